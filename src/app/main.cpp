@@ -1,0 +1,51 @@
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <string_view>
+
+#include "control/Main.h"
+#include "platform/Clock.h"
+#include "platform/Failure.h"
+#include "platform/Paths.h"
+#include "platform/ProfileReader.h"
+#include "platform/RegFileRegistry.h"
+#include "ui/console/ConsoleView.h"
+#ifdef QSI_HAVE_QT
+#include "ui/qt/QtFrontEnd.h"
+#endif
+
+namespace {
+
+// The window front-end when a display is there, else the console;
+// QSI_FRONTEND=console|qt overrides the choice.
+bool useWindow() {
+  const char* choice = std::getenv("QSI_FRONTEND");
+  if (choice != nullptr && *choice != '\0') return std::string_view(choice) != "console";
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace qsi;
+  try {
+    platform::RegFileRegistry registry(platform::RegFileRegistry::defaultPath());
+    platform::ProfileReader profiles;
+    const platform::SystemClock clock;
+    control::Services services{registry, profiles, clock, platform::installerFolder()};
+#ifdef QSI_HAVE_QT
+    if (useWindow()) return ui::qt::runQt(argc, argv, services);
+#else
+    (void)argc;
+    (void)argv;
+    if (useWindow() && std::getenv("QSI_FRONTEND") != nullptr)
+      std::cerr << "This build has no window front-end; using the console.\n";
+#endif
+    return ui::console::runConsole(services);
+  } catch (const std::exception& e) {
+    std::cerr << "qsolutioninstaller: " << e.what() << '\n';
+    return platform::EndProgram::kFailed;
+  }
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qsi::control {
+
+// The SQL Server password dialog. It is hidden, never unloaded: it keeps the
+// typed text and the proven password until the program ends.
+struct frmLogin {
+  static constexpr std::string_view caption = "SQL Server Login Data";
+  static constexpr std::string_view lblLabels = "&SA Password:";
+
+  bool OK = false;
+  std::string SAPassword;
+  std::string txtPassword;
+
+  void cmdOK_Click() {
+    SAPassword = txtPassword;
+    OK = true;
+  }
+  void cmdCancel_Click() {
+    OK = false;
+    SAPassword.clear();
+  }
+};
+
+// One customizations report window.
+struct frmReport {
+  static constexpr std::string_view caption = "Customizations";
+  static constexpr std::string_view cmdOK = "Exit";
+  std::string txtReport;
+};
+
+}  // namespace qsi::control

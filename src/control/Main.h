@@ -1,0 +1,70 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "control/Dialogs.h"
+#include "control/View.h"
+#include "log/CLog.h"
+#include "platform/Clock.h"
+#include "platform/Environment.h"
+#include "platform/Failure.h"
+#include "solution/Records.h"
+#include "solution/SolutionFolders.h"
+
+namespace qsi::control {
+
+// The platform services a run is given.
+struct Services {
+  platform::Registry& registry;
+  platform::ProfileReader& profiles;
+  const platform::Clock& clock;
+  std::filesystem::path installerFolder;
+};
+
+enum class Button { cmdRetrieveInfo, cmdStart, cmdCustimizationReport };
+
+// The main window's model: it owns what one run learns and runs the flows.
+// Front-ends draw its state and forward button presses to press().
+class Main final : public platform::UserInterface {
+ public:
+  Main(Services services, View& view);
+
+  // Start-up: stamps the run and reads the package. A failure ends the program
+  // (EndProgram) after telling the administrator.
+  void Form_Load();
+  // Runs a button's handler if the button is enabled. A failure that reaches
+  // the handler ends the program after a critical box; EndProgram propagates.
+  void press(Button button);
+
+  [[nodiscard]] const MainWindowState& state() const { return state_; }
+  [[nodiscard]] const solution::SolutionInfo& solutionInfo() const { return solutionInfo_; }
+  [[nodiscard]] const platform::Environment& environment() const { return env_; }
+  [[nodiscard]] frmLogin& login() { return login_; }
+
+  // platform::UserInterface
+  void setProgress(platform::ProgressBox box, std::string text, bool repaint = true) override;
+  void append(platform::InfoBox box, std::string_view text) override;
+  void setProgressCount(std::size_t done, std::size_t total) override;
+  platform::Answer messageBox(const platform::MessageBox& box) override;
+
+ private:
+  void getSolutionInformation();
+  void cmdRetrieveInfo_Click();
+  void cmdStart_Click();
+  void cmdCustimizationReport_Click();
+  void clearProgress();
+  void setButtons(bool retrieve, bool start, bool report);
+  [[noreturn]] void endWithFailure(const platform::Failure& failure);
+
+  View& view_;
+  const platform::Clock& clock_;
+  platform::Environment env_;
+  solution::SolutionFolders folders_;
+  solution::SolutionInfo solutionInfo_;
+  std::optional<log::CLog> solutionLog_;  // the solution reader's, lives as long as the window
+  frmLogin login_;
+  MainWindowState state_;
+};
+
+}  // namespace qsi::control

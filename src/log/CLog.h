@@ -1,0 +1,51 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "platform/Environment.h"
+
+namespace qsi::log {
+
+// One log file of the run, named by its install section, in the run's folder
+// InstMainDir/QOLog/<InstallDateAndTimeFormat>/. Lines end with CR LF. A new
+// file starts with a header; opening an existing one appends.
+class CLog {
+ public:
+  explicit CLog(const platform::Environment& env) : env_(&env) {}
+
+  // Creates the log and run folders (one level each) and the file with its
+  // header, or opens the existing file for appending. Throws Failure when
+  // InstMainDir is empty or a folder or the file cannot be made.
+  void openLogFile(std::string_view installSection);
+  // Opens the existing log for reading; throws Failure when it cannot.
+  void openLogFileForReading(std::string_view installSection);
+
+  void writeHeader(std::string_view header);  // nothing when closed
+  void writeSection(std::string_view caption);
+  void writeLine(std::string_view line);
+  [[nodiscard]] std::string getText();
+  void closeLogFile();  // throws Failure when not open
+
+  [[nodiscard]] bool isOpen() const { return out_.is_open() || in_.is_open(); }
+
+  // The run's log folder and the file of a section, for the closing message and tests.
+  [[nodiscard]] static std::filesystem::path runFolder(const platform::Environment& env);
+  [[nodiscard]] static std::filesystem::path logFilePath(const platform::Environment& env,
+                                                         std::string_view installSection);
+
+ private:
+  void write(std::string_view bytes, std::string_view operation);
+  void reset();
+
+  const platform::Environment* env_;
+  std::ofstream out_;
+  std::ifstream in_;
+};
+
+inline constexpr std::string_view kAsteriskLine =
+    "****************************************************************************************";
+
+}  // namespace qsi::log

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+
+#include "platform/Clock.h"
+#include "platform/ProfileReader.h"
+#include "platform/Registry.h"
+#include "platform/UserInterface.h"
+
+namespace qsi::platform {
+
+// What every step of a run may reach: the platform's services, the main
+// window and the run's fixed facts. Owned by the main window's model and
+// passed down by reference; nothing here is global.
+struct Environment {
+  Registry& registry;
+  ProfileReader& profiles;
+  UserInterface& ui;
+  std::filesystem::path installerFolder;
+  RunStamp stamp;
+};
+
+}  // namespace qsi::platform

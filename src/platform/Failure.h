@@ -1,0 +1,55 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace qsi::platform {
+
+// A failure as the installer reports it: a number, the procedure that raised it
+// and a description meant for the administrator.
+class Failure : public std::runtime_error {
+ public:
+  Failure(long number, std::string source, std::string description, std::string cause = {})
+      : std::runtime_error(description),
+        number_(number),
+        source_(std::move(source)),
+        description_(std::move(description)),
+        cause_(std::move(cause)) {}
+
+  [[nodiscard]] long number() const noexcept { return number_; }
+  [[nodiscard]] const std::string& source() const noexcept { return source_; }
+  [[nodiscard]] const std::string& description() const noexcept { return description_; }
+  // What went wrong underneath, when an outer procedure replaced an inner
+  // failure by its own; shown to the administrator beside the description.
+  [[nodiscard]] const std::string& cause() const noexcept { return cause_; }
+
+ private:
+  long number_;
+  std::string source_;
+  std::string description_;
+  std::string cause_;
+};
+
+// Replaces whatever failed inside `source` by its own failure, keeping what
+// went wrong underneath as the cause.
+[[noreturn]] void raiseReplacing(const std::exception& inner, long number, std::string source,
+                                 std::string description);
+
+// Failure numbers of our own, for conditions the installer did not know on
+// its original platform.
+inline constexpr long kReadFailure = 1010;
+inline constexpr long kFileCopyFailure = 210;
+inline constexpr long kRegistryStoreFailure = 1020;
+inline constexpr long kLogFailure = 1030;
+
+// The program ends: every window closes and the process exits with `exitStatus`.
+// Thrown after the user was told why; it unwinds to the front-end.
+struct EndProgram {
+  static constexpr int kInstalled = 0;
+  static constexpr int kFailed = 1;
+  static constexpr int kStopped = 2;
+  int exitStatus = kStopped;
+};
+
+}  // namespace qsi::platform

@@ -1,0 +1,74 @@
+#include "platform/Paths.h"
+
+#include <cstdlib>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "platform/Text.h"
+
+namespace qsi::platform {
+
+namespace fs = std::filesystem;
+
+fs::path joinDataPath(const fs::path& base, std::string_view dataPath) {
+  fs::path result = base;
+  for (const std::string& part : split(dataPath, '\\'))
+    if (!part.empty()) result /= part;
+  if (dataPath.ends_with('\\')) result /= "";
+  return result;
+}
+
+std::string toDataPath(const fs::path& relative) {
+  std::string out;
+  for (const auto& part : relative) {
+    if (!out.empty()) out.push_back('\\');
+    out.append(part.string());
+  }
+  return out;
+}
+
+std::string displayPath(const fs::path& path, bool asFolder) {
+  std::string text = fs::path(path).make_preferred().string();
+  if (asFolder && !text.empty() && text.back() != static_cast<char>(fs::path::preferred_separator))
+    text.push_back(static_cast<char>(fs::path::preferred_separator));
+  return text;
+}
+
+fs::path installerFolder() {
+#ifdef _WIN32
+  char buffer[MAX_PATH * 4];
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  return fs::path(std::string(buffer, length)).parent_path();
+#else
+  std::error_code ec;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::current_path() : exe.parent_path();
+#endif
+}
+
+fs::path windowsFolder() {
+#ifdef _WIN32
+  char buffer[MAX_PATH];
+  const UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
+  return fs::path(std::string(buffer, length));
+#else
+  if (const char* env = std::getenv("WINDIR"); env != nullptr && *env != '\0') return env;
+  return "/var/lib/qsolutioninstaller/windows";
+#endif
+}
+
+fs::path shortPath(const fs::path& path) {
+#ifdef _WIN32
+  char buffer[MAX_PATH * 4];
+  const DWORD length = GetShortPathNameA(path.string().c_str(), buffer, sizeof buffer);
+  if (length == 0 || length >= sizeof buffer) return path;
+  return fs::path(std::string(buffer, length));
+#else
+  return path;
+#endif
+}
+
+}  // namespace qsi::platform

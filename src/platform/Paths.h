@@ -1,0 +1,33 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// Two kinds of path are never mixed: data paths are relative texts with "\"
+// as separator on every platform (installation paths, package paths, names in
+// Sequence.txt, Metabase objects); machine paths are std::filesystem paths.
+namespace qsi::platform {
+
+// A machine path for `dataPath` below `base`: each "\" becomes a separator.
+[[nodiscard]] std::filesystem::path joinDataPath(const std::filesystem::path& base,
+                                                 std::string_view dataPath);
+
+// The data path of a relative machine path ("Web/a/b.asp" -> "Web\a\b.asp").
+[[nodiscard]] std::string toDataPath(const std::filesystem::path& relative);
+
+// A machine path as shown to the administrator, with a trailing separator
+// when `asFolder` is set ("/srv/inst/Solution/configuration files/").
+[[nodiscard]] std::string displayPath(const std::filesystem::path& path, bool asFolder = false);
+
+// The folder of the running program.
+[[nodiscard]] std::filesystem::path installerFolder();
+
+// The Windows folder: $WINDIR when set, else /var/lib/qsolutioninstaller/windows.
+[[nodiscard]] std::filesystem::path windowsFolder();
+
+// The short (8.3) name of an existing file or folder; its own name where the
+// file system has no short names.
+[[nodiscard]] std::filesystem::path shortPath(const std::filesystem::path& path);
+
+}  // namespace qsi::platform

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qsi::platform {
+
+// Text values below HKEY_LOCAL_MACHINE. Key paths are relative to it and use
+// "\" as separator; key and value names are found without regard to case.
+class Registry {
+ public:
+  virtual ~Registry() = default;
+
+  // The text of a string value; nullopt when the key or the value does not
+  // exist or the value is not text. Throws Failure when the store is unreadable.
+  [[nodiscard]] virtual std::optional<std::string> readValue(std::string_view key,
+                                                             std::string_view name) const = 0;
+
+  // Sets a string value of an existing key. Returns false when the key does not
+  // exist or the change could not be stored; never creates a key.
+  virtual bool writeValue(std::string_view key, std::string_view name, std::string_view text) = 0;
+
+  // Names of the key's direct subkeys, in the registry's order; nullopt when
+  // the key does not exist.
+  [[nodiscard]] virtual std::optional<std::vector<std::string>> subKeys(
+      std::string_view key) const = 0;
+
+  // For the component catalog only: create a key with its parents (true when
+  // it exists afterwards) and delete a key with everything below it.
+  virtual bool createKey(std::string_view key) = 0;
+  virtual bool deleteKey(std::string_view key) = 0;
+};
+
+}  // namespace qsi::platform

@@ -1,0 +1,80 @@
+#include "platform/Text.h"
+
+#include <algorithm>
+
+namespace qsi::platform {
+
+namespace {
+char lowerChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char upperChar(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+}  // namespace
+
+std::string toLower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(), lowerChar);
+  return out;
+}
+
+std::string toUpper(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(), upperChar);
+  return out;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return lowerChar(x) == lowerChar(y);
+         });
+}
+
+bool ilessThan(std::string_view a, std::string_view b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char x, char y) { return lowerChar(x) < lowerChar(y); });
+}
+
+std::string_view trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t");
+  return text.substr(first, last - first + 1);
+}
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  std::string out;
+  if (from.empty()) return std::string(text);
+  std::size_t pos = 0;
+  for (auto hit = text.find(from); hit != std::string_view::npos; hit = text.find(from, pos)) {
+    out.append(text.substr(pos, hit - pos)).append(to);
+    pos = hit + from.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+std::vector<std::string> split(std::string_view text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t pos = 0;
+  for (auto hit = text.find(separator); hit != std::string_view::npos;
+       hit = text.find(separator, pos)) {
+    parts.emplace_back(text.substr(pos, hit - pos));
+    pos = hit + 1;
+  }
+  parts.emplace_back(text.substr(pos));
+  return parts;
+}
+
+bool endsWith(std::string_view text, std::string_view ending) {
+  return text.ends_with(ending);
+}
+bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.starts_with(prefix);
+}
+bool contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+}  // namespace qsi::platform

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Small text helpers on ANSI (byte) strings; case folding is ASCII only, as
+// the names the installer compares are ASCII.
+namespace qsi::platform {
+
+[[nodiscard]] std::string toLower(std::string_view text);
+[[nodiscard]] std::string toUpper(std::string_view text);
+[[nodiscard]] bool iequals(std::string_view a, std::string_view b);
+[[nodiscard]] bool ilessThan(std::string_view a, std::string_view b);
+// Blanks and tabs removed at both ends.
+[[nodiscard]] std::string_view trim(std::string_view text);
+[[nodiscard]] std::string replaceAll(std::string_view text, std::string_view from,
+                                     std::string_view to);
+// Splits at every separator; empty pieces are kept, so "a..b" gives a, "", b.
+[[nodiscard]] std::vector<std::string> split(std::string_view text, char separator);
+[[nodiscard]] bool endsWith(std::string_view text, std::string_view ending);
+[[nodiscard]] bool startsWith(std::string_view text, std::string_view prefix);
+[[nodiscard]] bool contains(std::string_view text, std::string_view part);
+
+inline constexpr std::string_view kCrLf = "\r\n";
+
+}  // namespace qsi::platform

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace qsi::platform {
+
+enum class ProgressBox { Text, Detail };   // txtProgressText, txtProgressDetail
+enum class InfoBox { Solution, Current };  // txtSolution, txtCurrent
+
+enum class Buttons { OK, RetryCancel };
+enum class Icon { None, Information, Critical };
+enum class Answer { OK, Retry, Cancel };
+
+// The application title, shown by every message box that names none of its own.
+inline constexpr std::string_view kApplicationTitle = "QSolutionInstaller";
+
+struct MessageBox {
+  std::string text;
+  Buttons buttons = Buttons::OK;
+  Icon icon = Icon::None;
+  std::string title{kApplicationTitle};
+};
+
+// What a step may do with the main window. Steps run on the user-interface
+// thread; a repaint request shows the text at once (the view may coalesce
+// repaints that come faster than the screen refreshes).
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+  // Sets the whole content of a progress box; repaints it when asked.
+  virtual void setProgress(ProgressBox box, std::string text, bool repaint = true) = 0;
+  // Appends text (with its own line break) to an information box.
+  virtual void append(InfoBox box, std::string_view text) = 0;
+  // How far a long loop is: `done` of `total` items (0 of 0 hides the bar).
+  virtual void setProgressCount(std::size_t done, std::size_t total) = 0;
+  // Shows a modal message box and returns the button pressed.
+  virtual Answer messageBox(const MessageBox& box) = 0;
+};
+
+}  // namespace qsi::platform

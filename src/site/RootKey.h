@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/Registry.h"
+
+namespace qsi::site {
+
+inline constexpr std::string_view kRootKey = "SOFTWARE\\Corvane\\Corvane Q-Orchard";
+
+// The four values of the suite's root key. Each is read afresh at every call
+// (a log opened after InstMainDir changed uses the new folder). A missing
+// value, a root key that cannot be opened, or a value too long for the
+// reader's buffer read as the empty text.
+[[nodiscard]] std::string getInstallDir(const platform::Registry& registry);
+[[nodiscard]] std::string getInstMainDir(const platform::Registry& registry);
+[[nodiscard]] std::string getIISVirtId(const platform::Registry& registry);
+[[nodiscard]] std::string getMemScriptCode(const platform::Registry& registry);
+
+}  // namespace qsi::site

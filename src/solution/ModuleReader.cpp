@@ -1,0 +1,70 @@
+#include "solution/ModuleReader.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "platform/Failure.h"
+#include "platform/Text.h"
+#include "version/Version.h"
+
+namespace qsi::solution {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> readSolutionModuleNames(const platform::Environment& env,
+                                                 const SolutionFolders& folders) {
+  env.ui.setProgress(platform::ProgressBox::Text, "Retrieving the Modules in the Solution", false);
+  std::vector<std::string> names;
+  try {
+    for (const auto& item : fs::directory_iterator(folders.configurationFolder)) {
+      const std::string file = item.path().filename().string();
+      if (item.is_directory() || !file.ends_with(".ini")) continue;
+      names.push_back(platform::replaceAll(file, ".ini", ""));
+    }
+  } catch (const fs::filesystem_error&) {
+    throw platform::Failure(platform::kReadFailure, "readSolutionModuleNames",
+                            "Error retrieving the modulenames!");
+  }
+  std::sort(names.begin(), names.end(),
+            [](const auto& a, const auto& b) { return platform::ilessThan(a, b); });
+  return names;
+}
+
+std::string moduleDatabaseName(const std::string& module) {
+  return module == "Q-Common" ? "QOCommon" : platform::replaceAll(module, "-", "");
+}
+
+ModuleInfo readModuleInfo(const platform::Environment& env, const SolutionFolders& folders,
+                          const std::string& name, log::CLog& log) {
+  const fs::path file = folders.configurationFolder / (name + ".ini");
+  const auto userOf = [&](const std::string& database) {
+    return env.profiles.readIniValue(file, "Databases." + database, "User");
+  };
+  ModuleInfo module;
+  log.writeSection("Module name : " + name);
+  module.name = name;
+  module.databaseName1 = moduleDatabaseName(name);
+  module.databaseUser1 = userOf(module.databaseName1);
+  module.version = env.profiles.readIniValue(file, "ReleaseInfo", "Version");
+  auto parts = version::versionParts(module.version);
+  module.versionPart1 = std::move(parts.part1);
+  module.versionPart2 = std::move(parts.part2);
+  module.versionPart3 = std::move(parts.part3);
+  module.versionPart4 = std::move(parts.part4);
+  log.writeLine("Version       : " + module.version);
+  log.writeLine("Database Name : " + module.databaseName1);
+  log.writeLine("User          : " + module.databaseUser1);
+  if (name == "Q-Common") {
+    module.databaseName2 = "QOMetabase";
+    module.databaseUser2 = userOf(module.databaseName2);
+    log.writeLine("Database Name : " + module.databaseName2);
+    log.writeLine("User          : " + module.databaseUser2);
+    module.databaseName3 = "QOMembership";
+    module.databaseUser3 = userOf(module.databaseName3);
+    log.writeLine("Database Name : " + module.databaseName3);
+    log.writeLine("User          : " + module.databaseUser3);
+  }
+  return module;
+}
+
+}  // namespace qsi::solution

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qsi::solution {
+
+// One suite module: of the package (from its definition file) or installed
+// (from the registry, where only name and version are filled).
+struct ModuleInfo {
+  std::string name;
+  std::string version;
+  std::string versionPart1, versionPart2, versionPart3, versionPart4;
+  std::string databaseName1, databaseUser1;
+  std::string databaseName2, databaseUser2;
+  std::string databaseName3, databaseUser3;
+};
+
+// One content file of the package (or, in the SQL list, one script name).
+struct FileEntry {
+  std::string path;    // installation path, relative to InstMainDir ("QO11\Q-Alder\default.asp")
+  std::string module;  // display name of its module
+  bool install = false;
+  bool customized = false;
+  std::string solutionChecksum;  // as shipped, from FileVersion.txt
+  std::string currentChecksum;   // of the installed copy
+  std::string metabaseChecksum;  // recorded at its last installation
+  bool isCOMComponent = false;
+  bool isMTSComponent = false;
+  // Where the scan found the file, relative to the package root
+  // ("Components\Bramble\Bramble.dll"); the installation copies from here.
+  std::string packagePath;
+};
+
+// Everything read from the solution package.
+struct SolutionInfo {
+  std::string productName;
+  std::string version;
+  std::string versionPart1, versionPart2, versionPart3, versionPart4;
+  std::string solutionType;
+  bool hasSqlScripts = false;
+  bool hasFiles = false;
+  std::string dependencyProductName;
+  std::string dependencyVersion;
+  std::string dependencyVersionPart1, dependencyVersionPart2, dependencyVersionPart3,
+      dependencyVersionPart4;
+  std::string commonVersion;
+  std::string commonVersionPart1, commonVersionPart2, commonVersionPart3, commonVersionPart4;
+  bool hasCustomizedFiles = false;
+  std::vector<ModuleInfo> modules;
+  std::vector<FileEntry> files;
+  std::vector<FileEntry> sqlScripts;  // only `path` filled: the name in Sequence.txt
+  bool hasComponents = false;
+};
+
+}  // namespace qsi::solution

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <filesystem>
+
+namespace qsi::solution {
+
+// The package's folders, set by readSolutionInfo and used by every reader.
+struct SolutionFolders {
+  std::filesystem::path solutionRoot;         // <installer folder>/Solution
+  std::filesystem::path configurationFolder;  // solutionRoot/configuration files
+  std::filesystem::path sqlFolder;            // solutionRoot/Sql
+
+  [[nodiscard]] static SolutionFolders beside(const std::filesystem::path& installerFolder) {
+    const auto root = installerFolder / "Solution";
+    return {root, root / "configuration files", root / "Sql"};
+  }
+};
+
+}  // namespace qsi::solution

@@ -1,0 +1,126 @@
+#include "solution/SolutionReader.h"
+
+#include <exception>
+
+#include "platform/Failure.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+#include "solution/ContentScan.h"
+#include "solution/ModuleReader.h"
+#include "solution/SqlList.h"
+#include "version/Version.h"
+
+namespace qsi::solution {
+
+namespace fs = std::filesystem;
+using platform::InfoBox;
+using platform::kCrLf;
+using platform::ProgressBox;
+
+namespace {
+
+struct Reader {
+  const platform::Environment& env;
+  const fs::path& descriptor;
+  log::CLog& log;
+
+  std::string read(const char* section, const char* key) const {
+    return env.profiles.readIniValue(descriptor, section, key);
+  }
+  void append(const std::string& text) const { env.ui.append(InfoBox::Solution, text); }
+};
+
+void setParts(const std::string& version, std::string& p1, std::string& p2, std::string& p3,
+              std::string& p4) {
+  auto parts = version::versionParts(version);
+  p1 = std::move(parts.part1);
+  p2 = std::move(parts.part2);
+  p3 = std::move(parts.part3);
+  p4 = std::move(parts.part4);
+}
+
+void readDescriptor(const Reader& r, SolutionInfo& info) {
+  r.log.writeSection("Retrieve the global solution info");
+  info.productName = r.read("ReleaseInfo", "ProductName");
+  r.log.writeLine("ProductName    : " + info.productName);
+  r.append("ProductName    : " + info.productName + std::string(kCrLf));
+
+  info.version = r.read("ReleaseInfo", "Version");
+  setParts(info.version, info.versionPart1, info.versionPart2, info.versionPart3,
+           info.versionPart4);
+  r.log.writeLine("ProductVersion : " + info.version);
+  r.append("ProductVersion : " + info.version + std::string(kCrLf));
+
+  info.solutionType = r.read("ReleaseInfo", "SolutionType");
+  r.log.writeLine("Solution type  : " + info.solutionType);
+  r.append("Solution type  : " + info.solutionType + std::string(kCrLf) + std::string(kCrLf));
+
+  r.log.writeSection("Dependent on Q-Product Version");
+  r.append("Pre-requisites" + std::string(kCrLf));
+  info.dependencyProductName = r.read("Dependency", "ProductName");
+  info.dependencyVersion = r.read("Dependency", "Version");
+  setParts(info.dependencyVersion, info.dependencyVersionPart1, info.dependencyVersionPart2,
+           info.dependencyVersionPart3, info.dependencyVersionPart4);
+  const std::string dependencyLine = info.productName + " Version : " + info.dependencyVersion;
+  r.log.writeLine(dependencyLine);
+  r.append(dependencyLine + std::string(kCrLf));
+
+  r.log.writeSection("Dependent on Q-Common version");
+  info.commonVersion = r.read("Dependency", "CommonVersion");
+  setParts(info.commonVersion, info.commonVersionPart1, info.commonVersionPart2,
+           info.commonVersionPart3, info.commonVersionPart4);
+  r.log.writeLine("Version : " + info.commonVersion);
+  r.append("Q-Common Version : " + info.commonVersion + std::string(kCrLf) + std::string(kCrLf));
+}
+
+SolutionInfo readPackage(const platform::Environment& env, SolutionFolders& folders,
+                         log::CLog& log) {
+  env.ui.setProgress(ProgressBox::Text, "Reading the solution information");
+  env.ui.setProgress(ProgressBox::Detail, "");
+  log.openLogFile("Gathering Solution Information");
+  folders = SolutionFolders::beside(env.installerFolder);
+
+  const std::vector<std::string> moduleNames = readSolutionModuleNames(env, folders);
+  log.writeSection("Check on availability of Solution.info file");
+  const fs::path descriptor = folders.configurationFolder / "Solution.info";
+  const std::string where = platform::displayPath(folders.configurationFolder, true);
+  if (!fs::is_regular_file(descriptor)) {
+    const std::string text = "Solution.info file not available at: " + where;
+    log.writeLine(text);
+    env.ui.messageBox({text});
+    log.closeLogFile();
+    return {};
+  }
+  log.writeLine("Solution.info file found available at: " + where);
+
+  SolutionInfo info;
+  readDescriptor(Reader{env, descriptor, log}, info);
+
+  log.writeSection("Retrieve the solution info about modules");
+  info.modules.reserve(moduleNames.size());
+  for (const std::string& name : moduleNames)
+    info.modules.push_back(readModuleInfo(env, folders, name, log));
+
+  info.files = readSolutionContent(env, folders);
+  info.sqlScripts = readSolutionSqlFiles(env, folders);
+  info.hasFiles = !info.files.empty();
+  info.hasSqlScripts = !info.sqlScripts.empty();
+  for (const FileEntry& file : info.files)
+    info.hasComponents = info.hasComponents || file.isCOMComponent || file.isMTSComponent;
+  log.closeLogFile();
+  return info;
+}
+
+}  // namespace
+
+SolutionInfo readSolutionInfo(const platform::Environment& env, SolutionFolders& folders,
+                              log::CLog& log) {
+  try {
+    return readPackage(env, folders, log);
+  } catch (const std::exception& e) {
+    platform::raiseReplacing(e, platform::kReadFailure, "readSolutionInfo",
+                             "Error reading the solution info!");
+  }
+}
+
+}  // namespace qsi::solution

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/Environment.h"
+#include "solution/Records.h"
+#include "solution/SolutionFolders.h"
+
+namespace qsi::solution {
+
+// The lines of Sql/Sequence.txt in file order, as they stand (no trimming; an
+// empty line is an entry). Empty when the file is missing; throws
+// std::system_error when it exists but cannot be read.
+[[nodiscard]] std::vector<std::string> readSqlSequence(const std::filesystem::path& sqlFolder);
+
+// The SQL scripts to run, in run order, logged to "SQLfilesToBeInserted".
+[[nodiscard]] std::vector<FileEntry> readSolutionSqlFiles(const platform::Environment& env,
+                                                          const SolutionFolders& folders);
+
+}  // namespace qsi::solution

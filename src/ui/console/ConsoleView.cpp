@@ -1,0 +1,233 @@
+#include "ui/console/ConsoleView.h"
+
+#include <cstdio>
+#include <iostream>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+#include "platform/Failure.h"
+#include "platform/Text.h"
+
+namespace qsi::ui::console {
+
+using control::Element;
+using control::MainWindowState;
+using platform::Answer;
+
+namespace {
+
+constexpr auto kRefreshInterval = std::chrono::milliseconds(16);
+constexpr std::size_t kProgressWidth = 78;
+
+bool isTerminal(FILE* stream) {
+#ifdef _WIN32
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return ::isatty(::fileno(stream)) != 0;
+#endif
+}
+
+// Turns echo of the terminal's input off while it lives.
+class EchoOff {
+ public:
+  EchoOff() {
+#ifdef _WIN32
+    handle_ = GetStdHandle(STD_INPUT_HANDLE);
+    if (GetConsoleMode(handle_, &mode_)) {
+      SetConsoleMode(handle_, mode_ & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+      active_ = true;
+    }
+#else
+    if (::tcgetattr(STDIN_FILENO, &saved_) == 0) {
+      termios quiet = saved_;
+      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+      active_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
+    }
+#endif
+  }
+  ~EchoOff() {
+    if (!active_) return;
+#ifdef _WIN32
+    SetConsoleMode(handle_, mode_);
+#else
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+#endif
+  }
+  EchoOff(const EchoOff&) = delete;
+  EchoOff& operator=(const EchoOff&) = delete;
+
+ private:
+  bool active_ = false;
+#ifdef _WIN32
+  HANDLE handle_ = nullptr;
+  DWORD mode_ = 0;
+#else
+  termios saved_{};
+#endif
+};
+
+// Message box texts use CR LF; a terminal wants LF only.
+std::string forTerminal(std::string_view text) {
+  return platform::replaceAll(text, "\r\n", "\n");
+}
+
+void printBox(std::ostream& out, std::string_view caption, const std::string& text) {
+  out << caption << '\n' << std::string(caption.size(), '-') << '\n' << forTerminal(text);
+  if (!text.empty() && !text.ends_with('\n')) out << '\n';
+}
+
+}  // namespace
+
+bool ConsoleView::readLine(std::string& line) {
+  flushProgress();
+  io_.out.flush();
+  if (!std::getline(io_.in, line)) return false;
+  if (line.ends_with('\r')) line.pop_back();
+  return true;
+}
+
+std::string ConsoleView::readPassword() {
+  std::string line;
+  if (io_.inputIsTerminal) {
+    const EchoOff quiet;
+    readLine(line);
+    io_.out << '\n';
+  } else {
+    readLine(line);
+  }
+  return line;
+}
+
+void ConsoleView::showWindow(const MainWindowState& state) {
+  if (state.txtSolution != shownSolution_) {
+    printBox(io_.out, "Solution Info", state.txtSolution);
+    shownSolution_ = state.txtSolution;
+  }
+  if (state.txtCurrent != shownCurrent_) {
+    printBox(io_.out, "Current Installation Info", state.txtCurrent);
+    shownCurrent_ = state.txtCurrent;
+  }
+  io_.out << "Q-Orchard Solution Installer\n";
+  if (state.cmdRetrieveInfoEnabled)
+    io_.out << "  1  Retrieve information about the current installation\n";
+  if (state.cmdStartEnabled) io_.out << "  2  Start Installation\n";
+  if (state.cmdCustimizationReportEnabled) io_.out << "  3  View Customizations Report\n";
+  io_.out << "  q  Close the window\n> ";
+}
+
+int ConsoleView::run(control::Main& main) {
+  try {
+    main.Form_Load();
+    std::string line;
+    while (true) {
+      showWindow(main.state());
+      if (!readLine(line)) break;
+      const std::string choice(platform::trim(line));
+      if (choice == "q" || choice == "Q") break;
+      if (choice == "1")
+        main.press(control::Button::cmdRetrieveInfo);
+      else if (choice == "2")
+        main.press(control::Button::cmdStart);
+      else if (choice == "3")
+        main.press(control::Button::cmdCustimizationReport);
+    }
+    io_.out << '\n';
+    return platform::EndProgram::kStopped;
+  } catch (const platform::EndProgram& end) {
+    flushProgress();
+    return end.exitStatus;
+  }
+}
+
+void ConsoleView::refresh(Element element, const MainWindowState& state) {
+  if (element != Element::txtProgressText && element != Element::txtProgressDetail &&
+      element != Element::progressBar)
+    return;
+  paintProgress(state);
+}
+
+void ConsoleView::paintProgress(const MainWindowState& state) {
+  if (!io_.progressIsTerminal) {
+    // One line per change, for logs and scripts.
+    if (state.txtProgressText != lastText_ && !state.txtProgressText.empty())
+      io_.progress << "[progress] " << state.txtProgressText << '\n';
+    if (state.txtProgressDetail != lastDetail_ && !state.txtProgressDetail.empty())
+      io_.progress << "[detail] " << state.txtProgressDetail << '\n';
+    lastText_ = state.txtProgressText;
+    lastDetail_ = state.txtProgressDetail;
+    return;
+  }
+  std::string line = state.txtProgressText;
+  if (!state.txtProgressDetail.empty()) line += " - " + state.txtProgressDetail;
+  if (state.filesTotal > 0)
+    line = "[" + std::to_string(state.filesDone) + "/" + std::to_string(state.filesTotal) + "] " +
+           line;
+  if (line.size() > kProgressWidth) line.resize(kProgressWidth);
+  line.resize(kProgressWidth, ' ');
+  pendingLine_ = std::move(line);
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastPaint_ >= kRefreshInterval) flushProgress();
+}
+
+void ConsoleView::flushProgress() {
+  if (pendingLine_.empty()) return;
+  io_.progress << '\r' << pendingLine_ << std::flush;
+  if (platform::trim(pendingLine_).empty()) io_.progress << '\r';
+  pendingLine_.clear();
+  lastPaint_ = std::chrono::steady_clock::now();
+}
+
+Answer ConsoleView::messageBox(const platform::MessageBox& box) {
+  flushProgress();
+  if (io_.progressIsTerminal) io_.progress << '\n';
+  io_.out << '[' << box.title << "]\n" << forTerminal(box.text) << '\n';
+  const bool retryCancel = box.buttons == platform::Buttons::RetryCancel;
+  io_.out << (retryCancel ? "[Retry] [Cancel]" : "[OK]") << '\n';
+  std::string line;
+  const bool answered = readLine(line);
+  if (!retryCancel) return Answer::OK;
+  const std::string answer = platform::toLower(platform::trim(line));
+  return answered && (answer == "r" || answer == "retry") ? Answer::Retry : Answer::Cancel;
+}
+
+void ConsoleView::showLogin(control::frmLogin& login) {
+  io_.out << control::frmLogin::caption << '\n' << "SA Password: ";
+  std::string typed;
+  const bool gotPassword = [&] {
+    io_.out.flush();
+    if (io_.in.eof()) return false;
+    typed = readPassword();
+    return !io_.in.fail();
+  }();
+  if (gotPassword) login.txtPassword = typed;
+  io_.out << "[OK] [Cancel]\n";
+  std::string line;
+  const bool answered = gotPassword && readLine(line);
+  const std::string answer = platform::toLower(platform::trim(line));
+  if (!answered || answer == "c" || answer == "cancel")
+    login.cmdCancel_Click();
+  else
+    login.cmdOK_Click();
+}
+
+void ConsoleView::showReport(const control::frmReport& report) {
+  io_.out << control::frmReport::caption << '\n'
+          << forTerminal(report.txtReport) << '\n'
+          << '[' << control::frmReport::cmdOK << "]\n";
+  std::string line;
+  readLine(line);
+}
+
+int runConsole(control::Services services) {
+  ConsoleView view({std::cin, std::cout, std::cerr, isTerminal(stdin), isTerminal(stderr)});
+  control::Main main(std::move(services), view);
+  return view.run(main);
+}
+
+}  // namespace qsi::ui::console

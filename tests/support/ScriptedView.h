@@ -1,0 +1,36 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "control/View.h"
+
+namespace qsi::test {
+
+// The tests' user: it records what the window was asked to show and answers
+// message boxes and the login dialog from scripts. An unscripted box gets OK
+// (Cancel for Retry/Cancel); an unscripted login is cancelled.
+class ScriptedView final : public control::View {
+ public:
+  struct Login {
+    std::string password;
+    bool ok = true;
+  };
+
+  std::deque<platform::Answer> answers;
+  std::deque<Login> logins;
+
+  std::vector<platform::MessageBox> boxes;
+  std::vector<control::frmReport> reports;
+  std::vector<std::pair<control::Element, std::string>> refreshes;  // progress texts as painted
+  int loginsShown = 0;
+
+  void refresh(control::Element element, const control::MainWindowState& state) override;
+  platform::Answer messageBox(const platform::MessageBox& box) override;
+  void showLogin(control::frmLogin& login) override;
+  void showReport(const control::frmReport& report) override { reports.push_back(report); }
+};
+
+}  // namespace qsi::test

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/Clock.h"
+#include "platform/Environment.h"
+#include "platform/ProfileReader.h"
+#include "platform/RegFileRegistry.h"
+#include "support/ScriptedView.h"
+
+namespace qsi::test {
+
+// A fixed moment, so that a run's folder names are known to the test.
+class FixedClock final : public platform::Clock {
+ public:
+  std::chrono::system_clock::time_point when{
+      std::chrono::sys_days{std::chrono::year{2026} / 12 / 6} + std::chrono::hours{10} +
+      std::chrono::minutes{31}};
+  [[nodiscard]] std::chrono::system_clock::time_point now() const override { return when; }
+};
+
+// A UserInterface that records what steps show, for tests below control/.
+class RecordingUi final : public platform::UserInterface {
+ public:
+  std::string progressText, progressDetail, solution, current;
+  std::vector<platform::MessageBox> boxes;
+  std::vector<std::string> progressHistory;
+  void setProgress(platform::ProgressBox box, std::string text, bool repaint) override;
+  void append(platform::InfoBox box, std::string_view text) override;
+  void setProgressCount(std::size_t, std::size_t) override {}
+  platform::Answer messageBox(const platform::MessageBox& box) override;
+};
+
+// A temporary site: an installer folder with a package, the suite's
+// installation folder, and a registry file naming it. Removed at the end.
+class TestSite {
+ public:
+  TestSite();
+  ~TestSite();
+  TestSite(const TestSite&) = delete;
+  TestSite& operator=(const TestSite&) = delete;
+
+  std::filesystem::path root;
+  std::filesystem::path installer;  // the installer's folder; the package is installer/Solution
+  std::filesystem::path instMainDir;
+  std::filesystem::path registryFile;
+  platform::RegFileRegistry registry;
+  platform::ProfileReader profiles;
+  RecordingUi ui;
+  platform::Environment env;
+
+  // Writes a file below root (parents made); `relative` uses "/".
+  std::filesystem::path write(const std::string& relative, std::string_view content) const;
+  // The registry file with the suite's root values and the given extra lines.
+  void writeRegistry(std::string_view extraLines = {}) const;
+  // A package file below installer/Solution.
+  std::filesystem::path writePackage(const std::string& relative, std::string_view content) const {
+    return write("installer/Solution/" + relative, content);
+  }
+  [[nodiscard]] std::string logText(std::string_view section) const;
+};
+
+[[nodiscard]] std::string readText(const std::filesystem::path& file);
+
+}  // namespace qsi::test
