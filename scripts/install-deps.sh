@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing need.
+# Idempotent and non-interactive; works as root or through sudo.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ ccache pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-base-dev
+  unixodbc unixodbc-dev libsqliteodbc odbc-postgresql sqlite3
+  postgresql
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

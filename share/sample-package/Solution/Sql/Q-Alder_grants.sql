@@ -1,0 +1,2 @@
+USE QAlder
+INSERT INTO SETTINGS(NAME, VALUE) VALUES ('ServicePack', '2.1.1.0')

@@ -1,0 +1,2 @@
+USE QAlder
+UPDATE SETTINGS SET VALUE = '2.1.1.0' WHERE NAME = 'SchemaVersion'
