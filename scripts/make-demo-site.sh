@@ -25,7 +25,7 @@ cat > "$dir/registry.reg" <<REG
 Windows Registry Editor Version 5.00
 
 [HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]
-"InstallDir"="${inst//\//\\/}/bin"
+"InstallDir"="$inst/bin"
 "InstMainDir"="$inst"
 "IISVirtId"="1"
 "MemScriptCode"="QODEMO"
