@@ -293,6 +293,9 @@ bool RegFileRegistry::deleteKey(std::string_view key) {
     if (!keyExists(content, path)) return false;
     std::erase_if(content.keys,
                   [&](const Key& k) { return iequals(k.path, path) || isBelow(k.path, path); });
+    // The parent stays, as in the registry, even when it was only implied.
+    const std::string parent = path.substr(0, path.rfind('\\'));
+    if (parent != kRoot && !keyExists(content, parent)) content.keys.push_back(Key{parent, {}});
     return true;
   });
 }

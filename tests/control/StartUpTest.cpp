@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include "control/Main.h"
+#include "platform/Failure.h"
+#include "support/TestSite.h"
+
+namespace qsi::control {
+namespace {
+
+class StartUp : public ::testing::Test {
+ protected:
+  test::TestSite site;
+  test::FixedClock clock;
+  test::ScriptedView view;
+  Main main{Services{site.registry, site.profiles, clock, site.installer}, view};
+};
+
+TEST_F(StartUp, ReadsThePackageAndLeavesTheStartedState) {
+  site.writePackage("configuration files/Solution.info",
+                    "[ReleaseInfo]\nProductName=Q-Alder\nVersion=2.1.1.0\n");
+  main.Form_Load();
+  EXPECT_EQ(main.solutionInfo().productName, "Q-Alder");
+  EXPECT_TRUE(view.boxes.empty());
+  const MainWindowState& s = main.state();
+  EXPECT_TRUE(s.cmdRetrieveInfoEnabled);
+  EXPECT_FALSE(s.cmdStartEnabled || s.cmdCustimizationReportEnabled);
+  EXPECT_TRUE(s.txtProgressText.empty() && s.txtProgressDetail.empty());
+  EXPECT_TRUE(s.txtSolution.starts_with("ProductName    : Q-Alder\r\n"));
+  ASSERT_FALSE(view.refreshes.empty());
+  EXPECT_EQ(view.refreshes.front().second, "Reading the solution information");
+  EXPECT_EQ(main.environment().stamp.installDateAndTimeFormat.find(':'), std::string::npos);
+}
+
+TEST_F(StartUp, WithoutSolutionInfoShowsTwoBoxesAndKeepsRunning) {
+  site.writePackage("configuration files/readme.txt", "no descriptor");
+  main.Form_Load();
+  ASSERT_EQ(view.boxes.size(), 2u);
+  EXPECT_TRUE(view.boxes[0].text.starts_with("Solution.info file not available at: "));
+  EXPECT_EQ(view.boxes[1].text, "Solution info could not be found in the Solution.info file");
+  for (const auto& box : view.boxes) {
+    EXPECT_EQ(box.title, "QSolutionInstaller");
+    EXPECT_EQ(box.buttons, platform::Buttons::OK);
+    EXPECT_EQ(box.icon, platform::Icon::None);
+  }
+  EXPECT_TRUE(main.state().cmdRetrieveInfoEnabled);
+}
+
+TEST_F(StartUp, AnUnreadablePackageEndsTheProgramWithTheFailureShown) {
+  // no configuration folder at all
+  try {
+    main.Form_Load();
+    FAIL() << "the program must end";
+  } catch (const platform::EndProgram& end) {
+    EXPECT_EQ(end.exitStatus, platform::EndProgram::kFailed);
+  }
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].icon, platform::Icon::Critical);
+  EXPECT_NE(view.boxes[0].text.find("1010"), std::string::npos);
+  EXPECT_NE(view.boxes[0].text.find("Error reading the solution info!"), std::string::npos);
+}
+
+TEST_F(StartUp, TwoRunsAtLeastASecondApartLogIntoTheirOwnFolders) {
+  site.writePackage("configuration files/Solution.info", "[ReleaseInfo]\nProductName=Q\n");
+  main.Form_Load();
+  clock.when += std::chrono::seconds(1);
+  test::ScriptedView otherView;
+  Main later{Services{site.registry, site.profiles, clock, site.installer}, otherView};
+  later.Form_Load();
+  const auto logs = site.instMainDir / "QOLog";
+  std::vector<std::string> runs;
+  for (const auto& entry : std::filesystem::directory_iterator(logs))
+    runs.push_back(entry.path().filename().string());
+  EXPECT_EQ(runs.size(), 2u);
+  EXPECT_NE(main.environment().stamp.installDateAndTimeFormat,
+            later.environment().stamp.installDateAndTimeFormat);
+}
+
+}  // namespace
+}  // namespace qsi::control

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include "log/CLog.h"
+#include "platform/Failure.h"
+#include "support/TestSite.h"
+
+namespace qsi::log {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kStars(88, '*');
+
+TEST(CLog, FirstOpenMakesFoldersAndHeaderSecondOpenAppends) {
+  test::TestSite site;
+  ASSERT_FALSE(fs::exists(site.instMainDir / "QOLog"));
+  {
+    CLog log(site.env);
+    log.openLogFile("SQL Script - CREATE~1.SQL");
+    log.writeSection("Caption");
+    log.writeLine("Begin\r\nSELECT 1");
+    log.closeLogFile();
+  }
+  CLog again(site.env);
+  again.openLogFile("SQL Script - CREATE~1.SQL");
+  again.writeLine("second");
+  again.writeHeader("ignored: the file exists, but writeHeader writes when open");
+  again.closeLogFile();
+
+  const fs::path file = site.instMainDir / "QOLog" / site.env.stamp.installDateAndTimeFormat /
+                        "SQL Script - CREATE~1.SQL.txt";
+  EXPECT_EQ(test::readText(file),
+            kStars +
+                "\r\nThis logfile contains information about the installsection: "
+                "SQL Script - CREATE~1.SQL\r\n" +
+                kStars + "\r\n\r\n" + "\r\n* Caption *\r\n\r\n  Begin\r\nSELECT 1\r\n" +
+                "  second\r\n" + kStars +
+                "\r\nignored: the file exists, but writeHeader writes when open\r\n" + kStars +
+                "\r\n\r\n");
+}
+
+TEST(CLog, ReadsBackAndRefusesUseWhenClosed) {
+  test::TestSite site;
+  CLog writer(site.env);
+  writer.openLogFile("Customizations");
+  writer.writeLine("line");
+  writer.closeLogFile();
+  CLog reader(site.env);
+  reader.openLogFileForReading("Customizations");
+  EXPECT_EQ(reader.getText(), site.logText("Customizations"));
+  reader.closeLogFile();
+
+  CLog closed(site.env);
+  closed.writeHeader("nothing happens");
+  EXPECT_THROW(closed.writeLine("x"), platform::Failure);
+  EXPECT_THROW(closed.writeSection("x"), platform::Failure);
+  EXPECT_THROW((void)closed.getText(), platform::Failure);
+  EXPECT_THROW(closed.closeLogFile(), platform::Failure);
+  EXPECT_THROW(closed.openLogFileForReading("Never written"), platform::Failure);
+}
+
+TEST(CLog, OpenFailsWithoutInstMainDirOrWhenItsFolderIsMissing) {
+  test::TestSite site;
+  site.write(
+      "registry.reg",
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n\"IISVirtId\"=\"1\"\r\n");
+  CLog log(site.env);
+  try {
+    log.openLogFile("FileCopy");
+    FAIL() << "an empty InstMainDir must not put logs at the root";
+  } catch (const platform::Failure& failure) {
+    EXPECT_NE(failure.description().find("InstMainDir"), std::string::npos);
+  }
+  site.write("registry.reg",
+             "Windows Registry Editor Version 5.00\r\n\r\n"
+             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n\"InstMainDir\"=\"" +
+                 (site.root / "no" / "such").string() + "\"\r\n");
+  EXPECT_THROW(log.openLogFile("FileCopy"), platform::Failure);
+  EXPECT_FALSE(fs::exists(site.root / "no"));  // only one level is made
+}
+
+TEST(RunStamp, NamesAFolderWithoutColons) {
+  const auto stamp = platform::makeRunStamp(test::FixedClock{}.now());
+  EXPECT_TRUE(stamp.installDateAndTimeFormat.starts_with("12-06-2026 -- "))
+      << stamp.installDateAndTimeFormat;
+  EXPECT_EQ(stamp.installDateAndTimeFormat.find(':'), std::string::npos);
+  EXPECT_EQ(stamp.installDateText.size(), 19u);
+  EXPECT_TRUE(stamp.installDateText.starts_with("2026-12-0"));
+}
+
+}  // namespace
+}  // namespace qsi::log

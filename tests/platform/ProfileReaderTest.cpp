@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "platform/ProfileReader.h"
+#include "support/TestSite.h"
+
+namespace qsi::platform {
+namespace {
+
+TEST(ProfileReader, BehavesLikeTheProfileReader) {
+  test::TestSite site;
+  const auto file = site.write("a.ini",
+                               "; comment line\r\n"
+                               "Orphan=ignored\r\n"
+                               "[ReleaseInfo]\r\n"
+                               "  ProductName  =  Q-Alder  \r\n"
+                               "Version=\"2.1.1.0\"\r\n"
+                               "Quoted='single'\r\n"
+                               "Half=\"open\r\n"
+                               ";Version=commented\r\n"
+                               "version=second wins not\r\n"
+                               "Inline=a ; not a comment\r\n"
+                               "Empty=\r\n"
+                               "NoEquals\r\n"
+                               "[  Dependency ]\n"
+                               "ProductName=Q-Common\n"
+                               "[releaseinfo]\n"
+                               "SolutionType=ServicePack\n"
+                               "ProductName=later section loses\n");
+  ProfileReader reader;
+  const auto read = [&](const char* section, const char* key) {
+    return reader.readIniValue(file, section, key);
+  };
+  EXPECT_EQ(read("ReleaseInfo", "ProductName"), "Q-Alder");
+  EXPECT_EQ(read("RELEASEINFO", "productname"), "Q-Alder");
+  EXPECT_EQ(read("ReleaseInfo", "Version"), "2.1.1.0");
+  EXPECT_EQ(read("ReleaseInfo", "Quoted"), "single");
+  EXPECT_EQ(read("ReleaseInfo", "Half"), "\"open");
+  EXPECT_EQ(read("ReleaseInfo", "Inline"), "a ; not a comment");
+  EXPECT_EQ(read("ReleaseInfo", "Empty"), "");
+  EXPECT_EQ(read("ReleaseInfo", "SolutionType"), "ServicePack");
+  EXPECT_EQ(read("Dependency", "ProductName"), "Q-Common");
+  EXPECT_EQ(read("ReleaseInfo", "Orphan"), "");
+  EXPECT_EQ(read("Missing", "ProductName"), "");
+  EXPECT_EQ(reader.readIniValue(site.root / "none.ini", "ReleaseInfo", "Version"), "");
+}
+
+TEST(ProfileReader, CutsLongValuesAndSeesAChangedFile) {
+  test::TestSite site;
+  const std::string longValue(400, 'v');
+  const auto file = site.write("b.ini", "[S]\nK=" + longValue + "\n");
+  ProfileReader reader;
+  EXPECT_EQ(reader.readIniValue(file, "S", "K"), longValue.substr(0, 319));
+  site.write("b.ini", "[S]\nK=changed, and of another size\n");
+  EXPECT_EQ(reader.readIniValue(file, "S", "K"), "changed, and of another size");
+}
+
+}  // namespace
+}  // namespace qsi::platform
