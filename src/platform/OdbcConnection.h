@@ -1,0 +1,136 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Failure.h"
+
+// Databases are reached through ODBC data sources by name; nothing above this
+// layer knows which engine is behind a data source.
+namespace qsi::platform {
+
+// The number of a failed database call (the installer's own).
+inline constexpr long kDatabaseFailure = 1040;
+
+// A failed database call. The description holds every diagnostic record the
+// call left, one per line; errors() gives them one by one, in order.
+class OdbcFailure : public Failure {
+ public:
+  OdbcFailure(std::string source, std::vector<std::string> errors);
+  [[nodiscard]] const std::vector<std::string>& errors() const noexcept { return errors_; }
+
+ private:
+  std::vector<std::string> errors_;
+};
+
+// One attribute of a connection text ("KEY=value").
+struct ConnectionAttribute {
+  std::string key;
+  std::string value;
+  friend bool operator==(const ConnectionAttribute&, const ConnectionAttribute&) = default;
+};
+
+// Splits a connection text at ";" into its attributes; a value in braces may
+// hold ";" and "=" and writes "}" as "}}". Pieces without "=" are dropped.
+[[nodiscard]] std::vector<ConnectionAttribute> parseConnectionText(std::string_view text);
+
+// The connection text for SQLDriverConnect. A value holding ";", "{", "}",
+// "=" or blanks at its ends is put in braces with "}" doubled, so that no
+// value can add attributes of its own.
+[[nodiscard]] std::string buildConnectionText(const std::vector<ConnectionAttribute>& attributes);
+
+// The attributes an open uses: a text without "=" names a data source
+// ("DSN=" is added); a non-empty user or password replaces UID or PWD.
+[[nodiscard]] std::vector<ConnectionAttribute> connectionAttributes(std::string_view text,
+                                                                    std::string_view user,
+                                                                    std::string_view password);
+
+// An ODBC handle, freed when the object goes.
+class OdbcHandle {
+ public:
+  OdbcHandle() = default;
+  OdbcHandle(short type, void* parent);  // allocates; throws OdbcFailure
+  ~OdbcHandle();
+  OdbcHandle(OdbcHandle&& other) noexcept;
+  OdbcHandle& operator=(OdbcHandle&& other) noexcept;
+  OdbcHandle(const OdbcHandle&) = delete;
+  OdbcHandle& operator=(const OdbcHandle&) = delete;
+
+  [[nodiscard]] void* get() const noexcept { return handle_; }
+  [[nodiscard]] short type() const noexcept { return type_; }
+
+ private:
+  void reset() noexcept;
+  short type_ = 0;
+  void* handle_ = nullptr;
+};
+
+// The rows a query gave, read to their end when it ran (the installer's
+// lookups give one row at most). A forward cursor as the installer knows it:
+// on the first row after the query, BOF and EOF both set when there is none.
+class OdbcResult {
+ public:
+  OdbcResult() = default;
+  OdbcResult(std::vector<std::string> columns,
+             std::vector<std::vector<std::optional<std::string>>> rows);
+
+  [[nodiscard]] bool bof() const noexcept { return rows_.empty(); }
+  [[nodiscard]] bool eof() const noexcept { return current_ >= rows_.size(); }
+  void moveNext() noexcept {
+    if (!eof()) ++current_;
+  }
+  [[nodiscard]] const std::vector<std::string>& columns() const noexcept { return columns_; }
+
+  // The current row's value of the column `name`, found without regard to
+  // case; nullopt for NULL. Throws OdbcFailure when there is no current row
+  // or no such column.
+  [[nodiscard]] std::optional<std::string> field(std::string_view name) const;
+
+ private:
+  std::vector<std::string> columns_;
+  std::vector<std::vector<std::optional<std::string>>> rows_;
+  std::size_t current_ = 0;
+};
+
+// A connection to a data source. Created closed; it can be opened again after
+// a failed open or a close. Closed when the object goes.
+class OdbcConnection {
+ public:
+  OdbcConnection();
+  ~OdbcConnection();
+  OdbcConnection(OdbcConnection&& other) noexcept;
+  OdbcConnection& operator=(OdbcConnection&& other) noexcept;
+  OdbcConnection(const OdbcConnection&) = delete;
+  OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+  // Logs in; a non-empty user or password takes precedence over UID or PWD
+  // of the text. When the text names nothing but DSN, UID and PWD the driver
+  // manager gets them as separate arguments, else a connection text with every
+  // value in braces. Throws OdbcFailure with the database's messages.
+  void open(std::string_view connectionText, std::string_view user, std::string_view password);
+  void close() noexcept;
+  [[nodiscard]] bool isOpen() const noexcept { return open_; }
+
+  // Sends a statement as it is; a statement that changes no row succeeds.
+  // Throws OdbcFailure when the database refuses it or nothing is open.
+  void execute(std::string_view statement);
+  // Sends a query and reads its rows. Throws as execute().
+  [[nodiscard]] OdbcResult query(std::string_view statement);
+
+  // The error collection: every diagnostic record of the last failing call,
+  // in order; empty after a call that succeeded.
+  [[nodiscard]] const std::vector<std::string>& errors() const noexcept { return errors_; }
+
+ private:
+  OdbcHandle prepareStatement(std::string_view statement, std::string_view source);
+  [[noreturn]] void fail(std::string_view source, std::vector<std::string> errors);
+
+  OdbcHandle environment_;
+  OdbcHandle connection_;
+  bool open_ = false;
+  std::vector<std::string> errors_;
+};
+
+}  // namespace qsi::platform
