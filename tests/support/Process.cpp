@@ -1,0 +1,91 @@
+#include "support/Process.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "platform/FileIO.h"
+
+extern char** environ;
+
+namespace qsi::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& changes) {
+  std::map<std::string, std::string> vars;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry(*e);
+    const auto eq = entry.find('=');
+    if (eq != std::string::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+  }
+  for (const auto& [name, value] : changes) {
+    if (value.empty())
+      vars.erase(name);
+    else
+      vars[name] = value;
+  }
+  std::vector<std::string> out;
+  for (const auto& [name, value] : vars) out.push_back(name + "=" + value);
+  return out;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+  std::vector<char*> out;
+  for (auto& t : texts) out.push_back(t.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+}  // namespace
+
+ProcessResult runProcess(const fs::path& program, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env, const std::string& input,
+                         const fs::path& workDir) {
+  const fs::path in = workDir / ".stdin", out = workDir / ".stdout", err = workDir / ".stderr";
+  platform::writeFileAtomically(in, input);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+  std::vector<std::string> argv{program.string()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<std::string> envp = mergedEnvironment(env);
+  auto argvPtrs = pointers(argv);
+  auto envPtrs = pointers(envp);
+  pid_t pid = 0;
+  const int rc =
+      posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPtrs.data(), envPtrs.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ProcessResult result;
+  if (rc != 0) {
+    ADD_FAILURE() << "cannot start " << program;
+    return result;
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = platform::readFileBytes(out);
+  result.err = platform::readFileBytes(err);
+  return result;
+}
+
+void writeScript(const fs::path& file, const std::string& body) {
+  fs::create_directories(file.parent_path());
+  {
+    std::ofstream script(file, std::ios::trunc);
+    script << "#!/bin/sh\n" << body << '\n';
+  }
+  fs::permissions(file, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
+}
+
+}  // namespace qsi::test

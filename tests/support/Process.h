@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qsi::test {
+
+struct ProcessResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` with `args`, the current environment changed by `env`
+// (an empty value removes the variable), `input` as its standard input, and
+// returns its exit status and output. Fails the test when it cannot start.
+ProcessResult runProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env, const std::string& input,
+                         const std::filesystem::path& workDir);
+
+// Writes an executable shell script.
+void writeScript(const std::filesystem::path& file, const std::string& body);
+
+}  // namespace qsi::test
