@@ -1,10 +1,177 @@
 #include "solution/ContentScan.h"
 
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "platform/Text.h"
+#include "solution/ComponentLists.h"
+#include "solution/ModuleReader.h"
+
 namespace qsi::solution {
 
-std::vector<FileEntry> readSolutionContent(const platform::Environment& /*env*/,
-                                           const SolutionFolders& /*folders*/) {
+namespace fs = std::filesystem;
+using platform::ProgressBox;
+
+namespace {
+
+constexpr std::string_view kComponentsPrefix = "Components\\";
+constexpr std::string_view kWebPrefix = "QO11\\";
+
+using FolderModule = std::pair<std::string_view, std::string_view>;
+
+constexpr auto kComponentFolders = std::to_array<FolderModule>({
+    {"QAlder", "Q-Alder"},
+    {"Bramble", "Q-Alder"},
+    {"Brake_Fern.dll", "Q-Alder"},
+    {"QBirch", "Q-Birch"},
+    {"QCedar", "Q-Cedar"},
+    {"QBackend", "Q-Cedar"},
+    {"QOCommon", "Q-Common"},
+    {"QOrchard", "Q-Common"},
+    {"QOBackendComponent", "Q-Common"},
+    {"QOBCBELookup", "Q-Common"},
+    {"QHazel", "Q-Hazel"},
+    {"QLarch", "Q-Larch"},
+    {"QMaple", "Q-Maple"},
+    {"QHazelnut", "Q-Hazelnut"},
+});
+
+constexpr auto kWebFolders = std::to_array<FolderModule>({
+    {"Q-Alder", "Q-Alder"},
+    {"Q-Birch", "Q-Birch"},
+    {"Q-Larch", "Q-Larch"},
+    {"Q-Cedar", "Q-Cedar"},
+    {"Q-Maple", "Q-Maple"},
+    {"Q-Hazelnut", "Q-Hazelnut"},
+    {"Q-Hazel", "Q-Hazel"},
+    {"Q-Oak", "Q-Maple"},
+    {"Q-Pine", "Q-Maple"},
+    {"Q-Rowan", "Q-Maple"},
+    {"Q-Spruce", "Q-Maple"},
+});
+
+template <std::size_t N>
+std::string_view lookUp(const std::array<FolderModule, N>& table, std::string_view folder) {
+  for (const auto& [name, module] : table)
+    if (name == folder) return module;
   return {};
+}
+
+// Sets `folder` to the text between `prefix` and the next backslash; false
+// when no backslash follows.
+bool folderAfter(std::string_view path, std::string_view prefix, std::string_view& folder) {
+  const std::string_view rest = path.substr(prefix.size());
+  const auto end = rest.find('\\');
+  if (end == std::string_view::npos) return false;
+  folder = rest.substr(0, end);
+  return true;
+}
+
+bool isContentFolder(std::string_view packageFolder) {
+  return platform::contains(packageFolder, "Web") ||
+         platform::contains(packageFolder, "Components");
+}
+
+// Case-blind name order, made total by the exact bytes for names that
+// differ in case only (possible outside Windows).
+bool byName(const std::string& a, const std::string& b) {
+  if (platform::ilessThan(a, b)) return true;
+  if (platform::ilessThan(b, a)) return false;
+  return a < b;
+}
+
+std::string below(const std::string& packageFolder, const std::string& name) {
+  return packageFolder.empty() ? name : packageFolder + '\\' + name;
+}
+
+}  // namespace
+
+std::string getFileName(std::string_view path) {
+  const auto slash = path.rfind('\\');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string getModuleOfPath(std::string_view path) {
+  std::string_view folder;
+  if (path.starts_with(kComponentsPrefix)) {
+    if (!folderAfter(path, kComponentsPrefix, folder) || folder.empty()) return "Q-Common";
+    const std::string_view module = lookUp(kComponentFolders, folder);
+    return std::string(module.empty() ? folder : module);
+  }
+  if (path.starts_with(kWebPrefix) && folderAfter(path, kWebPrefix, folder)) {
+    const std::string_view module = lookUp(kWebFolders, folder);
+    if (!module.empty()) return std::string(module);
+  }
+  return "Q-Common";
+}
+
+std::string getInstallationPath(std::string_view packagePath) {
+  // A web file stays a web file even in a web folder named "Components";
+  // it would otherwise be installed among the components.
+  if (!platform::contains(packagePath, "Components") || packagePath.starts_with("Web\\"))
+    return std::string(kWebPrefix) +
+           std::string(packagePath.substr(std::min<std::size_t>(4, packagePath.size())));
+  const std::string file = getFileName(packagePath);
+  if (file == "QOrchard.dll") return "Components\\QOrchard\\QOrchard.dll";
+  return std::string(kComponentsPrefix) + moduleDatabaseName(getModuleOfPath(packagePath)) + '\\' +
+         file;
+}
+
+void scanSolutionFolder(const fs::path& folder, const std::string& packageFolder,
+                        std::vector<FileEntry>& found) {
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+  for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
+    std::string name = item.path().filename().string();
+    if (!item.is_directory())
+      files.push_back(std::move(name));
+    else if (!item.is_symlink())
+      folders.push_back(std::move(name));
+  }
+  std::sort(files.begin(), files.end(), byName);
+  std::sort(folders.begin(), folders.end(), byName);
+
+  if (isContentFolder(packageFolder)) {
+    for (const std::string& name : files) {
+      if (name.ends_with(".scc")) continue;
+      FileEntry entry;
+      entry.packagePath = below(packageFolder, name);
+      entry.path = getInstallationPath(entry.packagePath);
+      found.push_back(std::move(entry));
+    }
+  }
+  for (const std::string& name : folders)
+    scanSolutionFolder(folder / name, below(packageFolder, name), found);
+}
+
+void processFileInformation(const platform::Environment& env, const SolutionFolders& folders,
+                            const std::string& installationPath, FileEntry& entry) {
+  env.ui.setProgress(ProgressBox::Text, "Processing the file information");
+  entry.module = getModuleOfPath(installationPath);
+  entry.path = installationPath;
+  entry.isMTSComponent = isMTSComponentFile(env.profiles, folders, installationPath);
+  entry.isCOMComponent = isCOMComponentFile(env.profiles, folders, installationPath);
+  ShippedChecksum shipped = getSolutionChecksum(env.profiles, folders, installationPath);
+  entry.solutionChecksum = std::move(shipped.checksum);
+  env.ui.setProgress(ProgressBox::Detail, shipped.lookupPath + " -> " + entry.module);
+}
+
+std::vector<FileEntry> readSolutionContent(const platform::Environment& env,
+                                           const SolutionFolders& folders) {
+  if (!fs::exists(folders.solutionRoot)) return {};
+  std::vector<FileEntry> files;
+  scanSolutionFolder(folders.solutionRoot, "", files);
+  env.ui.setProgress(ProgressBox::Text, "Retrieving content of Solution", false);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    FileEntry& entry = files[i];
+    const std::string installationPath = entry.path;
+    processFileInformation(env, folders, installationPath, entry);
+    env.ui.setProgress(ProgressBox::Detail, entry.path + " -> " + entry.module);
+    env.ui.setProgressCount(i + 1, files.size());
+  }
+  if (!files.empty()) env.ui.setProgressCount(0, 0);
+  return files;
 }
 
 }  // namespace qsi::solution

@@ -25,8 +25,12 @@ std::vector<std::string> readSolutionModuleNames(const platform::Environment& en
     throw platform::Failure(platform::kReadFailure, "readSolutionModuleNames",
                             "Error retrieving the modulenames!");
   }
-  std::sort(names.begin(), names.end(),
-            [](const auto& a, const auto& b) { return platform::ilessThan(a, b); });
+  // Case-blind name order; names that differ in case only (possible outside
+  // Windows) keep a fixed order too.
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    if (platform::ilessThan(a, b) || platform::ilessThan(b, a)) return platform::ilessThan(a, b);
+    return a < b;
+  });
   return names;
 }
 

@@ -11,7 +11,11 @@ struct SolutionFolders {
   std::filesystem::path sqlFolder;            // solutionRoot/Sql
 
   [[nodiscard]] static SolutionFolders beside(const std::filesystem::path& installerFolder) {
-    const auto root = installerFolder / "Solution";
+    return at(installerFolder / "Solution");
+  }
+
+  // The folders of a package whose root is `root`, wherever it lies.
+  [[nodiscard]] static SolutionFolders at(const std::filesystem::path& root) {
     return {root, root / "configuration files", root / "Sql"};
   }
 };

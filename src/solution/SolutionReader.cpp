@@ -73,12 +73,11 @@ void readDescriptor(const Reader& r, SolutionInfo& info) {
   r.append("Q-Common Version : " + info.commonVersion + std::string(kCrLf) + std::string(kCrLf));
 }
 
-SolutionInfo readPackage(const platform::Environment& env, SolutionFolders& folders,
+SolutionInfo readPackage(const platform::Environment& env, const SolutionFolders& folders,
                          log::CLog& log) {
   env.ui.setProgress(ProgressBox::Text, "Reading the solution information");
   env.ui.setProgress(ProgressBox::Detail, "");
   log.openLogFile("Gathering Solution Information");
-  folders = SolutionFolders::beside(env.installerFolder);
 
   const std::vector<std::string> moduleNames = readSolutionModuleNames(env, folders);
   log.writeSection("Check on availability of Solution.info file");
@@ -115,6 +114,12 @@ SolutionInfo readPackage(const platform::Environment& env, SolutionFolders& fold
 
 SolutionInfo readSolutionInfo(const platform::Environment& env, SolutionFolders& folders,
                               log::CLog& log) {
+  folders = SolutionFolders::beside(env.installerFolder);
+  return readSolutionInfoAt(env, folders, log);
+}
+
+SolutionInfo readSolutionInfoAt(const platform::Environment& env, const SolutionFolders& folders,
+                                log::CLog& log) {
   try {
     return readPackage(env, folders, log);
   } catch (const std::exception& e) {

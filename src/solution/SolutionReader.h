@@ -15,4 +15,9 @@ namespace qsi::solution {
 [[nodiscard]] SolutionInfo readSolutionInfo(const platform::Environment& env,
                                             SolutionFolders& folders, log::CLog& log);
 
+// The same for a package whose folders are given, wherever it lies (the
+// package author's tool reads packages that are not beside it).
+[[nodiscard]] SolutionInfo readSolutionInfoAt(const platform::Environment& env,
+                                              const SolutionFolders& folders, log::CLog& log);
+
 }  // namespace qsi::solution

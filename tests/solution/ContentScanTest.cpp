@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "log/CLog.h"
+#include "solution/ContentScan.h"
+#include "solution/SolutionReader.h"
+#include "support/TestSite.h"
+
+namespace qsi::solution {
+namespace {
+
+TEST(PathMaps, PackagePathToInstallationPathAndModule) {
+  struct Case {
+    const char* package;
+    const char* installation;
+    const char* module;
+  };
+  const Case cases[] = {
+      {R"(Web\Q-Alder\default.asp)", R"(QO11\Q-Alder\default.asp)", "Q-Alder"},
+      {R"(Web\Q-Oak\order.asp)", R"(QO11\Q-Oak\order.asp)", "Q-Maple"},
+      {R"(Web\Q-Pine\a.asp)", R"(QO11\Q-Pine\a.asp)", "Q-Maple"},
+      {R"(Web\Q-Rowan\a.asp)", R"(QO11\Q-Rowan\a.asp)", "Q-Maple"},
+      {R"(Web\Q-Spruce\a.asp)", R"(QO11\Q-Spruce\a.asp)", "Q-Maple"},
+      {R"(Web\Q-Hazel\a.asp)", R"(QO11\Q-Hazel\a.asp)", "Q-Hazel"},
+      {R"(Web\Q-Hazelnut\a\b.asp)", R"(QO11\Q-Hazelnut\a\b.asp)", "Q-Hazelnut"},
+      {R"(Web\images\logo.gif)", R"(QO11\images\logo.gif)", "Q-Common"},
+      {R"(Web\start.htm)", R"(QO11\start.htm)", "Q-Common"},
+      {R"(Web\Q-Alder\Components\grid.js)", R"(QO11\Q-Alder\Components\grid.js)", "Q-Alder"},
+      {R"(Sql\WebScripts\w.sql)", R"(QO11\WebScripts\w.sql)", "Q-Common"},
+      {R"(Components\Bramble\Bramble.dll)", R"(Components\QAlder\Bramble.dll)", "Q-Alder"},
+      {R"(Components\Brake_Fern.dll\b.dll)", R"(Components\QAlder\b.dll)", "Q-Alder"},
+      {R"(Components\QAlder\sub\x.dll)", R"(Components\QAlder\x.dll)", "Q-Alder"},
+      {R"(Components\QBirch\x.dll)", R"(Components\QBirch\x.dll)", "Q-Birch"},
+      {R"(Components\QBackend\x.dll)", R"(Components\QCedar\x.dll)", "Q-Cedar"},
+      {R"(Components\QOCommon\QOrchard.dll)", R"(Components\QOrchard\QOrchard.dll)", "Q-Common"},
+      {R"(Components\QOBCBELookup\y.dll)", R"(Components\QOCommon\y.dll)", "Q-Common"},
+      {R"(Components\QOBackendComponent\y.dll)", R"(Components\QOCommon\y.dll)", "Q-Common"},
+      {R"(Components\QLarch\z.ocx)", R"(Components\QLarch\z.ocx)", "Q-Larch"},
+      {R"(Components\QHazel\z.dll)", R"(Components\QHazel\z.dll)", "Q-Hazel"},
+      {R"(Components\QHazelnut\z.dll)", R"(Components\QHazelnut\z.dll)", "Q-Hazelnut"},
+      {R"(Components\QMaple\z.dll)", R"(Components\QMaple\z.dll)", "Q-Maple"},
+      {R"(Components\Foo\x.dll)", R"(Components\Foo\x.dll)", "Foo"},
+      {R"(Components\x.dll)", R"(Components\QOCommon\x.dll)", "Q-Common"},
+  };
+  for (const Case& c : cases) {
+    const std::string installation = getInstallationPath(c.package);
+    EXPECT_EQ(installation, c.installation) << c.package;
+    EXPECT_EQ(getModuleOfPath(installation), c.module) << c.package;
+  }
+  // Package paths of web files are not installation paths; prefixes need a folder.
+  EXPECT_EQ(getModuleOfPath(R"(Web\Q-Alder\default.asp)"), "Q-Common");
+  EXPECT_EQ(getModuleOfPath(R"(Components\QBackend\x.dll)"), "Q-Cedar");
+  EXPECT_EQ(getModuleOfPath(R"(QO11\Q-Alder)"), "Q-Common");
+  EXPECT_EQ(getModuleOfPath(R"(Components\QAlder)"), "Q-Common");
+  EXPECT_EQ(getFileName(R"(a\b\c.dll)"), "c.dll");
+  EXPECT_EQ(getFileName("c.dll"), "c.dll");
+}
+
+std::vector<std::string> packagePaths(const std::vector<FileEntry>& files) {
+  std::vector<std::string> paths;
+  for (const FileEntry& file : files) paths.push_back(file.packagePath);
+  return paths;
+}
+
+TEST(ContentScan, TakesWebAndComponentFoldersBelowTheRootInNameOrder) {
+  test::TestSite site;
+  for (const char* file :
+       {"Web/Q-Alder/default.asp", "Web/Q-Alder/b.asp", "Web/Q-Alder/C.asp",
+        "Web/Q-Alder/images/logo.gif", "Web/Q-Alder/vssver.scc", "Web/Q-Alder/Y.SCC", "Web/a.asp",
+        "Components/Bramble/Bramble.dll", "Sql/WebScripts/w.sql", "Sql/s.sql",
+        "configuration files/Solution.info", "Classes/com/x.class", "readme.txt"})
+    site.writePackage(file, "x");
+  std::vector<FileEntry> found;
+  scanSolutionFolder(site.installer / "Solution", "", found);
+  EXPECT_EQ(packagePaths(found),
+            (std::vector<std::string>{
+                R"(Components\Bramble\Bramble.dll)", R"(Sql\WebScripts\w.sql)", R"(Web\a.asp)",
+                R"(Web\Q-Alder\b.asp)", R"(Web\Q-Alder\C.asp)", R"(Web\Q-Alder\default.asp)",
+                R"(Web\Q-Alder\Y.SCC)", R"(Web\Q-Alder\images\logo.gif)"}));
+  EXPECT_EQ(found[0].path, R"(Components\QAlder\Bramble.dll)");
+  EXPECT_EQ(found[1].path, R"(QO11\WebScripts\w.sql)");
+}
+
+TEST(ContentScan, InstallerFolderNamedLikeContentTakesNothingOutsideIt) {
+  test::TestSite site;
+  site.write("WebTools/Components/Solution/configuration files/Solution.info",
+             "[ReleaseInfo]\nProductName=Q-Alder\n");
+  site.write("WebTools/Components/Solution/Sql/Sequence.txt", "a.sql\n");
+  platform::Environment env{site.registry, site.profiles, site.ui,
+                            site.root / "WebTools" / "Components", site.env.stamp};
+  SolutionFolders folders;
+  log::CLog log(env);
+  const SolutionInfo info = readSolutionInfo(env, folders, log);
+  EXPECT_EQ(info.productName, "Q-Alder");
+  EXPECT_TRUE(info.files.empty());
+  EXPECT_FALSE(info.hasFiles);
+  EXPECT_TRUE(info.hasSqlScripts);
+}
+
+TEST(ContentScan, RoadOfOneFileAndOfTheBrambleComponent) {
+  test::TestSite site;
+  site.writePackage("configuration files/Solution.info", "[ReleaseInfo]\nProductName=Q-Alder\n");
+  site.writePackage("configuration files/Q-Alder.ini",
+                    "[Components.Register]\nMTSComponents=Bramble.dll,Brake_Fern.dll\n");
+  site.writePackage("configuration files/FileVersion.txt",
+                    "[Web\\Q-Alder\\default.asp]\nChecksum=CADB\n"
+                    "[Components\\Bramble\\Bramble.dll]\nChecksum=0\n"
+                    "[Components\\QAlder\\Bramble.dll]\nChecksum=WRONG\n");
+  site.writePackage("Web/Q-Alder/default.asp", "abc");
+  site.writePackage("Components/Bramble/Bramble.dll", "MZ");
+  SolutionFolders folders;
+  log::CLog log(site.env);
+  const SolutionInfo info = readSolutionInfo(site.env, folders, log);
+  ASSERT_EQ(info.files.size(), 2u);
+  const FileEntry& web = info.files[1];
+  EXPECT_EQ(web.packagePath, R"(Web\Q-Alder\default.asp)");
+  EXPECT_EQ(web.path, R"(QO11\Q-Alder\default.asp)");
+  EXPECT_EQ(web.module, "Q-Alder");
+  EXPECT_EQ(web.solutionChecksum, "CADB");
+  EXPECT_FALSE(web.isMTSComponent || web.isCOMComponent);
+  const FileEntry& bramble = info.files[0];
+  EXPECT_EQ(bramble.path, R"(Components\QAlder\Bramble.dll)");
+  EXPECT_EQ(bramble.solutionChecksum, "0");
+  EXPECT_TRUE(bramble.isMTSComponent);
+  EXPECT_FALSE(bramble.isCOMComponent);
+  EXPECT_TRUE(info.hasFiles && info.hasComponents);
+
+  const auto& shown = site.ui.progressHistory;
+  const auto at = [&](const std::string& text) {
+    return std::find(shown.begin(), shown.end(), text) - shown.begin();
+  };
+  EXPECT_LT(at("Retrieving content of Solution"), at("Processing the file information"));
+  EXPECT_LT(at(R"(Web\Q-Alder\default.asp -> Q-Alder)"),
+            at(R"(QO11\Q-Alder\default.asp -> Q-Alder)"));
+  EXPECT_LT(at(R"(QO11\Q-Alder\default.asp -> Q-Alder)"), std::ssize(shown));
+}
+
+}  // namespace
+}  // namespace qsi::solution
