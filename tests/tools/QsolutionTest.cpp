@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "platform/FileIO.h"
+#include "support/TestSite.h"
+#include "tools/Commands.h"
+
+namespace qsi::tools {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Result run(std::vector<std::string> args) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = runQsolution(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> warnings(const std::string& err) {
+  std::vector<std::string> lines;
+  std::istringstream in(err);
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with("warning: ")) lines.push_back(line);
+  return lines;
+}
+
+class Qsolution : public ::testing::Test {
+ protected:
+  test::TestSite site;
+  fs::path root = site.installer / "Solution";
+
+  void SetUp() override {
+    fs::copy(fs::path(QSI_SOURCE_DIR) / "share" / "sample-package" / "Solution", root,
+             fs::copy_options::recursive);
+  }
+  [[nodiscard]] std::string fileVersionText() const {
+    return platform::readFileBytes(root / "configuration files" / "FileVersion.txt");
+  }
+};
+
+TEST_F(Qsolution, ShippedSamplePackageIsConsistent) {
+  const Result inspect = run({"inspect", root.string()});
+  EXPECT_EQ(inspect.status, 0) << inspect.err;
+  EXPECT_NE(
+      inspect.out.find("  QO11\\Q-Alder\\default.asp\n      module Q-Alder, shipped checksum "),
+      std::string::npos);
+  EXPECT_NE(inspect.out.find("module Q-Alder, MTS component, shipped checksum 0, from "
+                             "Components\\Bramble\\Bramble.dll"),
+            std::string::npos);
+  EXPECT_NE(inspect.out.find("  1. Q-Alder_update.sql\n  2. Q-Alder_grants.sql\n"),
+            std::string::npos);
+}
+
+TEST_F(Qsolution, FileVersionThenInspectThenOneChangedByte) {
+  fs::remove(root / "configuration files" / "FileVersion.txt");
+  EXPECT_EQ(run({"inspect", root.string()}).status, 1);
+  const Result written = run({"fileversion", root.string()});
+  ASSERT_EQ(written.status, 0) << written.err;
+  const Result clean = run({"inspect", root.string()});
+  EXPECT_EQ(clean.status, 0) << clean.err;
+  EXPECT_TRUE(warnings(clean.err).empty());
+
+  const fs::path page = root / "Web" / "Q-Alder" / "default.asp";
+  std::string bytes = platform::readFileBytes(page);
+  bytes[bytes.size() / 2] ^= 0x20;
+  platform::writeFileAtomically(page, bytes);
+  const Result changed = run({"inspect", root.string()});
+  EXPECT_EQ(changed.status, 1);
+  const auto found = warnings(changed.err);
+  ASSERT_EQ(found.size(), 1u) << changed.err;
+  EXPECT_TRUE(found[0].starts_with("warning: Web\\Q-Alder\\default.asp: shipped checksum "))
+      << found[0];
+}
+
+TEST_F(Qsolution, FileVersionKeepsOtherSectionsAndSortsThem) {
+  platform::writeFileAtomically(root / "configuration files" / "FileVersion.txt",
+                                "; shipped checksums\r\n[Zeta]\r\nChecksum=1\r\nOther=2\r\n"
+                                "[web\\q-alder\\default.asp]\r\nChecksum=OLD\r\nNote=keep\r\n");
+  ASSERT_EQ(run({"fileversion", root.string()}).status, 0);
+  const std::string text = fileVersionText();
+  EXPECT_TRUE(
+      text.starts_with("; shipped checksums\r\n\r\n[Components\\Bramble\\Bramble.dll]\r\n"
+                       "Checksum=0\r\n"))
+      << text;
+  EXPECT_NE(text.find("[web\\q-alder\\default.asp]\r\nChecksum="), std::string::npos);
+  EXPECT_NE(text.find("\r\nNote=keep\r\n\r\n[Web\\Q-Alder\\images\\logo.gif]"), std::string::npos);
+  EXPECT_EQ(text.find("OLD"), std::string::npos);
+  EXPECT_TRUE(text.ends_with("[Zeta]\r\nChecksum=1\r\nOther=2\r\n\r\n")) << text;
+  EXPECT_EQ(run({"inspect", root.string()}).status, 0);
+}
+
+TEST_F(Qsolution, InspectNamesEachContradiction) {
+  site.writePackage("Sql/Sequence.txt", "Q-Alder_update.sql\r\n\r\nmissing.sql\r\n");
+  site.writePackage("Web/Q-Birch/a.asp", "a");
+  site.writePackage("Components/QOBCBELookup/y.txt", "y");
+  const Result inspect = run({"inspect", root.string()});
+  EXPECT_EQ(inspect.status, 1);
+  EXPECT_EQ(warnings(inspect.err),
+            (std::vector<std::string>{
+                "warning: Components\\QOBCBELookup\\y.txt: no Checksum in section "
+                "[Components\\QOCommon\\y.txt] of FileVersion.txt",
+                "warning: Web\\Q-Birch\\a.asp: no Checksum in section [Web\\Q-Birch\\a.asp] of "
+                "FileVersion.txt",
+                "warning: Sql\\Sequence.txt: line 2 names no script",
+                "warning: Sql\\missing.sql: listed in Sequence.txt (line 3) but does not exist",
+                "warning: Sql\\Q-Alder_grants.sql: not listed in Sequence.txt; the installer "
+                "never runs it",
+                "warning: Web\\Q-Birch: its files belong to module Q-Birch, which has no "
+                "definition file Q-Birch.ini"}));
+}
+
+TEST_F(Qsolution, UnreadablePackagesAndChecksums) {
+  fs::remove(root / "configuration files" / "Solution.info");
+  const Result noDescriptor = run({"inspect", root.string()});
+  EXPECT_EQ(noDescriptor.status, 2);
+  EXPECT_NE(noDescriptor.err.find("Solution.info: Solution.info file not available at: "),
+            std::string::npos);
+  fs::remove_all(root / "configuration files");
+  const Result noConfiguration = run({"fileversion", root.string()});
+  EXPECT_EQ(noConfiguration.status, 2);
+  EXPECT_NE(noConfiguration.err.find("configuration files: no such folder"), std::string::npos);
+
+  const fs::path abc = site.write("abc.asp", "abc");
+  const Result sums = run({"checksum", abc.string(), (site.root / "nope").string()});
+  EXPECT_EQ(sums.status, 2);
+  EXPECT_EQ(sums.out, "CADB  " + abc.string() + "\n");
+  EXPECT_NE(sums.err.find("nope: no such file"), std::string::npos);
+}
+
+TEST_F(Qsolution, BuiltProgramReportsItsExitStatus) {
+  const std::string quiet = " >/dev/null 2>&1";
+  const auto status = [&](const std::string& arguments) {
+    return WEXITSTATUS(std::system((std::string(QSOLUTION_EXE) + arguments + quiet).c_str()));
+  };
+  EXPECT_EQ(status(" inspect --help"), 0);
+  EXPECT_EQ(status(" inspect '" + root.string() + "'"), 0);
+  EXPECT_EQ(status(" nonsense"), 2);
+}
+
+}  // namespace
+}  // namespace qsi::tools
