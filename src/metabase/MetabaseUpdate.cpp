@@ -1,0 +1,79 @@
+#include "metabase/MetabaseUpdate.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "metabase/MetabaseStatements.h"
+#include "metabase/SAPassword.h"
+#include "site/RegistryAccess.h"
+
+namespace qsi::metabase {
+
+namespace {
+
+// The version of the named module in the list; empty when it is not listed.
+std::string moduleVersion(const std::vector<solution::ModuleInfo>& modules, std::string_view name) {
+  const auto it = std::find_if(modules.begin(), modules.end(),
+                               [&](const solution::ModuleInfo& m) { return m.name == name; });
+  return it == modules.end() ? std::string() : it->version;
+}
+
+}  // namespace
+
+void updateMetabase(const platform::Environment& env, const solution::SolutionInfo& solutionInfo,
+                    std::string_view installSection, std::string_view saPassword) {
+  platform::OdbcConnection connection = openMetabaseConnection(saPassword);
+  const std::string hostname = site::getHostname(env.registry);
+  log::CLog log(env);
+  log.openLogFile("Metabase");
+  log.writeSection("Update Metabase");
+  updateObjects(env, connection, solutionInfo, log);
+  if (installSection == kWebServer || installSection == kDbServer) {
+    const std::string& type = solutionInfo.solutionType;
+    if (type != "Solution")
+      updateServicePackTable(env, connection, solutionInfo, installSection, log);
+    if (type == "ServicePack")
+      updateServerServicePack(connection, log, hostname, installSection, solutionInfo.version,
+                              env.stamp.installDateText);
+    if (type == "Solution") savePatch(env, connection, log, solutionInfo, installSection);
+    insertInstallationHistory(env, connection, log, solutionInfo, installSection);
+  }
+  connection.close();
+  log.closeLogFile();
+}
+
+void updateObjects(const platform::Environment& env, platform::OdbcConnection& connection,
+                   const solution::SolutionInfo& solutionInfo, log::CLog& log) {
+  try {
+    const std::string hostname = site::getHostname(env.registry);
+    log.writeSection("Begin Update Objects in the Metabase");
+    for (const solution::FileEntry& file : solutionInfo.files) {
+      if (!file.install) continue;
+      saveObject(
+          connection, log,
+          {hostname, std::string(kWebServer), file.module, file.path, env.stamp.installDateText,
+           moduleVersion(solutionInfo.modules, file.module), file.solutionChecksum});
+    }
+    log.writeSection("End Update Objects in the Metabase");
+  } catch (const std::exception&) {  // the files' rows are recorded as far as they can be
+  }
+}
+
+void updateServicePackTable(const platform::Environment& env, platform::OdbcConnection& connection,
+                            const solution::SolutionInfo& solutionInfo,
+                            std::string_view installSection, log::CLog& log) {
+  try {
+    const std::string hostname = site::getHostname(env.registry);
+    for (const solution::ModuleInfo& module : solutionInfo.modules) {
+      const std::string version =
+          module.versionPart1 + "." + module.versionPart2 + "." + module.versionPart3;
+      updateModuleVersion(connection, log, hostname, installSection, module.name, version,
+                          env.stamp.installDateText);
+    }
+  } catch (const std::exception& failure) {
+    platform::raiseReplacing(failure, platform::kReadFailure, "updateServicePackTable",
+                             "Error while updating the metabase!");
+  }
+}
+
+}  // namespace qsi::metabase

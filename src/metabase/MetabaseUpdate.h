@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string_view>
+
+#include "log/CLog.h"
+#include "platform/Environment.h"
+#include "platform/OdbcConnection.h"
+#include "solution/Records.h"
+
+namespace qsi::metabase {
+
+// Records one install section ("WebServer" or "DbServer") of the installation
+// in the Metabase, logged to "Metabase": the installed files always; the
+// module versions unless the solution type is "Solution"; the server's
+// service pack for "ServicePack"; the patch level for "Solution"; one history
+// row. Throws when the connection cannot be opened and Failure 1010 when the
+// module versions or the service pack cannot be written: the run must stop.
+void updateMetabase(const platform::Environment& env, const solution::SolutionInfo& solutionInfo,
+                    std::string_view installSection, std::string_view saPassword);
+
+// The OBJECT rows of the files selected for installation; passes over failures.
+void updateObjects(const platform::Environment& env, platform::OdbcConnection& connection,
+                   const solution::SolutionInfo& solutionInfo, log::CLog& log);
+
+// The MODULE rows of the solution's modules with their three-part versions.
+// Any failure is Failure 1010 "updateServicePackTable".
+void updateServicePackTable(const platform::Environment& env, platform::OdbcConnection& connection,
+                            const solution::SolutionInfo& solutionInfo,
+                            std::string_view installSection, log::CLog& log);
+
+}  // namespace qsi::metabase

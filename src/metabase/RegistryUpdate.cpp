@@ -1,0 +1,45 @@
+#include "metabase/RegistryUpdate.h"
+
+#include <exception>
+
+#include "metabase/MetabaseStatements.h"
+#include "site/RegistryAccess.h"
+
+namespace qsi::metabase {
+
+namespace {
+constexpr std::string_view kRegistryFailure = "Error while updating the Registry!";
+}
+
+void updateRegistryModulesInfo(const platform::Environment& env,
+                               const solution::SolutionInfo& solutionInfo,
+                               std::string_view installSection) {
+  try {
+    for (const solution::ModuleInfo& module : solutionInfo.modules) {
+      const std::string version =
+          module.versionPart1 + "." + module.versionPart2 + "." + module.versionPart3;
+      updateRegistryModuleInfo(env.registry, installSection, module.name, version);
+    }
+  } catch (const std::exception& failure) {
+    platform::raiseReplacing(failure, platform::kReadFailure, "updateRegistryModulesInfo",
+                             std::string(kRegistryFailure));
+  }
+}
+
+void updateRegistryModuleInfo(platform::Registry& registry, std::string_view installSection,
+                              std::string_view module, std::string_view version) {
+  try {
+    // The key must exist: only modules the suite registered are updated.
+    if (installSection == kWebServer)
+      (void)site::writeRegistryValue(registry, site::moduleKey(site::kWebServerConfig, module),
+                                     "AppVersion", version);
+    else if (installSection == kDbServer)
+      (void)site::writeRegistryValue(registry, site::moduleKey(site::kDbServerConfig, module),
+                                     "AppVersion", version);
+  } catch (const std::exception& failure) {
+    platform::raiseReplacing(failure, platform::kReadFailure, "updateRegistryModuleInfo",
+                             std::string(kRegistryFailure));
+  }
+}
+
+}  // namespace qsi::metabase

@@ -1,0 +1,140 @@
+#include "metabase/SqlScripts.h"
+
+#include <exception>
+#include <system_error>
+
+#include "log/CLog.h"
+#include "metabase/SAPassword.h"
+#include "platform/FileIO.h"
+#include "platform/OdbcConnection.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+namespace qsi::metabase {
+
+namespace fs = std::filesystem;
+using platform::kCrLf;
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+void logSkipped(const platform::Environment& env, const std::string& line) {
+  try {
+    log::CLog log(env);
+    log.openLogFile(kSkippedScriptsLog);
+    log.writeLine(line);
+    log.closeLogFile();
+  } catch (const std::exception&) {  // a log that cannot be written stops no script
+  }
+}
+
+std::string_view stripEnclosing(std::string_view name, char open, char close) {
+  if (name.size() >= 2 && name.front() == open && name.back() == close)
+    return name.substr(1, name.size() - 2);
+  return name;
+}
+
+}  // namespace
+
+std::optional<std::string> databaseNameOf(std::string_view firstLine) {
+  const std::string line = platform::toUpper(platform::trim(firstLine));
+  constexpr std::string_view keyword = "USE";
+  if (!line.starts_with(keyword)) return std::nullopt;
+  std::string_view name(line);
+  name.remove_prefix(keyword.size());
+  // "USER..." or "USEFUL" is no USE statement.
+  if (!name.empty() && name.front() != ' ' && name.front() != '\t' && name.front() != '[' &&
+      name.front() != '"')
+    return std::nullopt;
+  name = platform::trim(name);
+  while (name.ends_with(';')) name = platform::trim(name.substr(0, name.size() - 1));
+  name = stripEnclosing(stripEnclosing(name, '[', ']'), '"', '"');
+  name = platform::trim(name);
+  if (name.empty()) return std::nullopt;
+  return std::string(name);
+}
+
+std::string readSQLScript(const platform::Environment& env, const fs::path& script,
+                          std::string& databaseName) {
+  std::string_view bytes;
+  const std::string content = platform::readFileBytes(script);
+  bytes = content;
+  if (bytes.starts_with(kUtf8Mark)) bytes.remove_prefix(kUtf8Mark.size());
+  if (bytes.empty()) return {};
+  const auto lineEnd = bytes.find('\n');
+  std::string_view firstLine = bytes.substr(0, lineEnd);
+  if (firstLine.ends_with('\r')) firstLine.remove_suffix(1);
+  if (const auto name = databaseNameOf(firstLine))
+    databaseName = *name;
+  else
+    env.ui.messageBox({"No Database Defined!"});
+  if (lineEnd == std::string_view::npos) return {};
+  return std::string(bytes.substr(lineEnd + 1));
+}
+
+void runSQLScript(const platform::Environment& env, const fs::path& script,
+                  std::string_view saPassword) {
+  try {
+    log::CLog log(env);
+    log.openLogFile("SQL Script - " + platform::shortPath(script).filename().string());
+    std::string databaseName;
+    std::string text;
+    try {
+      text = readSQLScript(env, script, databaseName);
+    } catch (const std::system_error& error) {
+      log.writeLine(std::string("The script cannot be read, nothing was run: ") + error.what());
+    }
+    if (!text.empty()) {
+      platform::OdbcConnection connection;
+      std::vector<std::string> errors;
+      bool failed = false;
+      try {
+        connection.open(databaseName, kSaScriptLogin, saPassword);
+      } catch (const platform::OdbcFailure& failure) {
+        failed = true;
+        errors = failure.errors();
+      }
+      log.writeLine("Begin" + std::string(kCrLf) + text);
+      if (!failed) {
+        try {
+          connection.execute(text);  // whole, as one batch
+        } catch (const platform::OdbcFailure& failure) {
+          failed = true;
+          errors = failure.errors();
+        }
+      }
+      if (failed) {
+        log.writeLine("Error executing SQL query: " + text + std::string(kCrLf));
+        for (const auto& error : errors) log.writeLine("Error : " + error);
+      }
+      log.writeLine("End" + std::string(kCrLf));
+      connection.close();
+    }
+    log.closeLogFile();
+  } catch (const std::exception&) {  // a failing script stops neither the others nor the run
+  }
+}
+
+void runSQLScripts(const platform::Environment& env, const solution::SolutionInfo& solutionInfo,
+                   std::string_view saPassword) {
+  const fs::path sqlFolder = env.installerFolder / "Solution" / "Sql";
+  for (std::size_t i = 0; i < solutionInfo.sqlScripts.size(); ++i) {
+    const std::string& name = solutionInfo.sqlScripts[i].path;
+    if (platform::trim(name).empty()) {
+      logSkipped(env, "Line " + std::to_string(i + 1) +
+                          " of Sequence.txt is empty: no script was run for it.");
+      continue;
+    }
+    const fs::path script = platform::joinDataPath(sqlFolder, name);
+    std::error_code ec;
+    if (!fs::is_regular_file(script, ec)) {
+      logSkipped(env, name + ": the script " + platform::displayPath(script) +
+                          " was not found: nothing was run for it.");
+      continue;
+    }
+    runSQLScript(env, script, saPassword);
+  }
+}
+
+}  // namespace qsi::metabase

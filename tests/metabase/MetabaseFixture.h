@@ -1,0 +1,63 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <optional>
+#include <string>
+
+#include "metabase/SAPassword.h"
+#include "support/OdbcSources.h"
+#include "support/TestSite.h"
+
+namespace qsi::test {
+
+// A site whose registry names the web server WEB01 and the SQL Server SQL01
+// and whose modules Q-Alder and Q-Common have keys in both sections, plus
+// the test's own ODBC data sources.
+class MetabaseTest : public ::testing::Test {
+ protected:
+  MetabaseTest() {
+    const std::string config =
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
+    site.writeRegistry(config + "WebServerConfig]\r\n\"Hostname\"=\"WEB01\"\r\n\r\n" + config +
+                       "WebServerConfig\\SQL Server]\r\n\"Server\"=\"SQL01\"\r\n\r\n" + config +
+                       "WebServerConfig\\Modules\\Q-Alder]\r\n\"AppVersion\"=\"1.0.0.0\"\r\n\r\n" +
+                       config + "WebServerConfig\\Modules\\Q-Common]\r\n\r\n" + config +
+                       "DbServerConfig\\Modules\\Q-Alder]\r\n\r\n" + config +
+                       "DbServerConfig\\Modules\\Q-Common]\r\n");
+  }
+  void SetUp() override {
+    if (OdbcSources::ranInOwnProcess())
+      GTEST_SKIP() << "passed in a process of its own: the ODBC driver manager keeps "
+                      "data source settings for the life of a process";
+  }
+  // Fails the test (not skips it) without the PostgreSQL test server.
+  static void requirePostgres() {
+    ASSERT_TRUE(PostgresServer::fromEnvironment().has_value()) << kNoPostgres;
+  }
+  static std::string saPassword() { return PostgresServer::fromEnvironment()->saPassword; }
+
+  TestSite site;
+  OdbcSources sources;
+};
+
+// The tests' administrator at the password dialog: each entry is a typed
+// password, nullopt presses Cancel; past the script it cancels.
+class ScriptedPasswordDialog final : public metabase::PasswordDialog {
+ public:
+  std::deque<std::optional<std::string>> answers;
+  int asked = 0;
+  bool ask() override {
+    ++asked;
+    current_ = answers.empty() ? std::nullopt : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return current_.has_value();
+  }
+  [[nodiscard]] std::string password() const override { return current_.value_or(""); }
+
+ private:
+  std::optional<std::string> current_;
+};
+
+}  // namespace qsi::test

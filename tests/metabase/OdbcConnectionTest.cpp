@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "metabase/MetabaseFixture.h"
+#include "platform/OdbcConnection.h"
+
+namespace qsi::platform {
+namespace {
+
+struct AttributeCase {
+  std::string text, user, password, expected;
+};
+
+TEST(OdbcConnectionText, UserAndPasswordTakePrecedenceAndValuesCannotInject) {
+  const AttributeCase cases[] = {
+      {"QOMetabase", "sa", "pw", "DSN=QOMetabase;UID=sa;PWD=pw;"},
+      {"DSN=QOMetabase;UID=TarnwickMetabase;PWD=;", "", "",
+       "DSN=QOMetabase;UID=TarnwickMetabase;PWD=;"},
+      {"dsn=X;uid=a;pwd=b", "sa", "", "dsn=X;uid=sa;pwd=b;"},
+      {"DSN=X;Database={a;b}}c};", "", "p;UID=sa}", "DSN=X;Database={a;b}}c};PWD={p;UID=sa}}};"},
+      {"DSN=X;PWD= padded ", "", "", "DSN=X;PWD={ padded };"},
+  };
+  for (const auto& c : cases) {
+    const auto attributes = connectionAttributes(c.text, c.user, c.password);
+    const std::string built = buildConnectionText(attributes);
+    EXPECT_EQ(built, c.expected) << c.text;
+    EXPECT_EQ(parseConnectionText(built), attributes) << c.text;  // read back the same values
+  }
+}
+
+class OdbcConnectionTest : public test::MetabaseTest {};
+
+TEST_F(OdbcConnectionTest, QueryGivesRowsByColumnNameAndTellsNullFromText) {
+  sources.addSqlite("Lite");
+  sources.exec("Lite",
+               "INSERT INTO OBJECT(MACHINE,SERVER,OBJECT,CHECKSUM,MODULE) "
+               "VALUES ('M','WebServer','a.asp','1A2B','')");
+  sources.exec("Lite", "INSERT INTO OBJECT(MACHINE,SERVER,OBJECT) VALUES ('M','WebServer','b')");
+  OdbcConnection connection;
+  connection.open("lite", "", "");  // data source names are found without regard to case
+  OdbcResult rows = connection.query("SELECT OBJECT, CHECKSUM, MODULE FROM OBJECT ORDER BY OBJECT");
+  ASSERT_FALSE(rows.bof());
+  EXPECT_EQ(rows.field("checksum"), "1A2B");
+  EXPECT_EQ(rows.field("Module"), "");
+  rows.moveNext();
+  EXPECT_EQ(rows.field("OBJECT"), "b");
+  EXPECT_EQ(rows.field("CHECKSUM"), std::nullopt);
+  EXPECT_THROW((void)rows.field("NOSUCH"), OdbcFailure);
+  rows.moveNext();
+  EXPECT_TRUE(rows.eof());
+  EXPECT_THROW((void)rows.field("OBJECT"), OdbcFailure);
+
+  const OdbcResult none = connection.query("SELECT * FROM OBJECT WHERE OBJECT = 'x'");
+  EXPECT_TRUE(none.bof() && none.eof());
+  EXPECT_NO_THROW(connection.execute("UPDATE SERVER SET SERVICEPACK = 'x' WHERE MACHINE = 'none'"));
+}
+
+TEST_F(OdbcConnectionTest, FailuresKeepTheDatabaseMessagesAndTheConnectionCanBeOpenedAgain) {
+  sources.addSqlite("Lite");
+  OdbcConnection connection;
+  try {
+    connection.open("Gone", "", "");
+    FAIL() << "a missing data source opened";
+  } catch (const OdbcFailure& failure) {
+    EXPECT_EQ(failure.errors(),
+              std::vector<std::string>{"[unixODBC][Driver Manager]Data source name not found and "
+                                       "no default driver specified"});
+    EXPECT_EQ(connection.errors(), failure.errors());
+    EXPECT_EQ(failure.number(), kDatabaseFailure);
+  }
+  EXPECT_THROW(connection.execute("SELECT 1"), OdbcFailure);
+  EXPECT_THROW(connection.open("", "", ""), OdbcFailure);  // never the default data source
+
+  connection.open("Lite", "", "");
+  try {
+    connection.execute("UPDATE NOSUCH SET A = 1");
+    FAIL() << "a bad statement ran";
+  } catch (const OdbcFailure& failure) {
+    EXPECT_EQ(failure.errors(), std::vector<std::string>{"[SQLite]no such table: NOSUCH (1)"});
+  }
+  connection.execute("SELECT 1");
+  EXPECT_TRUE(connection.errors().empty());
+}
+
+TEST_F(OdbcConnectionTest, PasswordWithSemicolonAndBraceLogsInAsThatPassword) {
+  requirePostgres();
+  const std::string database = sources.addPostgres("QOMetabase");
+  const std::string role = "qsi_role_" + database;
+  const std::string password = "a;b}c{d=e'f";
+  sources.exec("QOMetabase", "CREATE ROLE \"" + role + "\" LOGIN PASSWORD 'a;b}c{d=e''f'");
+
+  // Through the data source with separate arguments, and through a connection text.
+  for (const std::string& text :
+       std::vector<std::string>{"QOMetabase", "DSN=QOMetabase;Database=" + database}) {
+    OdbcConnection connection;
+    EXPECT_NO_THROW(connection.open(text, role, password)) << text;
+    EXPECT_THROW(connection.open(text, role, "a;b}c"), OdbcFailure) << text;
+  }
+  sources.exec("QOMetabase", "DROP ROLE \"" + role + "\"");
+}
+
+}  // namespace
+}  // namespace qsi::platform

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "metabase/MetabaseFixture.h"
+#include "metabase/SAPassword.h"
+
+namespace qsi::metabase {
+namespace {
+
+class SAPasswordTest : public test::MetabaseTest {
+ protected:
+  test::ScriptedPasswordDialog dialog;
+};
+
+TEST_F(SAPasswordTest, WrongThenRightAsksAgainWithTheDatabaseMessage) {
+  requirePostgres();
+  sources.addPostgres("QOMetabase");
+  dialog.answers = {"wrong-password", saPassword()};
+  EXPECT_TRUE(validateSAPassword(site.env, dialog));
+  EXPECT_EQ(dialog.asked, 2);
+  ASSERT_EQ(site.ui.boxes.size(), 1u);
+  const auto& box = site.ui.boxes[0];
+  EXPECT_TRUE(box.text.starts_with("The entered Password is not valid\r\n")) << box.text;
+  EXPECT_NE(box.text.find("password authentication failed for user \"sa\""), std::string::npos);
+  EXPECT_EQ(box.text.find("wrong-password"), std::string::npos);
+  EXPECT_EQ(box.buttons, platform::Buttons::OK);
+  EXPECT_EQ(box.icon, platform::Icon::None);
+  EXPECT_EQ(box.title, "QSolutionInstaller");
+
+  // The update run logs in with the proven password without asking.
+  EXPECT_TRUE(openMetabaseConnection(saPassword()).isOpen());
+  EXPECT_THROW((void)openMetabaseConnection("wrong-password"), platform::OdbcFailure);
+}
+
+TEST_F(SAPasswordTest, CancelEndsWithoutAMessage) {
+  requirePostgres();
+  sources.addPostgres("QOMetabase");
+  dialog.answers = {std::nullopt};
+  EXPECT_FALSE(validateSAPassword(site.env, dialog));
+  EXPECT_EQ(dialog.asked, 1);
+  EXPECT_TRUE(site.ui.boxes.empty());
+}
+
+TEST_F(SAPasswordTest, MissingDataSourceRefusesEveryTryUntilCancel) {
+  dialog.answers = {"one", "", "three", std::nullopt};
+  EXPECT_FALSE(validateSAPassword(site.env, dialog));
+  EXPECT_EQ(dialog.asked, 4);
+  ASSERT_EQ(site.ui.boxes.size(), 3u);
+  for (const auto& box : site.ui.boxes)
+    EXPECT_EQ(box.text,
+              "The entered Password is not valid\r\n"
+              "[unixODBC][Driver Manager]Data source name not found and no default driver "
+              "specified");
+}
+
+TEST_F(SAPasswordTest, EmptyPasswordPassesWhenTheServerAcceptsIt) {
+  sources.addSqlite("QOMetabase");  // the embedded default takes any password
+  dialog.answers = {""};
+  EXPECT_TRUE(validateSAPassword(site.env, dialog));
+  EXPECT_TRUE(site.ui.boxes.empty());
+}
+
+}  // namespace
+}  // namespace qsi::metabase
