@@ -7,8 +7,10 @@
 #include <string>
 
 #include "metabase/SAPassword.h"
+#include "solution/Records.h"
 #include "support/OdbcSources.h"
 #include "support/TestSite.h"
+#include "version/Version.h"
 
 namespace qsi::test {
 
@@ -41,6 +43,29 @@ class MetabaseTest : public ::testing::Test {
   TestSite site;
   OdbcSources sources;
 };
+
+// A module of the package with its version split into parts.
+inline solution::ModuleInfo moduleInfo(std::string name, std::string version) {
+  solution::ModuleInfo module;
+  const auto parts = version::versionParts(version);
+  module.name = std::move(name);
+  module.version = std::move(version);
+  module.versionPart1 = parts.part1;
+  module.versionPart2 = parts.part2;
+  module.versionPart3 = parts.part3;
+  module.versionPart4 = parts.part4;
+  return module;
+}
+
+inline solution::FileEntry fileEntry(std::string path, std::string module = {},
+                                     bool install = false, std::string checksum = {}) {
+  solution::FileEntry entry;
+  entry.path = std::move(path);
+  entry.module = std::move(module);
+  entry.install = install;
+  entry.solutionChecksum = std::move(checksum);
+  return entry;
+}
 
 // The tests' administrator at the password dialog: each entry is a typed
 // password, nullopt presses Cancel; past the script it cancels.

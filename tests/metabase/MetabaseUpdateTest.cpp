@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include "metabase/MetabaseFixture.h"
+#include "metabase/MetabaseStatements.h"
+#include "metabase/MetabaseUpdate.h"
+#include "platform/Text.h"
+
+namespace qsi::metabase {
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+using test::fileEntry;
+using test::moduleInfo;
+
+class MetabaseUpdateTest : public test::MetabaseTest {
+ protected:
+  void useMetabase(bool postgres) {
+    if (postgres) {
+      requirePostgres();
+      sources.addPostgres("QOMetabase");
+      password = saPassword();
+    } else {
+      sources.addSqlite("QOMetabase");
+    }
+    for (const char* section : {"WebServer", "DbServer"}) {
+      const std::string s = section;
+      sources.exec("QOMetabase", "INSERT INTO SERVER VALUES ('WEB01','" + s + "','old','1.0')");
+      for (const char* m : {"Q-Alder", "Q-Common"})
+        sources.exec("QOMetabase",
+                     "INSERT INTO MODULE VALUES ('WEB01','" + s + "','" + m + "','old','1.0.0')");
+    }
+    // Recorded at an earlier installation; status and size must survive an update.
+    sources.exec("QOMetabase",
+                 "INSERT INTO OBJECT VALUES ('WEB01','WebServer','Q-Alder',"
+                 "'QO11\\Q-Alder\\default.asp','1','0000','old','5','77','9')");
+  }
+  Rows rows(const std::string& query) { return sources.rows("QOMetabase", query); }
+  [[nodiscard]] std::string date() const { return site.env.stamp.installDateText; }
+
+  solution::SolutionInfo info = [] {
+    solution::SolutionInfo s;
+    s.productName = "Q-Alder";
+    s.version = "11.1.0.2";
+    s.versionPart4 = "2";
+    s.modules = {moduleInfo("Q-Alder", "11.1.0.2"), moduleInfo("Q-Common", "7.1.0.0")};
+    s.files = {fileEntry("QO11\\Q-Alder\\default.asp", "Q-Alder", true, "1A2B"),
+               fileEntry("QO11\\Q-Alder\\skipped.asp", "Q-Alder", false, "FFFF"),
+               fileEntry("QO11\\Q-Larch\\larch.asp", "Q-Larch", true, "3C4D"),
+               fileEntry("QO11\\Q-Common\\O'Brien.asp", "Q-Common", true, "BEEF")};
+    return s;
+  }();
+  std::string password;
+};
+
+struct TypeCase {
+  std::string type;
+  bool postgres;
+  bool modules, server, patch;
+};
+
+void PrintTo(const TypeCase& c, std::ostream* out) {
+  *out << c.type << (c.postgres ? " on PostgreSQL" : " on SQLite");
+}
+
+class UpdateRunByType : public MetabaseUpdateTest,
+                        public ::testing::WithParamInterface<TypeCase> {};
+
+TEST_P(UpdateRunByType, WritesTheRowsItsTypeAsksForInBothSections) {
+  const TypeCase& c = GetParam();
+  useMetabase(c.postgres);
+  info.solutionType = c.type;
+  updateMetabase(site.env, info, "WebServer", password);
+  updateMetabase(site.env, info, "DbServer", password);
+
+  const std::string d = date();
+  EXPECT_EQ(rows("SELECT MACHINE, SERVER, MODULE, OBJECT, VERSION, CHECKSUM, INSTALLATIONDATE, "
+                 "INSTALLATIONSTATUS, SIZE, VSSVERSION FROM OBJECT ORDER BY OBJECT"),
+            (Rows{{"WEB01", "WebServer", "Q-Alder", "QO11\\Q-Alder\\default.asp", "2", "1A2B", d,
+                   "5", "77", "9"},
+                  {"WEB01", "WebServer", "Q-Common", "QO11\\Q-Common\\O'Brien.asp", "7.1.0.0",
+                   "BEEF", d, "0", "0", "0"},
+                  {"WEB01", "WebServer", "Q-Common", "QO11\\Q-Larch\\larch.asp", "", "3C4D", d, "0",
+                   "0", "0"}}));
+  const Rows modules = rows(
+      "SELECT SERVER, MODULE, INSTALLATIONDATE, VERSION FROM MODULE "
+      "ORDER BY SERVER DESC, MODULE");
+  EXPECT_EQ(modules, c.modules ? (Rows{{"WebServer", "Q-Alder", d, "11.1.0"},
+                                       {"WebServer", "Q-Common", d, "7.1.0"},
+                                       {"DbServer", "Q-Alder", d, "11.1.0"},
+                                       {"DbServer", "Q-Common", d, "7.1.0"}})
+                               : (Rows{{"WebServer", "Q-Alder", "old", "1.0.0"},
+                                       {"WebServer", "Q-Common", "old", "1.0.0"},
+                                       {"DbServer", "Q-Alder", "old", "1.0.0"},
+                                       {"DbServer", "Q-Common", "old", "1.0.0"}}));
+  EXPECT_EQ(rows("SELECT SERVER, INSTALLATIONDATESP, SERVICEPACK FROM SERVER ORDER BY SERVER DESC"),
+            c.server ? (Rows{{"WebServer", d, "11.1.0.2 "}, {"DbServer", d, "11.1.0.2 "}})
+                     : (Rows{{"WebServer", "old", "1.0"}, {"DbServer", "old", "1.0"}}));
+  EXPECT_EQ(rows("SELECT MACHINE, SERVER, PATCH, INSTALLATIONDATE, INSTALLATIONSTATUS FROM PATCH "
+                 "ORDER BY SERVER DESC"),
+            c.patch
+                ? (Rows{{"WEB01", "WebServer", "2", d, "0"}, {"SQL01", "DbServer", "2", d, "0"}})
+                : Rows{});
+  const std::string description = "Q-Alder - " + c.type + " 2";
+  EXPECT_EQ(rows("SELECT MACHINE, SERVER, DESCRIPTION, INSTALLATIONDATE, INSTALLATIONSTATUS "
+                 "FROM INSTALLATIONHISTORY ORDER BY SERVER DESC"),
+            (Rows{{"WEB01", "WebServer", description, d, "0"},
+                  {"SQL01", "DbServer", description, d, "0"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, UpdateRunByType,
+                         ::testing::Values(TypeCase{"Solution", false, false, false, true},
+                                           TypeCase{"ServicePack", false, true, true, false},
+                                           TypeCase{"Hotfix", false, true, false, false},
+                                           TypeCase{"Solution", true, false, false, true},
+                                           TypeCase{"ServicePack", true, true, true, false}),
+                         [](const auto& param) {
+                           return param.param.type + (param.param.postgres ? "OnPostgres" : "");
+                         });
+
+TEST_F(MetabaseUpdateTest, EveryStatementIsLoggedAsSent) {
+  sources.addSqlite("QOMetabase");
+  auto connection = openMetabaseConnection("");
+  log::CLog log(site.env);
+  log.openLogFile("Metabase");
+  updateServerServicePack(connection, log, "m", "s", "sp", "d");
+  updateModuleVersion(connection, log, "m", "s", "n", "v", "d");
+  saveObject(connection, log, {"m", "s", "n", "o'x", "d", "v", "c"});  // inserts
+  saveObject(connection, log, {"m", "s", "n", "o'x", "d", "v", "c"});  // updates
+  info.solutionType = "Solution";
+  savePatch(site.env, connection, log, info, "WebServer");
+  savePatch(site.env, connection, log, info, "WebServer");
+  insertInstallationHistory(site.env, connection, log, info, "DbServer");
+  log.closeLogFile();
+
+  const std::string d = date();
+  const std::string expected =
+      "  Begin\r\nUPDATE SERVER SET INSTALLATIONDATESP = 'd', SERVICEPACK = 'sp 'WHERE MACHINE = "
+      "'m' AND SERVER = 's'\r\n  End\r\n\r\n"
+      "  Begin\r\nUPDATE MODULE SET INSTALLATIONDATE = 'd', VERSION = 'v' WHERE MACHINE = 'm' AND "
+      "SERVER = 's' AND MODULE = 'n'\r\n  End\r\n\r\n"
+      "  BeginSELECT * from OBJECT WHERE MACHINE = 'm' AND SERVER = 's' AND OBJECT = 'o''x'\r\n"
+      "  End\r\n\r\n"
+      "  Begin\r\nINSERT INTO OBJECT(MACHINE,SERVER,MODULE,OBJECT,VERSION,CHECKSUM,"
+      "INSTALLATIONDATE,INSTALLATIONSTATUS,SIZE,VSSVERSION) VALUES ('m','s','n','o''x','v','c',"
+      "'d','0','0','0')\r\n  End\r\n\r\n"
+      "  BeginSELECT * from OBJECT WHERE MACHINE = 'm' AND SERVER = 's' AND OBJECT = 'o''x'\r\n"
+      "  End\r\n\r\n"
+      "  Begin\r\nUPDATE OBJECT SET MODULE = 'n', INSTALLATIONDATE = 'd', VERSION = 'v', "
+      "CHECKSUM = 'c'WHERE MACHINE = 'm' AND SERVER = 's' AND OBJECT = 'o''x'\r\n  End\r\n\r\n"
+      "  BeginSELECT * from PATCH WHERE MACHINE = 'WEB01' AND SERVER = 'WebServer' AND PATCH = "
+      "'2'\r\n  End\r\n\r\n"
+      "  Begin\r\nINSERT INTO PATCH(MACHINE,SERVER,PATCH,INSTALLATIONDATE,INSTALLATIONSTATUS) "
+      "VALUES ('WEB01','WebServer','2','" +
+      d +
+      "','0')\r\n  End\r\n\r\n"
+      "  BeginSELECT * from PATCH WHERE MACHINE = 'WEB01' AND SERVER = 'WebServer' AND PATCH = "
+      "'2'\r\n  End\r\n\r\n"
+      "  Begin\r\nUPDATE PATCH SET INSTALLATIONDATE = '" +
+      d +
+      "', PATCH = '2'WHERE MACHINE = "
+      "'WEB01' AND SERVER = 'WebServer' AND PATCH = '2'\r\n  End\r\n\r\n"
+      "  Begin\r\nINSERT INTO INSTALLATIONHISTORY(MACHINE,SERVER,DESCRIPTION,INSTALLATIONDATE,"
+      "INSTALLATIONSTATUS) VALUES ('SQL01','DbServer','Q-Alder - Solution 2','" +
+      d + "','0')\r\n  End\r\n\r\n";
+  const std::string text = site.logText("Metabase");
+  ASSERT_TRUE(text.ends_with(expected)) << text;
+  EXPECT_EQ(rows("SELECT OBJECT FROM OBJECT"), Rows{{"o'x"}});
+}
+
+TEST_F(MetabaseUpdateTest, RevisionAboveZeroIsRecordedAsTheRevision) {
+  sources.addSqlite("QOMetabase");
+  auto connection = openMetabaseConnection("");
+  log::CLog log(site.env);
+  log.openLogFile("Metabase");
+  const std::pair<std::string, std::string> cases[] = {
+      {"1.2.3", "1.2.3"},    {"7.1.0.0", "7.1.0.0"},     {"7.1.0.3", "3"},      {"11.1.0.2", "2"},
+      {"11.12.13.14", "14"}, {"1.2.3.4.5", "1.2.3.4.5"}, {"1.2.3.x", "1.2.3.x"}};
+  for (const auto& [version, recorded] : cases) {
+    saveObject(connection, log, {"m", "WebServer", "Q-Alder", version, "d", version, "c"});
+    EXPECT_EQ(rows("SELECT VERSION FROM OBJECT WHERE OBJECT = '" + version + "'"),
+              Rows{{recorded}});
+  }
+}
+
+TEST_F(MetabaseUpdateTest, MissingServerRowChangesNothingAndFailingServerUpdateStopsTheRun) {
+  useMetabase(false);
+  info.solutionType = "ServicePack";
+  sources.exec("QOMetabase", "DELETE FROM SERVER WHERE SERVER = 'DbServer'");
+  sources.exec("QOMetabase", "DELETE FROM MODULE WHERE SERVER = 'DbServer'");
+  EXPECT_NO_THROW(updateMetabase(site.env, info, "DbServer", ""));
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM SERVER WHERE SERVER = 'DbServer'"), Rows{{"0"}});
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM INSTALLATIONHISTORY"), Rows{{"1"}});
+
+  sources.exec("QOMetabase", "DROP TABLE SERVER");
+  try {
+    updateMetabase(site.env, info, "WebServer", "");
+    FAIL() << "the run went on";
+  } catch (const platform::Failure& failure) {
+    EXPECT_EQ(failure.number(), 1010);
+    EXPECT_EQ(failure.source(), "updateServicePackTable");
+    EXPECT_EQ(failure.description(), "Error while updating the metabase!");
+    EXPECT_EQ(failure.cause(), "[SQLite]no such table: SERVER (1)");
+  }
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM INSTALLATIONHISTORY"), Rows{{"1"}});  // stopped before
+  const std::string text = site.logText("Metabase");
+  EXPECT_TRUE(
+      text.ends_with("AND SERVER = 'WebServer'\r\n  Error : [SQLite]no such table: "
+                     "SERVER (1)\r\n"))
+      << text;
+}
+
+TEST_F(MetabaseUpdateTest, NoFileSelectedStillWritesTheObjectSections) {
+  sources.addSqlite("QOMetabase");
+  for (auto& f : info.files) f.install = false;
+  info.solutionType = "Solution";
+  updateMetabase(site.env, info, "WebServer", "");
+  const std::string text = site.logText("Metabase");
+  EXPECT_NE(text.find("\r\n* Update Metabase *\r\n\r\n\r\n* Begin Update Objects in the Metabase "
+                      "*\r\n\r\n\r\n* End Update Objects in the Metabase *\r\n\r\n  BeginSELECT * "
+                      "from PATCH"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(rows("SELECT COUNT(*) FROM OBJECT"), Rows{{"0"}});
+}
+
+}  // namespace
+}  // namespace qsi::metabase

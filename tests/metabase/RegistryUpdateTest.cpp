@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include "metabase/MetabaseFixture.h"
+#include "metabase/RegistryUpdate.h"
+#include "site/RegistryAccess.h"
+
+namespace qsi::metabase {
+namespace {
+
+class RegistryUpdateTest : public test::MetabaseTest {
+ protected:
+  std::string appVersion(std::string_view config, std::string_view moduleName) {
+    return site::readRegistryValue(site.registry, site::moduleKey(config, moduleName), "AppVersion",
+                                   "<none>");
+  }
+  solution::SolutionInfo info = [] {
+    solution::SolutionInfo s;
+    s.modules = {test::moduleInfo("Q-Common", "11.1.0.2"), test::moduleInfo("Q-Maple", "2.1.1.0")};
+    return s;
+  }();
+};
+
+TEST_F(RegistryUpdateTest, WritesThreePartVersionsUnderTheSectionsKeysOnly) {
+  updateRegistryModulesInfo(site.env, info, "WebServer");
+  EXPECT_EQ(appVersion(site::kWebServerConfig, "Q-Common"), "11.1.0");
+  EXPECT_EQ(appVersion(site::kDbServerConfig, "Q-Common"), "<none>");
+  EXPECT_EQ(appVersion(site::kWebServerConfig, "Q-Alder"), "1.0.0.0");  // not in the solution
+  EXPECT_FALSE(
+      site.registry.readValue(site::moduleKey(site::kWebServerConfig, "Q-Maple"), "").has_value());
+  EXPECT_FALSE(site.registry.subKeys(site::moduleKey(site::kWebServerConfig, "Q-Maple")));
+
+  updateRegistryModulesInfo(site.env, info, "DbServer");
+  EXPECT_EQ(appVersion(site::kDbServerConfig, "Q-Common"), "11.1.0");
+  EXPECT_FALSE(site.registry.subKeys(site::moduleKey(site::kDbServerConfig, "Q-Maple")));
+
+  const std::string before = test::readText(site.registryFile);
+  updateRegistryModulesInfo(site.env, info, "Elsewhere");
+  EXPECT_EQ(test::readText(site.registryFile), before);
+}
+
+TEST_F(RegistryUpdateTest, UnreadableRegistryIsFailure1010) {
+  site.write("registry.reg", "this is no registry file\r\n");
+  try {
+    updateRegistryModulesInfo(site.env, info, "WebServer");
+    FAIL() << "no failure";
+  } catch (const platform::Failure& failure) {
+    EXPECT_EQ(failure.number(), 1010);
+    EXPECT_EQ(failure.source(), "updateRegistryModulesInfo");
+    EXPECT_EQ(failure.description(), "Error while updating the Registry!");
+    EXPECT_FALSE(failure.cause().empty());
+  }
+}
+
+}  // namespace
+}  // namespace qsi::metabase

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "metabase/MetabaseFixture.h"
+#include "metabase/SqlScripts.h"
+
+namespace qsi::metabase {
+namespace {
+
+TEST(SqlScriptDatabase, OnlyALeadingUseKeywordNamesTheDatabase) {
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"use QOMetabase", "QOMETABASE"},
+      {"  USE   QOMembership  ", "QOMEMBERSHIP"},
+      {"USE WAREHOUSE", "WAREHOUSE"},
+      {"USE [QOMetabase];", "QOMETABASE"},
+      {"USE\tQAlder ;", "QALDER"},
+      {"use[Q Alder]", "Q ALDER"},
+      {"-- create the tables", std::nullopt},
+      {"-- USE QAlder", std::nullopt},
+      {"USER QAlder", std::nullopt},
+      {"USE", std::nullopt},
+      {"USE [];", std::nullopt},
+  };
+  for (const auto& [line, name] : cases) EXPECT_EQ(databaseNameOf(line), name) << line;
+}
+
+class SqlScriptsTest : public test::MetabaseTest {
+ protected:
+  void script(const std::string& name, const std::string& text) {
+    site.writePackage("Sql/" + name, text);
+  }
+  std::string scriptLog(const std::string& name) { return site.logText("SQL Script - " + name); }
+  solution::SolutionInfo info;
+};
+
+TEST_F(SqlScriptsTest, RunsInOrderEachWithItsLogAndPassesOverFailures) {
+  sources.addSqlite("QAlder");
+  sources.exec("QAlder", "CREATE TABLE SETTINGS(NAME VARCHAR(32), VALUE VARCHAR(32))");
+  script("1_insert.sql", "use QAlder\r\nINSERT INTO SETTINGS VALUES ('Schema', '1')\r\n");
+  script("2_broken.sql", "USE [QAlder];\r\nUPDATE NOSUCH SET VALUE = '0'\r\n");
+  script("3_update.sql", "USE QAlder\r\nUPDATE SETTINGS SET VALUE = '2' WHERE NAME = 'Schema'");
+  script("4_nodb.sql", "-- no database named\r\nUPDATE SETTINGS SET VALUE = '9'\r\n");
+  script("5_only_use.sql", "USE QAlder\r\n");
+  for (const char* name : {"1_insert.sql", "", "2_broken.sql", "missing.sql", "3_update.sql",
+                           "4_nodb.sql", "5_only_use.sql"})
+    info.sqlScripts.push_back(test::fileEntry(name));
+
+  runSQLScripts(site.env, info, "secret");
+
+  EXPECT_EQ(sources.rows("QAlder", "SELECT NAME, VALUE FROM SETTINGS"),
+            (std::vector<std::vector<std::string>>{{"Schema", "2"}}));
+  const std::string header =
+      std::string(88, '*') + "\r\nThis logfile contains information about the installsection: ";
+  EXPECT_EQ(scriptLog("3_update.sql"),
+            header + "SQL Script - 3_update.sql\r\n" + std::string(88, '*') +
+                "\r\n\r\n  Begin\r\nUPDATE SETTINGS SET VALUE = '2' WHERE NAME = 'Schema'\r\n"
+                "  End\r\n\r\n");
+  EXPECT_TRUE(
+      scriptLog("2_broken.sql")
+          .ends_with("  Begin\r\nUPDATE NOSUCH SET VALUE = '0'\r\n\r\n"
+                     "  Error executing SQL query: UPDATE NOSUCH SET VALUE = '0'\r\n\r\n\r\n"
+                     "  Error : [SQLite]no such table: NOSUCH (1)\r\n  End\r\n\r\n"))
+      << scriptLog("2_broken.sql");
+  // No database named: the message, then the refused open is logged.
+  ASSERT_EQ(site.ui.boxes.size(), 1u);
+  EXPECT_EQ(site.ui.boxes[0].text, "No Database Defined!");
+  EXPECT_NE(scriptLog("4_nodb.sql").find("  Error : No data source name was given.\r\n"),
+            std::string::npos);
+  EXPECT_EQ(scriptLog("5_only_use.sql").find("Begin"), std::string::npos);
+  EXPECT_TRUE(site.logText(kSkippedScriptsLog)
+                  .ends_with("  Line 2 of Sequence.txt is empty: no script was run for it.\r\n"
+                             "  missing.sql: the script " +
+                             (site.installer / "Solution" / "Sql" / "missing.sql").string() +
+                             " was not found: nothing was run for it.\r\n"));
+  for (const auto& line : {"secret"})
+    for (const char* log : {"1_insert.sql", "2_broken.sql", "4_nodb.sql"})
+      EXPECT_EQ(scriptLog(log).find(line), std::string::npos);
+}
+
+TEST_F(SqlScriptsTest, ScriptWithABatchSeparatorFailsWholeOnTheServer) {
+  requirePostgres();
+  sources.addPostgres("QAlderPg");
+  sources.exec("QAlderPg", "CREATE TABLE SETTINGS(NAME VARCHAR(32), VALUE VARCHAR(32))");
+  script("batches.sql",
+         "USE QAlderPg\r\nINSERT INTO SETTINGS VALUES ('a', '1');\r\nGO\r\n"
+         "INSERT INTO SETTINGS VALUES ('b', '2');\r\n");
+  script("whole.sql",
+         "USE QAlderPg\r\nINSERT INTO SETTINGS VALUES ('c', '3');\r\n"
+         "INSERT INTO SETTINGS VALUES ('d', '4');\r\n");
+  info.sqlScripts = {test::fileEntry("batches.sql"), test::fileEntry("whole.sql")};
+  runSQLScripts(site.env, info, saPassword());  // as "SA"
+
+  EXPECT_EQ(sources.rows("QAlderPg", "SELECT NAME FROM SETTINGS ORDER BY NAME"),
+            (std::vector<std::vector<std::string>>{{"c"}, {"d"}}));
+  const std::string text = scriptLog("batches.sql");
+  EXPECT_NE(text.find("  Error : ERROR: syntax error at or near \"GO\""), std::string::npos)
+      << text;
+}
+
+}  // namespace
+}  // namespace qsi::metabase
