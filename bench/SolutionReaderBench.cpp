@@ -1,0 +1,122 @@
+// Start-up with packages of 1,000 to 100,000 content files: readSolutionInfo
+// as the installer runs it (Main::Form_Load with the console front-end, its
+// progress written to a file), against a plain walk over the same folders.
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "bench/PackageGenerator.h"
+#include "control/Main.h"
+#include "platform/Clock.h"
+#include "platform/Failure.h"
+#include "platform/ProfileReader.h"
+#include "platform/RegFileRegistry.h"
+#include "ui/console/ConsoleView.h"
+
+namespace qsi::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One generated site per package size, made when first needed.
+class Sites {
+ public:
+  explicit Sites(const fs::path& root) : root_(root) {}
+
+  struct Site {
+    fs::path installer;
+    fs::path registryFile;
+    fs::path progressFile;
+  };
+
+  const Site& get(std::size_t files) {
+    auto [it, isNew] = sites_.try_emplace(files);
+    if (isNew) {
+      const fs::path folder = root_ / ("n" + std::to_string(files));
+      it->second = {folder / "installer", folder / "registry.reg", folder / "progress.txt"};
+      fs::create_directories(folder / "inst");
+      generatePackage(it->second.installer, files);
+      writeRegistryFile(it->second.registryFile, folder / "inst");
+    }
+    return it->second;
+  }
+
+ private:
+  fs::path root_;
+  std::map<std::size_t, Site> sites_;
+};
+
+void readSolutionInfoAtStartUp(benchmark::State& state, Sites& sites) {
+  const auto files = static_cast<std::size_t>(state.range(0));
+  const Sites::Site& site = sites.get(files);
+  for (auto _ : state) {
+    platform::RegFileRegistry registry(site.registryFile);
+    platform::ProfileReader profiles;
+    const platform::SystemClock clock;
+    std::ofstream progress(site.progressFile, std::ios::trunc);
+    std::istringstream in;
+    std::ostringstream out;
+    ui::console::ConsoleView view({in, out, progress, false, false});
+    control::Main main({registry, profiles, clock, site.installer}, view);
+    try {
+      main.Form_Load();
+    } catch (const platform::EndProgram&) {
+      state.SkipWithError(("start-up ended the program: " + out.str()).c_str());
+      return;
+    }
+    if (main.solutionInfo().files.size() != files) {
+      state.SkipWithError("the package was not read whole");
+      return;
+    }
+  }
+  state.SetComplexityN(state.range(0));
+  state.counters["per_file"] =
+      benchmark::Counter(static_cast<double>(files), benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
+}
+
+// The floor: listing the same folders and reading FileVersion.txt once.
+void plainWalk(benchmark::State& state, Sites& sites) {
+  const auto files = static_cast<std::size_t>(state.range(0));
+  const Sites::Site& site = sites.get(files);
+  for (auto _ : state) {
+    std::size_t count = 0;
+    for (const auto& item : fs::recursive_directory_iterator(site.installer / "Solution"))
+      count += item.is_regular_file() ? 1 : 0;
+    std::ifstream fileVersion(site.installer / "Solution" / "configuration files" /
+                              "FileVersion.txt");
+    std::string text((std::istreambuf_iterator<char>(fileVersion)),
+                     std::istreambuf_iterator<char>());
+    benchmark::DoNotOptimize(count + text.size());
+  }
+  state.SetComplexityN(state.range(0));
+  state.counters["per_file"] =
+      benchmark::Counter(static_cast<double>(files), benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
+}
+
+}  // namespace
+}  // namespace qsi::bench
+
+int main(int argc, char** argv) {
+  using namespace qsi::bench;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  const TemporaryFolder root("qsi-bench-");
+  Sites sites(root.path());
+  for (auto* registered :
+       {benchmark::RegisterBenchmark(
+            "readSolutionInfo", [&](benchmark::State& s) { readSolutionInfoAtStartUp(s, sites); }),
+        benchmark::RegisterBenchmark("plainWalk",
+                                     [&](benchmark::State& s) { plainWalk(s, sites); })})
+    registered->Arg(1000)
+        ->Arg(10000)
+        ->Arg(100000)
+        ->Unit(benchmark::kMillisecond)
+        ->Complexity(benchmark::oN);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
