@@ -1,0 +1,29 @@
+#include "platform/ComRegistrar.h"
+
+#include <system_error>
+
+#include "platform/Text.h"
+
+namespace qsi::platform {
+
+std::string RegistryComRegistrar::keyOf(const std::filesystem::path& dll) {
+  return std::string(kComRegistrationsKey) + "\\" + replaceAll(dll.string(), "\\", "/");
+}
+
+bool RegistryComRegistrar::registerComponent(const std::filesystem::path& dll) {
+  // Registration loads the DLL: a file that is not there cannot be registered.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(dll, ec)) return false;
+  const std::string key = keyOf(dll);
+  return registry_.createKey(key) && registry_.writeValue(key, "DLL", dll.string());
+}
+
+bool RegistryComRegistrar::unregisterComponent(const std::filesystem::path& dll) {
+  return !isRegistered(dll) || registry_.deleteKey(keyOf(dll));
+}
+
+bool RegistryComRegistrar::isRegistered(const std::filesystem::path& dll) const {
+  return registry_.readValue(keyOf(dll), "DLL").has_value();
+}
+
+}  // namespace qsi::platform
