@@ -10,6 +10,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 demo=$here/demo
 export QSI_REGISTRY=$demo/registry.reg
 export WINDIR=$demo/windows
+export ODBCSYSINI=$demo/odbc ODBCINI=$demo/odbc/odbc.ini
 status=0
 "$demo/installer/qsolutioninstaller" || status=$?
 echo "Installer ended with status $status. Logs: $demo/inst/QOLog/"
