@@ -71,26 +71,5 @@ TEST_F(MetabaseChecksumTest, LookupKeepsOneConnectionForTheWholeLoop) {
             "0");
 }
 
-TEST_F(MetabaseChecksumTest, LookupThatCouldNotOpenDoesNotTryAgain) {
-  const auto file = sources.addSqlite("Seed");
-  fill("Seed");
-  const auto folder = sources.folder / "later";
-  sources.addSqlite("QOMetabase", false);
-  // Point the Metabase at a file in a folder that does not exist yet.
-  std::filesystem::remove(sources.folder / "QOMetabase.sqlite");
-  std::filesystem::create_directory(folder);
-  std::filesystem::create_symlink(folder / "metabase.sqlite", sources.folder / "QOMetabase.sqlite");
-  std::filesystem::remove(folder);
-
-  MetabaseChecksumLookup lookup;
-  platform::OdbcConnection connection;
-  const char* object = "QO11\\Q-Alder\\default.asp";
-  EXPECT_EQ(lookup.getMetabaseChecksum("WEB01", "WebServer", "", object), "0");
-  std::filesystem::create_directory(folder);
-  std::filesystem::copy_file(file, folder / "metabase.sqlite");
-  EXPECT_EQ(getMetabaseChecksum(connection, "WEB01", "WebServer", "", object), "1A2B");
-  EXPECT_EQ(lookup.getMetabaseChecksum("WEB01", "WebServer", "", object), "0");
-}
-
 }  // namespace
 }  // namespace qsi::customization
