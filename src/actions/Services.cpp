@@ -1,0 +1,122 @@
+#include "actions/Services.h"
+
+#include <string_view>
+
+#include "actions/StepLog.h"
+#include "platform/Failure.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+namespace qsi::actions {
+
+namespace fs = std::filesystem;
+using platform::ProgressBox;
+
+namespace {
+
+// Puts the text into txtProgressDetail, then into the log.
+void showAndLog(const platform::Environment& env, StepLog& log, const std::string& text) {
+  env.ui.setProgress(ProgressBox::Detail, text);
+  log.writeLine(text);
+}
+
+void reportStop(const platform::Environment& env, StepLog& log, const std::string& service,
+                int exitCode) {
+  showAndLog(env, log,
+             exitCode != 0 ? "Error while stopping: " + service +
+                                 " (service may not exist or may already be stopped)"
+                           : "Stopped service : " + service);
+}
+
+// The stop program's command for one service. The program's path is quoted:
+// where short names do not exist a folder may hold blanks, and quoting keeps
+// it one word whatever else its name holds.
+std::string stopCommand(const fs::path& installerFolder, const std::string& service) {
+  const fs::path program = platform::joinDataPath(getShortPath(installerFolder), "bin\\stop.exe");
+  return platform::quoteCommandWord(platform::displayPath(program)) + " " + service;
+}
+
+}  // namespace
+
+std::vector<std::string> getNTServices() {
+  std::vector<std::string> list;
+  for (const char* name : {"IISADMIN", "LDAPSVC", "W3SVC"}) appendToList(list, name);
+  return list;
+}
+
+std::vector<std::string> getQOServices() {
+  std::vector<std::string> list;
+  for (const char* name :
+       {"qosvc01.exe", "qosvc02.exe", "qosvc03.exe", "qosvc04.exe", "qosvc05.exe", "qosvc06.exe",
+        "qosvc07.exe", "qosvc08.exe", "qosvc09.exe", "qosvc10.exe", "qosvc11.exe"})
+    appendToList(list, name);
+  return list;
+}
+
+void appendToList(std::vector<std::string>& list, std::string text) {
+  list.push_back(std::move(text));
+}
+
+fs::path getShortPath(const fs::path& folder) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) throw platform::Failure(76, "getShortPath", "Path not found");
+  return platform::shortPath(folder);
+}
+
+void stopNTServices(const platform::Environment& env, platform::CommandRunner& commands) {
+  StepLog log(env, "Stop Services");
+  env.ui.setProgress(ProgressBox::Text, "Stop all Services");
+  env.ui.setProgress(ProgressBox::Detail, "");
+  const std::vector<std::string> services = getNTServices();
+  log.writeSection("Begin stopping the Windows NT services");
+  for (const std::string& service : services) {
+    showAndLog(env, log, "Stopping service: " + service);
+    reportStop(env, log, service, commands.run("net stop " + service + " /y"));
+  }
+  showAndLog(env, log,
+             commands.run("mtxstop") != 0 ? "Error while stopping: MTS" : "Stopped service : MTS");
+  log.writeLine("");
+  env.ui.setProgress(ProgressBox::Detail, "End stopping the Windows NT services");
+  log.writeSection("End stopping the Windows NT services");
+}
+
+void stopQOServices(const platform::Environment& env, platform::CommandRunner& commands) {
+  StepLog log(env, "Stop Q-Orchard Services");
+  env.ui.setProgress(ProgressBox::Text, "Stop all Q-Orchard Services");
+  env.ui.setProgress(ProgressBox::Detail, "");
+  const std::vector<std::string> services = getQOServices();
+  log.writeSection("Begin stopping the Q-Orchard services");
+  for (const std::string& service : services) {
+    showAndLog(env, log, "Stopping service: " + service);
+    int exitCode = platform::kCommandNotStarted;
+    try {
+      exitCode = commands.run(stopCommand(env.installerFolder, service));
+    } catch (const platform::Failure&) {
+      // No installer folder to find the stop program in: the command fails.
+    }
+    reportStop(env, log, service, exitCode);
+  }
+  log.writeLine("");
+  env.ui.setProgress(ProgressBox::Detail, "End stopping the Q-Orchard services");
+  log.writeSection("End stopping the Q-Orchard services");
+}
+
+void startNTServices(const platform::Environment& env, platform::CommandRunner& commands) {
+  const std::vector<std::string> services = getNTServices();
+  StepLog log(env, "Start Services");
+  log.writeSection("Begin starting the Windows NT services");
+  env.ui.setProgress(ProgressBox::Text, "Start all Services");
+  env.ui.setProgress(ProgressBox::Detail, "");
+  for (const std::string& service : services) {
+    showAndLog(env, log, "Starting service: " + service);
+    showAndLog(env, log,
+               commands.run("net start " + service) != 0
+                   ? "Error while starting: " + service +
+                         " (service may not exist or may already be started)"
+                   : "Started service : " + service);
+  }
+  env.ui.setProgress(ProgressBox::Detail, "End starting the Windows NT services");
+  log.writeSection("End starting the Windows NT services");
+}
+
+}  // namespace qsi::actions

@@ -1,0 +1,34 @@
+#include "actions/StepLog.h"
+
+#include <exception>
+
+namespace qsi::actions {
+
+namespace {
+template <typename Step>
+void passOver(Step&& step) noexcept {
+  try {
+    step();
+  } catch (const std::exception&) {
+    // A log is a record, not part of the work: its failures stop nothing.
+  }
+}
+}  // namespace
+
+StepLog::StepLog(const platform::Environment& env, std::string_view installSection) : log_(env) {
+  passOver([&] { log_.openLogFile(installSection); });
+}
+
+void StepLog::writeSection(std::string_view caption) noexcept {
+  if (log_.isOpen()) passOver([&] { log_.writeSection(caption); });
+}
+
+void StepLog::writeLine(std::string_view line) noexcept {
+  if (log_.isOpen()) passOver([&] { log_.writeLine(line); });
+}
+
+void StepLog::close() noexcept {
+  if (log_.isOpen()) passOver([&] { log_.closeLogFile(); });
+}
+
+}  // namespace qsi::actions

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include "actions/FileInstallation.h"
+#include "actions/Recording.h"
+#include "log/CLog.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+#include "support/TestSite.h"
+
+// File entries name only the fields that a case needs.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace qsi::actions {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+// Records COM calls with the installed file's content at that moment.
+class RecordingCom final : public platform::ComRegistrar {
+ public:
+  Strings calls;
+  bool registerComponent(const fs::path& dll) override { return note("register", dll); }
+  bool unregisterComponent(const fs::path& dll) override { return note("unregister", dll); }
+
+ private:
+  bool note(const std::string& what, const fs::path& dll) {
+    calls.push_back(what + " " + dll.filename().string() + " [" +
+                    (fs::exists(dll) ? test::readText(dll) : "missing") + "]");
+    return true;
+  }
+};
+
+class FileInstallationTest : public ::testing::Test {
+ protected:
+  test::TestSite site;
+  test::CountingUi ui;
+  platform::Environment env{site.registry, site.profiles, ui, site.installer, site.env.stamp};
+  platform::PosixCommandRunner commands;
+  RecordingCom com;
+  platform::RegistryMtsCatalog store{site.registry};
+  test::SnapshotCatalog mts{store, [] { return std::string(); }};
+  platform::PosixFileReplacer files;
+  ActionServices services{commands, com, mts, files};
+  solution::SolutionInfo info;
+  fs::path inst = site.instMainDir;
+
+  void install() {
+    installFiles(env, services, inst, info, solution::SolutionFolders::beside(site.installer));
+  }
+  [[nodiscard]] std::string shown(std::string_view dataPath) const {
+    return platform::displayPath(platform::joinDataPath(inst, dataPath));
+  }
+  [[nodiscard]] Strings logLines(std::string_view section) const {
+    const std::string text = test::readText(log::CLog::logFilePath(env, section));
+    Strings lines;
+    for (std::size_t at = text.find("\r\n\r\n") + 4; at < text.size();) {
+      const auto end = text.find("\r\n", at);
+      lines.push_back(text.substr(at, end - at));
+      at = end + 2;
+    }
+    return lines;
+  }
+};
+
+TEST_F(FileInstallationTest, TakesEachFileFromItsPlaceInThePackageAndLogsLineForLine) {
+  const std::pair<std::string, std::string> cases[] = {
+      // installation path, package file
+      {"QO11\\default.asp", "Web/default.asp"},
+      {"Components\\QCedar\\Backend.dll", "Components/QBackend/Backend.dll"},
+      {"Components\\QAlder\\Bramble.dll", "Components/Bramble/Bramble.dll"},
+      {"Components\\QAlder\\Deep.dll", "Components/QAlder/sub/deeper/Deep.dll"}};
+  site.write("inst/Components/QCedar/Backend.dll", "old");
+  site.writePackage("Web/skipped.asp", "skipped");
+  info.files.push_back({.path = "QO11\\skipped.asp", .customized = true, .isMTSComponent = true});
+  Strings copyLog;
+  for (const auto& [path, package] : cases) {
+    site.writePackage(package, package);
+    // Where the scan found it; the QO11 and QCedar rules stand in when it does not say.
+    info.files.push_back({.path = path,
+                          .install = true,
+                          .isCOMComponent = path.ends_with("Backend.dll"),
+                          .packagePath = path.ends_with(".asp") || path.ends_with("Backend.dll")
+                                             ? ""
+                                             : platform::replaceAll(package, "/", "\\")});
+    copyLog.insert(copyLog.end(),
+                   {"  Start Copy file -> " + shown(path), "  End Copy file -> " + shown(path)});
+  }
+  install();
+
+  for (const auto& [path, package] : cases)
+    EXPECT_EQ(test::readText(platform::joinDataPath(inst, path)), package);
+  EXPECT_FALSE(fs::exists(inst / "QO11/skipped.asp"));
+  EXPECT_FALSE(fs::exists(inst / "QOCustomized"));
+  EXPECT_TRUE(mts.notes.empty());
+  EXPECT_EQ(com.calls, (Strings{"unregister Backend.dll [old]",
+                                "register Backend.dll [Components/QBackend/Backend.dll]"}));
+  EXPECT_EQ(logLines(kCopyLog), copyLog);
+  const std::string backend = shown(cases[1].first);
+  EXPECT_EQ(logLines(kComponentLog), (Strings{"  Start UnRegister Com Component -> " + backend,
+                                              "  End UnRegister Com Component -> " + backend, "",
+                                              "  Start Register Com Component -> " + backend,
+                                              "  End Register Com Component -> " + backend, ""}));
+  EXPECT_EQ(ui.counts, (std::vector<std::pair<std::size_t, std::size_t>>{
+                           {0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}));
+  EXPECT_EQ(ui.details.size(), 4u);
+  EXPECT_EQ(ui.details.back(), cases[3].first);
+}
+
+TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndInstalledAgain) {
+  const fs::path dll = site.write("inst/Components/QOCommon/Shared.dll", "customized");
+  site.write("inst/QO11/Q-Alder/page.asp", "my page");
+  site.writePackage("Components/QOCommon/Shared.dll", "shipped");
+  site.writePackage("Web/Q-Alder/page.asp", "new page");
+  // Stored in capitals: only a removal and a new installation store the exact path.
+  const std::string key = std::string(platform::RegistryMtsCatalog::kPackagesKey) + "\\{P}";
+  site.writeRegistry("[HKEY_LOCAL_MACHINE\\" + key +
+                     "]\r\n\"Name\"=\"Q-Orchard\"\r\n[HKEY_LOCAL_MACHINE\\" + key +
+                     "\\Components\\0]\r\n\"DLL\"=\"" + platform::toUpper(dll.string()) + "\"\r\n");
+  const fs::path saved = customizedFilesFolder(env, inst);
+  mts.snapshot = [&] {
+    return test::readText(dll) +
+           (fs::exists(saved / "Components/QOCommon/Shared.dll") ? ", saved" : "");
+  };
+  info.files = {{.path = "Components\\QOCommon\\Shared.dll",
+                 .install = true,
+                 .customized = true,
+                 .isMTSComponent = true},
+                {.path = "QO11\\Q-Alder\\page.asp", .install = true, .customized = true}};
+  install();
+
+  // Removed after the copy was saved, installed after the file was replaced.
+  EXPECT_EQ(mts.notes, (Strings{"customized, saved", "shipped, saved"}));
+  EXPECT_EQ(site.registry.subKeys(key + "\\Components"), Strings{"0"});
+  EXPECT_EQ(site.registry.readValue(key + "\\Components\\0", "DLL"), dll.string());
+  EXPECT_EQ(test::readText(saved / "Components/QOCommon/Shared.dll"), "customized");
+  EXPECT_EQ(test::readText(saved / "QO11/Q-Alder/page.asp"), "my page");
+  EXPECT_EQ(test::readText(inst / "QO11/Q-Alder/page.asp"), "new page");
+}
+
+TEST_F(FileInstallationTest, FailedCopiesAreLoggedAndACustomizedFileThatCannotBeSavedStays) {
+  site.write("inst/QOCustomized", "a file where the saved copies should go");
+  site.write("inst/QO11/mine.asp", "my work");
+  site.writePackage("Web/mine.asp", "shipped");
+  site.writePackage("Web/other.asp", "other");
+  site.writePackage("Classes/org/Tool.class", "new class");
+  const test::ScopedEnv windows("WINDIR", (site.root / "windows").string());
+  site.write("windows/java/Classes/org/Tool.class", "old class");
+  info.files = {{.path = "QO11\\mine.asp", .install = true, .customized = true},
+                {.path = "QO11\\gone.asp", .install = true},
+                {.path = "QO11\\other.asp", .install = true}};
+  install();
+
+  EXPECT_EQ(test::readText(inst / "QO11/mine.asp"), "my work");
+  EXPECT_EQ(test::readText(inst / "QO11/other.asp"), "other");
+  EXPECT_EQ(test::readText(site.root / "windows/java/Classes/org/Tool.class"), "new class");
+  const std::string savedPath = platform::displayPath(
+      platform::joinDataPath(customizedFilesFolder(env, inst), "QO11\\mine.asp"));
+  EXPECT_EQ(logLines(kCopyLog),
+            (Strings{"  Error while Copying the file to: " + savedPath + " -> " + savedPath,
+                     "  Not replaced, its customized copy could not be saved -> " +
+                         shown("QO11\\mine.asp"),
+                     "  Start Copy file -> " + shown("QO11\\gone.asp"),
+                     "  Error while Copying the file to: " + shown("QO11\\gone.asp"),
+                     "  End Copy file -> " + shown("QO11\\gone.asp"),
+                     "  Start Copy file -> " + shown("QO11\\other.asp"),
+                     "  End Copy file -> " + shown("QO11\\other.asp")}));
+  EXPECT_EQ(ui.boxes.size(), 2u);
+
+  // A Java folder that cannot be written gives its one line; files still go in.
+  const test::ScopedEnv blocked("WINDIR", site.write("not-a-folder", "").string());
+  fs::remove(inst / "QO11/other.asp");
+  info.files = {{.path = "QO11\\other.asp", .install = true}};
+  install();
+  EXPECT_EQ(test::readText(inst / "QO11/other.asp"), "other");
+  EXPECT_EQ(logLines(kCopyLog).at(7), "  Error copying the Java Classes");
+}
+
+}  // namespace
+}  // namespace qsi::actions
+
+#pragma GCC diagnostic pop
