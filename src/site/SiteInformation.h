@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/CLog.h"
+#include "platform/Environment.h"
+#include "solution/Records.h"
+
+namespace qsi::site {
+
+// The current installation, as the registry describes it.
+struct SiteInfo {
+  bool Available = false;
+  std::string InstallDir;
+  std::string InstMainDir;
+  std::int32_t IISVirtId = 0;
+  std::string MemScriptCode;
+  std::vector<solution::ModuleInfo> Modules;  // installed modules, in the registry's order
+};
+
+// Reads the site from the registry, shows the installed modules in txtCurrent
+// and logs them to "Gathering Current Site Information" through the site
+// reader's own `log`. Every failure inside becomes Failure 1010
+// "Could not read the Siteinformation.".
+[[nodiscard]] SiteInfo readSiteInfo(const platform::Environment& env, log::CLog& log);
+
+[[nodiscard]] std::vector<solution::ModuleInfo> readInstalledModules(
+    const platform::Environment& env, log::CLog& log);
+// The installed module names in the registry's order (the keyed collection).
+[[nodiscard]] std::vector<std::string> readSiteModuleNames(const platform::Environment& env);
+[[nodiscard]] solution::ModuleInfo readSiteModuleInfo(const platform::Environment& env,
+                                                      const std::string& name, log::CLog& log);
+
+// Sets the current and the Metabase checksum of every file entry. One Metabase
+// connection serves the whole loop; when it cannot be opened every Metabase
+// checksum is "0". Never fails for a missing file or row.
+void readCurrentSiteChecksums(const platform::Environment& env, solution::SolutionInfo& solution);
+
+// The version of the last module named exactly `name` in `modules`, or "".
+[[nodiscard]] std::string getModuleVersion(std::string_view name,
+                                           const std::vector<solution::ModuleInfo>& modules);
+
+}  // namespace qsi::site

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include "metabase/MetabaseFixture.h"
+#include "platform/Failure.h"
+#include "site/SiteInformation.h"
+#include "support/TestSite.h"
+
+namespace qsi::site {
+namespace {
+
+const std::string kConfig =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\WebServerConfig\\";
+
+class ReadSiteInfo : public ::testing::Test {
+ protected:
+  test::TestSite site;
+  log::CLog log{site.env};
+
+  // Expects readSiteInfo to fail as the site reader fails, whatever the cause.
+  void expectUnreadable() {
+    try {
+      (void)readSiteInfo(site.env, log);
+      FAIL() << "the site must not read";
+    } catch (const platform::Failure& failure) {
+      EXPECT_EQ(failure.number(), 1010);
+      EXPECT_EQ(failure.source(), "readSiteInfo");
+      EXPECT_EQ(failure.description(), "Could not read the Siteinformation.");
+    }
+  }
+};
+
+TEST_F(ReadSiteInfo, TwoInstalledModulesAreShownAndLogged) {
+  site.writeRegistry(kConfig + "Modules\\Q-Common]\r\n\"AppVersion\"=\"2.1.0.0\"\r\n" + kConfig +
+                     "Modules\\Q-Alder]\r\n\"Installed\"=\"1\"\r\n");
+  const SiteInfo info = readSiteInfo(site.env, log);
+  EXPECT_TRUE(info.Available);
+  EXPECT_EQ(info.IISVirtId, 1);
+  EXPECT_EQ(info.InstMainDir, site.instMainDir.string());
+  EXPECT_EQ(info.MemScriptCode, "QO");
+  ASSERT_EQ(info.Modules.size(), 2u);
+  EXPECT_EQ(info.Modules[0].name + "=" + info.Modules[0].version, "Q-Alder=");
+  EXPECT_EQ(site.ui.current, "Installed Modules\r\nQ-Alder : \r\nQ-Common : 2.1.0.0\r\n");
+  const std::string stars(88, '*');
+  EXPECT_EQ(site.logText("Gathering Current Site Information"),
+            stars +
+                "\r\nThis logfile contains information about the installsection: "
+                "Gathering Current Site Information\r\n" +
+                stars +
+                "\r\n\r\n\r\n* Reading module info per module by reading the registry. *\r\n\r\n"
+                "  Q-Alder\t\t\r\n  Q-Common\t\t2.1.0.0\r\n");
+  EXPECT_TRUE(site.ui.boxes.empty());
+}
+
+TEST_F(ReadSiteInfo, ModulesKeyWithoutSubkeysCannotBeRead) {
+  site.writeRegistry(kConfig + "Modules]\r\n");
+  expectUnreadable();
+  EXPECT_TRUE(site.ui.boxes.empty());
+}
+
+TEST_F(ReadSiteInfo, MissingModulesKeyShowsTheKeyBoxFirst) {
+  expectUnreadable();
+  ASSERT_EQ(site.ui.boxes.size(), 1u);
+  EXPECT_EQ(site.ui.boxes[0].text,
+            "Key not available in registry: SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\"
+            "WebServerConfig\\Modules");
+}
+
+TEST_F(ReadSiteInfo, IISVirtIdMustBeAWholeNumberOrAFraction) {
+  const std::string modules = kConfig + "Modules\\Q-Alder]\r\n";
+  const auto withId = [&](const std::string& id) {
+    site.write("registry.reg",
+               "Windows Registry Editor Version 5.00\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n\"InstMainDir\"=\"" +
+                   site.instMainDir.string() + "\"\r\n" + id + "\r\n" + modules);
+  };
+  withId("\"IISVirtId\"=\"2.6\"");
+  EXPECT_EQ(readSiteInfo(site.env, log).IISVirtId, 3);
+  for (const char* bad : {"", "\"IISVirtId\"=\"web\"", "\"IISVirtId\"=\"9999999999\""}) {
+    withId(bad);
+    expectUnreadable();
+  }
+}
+
+TEST(GetModuleVersion, TakesTheLastExactMatch) {
+  std::vector<solution::ModuleInfo> modules(3);
+  modules[0].name = "Q-Alder";
+  modules[0].version = "1";
+  modules[1].name = "Q-Alder";
+  modules[1].version = "2";
+  modules[2].name = "Q-Birch";
+  modules[2].version = "3";
+  EXPECT_EQ(getModuleVersion("Q-Alder", modules), "2");
+  EXPECT_EQ(getModuleVersion("q-alder", modules), "");
+  EXPECT_EQ(getModuleVersion("Q-Cedar", modules), "");
+}
+
+class CurrentSiteChecksums : public test::MetabaseTest {};
+
+TEST_F(CurrentSiteChecksums, EveryFileGetsItsInstalledAndRecordedChecksum) {
+  sources.addSqlite("QOMetabase");
+  sources.exec("QOMetabase",
+               "INSERT INTO OBJECT(MACHINE,SERVER,OBJECT,CHECKSUM) VALUES "
+               "('WEB01','WebServer','QO11\\Q-Alder\\a.asp','3C4D')");
+  site.write("inst/QO11/Q-Alder/a.asp", "abc");
+  site.write("inst/Components/QAlder/x.dll", "abc");
+  solution::SolutionInfo info;
+  info.files = {test::fileEntry("QO11\\Q-Alder\\a.asp", "Q-Alder"),
+                test::fileEntry("QO11\\Q-Alder\\missing.asp", "Q-Alder"),
+                test::fileEntry("Components\\QAlder\\x.dll", "Q-Alder")};
+  readCurrentSiteChecksums(site.env, info);
+  EXPECT_EQ(info.files[0].currentChecksum + "/" + info.files[0].metabaseChecksum, "CADB/3C4D");
+  EXPECT_EQ(info.files[1].currentChecksum + "/" + info.files[1].metabaseChecksum, "0/0");
+  EXPECT_EQ(info.files[2].currentChecksum + "/" + info.files[2].metabaseChecksum, "0/0");
+  EXPECT_EQ(site.ui.progressText, "Reading the current site info");
+  EXPECT_TRUE(site.ui.boxes.empty());
+}
+
+TEST_F(CurrentSiteChecksums, WithoutTheMetabaseEveryRecordedChecksumIsZero) {
+  site.write("inst/QO11/a.asp", "A");
+  solution::SolutionInfo info;
+  info.files = {test::fileEntry("QO11\\a.asp", "Q-Common")};
+  readCurrentSiteChecksums(site.env, info);
+  EXPECT_EQ(info.files[0].currentChecksum + "/" + info.files[0].metabaseChecksum, "186/0");
+  EXPECT_TRUE(site.ui.boxes.empty());
+}
+
+}  // namespace
+}  // namespace qsi::site
