@@ -11,6 +11,7 @@ demo=$here/demo
 export QSI_REGISTRY=$demo/registry.reg
 export WINDIR=$demo/windows
 export ODBCSYSINI=$demo/odbc ODBCINI=$demo/odbc/odbc.ini
+export PATH=$demo/bin:$PATH  # stand-ins for net and mtxstop
 status=0
 "$demo/installer/qsolutioninstaller" || status=$?
 echo "Installer ended with status $status. Logs: $demo/inst/QOLog/"

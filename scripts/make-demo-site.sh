@@ -13,12 +13,19 @@ mkdir -p "$dir/installer/bin" "$dir/inst/QO11/Q-Alder" "$dir/inst/Components/QAl
 cp "$exe" "$dir/installer/qsolutioninstaller"
 cp -r "$here/share/sample-package/Solution" "$dir/installer/Solution"
 
-# The earlier release, as installed; default.asp was changed on the server since.
-printf '<%%@ Language=VBScript %%>\r\n<html><body><h1>Q-Alder 2.1.0.0</h1></body></html>\r\n' \
-  > "$dir/inst/QO11/Q-Alder/default.asp"
+# The earlier release, as installed; default.asp was changed on the server
+# since (the Metabase keeps the checksum of the page as it was installed).
 printf '<%%@ Language=VBScript %%>\r\n<html><body><h1>Q-Alder 2.1.0.0 - our own banner</h1></body></html>\r\n' \
-  > "$dir/inst/QO11/Q-Alder/default.asp.customized"
+  > "$dir/inst/QO11/Q-Alder/default.asp"
 printf 'MZ sample Bramble component 2.1.0.0' > "$dir/inst/Components/QAlder/Bramble.dll"
+
+# Stand-ins for the service commands: they say what they would do.
+mkdir -p "$dir/bin"
+for cmd in net mtxstop; do
+  printf '#!/bin/sh\necho "%s $*" >> "%s/services.log"\n' "$cmd" "$dir" > "$dir/bin/$cmd"
+done
+printf '#!/bin/sh\necho "stop.exe $*" >> "%s/services.log"\n' "$dir" > "$dir/installer/bin/stop.exe"
+chmod +x "$dir/bin/net" "$dir/bin/mtxstop" "$dir/installer/bin/stop.exe"
 
 inst=$dir/inst
 cat > "$dir/registry.reg" <<REG

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <string_view>
 
+#include "actions/ActionServices.h"
 #include "control/Main.h"
 #include "platform/Clock.h"
 #include "platform/Failure.h"
@@ -34,7 +35,9 @@ int main(int argc, char** argv) {
     platform::RegFileRegistry registry(platform::RegFileRegistry::defaultPath());
     platform::ProfileReader profiles;
     const platform::SystemClock clock;
-    control::Services services{registry, profiles, clock, platform::installerFolder()};
+    actions::NativeActionServices actions(registry);
+    control::Services services{registry, profiles, clock, platform::installerFolder(),
+                               actions.services()};
 #ifdef QSI_HAVE_QT
     if (useWindow()) return ui::qt::runQt(argc, argv, services);
 #else

@@ -2,20 +2,57 @@
 
 #include <exception>
 
+#include "actions/FileInstallation.h"
+#include "actions/Services.h"
+#include "control/Checks.h"
+#include "control/FileSelection.h"
+#include "customization/Customization.h"
+#include "metabase/MetabaseStatements.h"
+#include "metabase/MetabaseUpdate.h"
+#include "metabase/RegistryUpdate.h"
+#include "metabase/SAPassword.h"
+#include "metabase/SqlScripts.h"
 #include "platform/Failure.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "solution/SolutionReader.h"
 
 namespace qsi::control {
 
 using platform::Answer;
+using platform::Buttons;
 using platform::Failure;
+using platform::Icon;
 using platform::InfoBox;
+using platform::kCrLf;
 using platform::ProgressBox;
+
+namespace {
+
+const std::string kLineBreak(kCrLf);
+constexpr std::string_view kSolutionInstallerTitle = "Q-SolutionInstaller";
+
+// The password dialog as the password proof sees it.
+class LoginAdapter final : public metabase::PasswordDialog {
+ public:
+  LoginAdapter(View& view, frmLogin& login) : view_(view), login_(login) {}
+  bool ask() override {
+    view_.showLogin(login_);
+    return login_.OK;
+  }
+  [[nodiscard]] std::string password() const override { return login_.SAPassword; }
+
+ private:
+  View& view_;
+  frmLogin& login_;
+};
+
+}  // namespace
 
 Main::Main(Services services, View& view)
     : view_(view),
       clock_(services.clock),
+      actions_(services.actions),
       env_{services.registry, services.profiles, *this, std::move(services.installerFolder), {}} {}
 
 void Main::Form_Load() {
@@ -54,12 +91,89 @@ void Main::press(Button button) {
 }
 
 void Main::cmdRetrieveInfo_Click() {
-  messageBox({"Retrieving the current installation is not available in this build."});
+  LoginAdapter dialog(view_, login_);
+  while (!metabase::validateSAPassword(env_, dialog)) {
+    const Answer answer = messageBox({"The installer cannot proceed without the SA Password",
+                                      Buttons::RetryCancel, Icon::None, "Q-SollutionInstaller"});
+    if (answer == Answer::Retry) continue;
+    messageBox({"The installer is about to exit", Buttons::OK, Icon::Critical,
+                std::string(kSolutionInstallerTitle)});
+    throw platform::EndProgram{platform::EndProgram::kStopped};
+  }
+  messageBox({"The Installer is about to read the system information" + kLineBreak +
+                  "This can take a while!",
+              Buttons::OK, Icon::Information, std::string(kSolutionInstallerTitle)});
+  getCurrentInstallationInformation();
+  clearProgress();
+  customization::buildCustomizationsLog(env_, solutionInfo_);
+  setButtons(false, false, false);
+  clearProgress();
+  determineWhatToInstall(env_, solutionInfo_, siteInfo_);
+  setButtons(false, true, false);
+  clearProgress();
+  if (solutionInfo_.hasCustomizedFiles) {
+    setButtons(false, true, true);
+    messageBox({"The info is retrieved." + kLineBreak +
+                "To see which customized files have been found press View Report!" + kLineBreak +
+                "To start the installation press Start!"});
+  } else {
+    messageBox({"The info is retrieved." + kLineBreak + "To start the installation press Start!"});
+  }
 }
 
-void Main::cmdStart_Click() {}
+void Main::getCurrentInstallationInformation() {
+  if (!siteLog_) siteLog_.emplace(env_);
+  siteInfo_ = site::readSiteInfo(env_, *siteLog_);
+  site::readCurrentSiteChecksums(env_, solutionInfo_);
+  checkProductVersion(env_, solutionInfo_, InstalledVersion);
+  checkDependencyProduct(env_, solutionInfo_);
+  checkDependencyProductVersion(env_, solutionInfo_, InstalledVersion);
+  checkDependencyCommonVersion(env_, solutionInfo_, InstalledVersion);
+}
 
-void Main::cmdCustimizationReport_Click() {}
+void Main::cmdStart_Click() {
+  clearProgress();
+  setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
+  const bool updatesRegistry = solutionInfo_.solutionType != "Solution";
+  if (solutionInfo_.hasFiles) {
+    if (solutionInfo_.hasComponents) {
+      actions::stopNTServices(env_, actions_.commands);
+      actions::stopQOServices(env_, actions_.commands);
+    }
+    actions::installFiles(env_, actions_, siteInfo_.InstMainDir, solutionInfo_, folders_);
+    metabase::updateMetabase(env_, solutionInfo_, metabase::kWebServer, login_.SAPassword);
+    if (updatesRegistry)
+      metabase::updateRegistryModulesInfo(env_, solutionInfo_, metabase::kWebServer);
+    if (solutionInfo_.hasComponents) actions::startNTServices(env_, actions_.commands);
+  }
+  if (solutionInfo_.hasSqlScripts) {
+    metabase::runSQLScripts(env_, solutionInfo_, login_.SAPassword);
+    metabase::updateMetabase(env_, solutionInfo_, metabase::kDbServer, login_.SAPassword);
+    if (updatesRegistry)
+      metabase::updateRegistryModulesInfo(env_, solutionInfo_, metabase::kDbServer);
+  }
+  setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
+  clearProgress();
+  messageBox({closingText(), Buttons::OK, Icon::Information, std::string(kSolutionInstallerTitle)});
+  throw platform::EndProgram{platform::EndProgram::kInstalled};
+}
+
+std::string Main::closingText() const {
+  const std::filesystem::path instMainDir(siteInfo_.InstMainDir);
+  const std::string& stamp = env_.stamp.installDateAndTimeFormat;
+  std::string text = "The setup program has finished updating " + solutionInfo_.productName + "." +
+                     kLineBreak + kLineBreak;
+  text += "The logfiles are written to the location: " + kLineBreak +
+          platform::displayPath(instMainDir / "QOLog" / stamp, true) + "." + kLineBreak;
+  if (solutionInfo_.hasCustomizedFiles)
+    text += "The Customized files are written to the location: " + kLineBreak +
+            platform::displayPath(instMainDir / "QOCustomized" / stamp, true) + ".";
+  return text;
+}
+
+void Main::cmdCustimizationReport_Click() {
+  view_.showReport(frmReport{customization::showCustomizationReport(env_)});
+}
 
 void Main::endWithFailure(const Failure& failure) {
   std::string text = "Error " + std::to_string(failure.number()) + " in " + failure.source() + ":" +

@@ -3,12 +3,14 @@
 #include <filesystem>
 #include <optional>
 
+#include "actions/ActionServices.h"
 #include "control/Dialogs.h"
 #include "control/View.h"
 #include "log/CLog.h"
 #include "platform/Clock.h"
 #include "platform/Environment.h"
 #include "platform/Failure.h"
+#include "site/SiteInformation.h"
 #include "solution/Records.h"
 #include "solution/SolutionFolders.h"
 
@@ -20,6 +22,7 @@ struct Services {
   platform::ProfileReader& profiles;
   const platform::Clock& clock;
   std::filesystem::path installerFolder;
+  actions::ActionServices actions;
 };
 
 enum class Button { cmdRetrieveInfo, cmdStart, cmdCustimizationReport };
@@ -39,6 +42,7 @@ class Main final : public platform::UserInterface {
 
   [[nodiscard]] const MainWindowState& state() const { return state_; }
   [[nodiscard]] const solution::SolutionInfo& solutionInfo() const { return solutionInfo_; }
+  [[nodiscard]] const site::SiteInfo& siteInfo() const { return siteInfo_; }
   [[nodiscard]] const platform::Environment& environment() const { return env_; }
   [[nodiscard]] frmLogin& login() { return login_; }
 
@@ -50,19 +54,25 @@ class Main final : public platform::UserInterface {
 
  private:
   void getSolutionInformation();
+  void getCurrentInstallationInformation();
   void cmdRetrieveInfo_Click();
   void cmdStart_Click();
   void cmdCustimizationReport_Click();
+  [[nodiscard]] std::string closingText() const;
   void clearProgress();
   void setButtons(bool retrieve, bool start, bool report);
   [[noreturn]] void endWithFailure(const platform::Failure& failure);
 
   View& view_;
   const platform::Clock& clock_;
+  actions::ActionServices actions_;
   platform::Environment env_;
   solution::SolutionFolders folders_;
   solution::SolutionInfo solutionInfo_;
+  site::SiteInfo siteInfo_;
+  std::string InstalledVersion;           // what the last check read from the registry
   std::optional<log::CLog> solutionLog_;  // the solution reader's, lives as long as the window
+  std::optional<log::CLog> siteLog_;      // the site reader's, likewise
   frmLogin login_;
   MainWindowState state_;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "actions/ActionServices.h"
 #include "control/Main.h"
 #include "platform/Failure.h"
 #include "support/TestSite.h"
@@ -12,7 +13,9 @@ class StartUp : public ::testing::Test {
   test::TestSite site;
   test::FixedClock clock;
   test::ScriptedView view;
-  Main main{Services{site.registry, site.profiles, clock, site.installer}, view};
+  actions::NativeActionServices actions{site.registry};
+  Main main{Services{site.registry, site.profiles, clock, site.installer, actions.services()},
+            view};
 };
 
 TEST_F(StartUp, ReadsThePackageAndLeavesTheStartedState) {
@@ -64,7 +67,8 @@ TEST_F(StartUp, TwoRunsAtLeastASecondApartLogIntoTheirOwnFolders) {
   main.Form_Load();
   clock.when += std::chrono::seconds(1);
   test::ScriptedView otherView;
-  Main later{Services{site.registry, site.profiles, clock, site.installer}, otherView};
+  Main later{Services{site.registry, site.profiles, clock, site.installer, actions.services()},
+             otherView};
   later.Form_Load();
   const auto logs = site.instMainDir / "QOLog";
   std::vector<std::string> runs;

@@ -97,10 +97,10 @@ std::string ConsoleView::readPassword() {
   if (io_.inputIsTerminal) {
     const EchoOff quiet;
     readLine(line);
-    io_.out << '\n';
   } else {
     readLine(line);
   }
+  io_.out << '\n';  // the typed line is never shown
   return line;
 }
 
