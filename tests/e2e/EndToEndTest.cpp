@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "customization/Checksum.h"
+#include "metabase/MetabaseFixture.h"
+#include "platform/RegFileRegistry.h"
+#include "support/Process.h"
+
+namespace qsi::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kConfig =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
+const std::string kOldPage = "<html>Q-Alder 2.1.0.0</html>\r\n";
+const std::string kOurPage = "<html>Q-Alder 2.1.0.0 with our banner</html>\r\n";
+const std::string kNewPage = "<html>Q-Alder 2.1.1.0</html>\r\n";
+
+// A server with Q-Alder 2.1.0.0 and Q-Common installed, a SQLite Metabase
+// that recorded the installed page, the built installer beside a package,
+// and stand-ins for the service commands that write what they were asked.
+class EndToEnd : public MetabaseTest {
+ protected:
+  fs::path commands = site.root / "commands";
+
+  EndToEnd() {
+    writeRegistry("2.1.0.0", "2.1.0.0");
+    site.write("inst/QO11/Q-Alder/default.asp", kOurPage);
+    site.write("inst/Components/QAlder/Bramble.dll", "old component");
+    fs::copy_file(QSI_INSTALLER_EXE, site.installer / "qsolutioninstaller");
+    const std::string record = "echo \"$(basename \"$0\") $*\" >> " + (site.root / "ran").string();
+    writeScript(commands / "net", record + "\nexit 0");
+    writeScript(commands / "mtxstop", record + "\nexit 0");
+    writeScript(site.installer / "bin" / "stop.exe", record + "\n[ \"$1\" != qosvc05.exe ]");
+  }
+
+  void SetUp() override {
+    MetabaseTest::SetUp();
+    if (IsSkipped()) return;
+    sources.addSqlite("QOMetabase");
+    sources.exec("QOMetabase",
+                 "INSERT INTO OBJECT(MACHINE,SERVER,MODULE,OBJECT,CHECKSUM) VALUES ('WEB01',"
+                 "'WebServer','Q-Alder','QO11\\Q-Alder\\default.asp','" +
+                     checksumOf(kOldPage) + "')");
+    sources.exec("QOMetabase",
+                 "INSERT INTO MODULE(MACHINE,SERVER,MODULE,VERSION) VALUES "
+                 "('WEB01','WebServer','Q-Alder','2.1.0')");
+    sources.exec("QOMetabase",
+                 "INSERT INTO SERVER(MACHINE,SERVER,SERVICEPACK) VALUES ('WEB01','WebServer','')");
+    sources.addSqlite("QAlder", false);
+    sources.exec("QAlder", "CREATE TABLE SETTINGS (NAME VARCHAR(64), VALUE VARCHAR(64))");
+  }
+
+  void writeRegistry(const std::string& alder, const std::string& common) const {
+    site.writeRegistry(
+        kConfig + "WebServerConfig]\r\n\"Hostname\"=\"WEB01\"\r\n" + kConfig +
+        "WebServerConfig\\SQL Server]\r\n\"Server\"=\"SQL01\"\r\n" + kConfig +
+        "WebServerConfig\\Modules\\Q-Alder]\r\n\"Installed\"=\"1\"\r\n\"AppVersion\"=\"" + alder +
+        "\"\r\n" + kConfig + "WebServerConfig\\Modules\\Q-Common]\r\n\"Installed\"=\"1\"\r\n" +
+        "\"AppVersion\"=\"" + common + "\"\r\n" + kConfig +
+        "DbServerConfig\\Modules\\Q-Alder]\r\n");
+  }
+
+  std::string checksumOf(const std::string& content) const {
+    const fs::path file = site.write("checksum.tmp", content);
+    return customization::getFileChecksum(file);
+  }
+
+  // A package of `type` for Q-Alder 2.1.1.0 with a page, an MTS component
+  // and two scripts; `withFiles` false leaves only the scripts.
+  void writePackage(const std::string& type, bool withFiles = true) const {
+    site.writePackage(
+        "configuration files/Solution.info",
+        "[ReleaseInfo]\r\nProductName=Q-Alder\r\nVersion=2.1.1.0\r\nSolutionType=" + type +
+            "\r\n[Dependency]\r\nProductName=Q-Alder\r\nVersion=2.1.0.0\r\n"
+            "CommonVersion=2.1.0.0\r\n");
+    site.writePackage("configuration files/Q-Alder.ini",
+                      "[ReleaseInfo]\r\nVersion=2.1.1.0\r\n[Components.Register]\r\n"
+                      "MTSComponents=Bramble.dll\r\n");
+    if (withFiles) {
+      site.writePackage("Web/Q-Alder/default.asp", kNewPage);
+      site.writePackage("Components/Bramble/Bramble.dll", "new component");
+      site.writePackage("configuration files/FileVersion.txt",
+                        "[Web\\Q-Alder\\default.asp]\r\nChecksum=" + checksumOf(kNewPage) + "\r\n");
+    }
+    site.writePackage("Sql/Sequence.txt", "b.sql\r\na.sql\r\n");
+    site.writePackage("Sql/a.sql", "USE QAlder\r\nINSERT INTO SETTINGS VALUES ('a', '2')");
+    site.writePackage("Sql/b.sql", "use qalder\r\nINSERT INTO SETTINGS VALUES ('b', '1')");
+  }
+
+  ProcessResult run(const std::string& input) const {
+    return runProcess(site.installer / "qsolutioninstaller", {},
+                      {{"QSI_FRONTEND", "console"},
+                       {"QSI_REGISTRY", site.registryFile.string()},
+                       {"WINDIR", (site.root / "windows").string()},
+                       {"PATH", commands.string() + ":/usr/bin:/bin"}},
+                      input, site.root);
+  }
+
+  [[nodiscard]] std::string runFolderName() const {
+    const auto logs = site.instMainDir / "QOLog";
+    return fs::is_directory(logs) ? fs::directory_iterator(logs)->path().filename().string() : "";
+  }
+  [[nodiscard]] std::string appVersion(const std::string& section) const {
+    platform::RegFileRegistry registry(site.registryFile);
+    return registry
+        .readValue("SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\" + section +
+                       "Config\\Modules\\Q-Alder",
+                   "AppVersion")
+        .value_or("<none>");
+  }
+};
+
+// Start, Retrieve (password, two boxes), report, Start, closing box.
+const std::string kInstall = "1\nsecret\n\n\n\n3\n\n2\n\n";
+
+TEST_F(EndToEnd, ServicePackInstallsFilesComponentsScriptsAndRecordsThem) {
+  writePackage("ServicePack");
+  const ProcessResult result = run(kInstall);
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+
+  const std::string stamp = runFolderName();
+  EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kNewPage);
+  EXPECT_EQ(readText(site.instMainDir / "QOCustomized" / stamp / "QO11/Q-Alder/default.asp"),
+            kOurPage);
+  EXPECT_EQ(readText(site.instMainDir / "Components/QAlder/Bramble.dll"), "new component");
+  const std::string ran = readText(site.root / "ran");
+  EXPECT_TRUE(
+      ran.starts_with("net stop IISADMIN /y\nnet stop LDAPSVC /y\nnet stop W3SVC /y\n"
+                      "mtxstop \nstop.exe qosvc01.exe\n"))
+      << ran;
+  EXPECT_TRUE(
+      ran.ends_with("stop.exe qosvc11.exe\nnet start IISADMIN\nnet start LDAPSVC\n"
+                    "net start W3SVC\n"))
+      << ran;
+  EXPECT_NE(readText(site.instMainDir / "QOLog" / stamp / "Stop Q-Orchard Services.txt")
+                .find("  Error while stopping: qosvc05.exe (service may not exist or may "
+                      "already be stopped)\r\n"),
+            std::string::npos);
+
+  EXPECT_EQ(sources.rows("QAlder", "SELECT NAME FROM SETTINGS ORDER BY rowid"),
+            (std::vector<std::vector<std::string>>{{"b"}, {"a"}}));
+  EXPECT_EQ(
+      sources.rows("QOMetabase",
+                   "SELECT OBJECT, CHECKSUM FROM OBJECT WHERE MACHINE='WEB01' ORDER BY OBJECT"),
+      (std::vector<std::vector<std::string>>{
+          {"Components\\QAlder\\Bramble.dll", ""},
+          {"QO11\\Q-Alder\\default.asp", checksumOf(kNewPage)}}));
+  EXPECT_EQ(sources.rows("QOMetabase", "SELECT VERSION FROM MODULE WHERE MODULE='Q-Alder'"),
+            std::vector<std::vector<std::string>>{{"2.1.1"}});
+  EXPECT_EQ(sources.rows("QOMetabase", "SELECT SERVICEPACK FROM SERVER"),
+            std::vector<std::vector<std::string>>{{"2.1.1.0 "}});
+  EXPECT_EQ(appVersion("WebServer"), "2.1.1");
+  EXPECT_EQ(appVersion("DbServer"), "2.1.1");
+  EXPECT_FALSE(fs::exists(site.root / "windows/java"));  // the package has no classes
+
+  // The report, and the closing box naming the folders this run wrote.
+  EXPECT_NE(result.out.find("Customizations\n"), std::string::npos);
+  const std::string logs = (site.instMainDir / "QOLog" / stamp).string() + "/.";
+  const std::string saved = (site.instMainDir / "QOCustomized" / stamp).string() + "/.";
+  EXPECT_NE(result.out.find("[Q-SolutionInstaller]\nThe setup program has finished updating "
+                            "Q-Alder.\n\nThe logfiles are written to the location: \n" +
+                            logs + "\nThe Customized files are written to the location: \n" +
+                            saved + "\n[OK]\n"),
+            std::string::npos)
+      << result.out;
+  for (const char* log :
+       {"Gathering Solution Information", "Gathering Current Site Information", "Customizations",
+        "FilesToBeInstalled", "Stop Services", "FileCopy", "Register Components", "Metabase",
+        "Start Services", "SQL Script - a.sql", "SQL Script - b.sql", "SQLfilesToBeInserted"})
+    EXPECT_TRUE(fs::exists(site.instMainDir / "QOLog" / stamp / (std::string(log) + ".txt")))
+        << log;
+}
+
+TEST_F(EndToEnd, SolutionWithScriptsOnlyRunsTheDatabasePartAndLeavesTheRegistry) {
+  writePackage("Solution", false);
+  const ProcessResult result = run("1\nsecret\n\n\n\n2\n\n");
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_FALSE(fs::exists(site.root / "ran"));
+  EXPECT_EQ(sources.rows("QAlder", "SELECT COUNT(*) FROM SETTINGS"),
+            std::vector<std::vector<std::string>>{{"2"}});
+  EXPECT_EQ(sources.rows("QOMetabase", "SELECT MACHINE, SERVER, PATCH FROM PATCH"),
+            (std::vector<std::vector<std::string>>{{"SQL01", "DbServer", "0"}}));
+  EXPECT_EQ(appVersion("WebServer"), "2.1.0.0");
+  EXPECT_EQ(appVersion("DbServer"), "<none>");
+  const std::string logs = (site.instMainDir / "QOLog" / runFolderName()).string() + "/.";
+  EXPECT_NE(result.out.find("The logfiles are written to the location: \n" + logs + "\n\n[OK]"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(result.out.find("Customized files"), std::string::npos);
+}
+
+TEST_F(EndToEnd, CancelRetryCancelAtThePasswordEndsTheProgram) {
+  writePackage("ServicePack");
+  const ProcessResult result = run("1\ntyped\nc\nr\nagain\ncancel\nC\n\n");
+  EXPECT_EQ(result.status, 2) << result.out;
+  const std::regex flow(
+      "SQL Server Login Data\nSA Password: \n\\[OK\\] \\[Cancel\\]\n"
+      "\\[Q-SollutionInstaller\\]\nThe installer cannot proceed without the SA Password\n"
+      "\\[Retry\\] \\[Cancel\\]\n"
+      "SQL Server Login Data\nSA Password: \n\\[OK\\] \\[Cancel\\]\n"
+      "\\[Q-SollutionInstaller\\]\nThe installer cannot proceed without the SA Password\n"
+      "\\[Retry\\] \\[Cancel\\]\n"
+      "\\[Q-SolutionInstaller\\]\nThe installer is about to exit\n\\[OK\\]\n");
+  EXPECT_TRUE(std::regex_search(result.out, flow)) << result.out;
+  EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kOurPage);
+}
+
+TEST_F(EndToEnd, ARefusingCheckEndsTheProgramWithItsMessage) {
+  writePackage("ServicePack");
+  const struct {
+    std::string alder, common, message;
+  } cases[] = {
+      {"2.2.0.0", "2.1.0.0", "Q-Alder is already up to date!"},
+      {"", "2.1.0.0", "Q-Alder is not installed yet,\n please install this product first!"},
+      {"2.1.0.0", "2.0", "Q-Common version 2.1.0.0 is not installed yet,\n please install"},
+  };
+  for (const auto& c : cases) {
+    writeRegistry(c.alder, c.common);
+    if (c.alder.empty())
+      site.writeRegistry(kConfig +
+                         "WebServerConfig\\Modules\\Q-Common]\r\n\"AppVersion\"=\"2.1\"\r\n");
+    const ProcessResult result = run("1\nsecret\n\n\n\n");
+    EXPECT_EQ(result.status, 2) << c.message << "\n" << result.out;
+    EXPECT_NE(result.out.find("[QSolutionInstaller]\n" + c.message), std::string::npos)
+        << result.out;
+  }
+  EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kOurPage);
+}
+
+TEST_F(EndToEnd, AnUnhandledFailureEndsTheProgramWithItsDescription) {
+  writePackage("ServicePack");
+  site.writeRegistry();  // no module keys at all
+  const ProcessResult result = run("1\nsecret\n\n\n\n\n");
+  EXPECT_EQ(result.status, 1) << result.out;
+  EXPECT_NE(result.out.find("Key not available in registry: "), std::string::npos);
+  EXPECT_NE(result.out.find("Could not read the Siteinformation."), std::string::npos)
+      << result.out;
+}
+
+}  // namespace
+}  // namespace qsi::test
