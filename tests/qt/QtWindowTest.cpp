@@ -1,0 +1,199 @@
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <deque>
+#include <functional>
+
+#include "actions/ActionServices.h"
+#include "customization/Checksum.h"
+#include "support/OdbcSources.h"
+#include "support/TestSite.h"
+#include "ui/qt/MainWindow.h"
+
+using namespace qsi;
+
+namespace {
+
+const std::string kConfig =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\WebServerConfig";
+
+// Answers the modal windows as they come up, in script order, and records
+// the message boxes it saw as "title|text".
+class Answerer : public QObject {
+ public:
+  std::deque<std::function<void(QWidget*)>> script;
+  QStringList boxes;
+
+  Answerer() {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { answer(); });
+    timer_.start();
+  }
+
+ private:
+  void answer() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal == last_ || script.empty()) return;
+    last_ = modal;
+    if (auto* box = qobject_cast<QMessageBox*>(modal))
+      boxes << box->windowTitle() + "|" + box->text();
+    auto next = std::move(script.front());
+    script.pop_front();
+    next(modal);
+  }
+  QTimer timer_;
+  QPointer<QWidget> last_;
+};
+
+void pressOk(QWidget* box) {
+  auto* messageBox = qobject_cast<QMessageBox*>(box);
+  QVERIFY(messageBox != nullptr);
+  QTest::mouseClick(messageBox->button(QMessageBox::Ok), Qt::LeftButton);
+}
+
+void typePassword(QWidget* dialog) {
+  QCOMPARE(dialog->objectName(), QStringLiteral("frmLogin"));
+  auto* password = dialog->findChild<QLineEdit*>(QStringLiteral("txtPassword"));
+  QCOMPARE(password->echoMode(), QLineEdit::Password);
+  QTest::keyClicks(password, QStringLiteral("secret"));
+  QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+}
+
+QList<QWidget*> reportWindows() {
+  QList<QWidget*> found;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == QStringLiteral("frmReport") && w->isVisible()) found << w;
+  return found;
+}
+
+}  // namespace
+
+class QtWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  test::TestSite site;
+  test::FixedClock clock;
+  actions::NativeActionServices actions{site.registry};
+  std::unique_ptr<test::OdbcSources> sources;
+
+  control::Services services() {
+    return {site.registry, site.profiles, clock, site.installer, actions.services()};
+  }
+  template <typename T>
+  static T* child(QWidget& window, const char* name) {
+    return window.findChild<T*>(QString::fromLatin1(name));
+  }
+
+ private slots:
+  void initTestCase() {
+    site.writeRegistry(
+        kConfig + "]\r\n\"Hostname\"=\"WEB01\"\r\n" + kConfig +
+        "\\Modules\\Q-Alder]\r\n\"Installed\"=\"1\"\r\n\"AppVersion\"=\"2.1.0.0\"\r\n" + kConfig +
+        "\\Modules\\Q-Common]\r\n\"AppVersion\"=\"2.1.0.0\"\r\n");
+    site.writePackage(
+        "configuration files/Solution.info",
+        "[ReleaseInfo]\nProductName=Q-Alder\nVersion=2.1.1.0\nSolutionType=Solution\n");
+    site.writePackage("configuration files/Q-Alder.ini", "[ReleaseInfo]\nVersion=2.1.1.0\n");
+    site.writePackage("Web/Q-Alder/default.asp", "new page");
+    site.write("inst/QO11/Q-Alder/default.asp", "our page");
+    sources = std::make_unique<test::OdbcSources>();
+    sources->addSqlite("QOMetabase");
+    sources->exec("QOMetabase",
+                  "INSERT INTO OBJECT(MACHINE,SERVER,OBJECT,CHECKSUM) VALUES "
+                  "('WEB01','WebServer','QO11\\Q-Alder\\default.asp','1234')");
+  }
+
+  void startsInTheStartedState() {
+    ui::qt::MainWindow window(services());
+    window.show();
+    QVERIFY(window.start());
+    QCOMPARE(window.windowTitle(), QStringLiteral("Q-Orchard Solution Installer"));
+    QVERIFY(child<QPushButton>(window, "cmdRetrieveInfo")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "cmdStart")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "cmdCustimizationReport")->isEnabled());
+    QCOMPARE(child<QPushButton>(window, "cmdCustimizationReport")->text(),
+             QStringLiteral("View Customizations Report"));
+    QVERIFY(child<QLineEdit>(window, "txtProgressText")->text().isEmpty());
+    QVERIFY(child<QPlainTextEdit>(window, "txtSolution")
+                ->toPlainText()
+                .startsWith(QStringLiteral("ProductName    : Q-Alder\n")));
+    QVERIFY(child<QPlainTextEdit>(window, "txtCurrent")->toPlainText().isEmpty());
+  }
+
+  void retrieveReportAndStartThroughTheButtons() {
+    ui::qt::MainWindow window(services());
+    window.show();
+    QVERIFY(window.start());
+    Answerer answerer;
+    answerer.script = {typePassword, pressOk, pressOk};
+    QTest::mouseClick(child<QPushButton>(window, "cmdRetrieveInfo"), Qt::LeftButton);
+    QVERIFY(answerer.script.empty());
+    QCOMPARE(answerer.boxes.size(), 2);
+    QVERIFY(answerer.boxes[0].startsWith(
+        QStringLiteral("Q-SolutionInstaller|The Installer is about to read")));
+    QVERIFY(
+        answerer.boxes[1].startsWith(QStringLiteral("QSolutionInstaller|The info is retrieved.")));
+    QVERIFY(!child<QPushButton>(window, "cmdRetrieveInfo")->isEnabled());
+    QVERIFY(child<QPushButton>(window, "cmdStart")->isEnabled());
+    QVERIFY(child<QPushButton>(window, "cmdCustimizationReport")->isEnabled());
+    QVERIFY(child<QPlainTextEdit>(window, "txtCurrent")
+                ->toPlainText()
+                .contains(QStringLiteral("Q-Alder : 2.1.0.0")));
+
+    // scripts/screenshot.sh asks for a picture of the window in this state.
+    if (const QString shot = qEnvironmentVariable("QSI_SCREENSHOT"); !shot.isEmpty())
+      QVERIFY(window.grab().save(shot));
+
+    // Two report windows at once, each closed by its own button.
+    QTest::mouseClick(child<QPushButton>(window, "cmdCustimizationReport"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(window, "cmdCustimizationReport"), Qt::LeftButton);
+    auto reports = reportWindows();
+    QCOMPARE(reports.size(), 2);
+    const QString text = reports[0]->findChild<QPlainTextEdit*>()->toPlainText();
+    QVERIFY(text.contains(QStringLiteral("QO11\\Q-Alder\\default.asp")));
+    QCOMPARE(reports[1]->findChild<QPlainTextEdit*>()->toPlainText(), text);
+    QTest::mouseClick(reports[0]->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    QTRY_COMPARE(reportWindows().size(), 1);
+
+    answerer.script = {pressOk};
+    QTest::mouseClick(child<QPushButton>(window, "cmdStart"), Qt::LeftButton);
+    QVERIFY(window.ended());
+    QCOMPARE(window.exitStatus(), 0);
+    QVERIFY(answerer.boxes.last().startsWith(
+        QStringLiteral("Q-SolutionInstaller|The setup program has finished updating Q-Alder.")));
+    QTRY_COMPARE(reportWindows().size(), 0);
+  }
+
+  void progressPaintsAtMostOncePerRefreshAndAlwaysTheLastText() {
+    ui::qt::MainWindow window(services());
+    window.show();
+    control::MainWindowState state;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 100000; ++i) {
+      state.txtProgressDetail = "file " + std::to_string(i);
+      window.refresh(control::Element::txtProgressDetail, state);
+    }
+    const auto elapsedMs = timer.elapsed();
+    QVERIFY2(window.progressPaints() <= elapsedMs / 16 + 2,
+             qPrintable(QString::number(window.progressPaints())));
+    QVERIFY(window.progressPaints() > 0);
+    // A message box paints what is still pending before it shows.
+    const int before = window.progressPaints();
+    state.txtProgressDetail = "last";
+    window.refresh(control::Element::txtProgressDetail, state);
+    Answerer answerer;
+    answerer.script = {pressOk};
+    window.messageBox({"done"});
+    QVERIFY(window.progressPaints() == before + 1);
+    QCOMPARE(child<QLineEdit>(window, "txtProgressDetail")->text(), QStringLiteral("last"));
+  }
+};
+
+QTEST_MAIN(QtWindowTest)
+#include "QtWindowTest.moc"
