@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # The test command: installs what is needed, builds with warnings as errors,
-# starts the test services and runs every test.
+# starts the test services and runs every test; then builds again with the
+# address and undefined-behaviour sanitizers and runs every test once more.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
-"$here/scripts/build.sh"
 build=${QSI_BUILD_DIR:-$here/build}
+sanitized=${QSI_SANITIZE_BUILD_DIR:-$here/build-sanitize}
+QSI_BUILD_DIR=$build "$here/scripts/build.sh"
+QSI_BUILD_DIR=$sanitized QSI_BUILD_TYPE=Debug "$here/scripts/build.sh" \
+  -DQSI_SANITIZE=ON -DQSI_BUILD_BENCH=OFF
 
 # Services the tests need (a private PostgreSQL server); their settings are
 # exported for the tests, and they are stopped however the tests end.
@@ -16,5 +20,11 @@ if [ -x "$here/scripts/test-services.sh" ]; then
   set -a; . "$services_env"; set +a
 fi
 
-cd "$build"
-ctest --output-on-failure -j "${QSI_JOBS:-2}"
+echo "== Tests"
+(cd "$build" && ctest --output-on-failure -j "${QSI_JOBS:-2}")
+
+echo "== Tests with the address and undefined-behaviour sanitizers"
+export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export QSI_CHILD_ASAN_OPTIONS=detect_leaks=0
+(cd "$sanitized" && ctest --output-on-failure -j "${QSI_JOBS:-2}")
