@@ -99,7 +99,10 @@ void writeRegistryFile(const fs::path& file, const fs::path& instMainDir) {
             "Windows Registry Editor Version 5.00\r\n\r\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n"
             "\"InstMainDir\"=\"" +
-                instMainDir.string() + "\"\r\n\r\n");
+                instMainDir.string() +
+                "\"\r\n\r\n"
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\"
+                "WebServerConfig]\r\n\"Hostname\"=\"BENCH01\"\r\n\r\n");
 }
 
 TemporaryFolder::TemporaryFolder(const char* prefix) {

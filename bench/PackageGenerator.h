@@ -13,7 +13,8 @@ namespace qsi::bench {
 // every content file with its checksum.
 void generatePackage(const std::filesystem::path& installerFolder, std::size_t fileCount);
 
-// Writes a registry file whose suite root key names `instMainDir`.
+// Writes a registry file whose suite root key names `instMainDir`, with the
+// web server's host name BENCH01.
 void writeRegistryFile(const std::filesystem::path& file, const std::filesystem::path& instMainDir);
 
 // A new folder below the system's temporary folder, removed with everything

@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "actions/ActionServices.h"
 #include "bench/PackageGenerator.h"
 #include "control/Main.h"
 #include "platform/Clock.h"
@@ -59,7 +60,8 @@ void readSolutionInfoAtStartUp(benchmark::State& state, Sites& sites) {
     std::istringstream in;
     std::ostringstream out;
     ui::console::ConsoleView view({in, out, progress, false, false});
-    control::Main main({registry, profiles, clock, site.installer}, view);
+    actions::NativeActionServices actions(registry);
+    control::Main main({registry, profiles, clock, site.installer, actions.services()}, view);
     try {
       main.Form_Load();
     } catch (const platform::EndProgram&) {
