@@ -13,6 +13,7 @@
 
 #include "actions/ActionServices.h"
 #include "bench/PackageGenerator.h"
+#include "bench/PackageSizes.h"
 #include "control/Main.h"
 #include "customization/Checksum.h"
 #include "platform/Clock.h"
@@ -122,13 +123,6 @@ struct ProgressToFile final : platform::UserInterface {
   platform::Answer messageBox(const platform::MessageBox&) override { return platform::Answer::OK; }
 };
 
-void perFile(benchmark::State& state, std::size_t files) {
-  state.SetComplexityN(static_cast<int64_t>(files));
-  state.counters["per_file"] =
-      benchmark::Counter(static_cast<double>(files), benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
-}
-
 void readCurrentSiteChecksums(benchmark::State& state, Sites& sites) {
   const auto files = static_cast<std::size_t>(state.range(0));
   const Sites::Site& site = sites.get(files);
@@ -148,7 +142,7 @@ void readCurrentSiteChecksums(benchmark::State& state, Sites& sites) {
       return;
     }
   }
-  perFile(state, files);
+  reportPerFile(state, files);
 }
 
 // The floor: reading every installed file once.
@@ -161,7 +155,7 @@ void readInstalledFiles(benchmark::State& state, Sites& sites) {
       bytes += platform::readFileBytes(platform::joinDataPath(site.instMainDir, entry.path)).size();
     benchmark::DoNotOptimize(bytes);
   }
-  perFile(state, files);
+  reportPerFile(state, files);
 }
 
 }  // namespace
@@ -169,21 +163,7 @@ void readInstalledFiles(benchmark::State& state, Sites& sites) {
 
 int main(int argc, char** argv) {
   using namespace qsi::bench;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  const TemporaryFolder root("qsi-bench-");
-  Sites sites(root.path());
-  for (auto* registered :
-       {benchmark::RegisterBenchmark(
-            "readCurrentSiteChecksums",
-            [&](benchmark::State& s) { readCurrentSiteChecksums(s, sites); }),
-        benchmark::RegisterBenchmark("readInstalledFiles",
-                                     [&](benchmark::State& s) { readInstalledFiles(s, sites); })})
-    registered->Arg(1000)
-        ->Arg(10000)
-        ->Arg(100000)
-        ->Unit(benchmark::kMillisecond)
-        ->Complexity(benchmark::oN);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  return runOnPackageSizes<Sites>(argc, argv,
+                                  {{"readCurrentSiteChecksums", readCurrentSiteChecksums},
+                                   {"readInstalledFiles", readInstalledFiles}});
 }

@@ -9,6 +9,7 @@
 
 #include "actions/ActionServices.h"
 #include "bench/PackageGenerator.h"
+#include "bench/PackageSizes.h"
 #include "control/Main.h"
 #include "platform/Clock.h"
 #include "platform/Failure.h"
@@ -73,10 +74,7 @@ void readSolutionInfoAtStartUp(benchmark::State& state, Sites& sites) {
       return;
     }
   }
-  state.SetComplexityN(state.range(0));
-  state.counters["per_file"] =
-      benchmark::Counter(static_cast<double>(files), benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+  reportPerFile(state, files);
 }
 
 // The floor: listing the same folders and reading FileVersion.txt once.
@@ -93,10 +91,7 @@ void plainWalk(benchmark::State& state, Sites& sites) {
                      std::istreambuf_iterator<char>());
     benchmark::DoNotOptimize(count + text.size());
   }
-  state.SetComplexityN(state.range(0));
-  state.counters["per_file"] =
-      benchmark::Counter(static_cast<double>(files), benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+  reportPerFile(state, files);
 }
 
 }  // namespace
@@ -104,21 +99,6 @@ void plainWalk(benchmark::State& state, Sites& sites) {
 
 int main(int argc, char** argv) {
   using namespace qsi::bench;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  const TemporaryFolder root("qsi-bench-");
-  Sites sites(root.path());
-  for (auto* registered :
-       {benchmark::RegisterBenchmark(
-            "readSolutionInfo", [&](benchmark::State& s) { readSolutionInfoAtStartUp(s, sites); }),
-        benchmark::RegisterBenchmark("plainWalk",
-                                     [&](benchmark::State& s) { plainWalk(s, sites); })})
-    registered->Arg(1000)
-        ->Arg(10000)
-        ->Arg(100000)
-        ->Unit(benchmark::kMillisecond)
-        ->Complexity(benchmark::oN);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return runOnPackageSizes<Sites>(
+      argc, argv, {{"readSolutionInfo", readSolutionInfoAtStartUp}, {"plainWalk", plainWalk}});
 }

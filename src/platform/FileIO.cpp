@@ -6,14 +6,19 @@
 #include <utility>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+#include <sys/stat.h>
+
+#include "platform/win32/WindowsApi.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include "platform/Descriptor.h"
 
 namespace qsi::platform {
 
@@ -26,22 +31,6 @@ namespace {
 }
 
 #ifndef _WIN32
-// A file descriptor closed when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
 void writeAll(int fd, std::string_view bytes, const fs::path& file) {
   while (!bytes.empty()) {
     const auto written = ::write(fd, bytes.data(), bytes.size());
@@ -123,6 +112,23 @@ void writeFileAtomically(const fs::path& file, std::string_view bytes) {
 #endif
 }
 
+void makeWritable(const fs::path& file) {
+#ifdef _WIN32
+  const std::string name = file.string();
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+      (attributes & FILE_ATTRIBUTE_READONLY) == 0)
+    return;
+  SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+  std::error_code ec;
+  const fs::file_status status = fs::status(file, ec);
+  if (ec || !fs::is_regular_file(status)) return;
+  if ((status.permissions() & fs::perms::owner_write) == fs::perms::none)
+    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ec);
+#endif
+}
+
 FileLock::FileLock(const fs::path& lockFile) {
 #ifndef _WIN32
   fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -134,13 +140,24 @@ FileLock::FileLock(const fs::path& lockFile) {
     }
   }
 #else
-  (void)lockFile;
+  fd_ = ::_open(lockFile.string().c_str(), _O_RDWR | _O_CREAT | _O_NOINHERIT | _O_BINARY,
+                _S_IREAD | _S_IWRITE);
+  if (fd_ < 0) throwErrno("cannot open the lock file", lockFile);
+  OVERLAPPED whole{};
+  if (!LockFileEx(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_)), LOCKFILE_EXCLUSIVE_LOCK, 0,
+                  MAXDWORD, MAXDWORD, &whole)) {
+    ::_close(fd_);
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "cannot lock " + lockFile.string());
+  }
 #endif
 }
 
 FileLock::~FileLock() {
 #ifndef _WIN32
   if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+#else
+  if (fd_ >= 0) ::_close(fd_);  // closing the handle releases the lock
 #endif
 }
 

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Descriptor.h"
 #include "platform/FileIO.h"
 
 namespace qsi::platform {
@@ -24,21 +25,6 @@ namespace {
 [[noreturn]] void throwErrno(int error, const std::string& what, const fs::path& file) {
   throw std::system_error(error, std::generic_category(), what + " " + file.string());
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 // The temporary file, removed unless it was renamed into place.
 class TemporaryFile {
