@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint16_t kPolynomial = 0x8005;
-constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
 
 // The CRC of each byte value fed into a zero register, so that one lookup
 // replaces eight bit steps.

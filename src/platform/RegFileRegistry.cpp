@@ -116,7 +116,7 @@ RegFileRegistry::RegFileRegistry(fs::path file) : file_(std::move(file)) {}
 
 fs::path RegFileRegistry::defaultPath() {
   if (const char* env = std::getenv("QSI_REGISTRY"); env != nullptr && *env != '\0')
-    return fs::path(env);
+    return {env};
   return "/etc/qsolutioninstaller/registry.reg";
 }
 
