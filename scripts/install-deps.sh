@@ -10,6 +10,7 @@ packages=(
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql sqlite3
   postgresql
   xvfb xauth
+  g++-mingw-w64-x86-64-posix wine wine64 libodbc2
 )
 
 missing=()

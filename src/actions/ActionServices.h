@@ -33,6 +33,24 @@ class NativeActionServices {
   platform::RegistryMtsCatalog mts_;
   platform::NativeFileReplacer files_;
 };
+#else
+// The machine's own services: commands through CreateProcessA, the real
+// component objects, files put in place by ReplaceFileA. The registry
+// argument keeps one constructor for both platforms: nothing is kept there.
+class NativeActionServices {
+ public:
+  explicit NativeActionServices(platform::Registry& /*registry*/) {}
+  NativeActionServices(const NativeActionServices&) = delete;
+  NativeActionServices& operator=(const NativeActionServices&) = delete;
+
+  [[nodiscard]] ActionServices services() { return {commands_, com_, mts_, files_}; }
+
+ private:
+  platform::NativeCommandRunner commands_;
+  platform::Win32ComRegistrar com_;
+  platform::Win32MtsCatalog mts_;
+  platform::NativeFileReplacer files_;
+};
 #endif
 
 }  // namespace qsi::actions

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "platform/Failure.h"
+#include "platform/FileIO.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -25,17 +26,6 @@ bool isSeparator(char c) {
 bool folderExists(const fs::path& folder) {
   std::error_code ec;
   return fs::is_directory(folder, ec);
-}
-
-// Gives a read-only file its owner's write permission back, so that the
-// file that replaces it is not read-only. Other permissions stay. A file
-// that cannot be changed is replaced all the same.
-void makeWritable(const fs::path& file) {
-  std::error_code ec;
-  const fs::file_status status = fs::status(file, ec);
-  if (ec || !fs::is_regular_file(status)) return;
-  if ((status.permissions() & fs::perms::owner_write) == fs::perms::none)
-    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ec);
 }
 
 [[noreturn]] void failCopy(const platform::Environment& env, const fs::path& destination,
@@ -92,20 +82,18 @@ void FileCopy(const platform::Environment& env, platform::FileReplacer& files,
   // A copy that fails is reported like a folder that cannot be made, so the
   // administrator learns that the file was not installed.
   try {
-    makeWritable(destination);
+    platform::makeWritable(destination);
     files.replaceWithCopy(source, destination);
   } catch (const std::exception& e) {
     failCopy(env, destination, e);
   }
 }
 
-#ifndef _WIN32
 void FileCopy(const platform::Environment& env, const fs::path& source,
               const fs::path& destination) {
   platform::NativeFileReplacer files;
   FileCopy(env, files, source, destination);
 }
-#endif
 
 fs::path getJavaFolder() {
   return platform::windowsFolder() / "java" / "";
@@ -118,7 +106,7 @@ void copyFolder(platform::FileReplacer& files, const fs::path& source, const fs:
     if (entry.is_directory()) {
       copyFolder(files, entry.path(), to);
     } else {
-      makeWritable(to);
+      platform::makeWritable(to);
       files.replaceWithCopy(entry.path(), to);
     }
   }

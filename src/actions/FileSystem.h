@@ -32,10 +32,8 @@ void createFolderPath(const platform::Environment& env, const std::filesystem::p
 // destination is then unchanged. An empty source copies nothing.
 void FileCopy(const platform::Environment& env, platform::FileReplacer& files,
               const std::filesystem::path& source, const std::filesystem::path& destination);
-#ifndef _WIN32
 void FileCopy(const platform::Environment& env, const std::filesystem::path& source,
               const std::filesystem::path& destination);
-#endif
 
 // The machine's Java classes folder: the Windows folder's "java", ending in
 // a separator.

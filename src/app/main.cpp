@@ -14,17 +14,24 @@
 #ifdef QSI_HAVE_QT
 #include "ui/qt/QtFrontEnd.h"
 #endif
+#ifdef QSI_HAVE_WIN32_UI
+#include "ui/win32/Win32FrontEnd.h"
+#endif
 
 namespace {
 
 // The window front-end when a display is there, else the console;
-// QSI_FRONTEND=console|qt overrides the choice.
+// QSI_FRONTEND=console|qt|win32 overrides the choice.
 bool useWindow() {
   const char* choice = std::getenv("QSI_FRONTEND");
   if (choice != nullptr && *choice != '\0') return std::string_view(choice) != "console";
+#ifdef _WIN32
+  return true;  // Windows always has its desktop
+#else
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
+#endif
 }
 
 }  // namespace
@@ -32,13 +39,21 @@ bool useWindow() {
 int main(int argc, char** argv) {
   using namespace qsi;
   try {
+#ifdef _WIN32
+    platform::Win32Registry registry;
+#else
     platform::RegFileRegistry registry(platform::RegFileRegistry::defaultPath());
+#endif
     platform::ProfileReader profiles;
     const platform::SystemClock clock;
     actions::NativeActionServices actions(registry);
     control::Services services{registry, profiles, clock, platform::installerFolder(),
                                actions.services()};
-#ifdef QSI_HAVE_QT
+#if defined(QSI_HAVE_WIN32_UI)
+    (void)argc;
+    (void)argv;
+    if (useWindow()) return ui::win32::runWin32(services);
+#elif defined(QSI_HAVE_QT)
     if (useWindow()) return ui::qt::runQt(argc, argv, services);
 #else
     (void)argc;

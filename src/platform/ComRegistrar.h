@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/Registry.h"
 
@@ -37,5 +38,25 @@ class RegistryComRegistrar final : public ComRegistrar {
   [[nodiscard]] static std::string keyOf(const std::filesystem::path& dll);
   Registry& registry_;
 };
+
+#ifdef _WIN32
+// The web commerce server's administration object, created afresh by its
+// program identifier for each call and reached through late binding
+// (IDispatch): RegisterComponent or UnregisterComponent with the DLL's path.
+// Throws Failure when the object cannot be created; a call that fails gives
+// false.
+class Win32ComRegistrar final : public ComRegistrar {
+ public:
+  static constexpr std::string_view kProgId = "Commerce.AdminFiles";
+  explicit Win32ComRegistrar(std::string progId = std::string(kProgId))
+      : progId_(std::move(progId)) {}
+
+  bool registerComponent(const std::filesystem::path& dll) override;
+  bool unregisterComponent(const std::filesystem::path& dll) override;
+
+ private:
+  std::string progId_;
+};
+#endif
 
 }  // namespace qsi::platform

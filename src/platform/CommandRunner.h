@@ -37,6 +37,16 @@ class PosixCommandRunner final : public CommandRunner {
   int run(std::string_view commandText) override;
 };
 using NativeCommandRunner = PosixCommandRunner;
+#else
+// CreateProcessA with the command text as the command line (no shell:
+// Windows programs split their own command line), no window and standard
+// input, output and error on the NUL device; no other handle of ours is
+// inherited.
+class Win32CommandRunner final : public CommandRunner {
+ public:
+  int run(std::string_view commandText) override;
+};
+using NativeCommandRunner = Win32CommandRunner;
 #endif
 
 }  // namespace qsi::platform

@@ -19,6 +19,13 @@ void writeFileAtomically(const std::filesystem::path& file, std::string_view byt
 // Flushes a file's data to disk (no-op where the platform lacks it).
 void syncFile(const std::filesystem::path& file);
 
+// Makes an existing read-only file writable before it is replaced. On
+// Windows its attributes become normal, so hidden, system and archive go
+// with the read-only bit; elsewhere the owner gets write permission back and
+// other permissions stay. A file that is writable, missing or cannot be
+// changed is left as it is.
+void makeWritable(const std::filesystem::path& file);
+
 // An advisory lock on a file, held while the object lives.
 class FileLock {
  public:

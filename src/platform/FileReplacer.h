@@ -36,6 +36,17 @@ class PosixFileReplacer : public FileReplacer {
                                 const std::filesystem::path& file);
 };
 using NativeFileReplacer = PosixFileReplacer;
+#else
+// Copies into a temporary file beside the destination, flushes it and puts
+// it in place with ReplaceFileA (the destination keeps its attributes and
+// security) or, for a new file, MoveFileExA with MOVEFILE_WRITE_THROUGH (it
+// gets the source's attributes).
+class Win32FileReplacer : public FileReplacer {
+ public:
+  void replaceWithCopy(const std::filesystem::path& source,
+                       const std::filesystem::path& destination) override;
+};
+using NativeFileReplacer = Win32FileReplacer;
 #endif
 
 }  // namespace qsi::platform

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/Registry.h"
 
@@ -78,5 +79,23 @@ class RegistryMtsCatalog final : public MtsCatalog {
  private:
   Registry& registry_;
 };
+
+#ifdef _WIN32
+// The transaction server's own catalog, created afresh by its program
+// identifier at each getCollection("Packages") and reached through late
+// binding (IDispatch): each operation above is one call of the same name. A
+// failing call, or a catalog that cannot be created, throws Failure with the
+// call's HRESULT as its number and the program identifier as its source.
+class Win32MtsCatalog final : public MtsCatalog {
+ public:
+  static constexpr std::string_view kProgId = "MTSAdmin.Catalog.1";
+  explicit Win32MtsCatalog(std::string progId = std::string(kProgId))
+      : progId_(std::move(progId)) {}
+  [[nodiscard]] std::unique_ptr<CatalogCollection> getCollection(std::string_view name) override;
+
+ private:
+  std::string progId_;
+};
+#endif
 
 }  // namespace qsi::platform

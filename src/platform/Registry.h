@@ -33,4 +33,19 @@ class Registry {
   virtual bool deleteKey(std::string_view key) = 0;
 };
 
+#ifdef _WIN32
+// The machine's own registry (HKEY_LOCAL_MACHINE, plain string values), each
+// call opening and closing the key it needs.
+class Win32Registry final : public Registry {
+ public:
+  [[nodiscard]] std::optional<std::string> readValue(std::string_view key,
+                                                     std::string_view name) const override;
+  bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
+  [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
+      std::string_view key) const override;
+  bool createKey(std::string_view key) override;
+  bool deleteKey(std::string_view key) override;
+};
+#endif
+
 }  // namespace qsi::platform

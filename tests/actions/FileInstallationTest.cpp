@@ -37,11 +37,11 @@ class FileInstallationTest : public ::testing::Test {
   test::TestSite site;
   test::CountingUi ui;
   platform::Environment env{site.registry, site.profiles, ui, site.installer, site.env.stamp};
-  platform::PosixCommandRunner commands;
+  platform::NativeCommandRunner commands;
   RecordingCom com;
   platform::RegistryMtsCatalog store{site.registry};
   test::SnapshotCatalog mts{store, [] { return std::string(); }};
-  platform::PosixFileReplacer files;
+  platform::NativeFileReplacer files;
   ActionServices services{commands, com, mts, files};
   solution::SolutionInfo info;
   fs::path inst = site.instMainDir;
@@ -115,9 +115,9 @@ TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndIns
   site.writePackage("Web/Q-Alder/page.asp", "new page");
   // Stored in capitals: only a removal and a new installation store the exact path.
   const std::string key = std::string(platform::RegistryMtsCatalog::kPackagesKey) + "\\{P}";
-  site.writeRegistry("[HKEY_LOCAL_MACHINE\\" + key +
-                     "]\r\n\"Name\"=\"Q-Orchard\"\r\n[HKEY_LOCAL_MACHINE\\" + key +
-                     "\\Components\\0]\r\n\"DLL\"=\"" + platform::toUpper(dll.string()) + "\"\r\n");
+  site.writeRegistry(
+      "[HKEY_LOCAL_MACHINE\\" + key + "]\r\n\"Name\"=\"Q-Orchard\"\r\n[HKEY_LOCAL_MACHINE\\" + key +
+      "\\Components\\0]\r\n\"DLL\"=\"" + test::regText(platform::toUpper(dll.string())) + "\"\r\n");
   const fs::path saved = customizedFilesFolder(env, inst);
   mts.snapshot = [&] {
     return test::readText(dll) +

@@ -17,13 +17,20 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
+    set(name, value.c_str());
   }
-  ~ScopedEnv() { old_ ? (void)::setenv(name_, old_->c_str(), 1) : (void)::unsetenv(name_); }
+  ~ScopedEnv() { set(name_, old_ ? old_->c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
+  static void set(const char* name, const char* value) {
+#ifdef _WIN32
+    (void)::_putenv_s(name, value != nullptr ? value : "");  // "" removes it
+#else
+    value != nullptr ? (void)::setenv(name, value, 1) : (void)::unsetenv(name);
+#endif
+  }
   const char* name_;
   std::optional<std::string> old_;
 };

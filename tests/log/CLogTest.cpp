@@ -75,7 +75,7 @@ TEST(CLog, OpenFailsWithoutInstMainDirOrWhenItsFolderIsMissing) {
   site.write("registry.reg",
              "Windows Registry Editor Version 5.00\r\n\r\n"
              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n\"InstMainDir\"=\"" +
-                 (site.root / "no" / "such").string() + "\"\r\n");
+                 test::regText((site.root / "no" / "such").string()) + "\"\r\n");
   EXPECT_THROW(log.openLogFile("FileCopy"), platform::Failure);
   EXPECT_FALSE(fs::exists(site.root / "no"));  // only one level is made
 }

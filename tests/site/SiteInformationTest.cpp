@@ -71,7 +71,7 @@ TEST_F(ReadSiteInfo, IISVirtIdMustBeAWholeNumberOrAFraction) {
     site.write("registry.reg",
                "Windows Registry Editor Version 5.00\r\n\r\n"
                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n\"InstMainDir\"=\"" +
-                   site.instMainDir.string() + "\"\r\n" + id + "\r\n" + modules);
+                   test::regText(site.instMainDir.string()) + "\"\r\n" + id + "\r\n" + modules);
   };
   withId("\"IISVirtId\"=\"2.6\"");
   EXPECT_EQ(readSiteInfo(site.env, log).IISVirtId, 3);

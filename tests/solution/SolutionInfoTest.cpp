@@ -2,6 +2,7 @@
 
 #include "log/CLog.h"
 #include "platform/Failure.h"
+#include "platform/Paths.h"
 #include "solution/SolutionReader.h"
 #include "support/TestSite.h"
 
@@ -47,7 +48,8 @@ TEST_F(ReadSolutionInfo, TypicalDescriptorFillsTheRecordTheBoxAndTheLog) {
             "Solution type  : ServicePack\r\n\r\nPre-requisites\r\n"
             "Q-Alder Version : 2.1.0.0\r\nQ-Common Version : 2.1.0.0\r\n\r\n");
   const std::string stars(88, '*');
-  const std::string where = (site.installer / "Solution" / "configuration files").string() + "/";
+  const std::string where =
+      platform::displayPath(site.installer / "Solution" / "configuration files", true);
   EXPECT_EQ(site.logText("Gathering Solution Information"),
             stars +
                 "\r\nThis logfile contains information about the installsection: "
@@ -87,8 +89,9 @@ TEST_F(ReadSolutionInfo, MissingDescriptorTellsWhereAndGivesAnEmptyRecord) {
   site.writePackage("configuration files/Q-Alder.ini", "[ReleaseInfo]\nVersion=2\n");
   const SolutionInfo info = read();
   EXPECT_TRUE(info.productName.empty() && info.modules.empty());
-  const std::string text = "Solution.info file not available at: " +
-                           (site.installer / "Solution" / "configuration files").string() + "/";
+  const std::string text =
+      "Solution.info file not available at: " +
+      platform::displayPath(site.installer / "Solution" / "configuration files", true);
   ASSERT_EQ(site.ui.boxes.size(), 1u);
   EXPECT_EQ(site.ui.boxes[0].text, text);
   EXPECT_EQ(site.ui.boxes[0].title, "QSolutionInstaller");

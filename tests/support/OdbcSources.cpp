@@ -7,14 +7,20 @@
 #include <random>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include "platform/FileIO.h"
 #include "platform/OdbcConnection.h"
+#include "platform/Text.h"
+#include "support/Process.h"
 
 namespace qsi::test {
 
@@ -59,10 +65,40 @@ std::vector<std::string> schemaStatements() {
 std::string uniqueName() {
   static std::atomic<int> counter{0};
   std::random_device random;
-  return "qsi_" + std::to_string(::getpid()) + "_" + std::to_string(random() % 100000) + "_" +
+#ifdef _WIN32
+  const int pid = ::_getpid();
+#else
+  const int pid = ::getpid();
+#endif
+  return "qsi_" + std::to_string(pid) + "_" + std::to_string(random() % 100000) + "_" +
          std::to_string(counter++);
 }
 
+#ifdef _WIN32
+// Wine's ODBC bridge hands the calls to the build machine's driver manager,
+// which reads the build machine's environment as it was when the test
+// started: ODBCSYSINI names the one configuration folder of every test (the
+// test command makes it), on drive Z: as Windows sees it.
+class ConfigurationFolder {
+ public:
+  ConfigurationFolder() : hostPath(variable("ODBCSYSINI")) {
+    if (hostPath.empty() || !hostPath.starts_with("/"))
+      throw std::runtime_error(
+          "ODBCSYSINI must name the build machine's folder of the test data sources "
+          "(scripts/test-windows.sh sets it)");
+    path = "Z:" + platform::replaceAll(hostPath, "/", "\\");
+    fs::create_directories(path);
+    platform::writeFileAtomically(path / "odbcinst.ini",
+                                  std::string("[SQLite3]\nDriver=") + kSqliteDriver + "\n");
+  }
+  // A file below the folder as the driver sees it.
+  [[nodiscard]] std::string driverPath(const fs::path& file) const {
+    return hostPath + platform::replaceAll(file.string().substr(path.string().size()), "\\", "/");
+  }
+  const std::string hostPath;
+  fs::path path;
+};
+#else
 // The driver manager reads ODBCSYSINI once per process, so the configuration
 // folder is the process's; each OdbcSources rewrites its odbc.ini.
 class ConfigurationFolder {
@@ -81,12 +117,18 @@ class ConfigurationFolder {
   }
   ConfigurationFolder(const ConfigurationFolder&) = delete;
   ConfigurationFolder& operator=(const ConfigurationFolder&) = delete;
+  [[nodiscard]] std::string driverPath(const fs::path& file) const { return file.string(); }
   const fs::path path;
 };
+#endif
+
+const ConfigurationFolder& configuration() {
+  static const ConfigurationFolder folder;
+  return folder;
+}
 
 const fs::path& configurationFolder() {
-  static const ConfigurationFolder folder;
-  return folder.path;
+  return configuration().path;
 }
 
 }  // namespace
@@ -102,10 +144,12 @@ std::optional<PostgresServer> PostgresServer::fromEnvironment() {
 
 OdbcSources::OdbcSources()
     : folder(configurationFolder() / uniqueName()), server_(PostgresServer::fromEnvironment()) {
+#ifndef _WIN32
   // The drivers stay mapped after the driver manager unloads them, so that
   // the leak checker can name (and tests/lsan.supp pass over) what they leak.
   for (const char* driver : {kSqliteDriver, kPostgresDriver})
     dlopen(driver, RTLD_NOW | RTLD_NODELETE);
+#endif
   fs::create_directories(folder);
   writeIni();
 }
@@ -143,6 +187,16 @@ bool OdbcSources::ranInOwnProcess() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string filter =
       std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+#ifdef _WIN32
+  const fs::path workDir = configurationFolder() / uniqueName();
+  fs::create_directories(workDir);
+  const ProcessResult child =
+      runProcess(currentProgram(), {filter}, {{kChildMark, "1"}}, "", workDir);
+  std::cout << child.out << child.err;
+  std::error_code ignored;
+  fs::remove_all(workDir, ignored);
+  const bool passed = child.status == 0;
+#else
   std::cout.flush();
   const pid_t child = ::fork();
   if (child == 0) {
@@ -151,8 +205,10 @@ bool OdbcSources::ranInOwnProcess() {
     ::_exit(127);
   }
   int status = -1;
-  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0)
+  const bool passed = child >= 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+                      WEXITSTATUS(status) == 0;
+#endif
+  if (!passed)
     ADD_FAILURE() << "The test failed in a process of its own (" << filter << "); see above.";
   return true;
 }
@@ -160,8 +216,8 @@ bool OdbcSources::ranInOwnProcess() {
 fs::path OdbcSources::addSqlite(const std::string& name, bool withMetabase) {
   const fs::path file = folder / (name + ".sqlite");
   fs::remove(file);
-  sections_[name] =
-      "Driver=SQLite3\nDatabase=" + file.string() + "\nTimeout=5000\nSyncPragma=OFF\n";
+  sections_[name] = "Driver=SQLite3\nDatabase=" + configuration().driverPath(file) +
+                    "\nTimeout=5000\nSyncPragma=OFF\n";
   isPostgres_[name] = false;
   writeIni();
   if (withMetabase)

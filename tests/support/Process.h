@@ -20,7 +20,12 @@ ProcessResult runProcess(const std::filesystem::path& program, const std::vector
                          const std::map<std::string, std::string>& env, const std::string& input,
                          const std::filesystem::path& workDir);
 
+// The test program itself.
+[[nodiscard]] std::filesystem::path currentProgram();
+
+#ifndef _WIN32
 // Writes an executable shell script.
 void writeScript(const std::filesystem::path& file, const std::string& body);
+#endif
 
 }  // namespace qsi::test

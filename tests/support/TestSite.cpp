@@ -5,6 +5,7 @@
 
 #include "log/CLog.h"
 #include "platform/FileIO.h"
+#include "platform/Text.h"
 
 namespace qsi::test {
 
@@ -52,7 +53,7 @@ TestSite::~TestSite() {
 }
 
 fs::path TestSite::write(const std::string& relative, std::string_view content) const {
-  const fs::path file = root / relative;
+  const fs::path file = (root / relative).make_preferred();
   fs::create_directories(file.parent_path());
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
@@ -64,10 +65,10 @@ void TestSite::writeRegistry(std::string_view extraLines) const {
       "Windows Registry Editor Version 5.00\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n"
       "\"InstallDir\"=\"" +
-      instMainDir.string() +
+      regText(instMainDir.string()) +
       "/bin\"\r\n"
       "\"InstMainDir\"=\"" +
-      instMainDir.string() +
+      regText(instMainDir.string()) +
       "\"\r\n"
       "\"IISVirtId\"=\"1\"\r\n"
       "\"MemScriptCode\"=\"QO\"\r\n\r\n";
@@ -77,6 +78,10 @@ void TestSite::writeRegistry(std::string_view extraLines) const {
 
 std::string TestSite::logText(std::string_view section) const {
   return readText(log::CLog::logFilePath(env, section));
+}
+
+std::string regText(std::string_view text) {
+  return platform::replaceAll(platform::replaceAll(text, "\\", "\\\\"), "\"", "\\\"");
 }
 
 std::string readText(const fs::path& file) {

@@ -65,4 +65,7 @@ class TestSite {
 
 [[nodiscard]] std::string readText(const std::filesystem::path& file);
 
+// A text as a quoted value of a registry file writes it ("\" and quotes escaped).
+[[nodiscard]] std::string regText(std::string_view text);
+
 }  // namespace qsi::test

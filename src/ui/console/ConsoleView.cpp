@@ -5,7 +5,8 @@
 
 #ifdef _WIN32
 #include <io.h>
-#include <windows.h>
+
+#include "platform/win32/WindowsApi.h"
 #else
 #include <termios.h>
 #include <unistd.h>

@@ -83,6 +83,10 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
   return result;
 }
 
+fs::path currentProgram() {
+  return fs::read_symlink("/proc/self/exe");
+}
+
 void writeScript(const fs::path& file, const std::string& body) {
   fs::create_directories(file.parent_path());
   {

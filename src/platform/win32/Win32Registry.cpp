@@ -1,0 +1,102 @@
+#include <utility>
+
+#include "platform/Registry.h"
+#include "platform/win32/WindowsApi.h"
+
+namespace qsi::platform {
+
+namespace {
+
+// An open registry key, closed when the object goes.
+class Key {
+ public:
+  Key(std::string_view path, REGSAM access) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath(path).c_str(), 0, access, &handle_) !=
+        ERROR_SUCCESS)
+      handle_ = nullptr;
+  }
+  ~Key() {
+    if (handle_ != nullptr) RegCloseKey(handle_);
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+
+  [[nodiscard]] HKEY get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+  // The installer's key paths may end in "\": the registry's do not.
+  static std::string keyPath(std::string_view path) {
+    while (path.ends_with('\\')) path.remove_suffix(1);
+    return std::string(path);
+  }
+
+ private:
+  HKEY handle_ = nullptr;
+};
+
+}  // namespace
+
+std::optional<std::string> Win32Registry::readValue(std::string_view key,
+                                                    std::string_view name) const {
+  const Key open(key, KEY_QUERY_VALUE);
+  if (!open) return std::nullopt;
+  const std::string valueName(name);
+  std::string data(256, '\0');
+  for (;;) {
+    DWORD type = 0;
+    auto size = static_cast<DWORD>(data.size());
+    const LSTATUS status = RegQueryValueExA(open.get(), valueName.c_str(), nullptr, &type,
+                                            reinterpret_cast<BYTE*>(data.data()), &size);
+    if (status == ERROR_MORE_DATA) {
+      data.resize(static_cast<std::size_t>(size) + 1);
+      continue;
+    }
+    if (status != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
+    data.resize(size);
+    // The stored text may or may not carry its terminating NUL.
+    if (const auto end = data.find('\0'); end != std::string::npos) data.resize(end);
+    return data;
+  }
+}
+
+bool Win32Registry::writeValue(std::string_view key, std::string_view name, std::string_view text) {
+  const Key open(key, KEY_SET_VALUE);  // opened, never created
+  if (!open) return false;
+  const std::string data(text);  // with its NUL, which the size counts
+  return RegSetValueExA(open.get(), std::string(name).c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+}
+
+std::optional<std::vector<std::string>> Win32Registry::subKeys(std::string_view key) const {
+  const Key open(key, KEY_ENUMERATE_SUB_KEYS);
+  if (!open) return std::nullopt;
+  std::vector<std::string> names;
+  std::string buffer(2000, '\0');
+  for (DWORD index = 0;; ++index) {
+    auto length = static_cast<DWORD>(buffer.size());
+    const LSTATUS status = RegEnumKeyExA(open.get(), index, buffer.data(), &length, nullptr,
+                                         nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) break;  // ERROR_NO_MORE_ITEMS at the end
+    names.emplace_back(buffer.data(), length);
+  }
+  return names;
+}
+
+bool Win32Registry::createKey(std::string_view key) {
+  HKEY handle = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, Key::keyPath(key).c_str(), 0, nullptr,
+                      REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE, nullptr, &handle,
+                      nullptr) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(handle);
+  return true;
+}
+
+bool Win32Registry::deleteKey(std::string_view key) {
+  const std::string path = Key::keyPath(key);
+  if (path.empty()) return false;  // never HKEY_LOCAL_MACHINE itself
+  return RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str()) == ERROR_SUCCESS;
+}
+
+}  // namespace qsi::platform

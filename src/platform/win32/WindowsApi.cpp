@@ -1,0 +1,18 @@
+#include "platform/win32/WindowsApi.h"
+
+namespace qsi::platform {
+
+std::string win32ErrorText(unsigned long error) {
+  char* buffer = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = length != 0 ? std::string(buffer, length) : std::string();
+  LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+    text.pop_back();
+  if (text.empty()) text = "Error " + std::to_string(error);
+  return text;
+}
+
+}  // namespace qsi::platform

@@ -1,0 +1,121 @@
+#include "support/Process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "platform/FileIO.h"
+#include "platform/Text.h"
+#include "platform/win32/WindowsApi.h"
+
+namespace qsi::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Variable names are found without regard to case on Windows.
+struct NameLess {
+  bool operator()(const std::string& a, const std::string& b) const {
+    return platform::ilessThan(a, b);
+  }
+};
+
+// The environment block: the current variables changed by `changes`.
+std::string environmentBlock(const std::map<std::string, std::string>& changes) {
+  std::map<std::string, std::string, NameLess> vars;
+  char* strings = GetEnvironmentStringsA();
+  for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
+    const std::string_view text(entry);
+    const auto eq = text.find('=', 1);  // "=C:=C:\..." names start with "="
+    if (eq != std::string_view::npos)
+      vars[std::string(text.substr(0, eq))] = std::string(text.substr(eq + 1));
+  }
+  FreeEnvironmentStringsA(strings);
+  for (const auto& [name, value] : changes) {
+    if (value.empty())
+      vars.erase(name);
+    else
+      vars[name] = value;
+  }
+  std::string block;
+  for (const auto& [name, value] : vars)
+    block.append(name).append("=").append(value).push_back('\0');
+  block.push_back('\0');
+  return block;
+}
+
+// One argument as the C runtime of the started program splits it again.
+std::string quoteArgument(const std::string& word) {
+  if (!word.empty() && word.find_first_of(" \t\"") == std::string::npos) return word;
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : word) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes * 2, '\\');
+  quoted.push_back('"');
+  return quoted;
+}
+
+platform::Handle openInherited(const fs::path& file, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return platform::Handle(CreateFileA(file.string().c_str(), access,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+ProcessResult runProcess(const fs::path& program, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env, const std::string& input,
+                         const fs::path& workDir) {
+  const fs::path in = workDir / ".stdin", out = workDir / ".stdout", err = workDir / ".stderr";
+  platform::writeFileAtomically(in, input);
+  ProcessResult result;
+  {
+    const platform::Handle input_ = openInherited(in, GENERIC_READ, OPEN_EXISTING);
+    const platform::Handle output = openInherited(out, GENERIC_WRITE, CREATE_ALWAYS);
+    const platform::Handle error = openInherited(err, GENERIC_WRITE, CREATE_ALWAYS);
+    std::string commandLine = quoteArgument(program.string());
+    for (const std::string& arg : args) commandLine.append(" ").append(quoteArgument(arg));
+    std::string block = environmentBlock(env);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input_.get();
+    startup.hStdOutput = output.get();
+    startup.hStdError = error.get();
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(program.string().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                        block.data(), workDir.string().c_str(), &startup, &process)) {
+      ADD_FAILURE() << "cannot start " << program << ": "
+                    << platform::win32ErrorText(GetLastError());
+      return result;
+    }
+    const platform::Handle thread(process.hThread);
+    const platform::Handle child(process.hProcess);
+    WaitForSingleObject(child.get(), INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(child.get(), &code);
+    result.status = static_cast<int>(code);
+  }
+  result.out = platform::readFileBytes(out);
+  result.err = platform::readFileBytes(err);
+  return result;
+}
+
+fs::path currentProgram() {
+  char buffer[MAX_PATH * 4];
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  return fs::path(std::string(buffer, length));
+}
+
+}  // namespace qsi::test
