@@ -28,3 +28,6 @@ export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QSI_CHILD_ASAN_OPTIONS=detect_leaks=0
 (cd "$sanitized" && ctest --output-on-failure -j "${QSI_JOBS:-2}")
+
+# The Windows build, cross-compiled and tested under Wine.
+"$here/scripts/test-windows.sh"

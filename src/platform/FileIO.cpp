@@ -1,6 +1,8 @@
 #include "platform/FileIO.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <system_error>
 #include <utility>
@@ -110,6 +112,21 @@ void writeFileAtomically(const fs::path& file, std::string_view bytes) {
   }
   syncFile(folder);
 #endif
+}
+
+fs::file_time_type lastWriteTime(const fs::path& file, std::error_code& ec) {
+  fs::file_time_type time = fs::last_write_time(file, ec);
+#ifdef _WIN32
+  // Whole seconds come from std::filesystem: add the fraction the system keeps.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!ec && GetFileAttributesExA(file.string().c_str(), GetFileExInfoStandard, &data)) {
+    const auto ticks = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                       data.ftLastWriteTime.dwLowDateTime;  // 100 ns each
+    time += std::chrono::duration_cast<fs::file_time_type::duration>(
+        std::chrono::nanoseconds((ticks % 10'000'000) * 100));
+  }
+#endif
+  return time;
 }
 
 void makeWritable(const fs::path& file) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace qsi::platform {
 
@@ -15,6 +16,11 @@ namespace qsi::platform {
 // renamed over it. Throws std::system_error on failure; the old file is then
 // unchanged and no temporary file is left.
 void writeFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+
+// The file's last write time to the precision the system keeps (on Windows,
+// std::filesystem alone keeps whole seconds). Sets `ec` when it cannot be read.
+[[nodiscard]] std::filesystem::file_time_type lastWriteTime(const std::filesystem::path& file,
+                                                            std::error_code& ec);
 
 // Flushes a file's data to disk (no-op where the platform lacks it).
 void syncFile(const std::filesystem::path& file);

@@ -57,7 +57,7 @@ std::string ProfileReader::readIniValue(const fs::path& file, std::string_view s
   std::error_code ec;
   const auto size = fs::file_size(file, ec);
   if (ec) return {};
-  const auto time = fs::last_write_time(file, ec);
+  const auto time = lastWriteTime(file, ec);
   if (ec) return {};
   auto [it, inserted] = cache_.try_emplace(file.string());
   Entry& entry = it->second;

@@ -197,7 +197,7 @@ const RegFileRegistry::Content& RegFileRegistry::load() const {
     cachedTime_ = {};
     return *cache_;
   }
-  const auto time = fs::last_write_time(file_, ec);
+  const auto time = lastWriteTime(file_, ec);
   if (cache_ && size == cachedSize_ && time == cachedTime_) return *cache_;
   std::string text;
   try {

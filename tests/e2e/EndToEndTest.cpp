@@ -2,10 +2,11 @@
 
 #include <regex>
 
+#include "actions/Services.h"
 #include "customization/Checksum.h"
+#include "e2e/InstallerRun.h"
 #include "metabase/MetabaseFixture.h"
-#include "platform/RegFileRegistry.h"
-#include "support/Process.h"
+#include "platform/Paths.h"
 
 namespace qsi::test {
 namespace {
@@ -19,21 +20,15 @@ const std::string kOurPage = "<html>Q-Alder 2.1.0.0 with our banner</html>\r\n";
 const std::string kNewPage = "<html>Q-Alder 2.1.1.0</html>\r\n";
 
 // A server with Q-Alder 2.1.0.0 and Q-Common installed, a SQLite Metabase
-// that recorded the installed page, the built installer beside a package,
-// and stand-ins for the service commands that write what they were asked.
+// that recorded the installed page, and the built installer beside a package.
 class EndToEnd : public MetabaseTest {
  protected:
-  fs::path commands = site.root / "commands";
+  InstallerRun program{site};
 
   EndToEnd() {
     writeRegistry("2.1.0.0", "2.1.0.0");
     site.write("inst/QO11/Q-Alder/default.asp", kOurPage);
     site.write("inst/Components/QAlder/Bramble.dll", "old component");
-    fs::copy_file(QSI_INSTALLER_EXE, site.installer / "qsolutioninstaller");
-    const std::string record = "echo \"$(basename \"$0\") $*\" >> " + (site.root / "ran").string();
-    writeScript(commands / "net", record + "\nexit 0");
-    writeScript(commands / "mtxstop", record + "\nexit 0");
-    writeScript(site.installer / "bin" / "stop.exe", record + "\n[ \"$1\" != qosvc05.exe ]");
   }
 
   void SetUp() override {
@@ -90,26 +85,22 @@ class EndToEnd : public MetabaseTest {
     site.writePackage("Sql/b.sql", "use qalder\r\nINSERT INTO SETTINGS VALUES ('b', '1')");
   }
 
-  ProcessResult run(const std::string& input) const {
-    return runProcess(site.installer / "qsolutioninstaller", {},
-                      {{"QSI_FRONTEND", "console"},
-                       {"QSI_REGISTRY", site.registryFile.string()},
-                       {"WINDIR", (site.root / "windows").string()},
-                       {"PATH", commands.string() + ":/usr/bin:/bin"}},
-                      input, site.root);
-  }
+  ProcessResult run(const std::string& input) const { return program.run(input); }
 
   [[nodiscard]] std::string runFolderName() const {
     const auto logs = site.instMainDir / "QOLog";
     return fs::is_directory(logs) ? fs::directory_iterator(logs)->path().filename().string() : "";
   }
   [[nodiscard]] std::string appVersion(const std::string& section) const {
-    platform::RegFileRegistry registry(site.registryFile);
-    return registry
-        .readValue("SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\" + section +
-                       "Config\\Modules\\Q-Alder",
-                   "AppVersion")
+    return program
+        .registryValue("SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\" + section +
+                           "Config\\Modules\\Q-Alder",
+                       "AppVersion")
         .value_or("<none>");
+  }
+  // The folder of a run's logs or saved files as the closing message names it.
+  [[nodiscard]] std::string shownFolder(const std::string& kind) const {
+    return platform::displayPath(site.instMainDir / kind / runFolderName(), true) + ".";
   }
 };
 
@@ -126,15 +117,14 @@ TEST_F(EndToEnd, ServicePackInstallsFilesComponentsScriptsAndRecordsThem) {
   EXPECT_EQ(readText(site.instMainDir / "QOCustomized" / stamp / "QO11/Q-Alder/default.asp"),
             kOurPage);
   EXPECT_EQ(readText(site.instMainDir / "Components/QAlder/Bramble.dll"), "new component");
-  const std::string ran = readText(site.root / "ran");
-  EXPECT_TRUE(
-      ran.starts_with("net stop IISADMIN /y\nnet stop LDAPSVC /y\nnet stop W3SVC /y\n"
-                      "mtxstop \nstop.exe qosvc01.exe\n"))
-      << ran;
-  EXPECT_TRUE(
-      ran.ends_with("stop.exe qosvc11.exe\nnet start IISADMIN\nnet start LDAPSVC\n"
-                    "net start W3SVC\n"))
-      << ran;
+  std::string stopCalls;
+  for (const auto& service : actions::getQOServices()) stopCalls += "stop.exe " + service + "\n";
+  EXPECT_EQ(program.calls(), InstallerRun::kServiceCommandsNoted
+                                 ? "net stop IISADMIN /y\nnet stop LDAPSVC /y\nnet stop W3SVC /y\n"
+                                   "mtxstop \n" +
+                                       stopCalls +
+                                       "net start IISADMIN\nnet start LDAPSVC\nnet start W3SVC\n"
+                                 : stopCalls);
   EXPECT_NE(readText(site.instMainDir / "QOLog" / stamp / "Stop Q-Orchard Services.txt")
                 .find("  Error while stopping: qosvc05.exe (service may not exist or may "
                       "already be stopped)\r\n"),
@@ -154,12 +144,12 @@ TEST_F(EndToEnd, ServicePackInstallsFilesComponentsScriptsAndRecordsThem) {
             std::vector<std::vector<std::string>>{{"2.1.1.0 "}});
   EXPECT_EQ(appVersion("WebServer"), "2.1.1");
   EXPECT_EQ(appVersion("DbServer"), "2.1.1");
-  EXPECT_FALSE(fs::exists(site.root / "windows/java"));  // the package has no classes
+  EXPECT_FALSE(fs::exists(program.windowsFolder() / "java"));  // the package has no classes
 
   // The report, and the closing box naming the folders this run wrote.
   EXPECT_NE(result.out.find("Customizations\n"), std::string::npos);
-  const std::string logs = (site.instMainDir / "QOLog" / stamp).string() + "/.";
-  const std::string saved = (site.instMainDir / "QOCustomized" / stamp).string() + "/.";
+  const std::string logs = shownFolder("QOLog");
+  const std::string saved = shownFolder("QOCustomized");
   EXPECT_NE(result.out.find("[Q-SolutionInstaller]\nThe setup program has finished updating "
                             "Q-Alder.\n\nThe logfiles are written to the location: \n" +
                             logs + "\nThe Customized files are written to the location: \n" +
@@ -178,14 +168,14 @@ TEST_F(EndToEnd, SolutionWithScriptsOnlyRunsTheDatabasePartAndLeavesTheRegistry)
   writePackage("Solution", false);
   const ProcessResult result = run("1\nsecret\n\n\n\n2\n\n");
   ASSERT_EQ(result.status, 0) << result.out << result.err;
-  EXPECT_FALSE(fs::exists(site.root / "ran"));
+  EXPECT_EQ(program.calls(), "");
   EXPECT_EQ(sources.rows("QAlder", "SELECT COUNT(*) FROM SETTINGS"),
             std::vector<std::vector<std::string>>{{"2"}});
   EXPECT_EQ(sources.rows("QOMetabase", "SELECT MACHINE, SERVER, PATCH FROM PATCH"),
             (std::vector<std::vector<std::string>>{{"SQL01", "DbServer", "0"}}));
   EXPECT_EQ(appVersion("WebServer"), "2.1.0.0");
   EXPECT_EQ(appVersion("DbServer"), "<none>");
-  const std::string logs = (site.instMainDir / "QOLog" / runFolderName()).string() + "/.";
+  const std::string logs = shownFolder("QOLog");
   EXPECT_NE(result.out.find("The logfiles are written to the location: \n" + logs + "\n\n[OK]"),
             std::string::npos)
       << result.out;

@@ -2,6 +2,7 @@
 
 #include "metabase/MetabaseFixture.h"
 #include "metabase/SqlScripts.h"
+#include "platform/Paths.h"
 
 namespace qsi::metabase {
 namespace {
@@ -28,7 +29,11 @@ class SqlScriptsTest : public test::MetabaseTest {
   void script(const std::string& name, const std::string& text) {
     site.writePackage("Sql/" + name, text);
   }
-  std::string scriptLog(const std::string& name) { return site.logText("SQL Script - " + name); }
+  // A script's log is named by its short name where the file system has short names.
+  std::string scriptLog(const std::string& name) {
+    const auto file = platform::shortPath(site.installer / "Solution" / "Sql" / name);
+    return site.logText("SQL Script - " + file.filename().string());
+  }
   solution::SolutionInfo info;
 };
 
