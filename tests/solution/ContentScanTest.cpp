@@ -78,8 +78,6 @@ TEST(ContentScan, TakesWebAndComponentFoldersBelowTheRootInNameOrder) {
                 R"(Components\Bramble\Bramble.dll)", R"(Sql\WebScripts\w.sql)", R"(Web\a.asp)",
                 R"(Web\Q-Alder\b.asp)", R"(Web\Q-Alder\C.asp)", R"(Web\Q-Alder\default.asp)",
                 R"(Web\Q-Alder\Y.SCC)", R"(Web\Q-Alder\images\logo.gif)"}));
-  EXPECT_EQ(found[0].path, R"(Components\QAlder\Bramble.dll)");
-  EXPECT_EQ(found[1].path, R"(QO11\WebScripts\w.sql)");
 }
 
 TEST(ContentScan, InstallerFolderNamedLikeContentTakesNothingOutsideIt) {
@@ -93,6 +91,11 @@ TEST(ContentScan, InstallerFolderNamedLikeContentTakesNothingOutsideIt) {
   log::CLog log(env);
   const SolutionInfo info = readSolutionInfo(env, folders, log);
   EXPECT_EQ(info.productName, "Q-Alder");
+  // A descriptor without its other sections leaves their texts empty, their parts 0.
+  EXPECT_EQ(info.dependencyProductName + info.commonVersion, "");
+  EXPECT_EQ(info.commonVersionPart1 + info.commonVersionPart2 + info.commonVersionPart3 +
+                info.commonVersionPart4,
+            "0000");
   EXPECT_TRUE(info.files.empty());
   EXPECT_FALSE(info.hasFiles);
   EXPECT_TRUE(info.hasSqlScripts);
@@ -112,18 +115,15 @@ TEST(ContentScan, RoadOfOneFileAndOfTheBrambleComponent) {
   SolutionFolders folders;
   log::CLog log(site.env);
   const SolutionInfo info = readSolutionInfo(site.env, folders, log);
+  const auto entry = [&](std::size_t i) {
+    const FileEntry& e = info.files.at(i);
+    return e.packagePath + " > " + e.path + " | " + e.module + " | " + e.solutionChecksum +
+           (e.isMTSComponent ? " MTS" : "") + (e.isCOMComponent ? " COM" : "");
+  };
   ASSERT_EQ(info.files.size(), 2u);
-  const FileEntry& web = info.files[1];
-  EXPECT_EQ(web.packagePath, R"(Web\Q-Alder\default.asp)");
-  EXPECT_EQ(web.path, R"(QO11\Q-Alder\default.asp)");
-  EXPECT_EQ(web.module, "Q-Alder");
-  EXPECT_EQ(web.solutionChecksum, "CADB");
-  EXPECT_FALSE(web.isMTSComponent || web.isCOMComponent);
-  const FileEntry& bramble = info.files[0];
-  EXPECT_EQ(bramble.path, R"(Components\QAlder\Bramble.dll)");
-  EXPECT_EQ(bramble.solutionChecksum, "0");
-  EXPECT_TRUE(bramble.isMTSComponent);
-  EXPECT_FALSE(bramble.isCOMComponent);
+  EXPECT_EQ(entry(0),
+            R"(Components\Bramble\Bramble.dll > Components\QAlder\Bramble.dll | Q-Alder | 0 MTS)");
+  EXPECT_EQ(entry(1), R"(Web\Q-Alder\default.asp > QO11\Q-Alder\default.asp | Q-Alder | CADB)");
   EXPECT_TRUE(info.hasFiles && info.hasComponents);
 
   const auto& shown = site.ui.progressHistory;

@@ -42,12 +42,10 @@ TEST_F(PackageLists, ComponentKindsFromTheModuleDefinitionFiles) {
     EXPECT_EQ(isCOMComponentFile(site.profiles, folders, c.path), c.com) << c.path;
   }
   EXPECT_TRUE(componentListNames(R"(Components\QAlder\Bramble.dll)", "bramble.dll"));
-  EXPECT_TRUE(componentListNames("x.dll|Bramble.dll", "Bramble.dll"));
   EXPECT_FALSE(componentListNames("Bramble.dllx", "Bramble.dll"));
-  EXPECT_FALSE(componentListNames("", "Bramble.dll"));
 }
 
-TEST_F(PackageLists, ShippedChecksumsUnderTheirLookupPaths) {
+TEST_F(PackageLists, LookupPathsOfShippedChecksums) {
   const std::pair<const char*, const char*> lookups[] = {
       {R"(QO11\Q-Alder\default.asp)", R"(Web\Q-Alder\default.asp)"},
       {R"(qo11\x.asp)", R"(Web\x.asp)"},
@@ -58,19 +56,6 @@ TEST_F(PackageLists, ShippedChecksumsUnderTheirLookupPaths) {
       {R"(Components\QOrchard\QOrchard.dll)", R"(Components\QOrchard\QOrchard.dll)"},
   };
   for (const auto& [installation, lookup] : lookups) EXPECT_EQ(getLookupPath(installation), lookup);
-
-  EXPECT_EQ(getSolutionChecksum(site.profiles, folders, R"(QO11\Q-Alder\default.asp)").checksum,
-            "");  // no FileVersion.txt yet
-  site.writePackage("configuration files/FileVersion.txt",
-                    "[Web\\Q-Alder\\default.asp]\r\nChecksum=02C5\r\n"
-                    "[Components\\QCedar\\x.dll]\r\nChecksum=0\r\n");
-  const ShippedChecksum web =
-      getSolutionChecksum(site.profiles, folders, R"(QO11\Q-Alder\default.asp)");
-  EXPECT_EQ(web.lookupPath, R"(Web\Q-Alder\default.asp)");
-  EXPECT_EQ(web.checksum, "02C5");
-  EXPECT_EQ(getSolutionChecksum(site.profiles, folders, R"(Components\QCedar\x.dll)").checksum,
-            "0");
-  EXPECT_EQ(getSolutionChecksum(site.profiles, folders, R"(QO11\Q-Alder\other.asp)").checksum, "");
 }
 
 TEST_F(PackageLists, SqlListKeepsLineOrderEmptyLinesAndTrailingBlanks) {
@@ -101,14 +86,9 @@ TEST_F(PackageLists, ModuleNamesInCaseBlindOrderFromExactIniEndings) {
   EXPECT_EQ(readSolutionModuleNames(site.env, folders),
             (std::vector<std::string>{"Q-Alder", "q-zed"}));
   EXPECT_EQ(site.ui.progressText, "Retrieving the Modules in the Solution");
-  try {
-    (void)readSolutionModuleNames(site.env, SolutionFolders::beside(site.root / "none"));
-    FAIL() << "expected a failure";
-  } catch (const platform::Failure& failure) {
-    EXPECT_EQ(failure.number(), 1010);
-    EXPECT_EQ(failure.source(), "readSolutionModuleNames");
-    EXPECT_EQ(failure.description(), "Error retrieving the modulenames!");
-  }
+  // Its description is the cause that start-up shows.
+  EXPECT_THROW((void)readSolutionModuleNames(site.env, SolutionFolders::beside(site.root / "none")),
+               platform::Failure);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "log/CLog.h"
-#include "platform/Failure.h"
 #include "platform/Paths.h"
 #include "solution/SolutionReader.h"
 #include "support/TestSite.h"
@@ -9,28 +8,21 @@
 namespace qsi::solution {
 namespace {
 
-const std::string kTypical =
-    "[ReleaseInfo]\r\nProductName=Q-Alder\r\nVersion=2.1.1.0\r\nSolutionType=ServicePack\r\n"
-    "[Dependency]\r\nProductName=Q-Alder\r\nVersion=2.1.0.0\r\nCommonVersion=2.1.0.0\r\n";
-
-class ReadSolutionInfo : public ::testing::Test {
- protected:
+TEST(ReadSolutionInfo, TypicalDescriptorFillsTheRecordTheBoxAndTheLog) {
   test::TestSite site;
-  SolutionFolders folders;
-  log::CLog log{site.env};
-
-  SolutionInfo read() { return readSolutionInfo(site.env, folders, log); }
-};
-
-TEST_F(ReadSolutionInfo, TypicalDescriptorFillsTheRecordTheBoxAndTheLog) {
-  site.writePackage("configuration files/Solution.info", kTypical);
+  site.writePackage(
+      "configuration files/Solution.info",
+      "[ReleaseInfo]\r\nProductName=Q-Alder\r\nVersion=2.1.1.0\r\nSolutionType=ServicePack\r\n"
+      "[Dependency]\r\nProductName=Q-Alder\r\nVersion=2.1.0.0\r\nCommonVersion=2.1.0.0\r\n");
   site.writePackage("configuration files/Q-Common.ini",
                     "[ReleaseInfo]\r\nVersion=11.1.0.2\r\n[Databases.QOCommon]\r\nUser=c\r\n"
                     "[Databases.QOMetabase]\r\nUser=m\r\n[Databases.QOMembership]\r\nUser=s\r\n");
   site.writePackage("configuration files/Q-Big-Tree.ini", "[Databases.QBigTree]\r\nUser=big\r\n");
   site.writePackage("configuration files/Upper.INI", "[ReleaseInfo]\r\nVersion=9\r\n");
 
-  const SolutionInfo info = read();
+  SolutionFolders folders;
+  log::CLog log(site.env);
+  const SolutionInfo info = readSolutionInfo(site.env, folders, log);
   EXPECT_EQ(info.productName, "Q-Alder");
   EXPECT_EQ(info.versionPart1 + info.versionPart2 + info.versionPart3 + info.versionPart4, "2110");
   EXPECT_EQ(info.dependencyVersionPart3, "0");
@@ -72,45 +64,6 @@ TEST_F(ReadSolutionInfo, TypicalDescriptorFillsTheRecordTheBoxAndTheLog) {
                 "  Database Name : QOCommon\r\n  User          : c\r\n"
                 "  Database Name : QOMetabase\r\n  User          : m\r\n"
                 "  Database Name : QOMembership\r\n  User          : s\r\n");
-}
-
-TEST_F(ReadSolutionInfo, DescriptorWithOnlyReleaseInfoAndOverlongValues) {
-  site.writePackage("configuration files/Solution.info",
-                    "[ReleaseInfo]\nProductName=" + std::string(400, 'P') + "\n");
-  const SolutionInfo info = read();
-  EXPECT_EQ(info.productName, std::string(319, 'P'));
-  EXPECT_EQ(info.dependencyProductName, "");
-  EXPECT_EQ(info.commonVersionPart1 + info.commonVersionPart2 + info.commonVersionPart3 +
-                info.commonVersionPart4,
-            "0000");
-}
-
-TEST_F(ReadSolutionInfo, MissingDescriptorTellsWhereAndGivesAnEmptyRecord) {
-  site.writePackage("configuration files/Q-Alder.ini", "[ReleaseInfo]\nVersion=2\n");
-  const SolutionInfo info = read();
-  EXPECT_TRUE(info.productName.empty() && info.modules.empty());
-  const std::string text =
-      "Solution.info file not available at: " +
-      platform::displayPath(site.installer / "Solution" / "configuration files", true);
-  ASSERT_EQ(site.ui.boxes.size(), 1u);
-  EXPECT_EQ(site.ui.boxes[0].text, text);
-  EXPECT_EQ(site.ui.boxes[0].title, "QSolutionInstaller");
-  EXPECT_NE(site.logText("Gathering Solution Information").find("  " + text + "\r\n"),
-            std::string::npos);
-}
-
-TEST_F(ReadSolutionInfo, MissingConfigurationFolderFailsBeforeTheExistenceTest) {
-  site.writePackage("Web/default.asp", "x");
-  try {
-    (void)read();
-    FAIL() << "expected a failure";
-  } catch (const platform::Failure& failure) {
-    EXPECT_EQ(failure.number(), 1010);
-    EXPECT_EQ(failure.source(), "readSolutionInfo");
-    EXPECT_EQ(failure.description(), "Error reading the solution info!");
-    EXPECT_EQ(failure.cause(), "Error retrieving the modulenames!");
-  }
-  EXPECT_TRUE(site.ui.boxes.empty());
 }
 
 }  // namespace
