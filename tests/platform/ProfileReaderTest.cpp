@@ -42,6 +42,8 @@ TEST(ProfileReader, BehavesLikeTheProfileReader) {
   EXPECT_EQ(read("ReleaseInfo", "Orphan"), "");
   EXPECT_EQ(read("Missing", "ProductName"), "");
   EXPECT_EQ(reader.readIniValue(site.root / "none.ini", "ReleaseInfo", "Version"), "");
+  site.write("none.ini", "[ReleaseInfo]\nVersion=1\n");  // a file made later is read
+  EXPECT_EQ(reader.readIniValue(site.root / "none.ini", "ReleaseInfo", "Version"), "1");
 }
 
 TEST(ProfileReader, CutsLongValuesAndSeesAChangedFile) {
