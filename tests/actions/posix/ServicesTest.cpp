@@ -2,20 +2,13 @@
 
 #include "actions/Recording.h"
 #include "actions/Services.h"
-#include "log/CLog.h"
+#include "support/Process.h"
 #include "support/TestSite.h"
 
 namespace qsi::actions {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kHeadOpen =
-    "****************************************************************************************\r\n"
-    "This logfile contains information about the installsection: ";
-constexpr std::string_view kHeadClose =
-    "\r\n****************************************************************************************"
-    "\r\n\r\n";
 
 // Stub commands in a folder of their own, which is all PATH holds; each
 // records its arguments and fails for the names in `failing`.
@@ -27,22 +20,17 @@ class ServicesTest : public ::testing::Test {
   platform::PosixCommandRunner runner;
   test::ScopedEnv path{"PATH", stubs.string()};
 
-  void SetUp() override { fs::create_directories(stubs); }
-  fs::path stub(const fs::path& file, std::string_view failing) const {
-    fs::create_directories(file.parent_path());
-    site.write(fs::relative(file, site.root).string(),
-               "#!/bin/sh\necho \"${0##*/} $*\" >> '" + calls.string() +
-                   "'\ncase \" $* \" in *\" " + std::string(failing) + " \"*) exit 2;; esac\n");
-    fs::permissions(file, fs::perms::owner_all);
-    return file;
-  }
-  [[nodiscard]] std::string log(std::string_view section) const {
-    return test::readText(log::CLog::logFilePath(site.env, section));
+  void stub(const fs::path& file, const std::string& failing) const {
+    test::writeScript(file, "echo \"${0##*/} $*\" >> '" + calls.string() +
+                                "'\ncase \" $* \" in *\" " + failing + " \"*) exit 2;; esac");
   }
 };
 
+// A log as CLog writes it: lines starting "* " are section captions.
 std::string expectedLog(std::string_view section, const std::vector<std::string>& lines) {
-  std::string text = std::string(kHeadOpen) + std::string(section) + std::string(kHeadClose);
+  const std::string stars(88, '*');
+  std::string text = stars + "\r\nThis logfile contains information about the installsection: " +
+                     std::string(section) + "\r\n" + stars + "\r\n\r\n";
   for (const auto& line : lines)
     text += line.starts_with("* ") ? "\r\n" + line + "\r\n\r\n" : "  " + line + "\r\n";
   return text;
@@ -56,7 +44,7 @@ TEST_F(ServicesTest, StopsAndStartsTheNtServicesWithTheirLogs) {
   EXPECT_EQ(test::readText(calls),
             "net stop IISADMIN /y\nnet stop LDAPSVC /y\nnet stop W3SVC /y\nmtxstop \n"
             "net start IISADMIN\nnet start LDAPSVC\nnet start W3SVC\n");
-  EXPECT_EQ(log("Stop Services"),
+  EXPECT_EQ(site.logText("Stop Services"),
             expectedLog("Stop Services",
                         {"* Begin stopping the Windows NT services *", "Stopping service: IISADMIN",
                          "Stopped service : IISADMIN", "Stopping service: LDAPSVC",
@@ -64,7 +52,7 @@ TEST_F(ServicesTest, StopsAndStartsTheNtServicesWithTheirLogs) {
                          "stopped)",
                          "Stopping service: W3SVC", "Stopped service : W3SVC",
                          "Stopped service : MTS", "", "* End stopping the Windows NT services *"}));
-  EXPECT_EQ(log("Start Services"),
+  EXPECT_EQ(site.logText("Start Services"),
             expectedLog("Start Services",
                         {"* Begin starting the Windows NT services *", "Starting service: IISADMIN",
                          "Started service : IISADMIN", "Starting service: LDAPSVC",
@@ -80,8 +68,8 @@ TEST_F(ServicesTest, ACommandThatCannotStartHasFailedInEveryOperation) {
   stopNTServices(site.env, runner);  // no net, no mtxstop, no bin/stop.exe
   stopQOServices(site.env, runner);
   startNTServices(site.env, runner);
-  const std::string logs =
-      log("Stop Services") + log("Stop Q-Orchard Services") + log("Start Services");
+  const std::string logs = site.logText("Stop Services") + site.logText("Stop Q-Orchard Services") +
+                           site.logText("Start Services");
   std::size_t errors = 0;
   for (auto at = logs.find("Error while"); at != std::string::npos; at = logs.find("Error", at + 1))
     ++errors;
@@ -98,7 +86,8 @@ TEST_F(ServicesTest, AnInstallerFolderOfAnyNameRunsItsOwnStopProgramAndNothingEl
 
   std::string expectedCalls;
   std::vector<std::string> lines{"* Begin stopping the Q-Orchard services *"};
-  for (const auto& service : getQOServices()) {
+  for (int i = 1; i <= 11; ++i) {  // the suite's services qosvc01.exe to qosvc11.exe
+    const std::string service = (i < 10 ? "qosvc0" : "qosvc") + std::to_string(i) + ".exe";
     expectedCalls += "stop.exe " + service + "\n";
     lines.push_back("Stopping service: " + service);
     lines.push_back(service == "qosvc05.exe"
@@ -108,7 +97,7 @@ TEST_F(ServicesTest, AnInstallerFolderOfAnyNameRunsItsOwnStopProgramAndNothingEl
   }
   lines.insert(lines.end(), {"", "* End stopping the Q-Orchard services *"});
   EXPECT_EQ(test::readText(calls), expectedCalls);
-  EXPECT_EQ(log("Stop Q-Orchard Services"), expectedLog("Stop Q-Orchard Services", lines));
+  EXPECT_EQ(site.logText("Stop Q-Orchard Services"), expectedLog("Stop Q-Orchard Services", lines));
   EXPECT_FALSE(fs::exists(site.root / "pwned"));
   EXPECT_EQ(site.ui.progressText, "Stop all Q-Orchard Services");
 }
