@@ -70,12 +70,14 @@ class DispatchCollection final : public CatalogCollection {
 
 bool Win32ComRegistrar::registerComponent(const std::filesystem::path& dll) {
   const Dispatch admin = Dispatch::create(progId_);
-  return passOver([&] { admin.call("RegisterComponent", {dll.string()}); });
+  const std::string path = dll.string();
+  return passOver([&] { admin.call("RegisterComponent", {path}); });
 }
 
 bool Win32ComRegistrar::unregisterComponent(const std::filesystem::path& dll) {
   const Dispatch admin = Dispatch::create(progId_);
-  return passOver([&] { admin.call("UnregisterComponent", {dll.string()}); });
+  const std::string path = dll.string();
+  return passOver([&] { admin.call("UnregisterComponent", {path}); });
 }
 
 std::unique_ptr<CatalogCollection> Win32MtsCatalog::getCollection(std::string_view name) {

@@ -71,11 +71,14 @@ void Win32FileReplacer::replaceWithCopy(const fs::path& source, const fs::path& 
   copyContent(source, temp.path());
   const std::string from = temp.path().string();
   const std::string to = destination.string();
-  const bool existed = GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES;
+  const DWORD oldAttributes = GetFileAttributesA(to.c_str());
+  const bool existed = oldAttributes != INVALID_FILE_ATTRIBUTES;
   if (existed) {
     if (ReplaceFileA(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                      nullptr)) {
       temp.placed();
+      // Windows carries the attributes over itself; Wine does not.
+      SetFileAttributesA(to.c_str(), oldAttributes);
       return;
     }
     const DWORD error = GetLastError();

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/CommandRunner.h"
+#include "platform/FileIO.h"
+#include "platform/FileReplacer.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "platform/win32/Dispatch.h"
+#include "support/TestSite.h"
+
+namespace qsi::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+// A key of the machine's registry for one test, removed with everything below it.
+class RegistryTest : public ::testing::Test {
+ protected:
+  Win32Registry registry;
+  std::string key = "SOFTWARE\\QSolutionInstallerTests\\" + std::to_string(std::random_device{}());
+  ~RegistryTest() override { registry.deleteKey(key); }
+};
+
+TEST_F(RegistryTest, TextValuesAreWrittenToExistingKeysOnlyAndReadBack) {
+  EXPECT_FALSE(registry.writeValue(key, "InstMainDir", "C:\\Q"));
+  EXPECT_EQ(registry.subKeys(key), std::nullopt);  // writing made no key
+  ASSERT_TRUE(registry.createKey(key));
+  for (const std::string& text :
+       Names{"C:\\Q-Orchard\\Main", "", "with \"quotes\" and blanks ", std::string(1500, 'x')}) {
+    EXPECT_TRUE(registry.writeValue(key, "InstMainDir", text));
+    EXPECT_EQ(registry.readValue(key, "InstMainDir"), text);
+    EXPECT_EQ(registry.readValue(key + "\\", "instmaindir"), text);  // as the installer asks
+  }
+  EXPECT_EQ(registry.readValue(key, "Missing"), std::nullopt);
+  EXPECT_EQ(registry.readValue(key + "\\Missing", "InstMainDir"), std::nullopt);
+
+  // A value of another type is not text.
+  HKEY open = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &open), 0);
+  const DWORD number = 16;
+  RegSetValueExA(open, "Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                 sizeof number);
+  RegCloseKey(open);
+  EXPECT_EQ(registry.readValue(key, "Count"), std::nullopt);
+}
+
+TEST_F(RegistryTest, SubkeysAreListedAndDeletedWithEverythingBelow) {
+  ASSERT_TRUE(registry.createKey(key));
+  EXPECT_EQ(registry.subKeys(key), Names{});
+  for (const char* name : {"Q-Common\\Deeper", "Q-Alder", "q-birch"})
+    ASSERT_TRUE(registry.createKey(key + "\\Modules\\" + name));
+  ASSERT_TRUE(registry.writeValue(key + "\\Modules\\Q-Alder", "AppVersion", "2.1.0.0"));
+  EXPECT_EQ(registry.subKeys(key + "\\Modules\\"), (Names{"Q-Alder", "q-birch", "Q-Common"}));
+  EXPECT_TRUE(registry.deleteKey(key + "\\Modules"));
+  EXPECT_EQ(registry.subKeys(key + "\\Modules"), std::nullopt);
+  EXPECT_EQ(registry.subKeys(key), Names{});
+  EXPECT_FALSE(registry.deleteKey(key + "\\Modules"));
+}
+
+TEST(Win32CommandRunner, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
+  Win32CommandRunner runner;
+  const test::TestSite site;
+  const fs::path folder = site.root / "a folder";
+  fs::create_directories(folder);
+  fs::copy_file(QSI_STUB_STOP_EXE, folder / "stop.exe");
+  const std::string stop = quoteCommandWord((folder / "stop.exe").string());
+  ASSERT_EQ(SetEnvironmentVariableA("QSI_STUB_FAIL", "qosvc05.exe"), TRUE);
+  EXPECT_EQ(runner.run(stop + " qosvc01.exe"), 0);
+  EXPECT_EQ(runner.run(stop + " qosvc05.exe"), 2);
+  SetEnvironmentVariableA("QSI_STUB_FAIL", nullptr);
+  EXPECT_EQ(runner.run("cmd /c exit 3"), 3);
+  EXPECT_EQ(runner.run("qsi-no-such-program-here arg"), kCommandNotStarted);
+  EXPECT_EQ(runner.run((folder / "missing.exe").string()), kCommandNotStarted);
+  EXPECT_EQ(runner.run("   "), kCommandNotStarted);
+  // The command has no window and none of our output.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(runner.run("cmd /c echo leaked"), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(Win32Paths, ShortNamesHaveNoBlanksAndTheWindowsFolderIsTheSystems) {
+  const test::TestSite site;
+  const fs::path folder = site.root / "Q-Orchard Solution Installer";
+  fs::create_directories(folder);
+  const fs::path shortFolder = shortPath(folder);
+  EXPECT_EQ(shortFolder.string().find(' '), std::string::npos) << shortFolder;
+  EXPECT_TRUE(fs::equivalent(shortFolder, folder));
+  char windows[MAX_PATH];
+  GetWindowsDirectoryA(windows, MAX_PATH);
+  EXPECT_EQ(windowsFolder(), fs::path(windows));
+}
+
+DWORD attributesOf(const fs::path& file) {
+  return GetFileAttributesA(file.string().c_str());
+}
+
+TEST(Win32FileReplacer, ReplacesWholeKeepsTheOldAttributesAndLeavesNoTemporaryFile) {
+  const test::TestSite site;
+  const fs::path source = site.write("pkg/page.asp", "new");
+  const fs::path hidden = site.write("inst/hidden.asp", "old");
+  SetFileAttributesA(hidden.string().c_str(), FILE_ATTRIBUTE_HIDDEN);
+  Win32FileReplacer files;
+  files.replaceWithCopy(source, hidden);
+  EXPECT_EQ(test::readText(hidden), "new");
+  EXPECT_NE(attributesOf(hidden) & FILE_ATTRIBUTE_HIDDEN, 0u);
+
+  // A read-only file is made writable with every attribute cleared.
+  const fs::path locked = site.write("inst/locked.asp", "old");
+  SetFileAttributesA(locked.string().c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  makeWritable(locked);
+  EXPECT_EQ(attributesOf(locked) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+  files.replaceWithCopy(source, locked);
+  EXPECT_EQ(test::readText(locked), "new");
+
+  // A new file gets the source's attributes; a missing source changes nothing.
+  SetFileAttributesA(source.string().c_str(), FILE_ATTRIBUTE_READONLY);
+  files.replaceWithCopy(source, site.instMainDir / "fresh.asp");
+  EXPECT_NE(attributesOf(site.instMainDir / "fresh.asp") & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_THROW(files.replaceWithCopy(site.root / "pkg" / "gone.asp", hidden), std::system_error);
+  EXPECT_EQ(test::readText(hidden), "new");
+  Names left;
+  for (const auto& entry : fs::directory_iterator(site.instMainDir))
+    left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (Names{"fresh.asp", "hidden.asp", "locked.asp"}));
+}
+
+// Late binding against an automation object that Wine has: the scripting
+// runtime's dictionary.
+TEST(Win32Dispatch, CallsByNameWithTextAndNumberArgumentsAndReportsFailures) {
+  const Dispatch dictionary = Dispatch::create("Scripting.Dictionary");
+  dictionary.call("Add", {"Q-Alder", "2.1.0.0"});
+  dictionary.call("Add", {"Q-Common", 7L});
+  EXPECT_EQ(dictionary.number("Count"), 2);
+  EXPECT_EQ(dictionary.text("Item", {"Q-Alder"}), "2.1.0.0");
+  EXPECT_EQ(dictionary.number("Item", {"Q-Common"}), 7);
+  dictionary.call("Remove", {"Q-Alder"});
+  EXPECT_EQ(dictionary.number("Count"), 1);
+
+  const auto failureOf = [](auto&& call) -> std::string {
+    try {
+      call();
+    } catch (const Failure& failure) {
+      return std::to_string(failure.number()) + " " + failure.source();
+    }
+    return "no failure";
+  };
+  EXPECT_EQ(failureOf([&] { dictionary.call("Add", {"Q-Common", 1L}); }).substr(0, 1), "-");
+  EXPECT_EQ(failureOf([&] { dictionary.call("NoSuchMethod"); }),
+            std::to_string(static_cast<long>(DISP_E_UNKNOWNNAME)) + " Scripting.Dictionary");
+  EXPECT_EQ(
+      failureOf([] { (void)Dispatch::create("QSolutionInstaller.NoSuchObject"); }),
+      std::to_string(static_cast<long>(CO_E_CLASSSTRING)) + " QSolutionInstaller.NoSuchObject");
+}
+
+}  // namespace
+}  // namespace qsi::platform
