@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "actions/Services.h"
@@ -7,6 +8,7 @@
 #include "e2e/InstallerRun.h"
 #include "metabase/MetabaseFixture.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 namespace qsi::test {
 namespace {
@@ -97,6 +99,45 @@ class EndToEnd : public MetabaseTest {
                            "Config\\Modules\\Q-Alder",
                        "AppVersion")
         .value_or("<none>");
+  }
+  // The run's logs in name order, each after a "=== name" line, with the
+  // run's date and the site's folders written <DATE>, <INSTALLER> and <INST>
+  // and the separators of those paths written "/": what is left reads the
+  // same on every platform. The NT services' logs are left out: they tell
+  // what the machine's own services did.
+  [[nodiscard]] std::string portableLogs() const {
+    const fs::path folder = site.instMainDir / "QOLog" / runFolderName();
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    const std::string date = sources.rows(
+        "QOMetabase", "SELECT INSTALLATIONDATESP FROM SERVER WHERE SERVER = 'WebServer'")[0][0];
+    const std::pair<std::string, std::string> folders[] = {
+        {platform::displayPath(site.installer), "<INSTALLER>"},
+        {platform::displayPath(site.instMainDir), "<INST>"}};
+    std::string out;
+    for (const auto& name : names) {
+      if (name == "Stop Services.txt" || name == "Start Services.txt") continue;
+      out += "=== " + name + "\n";
+      const std::vector<std::string> lines = platform::split(readText(folder / name), '\n');
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string line = platform::replaceAll(lines[i], date, "<DATE>");
+        for (const auto& [path, mark] : folders) {
+          const auto at = line.find(path);
+          if (at != std::string::npos)
+            line = line.substr(0, at) + mark +
+                   platform::replaceAll(line.substr(at + path.size()), "\\", "/");
+        }
+        if (i + 1 == lines.size()) {
+          if (!line.empty()) out += line + "<no line break at the end>\n";
+        } else {
+          out += line.ends_with('\r') ? line.substr(0, line.size() - 1) + "\n"
+                                      : line + "<LF without CR>\n";
+        }
+      }
+    }
+    return out;
   }
   // The folder of a run's logs or saved files as the closing message names it.
   [[nodiscard]] std::string shownFolder(const std::string& kind) const {
@@ -228,6 +269,42 @@ TEST_F(EndToEnd, AnUnhandledFailureEndsTheProgramWithItsDescription) {
   EXPECT_NE(result.out.find("Key not available in registry: "), std::string::npos);
   EXPECT_NE(result.out.find("Could not read the Siteinformation."), std::string::npos)
       << result.out;
+}
+
+// Apart from the paths and the date, the logs of one installation read the
+// same on every platform, byte for byte.
+TEST_F(EndToEnd, TheLogsOfAServicePackAreTheSameOnEveryPlatform) {
+  writePackage("ServicePack");
+  const ProcessResult result = run(kInstall);
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_EQ(portableLogs(),
+            readText(fs::path(QSI_SOURCE_DIR) / "tests" / "e2e" / "ServicePackLogs.txt"));
+
+  // Where stand-ins run net and mtxstop, they succeed; under Wine, net
+  // refuses "/y" and knows none of these services, and there is no mtxstop.
+  const bool succeed = InstallerRun::kServiceCommandsNoted;
+  std::string stop = "\r\n* Begin stopping the Windows NT services *\r\n\r\n";
+  std::string start = "\r\n* Begin starting the Windows NT services *\r\n\r\n";
+  for (const std::string service : {"IISADMIN", "LDAPSVC", "W3SVC"}) {
+    stop += "  Stopping service: " + service + "\r\n  " +
+            (succeed ? "Stopped service : " + service
+                     : "Error while stopping: " + service +
+                           " (service may not exist or may already be stopped)") +
+            "\r\n";
+    start += "  Starting service: " + service + "\r\n  " +
+             (succeed ? "Started service : " + service
+                      : "Error while starting: " + service +
+                            " (service may not exist or may already be started)") +
+             "\r\n";
+  }
+  stop += succeed ? "  Stopped service : MTS\r\n" : "  Error while stopping: MTS\r\n";
+  stop += "  \r\n\r\n* End stopping the Windows NT services *\r\n\r\n";
+  start += "\r\n* End starting the Windows NT services *\r\n\r\n";
+  const fs::path logs = site.instMainDir / "QOLog" / runFolderName();
+  EXPECT_TRUE(readText(logs / "Stop Services.txt").ends_with(stop))
+      << readText(logs / "Stop Services.txt");
+  EXPECT_TRUE(readText(logs / "Start Services.txt").ends_with(start))
+      << readText(logs / "Start Services.txt");
 }
 
 }  // namespace
