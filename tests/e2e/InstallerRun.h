@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -24,6 +25,12 @@ class InstallerRun {
   // Runs the program through its console front-end with `input` as the
   // user's answers; the site's registry file is what it reads.
   [[nodiscard]] ProcessResult run(const std::string& input) const;
+#ifdef _WIN32
+  // Runs the program with its window front-end; `drive` is the user, given
+  // the program's process id while it runs.
+  [[nodiscard]] ProcessResult runWithWindows(
+      const std::function<void(unsigned long processId)>& drive) const;
+#endif
   // A text value of the registry as the program left it; nullopt when missing.
   [[nodiscard]] std::optional<std::string> registryValue(const std::string& key,
                                                          const std::string& name) const;

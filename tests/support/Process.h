@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,10 +16,13 @@ struct ProcessResult {
 
 // Runs `program` with `args`, the current environment changed by `env`
 // (an empty value removes the variable), `input` as its standard input, and
-// returns its exit status and output. Fails the test when it cannot start.
+// returns its exit status and output. `whileRunning`, when given, is called
+// with the process id once the program has started. Fails the test when it
+// cannot start.
 ProcessResult runProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env, const std::string& input,
-                         const std::filesystem::path& workDir);
+                         const std::filesystem::path& workDir,
+                         const std::function<void(unsigned long)>& whileRunning = {});
 
 // The test program itself.
 [[nodiscard]] std::filesystem::path currentProgram();

@@ -64,6 +64,16 @@ ProcessResult InstallerRun::run(const std::string& input) const {
   return result;
 }
 
+ProcessResult InstallerRun::runWithWindows(
+    const std::function<void(unsigned long processId)>& drive) const {
+  loadRegistry(site_.registryFile);
+  return runProcess(site_.installer / "qsolutioninstaller.exe", {},
+                    {{"QSI_FRONTEND", ""},
+                     {"QSI_STUB_CALLS", (site_.root / "ran").string()},
+                     {"QSI_STUB_FAIL", "qosvc05.exe"}},
+                    "", site_.root, drive);
+}
+
 std::optional<std::string> InstallerRun::registryValue(const std::string& key,
                                                        const std::string& name) const {
   return platform::Win32Registry().readValue(key, name);

@@ -52,7 +52,8 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 
 ProcessResult runProcess(const fs::path& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env, const std::string& input,
-                         const fs::path& workDir) {
+                         const fs::path& workDir,
+                         const std::function<void(unsigned long)>& whileRunning) {
   const fs::path in = workDir / ".stdin", out = workDir / ".stdout", err = workDir / ".stderr";
   platform::writeFileAtomically(in, input);
   posix_spawn_file_actions_t actions;
@@ -75,6 +76,7 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
     ADD_FAILURE() << "cannot start " << program;
     return result;
   }
+  if (whileRunning) whileRunning(static_cast<unsigned long>(pid));
   int status = 0;
   waitpid(pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

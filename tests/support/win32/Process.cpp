@@ -76,7 +76,8 @@ platform::Handle openInherited(const fs::path& file, DWORD access, DWORD disposi
 
 ProcessResult runProcess(const fs::path& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env, const std::string& input,
-                         const fs::path& workDir) {
+                         const fs::path& workDir,
+                         const std::function<void(unsigned long)>& whileRunning) {
   const fs::path in = workDir / ".stdin", out = workDir / ".stdout", err = workDir / ".stderr";
   platform::writeFileAtomically(in, input);
   ProcessResult result;
@@ -102,7 +103,13 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
     }
     const platform::Handle thread(process.hThread);
     const platform::Handle child(process.hProcess);
-    WaitForSingleObject(child.get(), INFINITE);
+    if (whileRunning) whileRunning(process.dwProcessId);
+    // A program left waiting for a window nobody answers is ended.
+    if (WaitForSingleObject(child.get(), 120'000) == WAIT_TIMEOUT) {
+      TerminateProcess(child.get(), 124);
+      WaitForSingleObject(child.get(), INFINITE);
+      ADD_FAILURE() << program << " did not end within two minutes";
+    }
     DWORD code = 0;
     GetExitCodeProcess(child.get(), &code);
     result.status = static_cast<int>(code);

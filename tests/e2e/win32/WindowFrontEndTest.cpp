@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "e2e/EndToEndFixture.h"
+#include "support/win32/WindowDriver.h"
+
+namespace qsi::test {
+namespace {
+
+// The user at the program's windows: each box must show with its title and
+// the beginning of its text, and is answered with the button named.
+struct Box {
+  std::string title;
+  std::string text;
+  std::string press = "OK";
+};
+
+void answer(DWORD program, const Box& expected, std::vector<std::string>& seen) {
+  const HWND box = waitForWindow(program, expected.title);
+  ASSERT_NE(box, nullptr) << "no box \"" << expected.title << "\" for: " << expected.text;
+  std::string text;
+  for (const Control& control : controlsOf(box))
+    if (control.text.size() > text.size() && control.className != "Button") text = control.text;
+  seen.push_back(text);
+  EXPECT_TRUE(text.starts_with(expected.text)) << text;
+  ASSERT_TRUE(pressButton(box, expected.press));
+  ASSERT_TRUE(waitUntilGone(box));
+}
+
+// The window front-end of the built program, driven from outside as an
+// administrator would: the buttons of the main window, the login dialog,
+// the message boxes and a report window, up to the closing message.
+TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
+  writePackage("ServicePack");
+  std::vector<std::string> boxes;
+  bool retrieveEnabledAfter = true;
+  bool startEnabledAfter = false;
+  std::string report;
+  const ProcessResult result = program.runWithWindows([&](unsigned long id) {
+    const auto pid = static_cast<DWORD>(id);
+    const HWND main = waitForWindow(pid, "Q-Orchard Solution Installer");
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(pressButton(main, "Retrieve information about the current installation"));
+
+    const HWND login = waitForWindow(pid, "SQL Server Login Data");
+    ASSERT_NE(login, nullptr);
+    for (const Control& control : controlsOf(login))
+      if (control.className == "Edit")
+        SendMessageA(control.handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("secret"));
+    ASSERT_TRUE(pressButton(login, "OK"));
+
+    answer(pid, {"Q-SolutionInstaller", "The Installer is about to read the system information"},
+           boxes);
+    answer(pid, {"QSolutionInstaller", "The info is retrieved."}, boxes);
+    for (const Control& control : controlsOf(main)) {
+      if (control.text == "Retrieve information about the current installation")
+        retrieveEnabledAfter = IsWindowEnabled(control.handle);
+      if (control.text == "Start Installation") startEnabledAfter = IsWindowEnabled(control.handle);
+    }
+
+    ASSERT_TRUE(pressButton(main, "View Customizations Report"));
+    const HWND reportWindow = waitForWindow(pid, "Customizations");
+    ASSERT_NE(reportWindow, nullptr);
+    report = controlsOf(reportWindow).at(0).text;
+    ASSERT_TRUE(pressButton(reportWindow, "Exit"));
+    ASSERT_TRUE(waitUntilGone(reportWindow));
+
+    ASSERT_TRUE(pressButton(main, "Start Installation"));
+    answer(pid,
+           {"Q-SolutionInstaller",
+            "The setup program has finished updating Q-Alder.\r\n\r\n"
+            "The logfiles are written to the location: \r\n" +
+                shownFolder("QOLog")},
+           boxes);
+  });
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_EQ(boxes.size(), 3u);
+  EXPECT_FALSE(retrieveEnabledAfter);
+  EXPECT_TRUE(startEnabledAfter);
+  EXPECT_NE(report.find("QO11\\Q-Alder\\default.asp"), std::string::npos) << report;
+
+  // The same installation as through the console, with the same logs.
+  EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kNewPage);
+  EXPECT_EQ(appVersion("WebServer"), "2.1.1");
+  EXPECT_EQ(portableLogs(),
+            readText(std::filesystem::path(QSI_SOURCE_DIR) / "tests/e2e/ServicePackLogs.txt"));
+}
+
+}  // namespace
+}  // namespace qsi::test
