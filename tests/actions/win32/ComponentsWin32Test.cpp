@@ -22,23 +22,17 @@ namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kTestCatalog = "QSolutionInstaller.TestCatalog";
-constexpr const char* kTestAdminFiles = "QSolutionInstaller.TestAdminFiles";
 
-// The test COM server (tests/support/win32/stubs) under its two program
-// identifiers, in the machine's registry.
+// The test COM server (tests/support/win32/stubs) in the machine's registry.
 void registerTestServer() {
   platform::Win32Registry machine;
   const std::string dll = fs::path(QSI_STUB_CATALOG_DLL).make_preferred().string();
-  for (const auto& [progId, clsid] :
-       {std::pair{kTestCatalog, "{5B1E2C10-8E34-4C55-9A61-0D1C2E3F4A01}"},
-        std::pair{kTestAdminFiles, "{5B1E2C10-8E34-4C55-9A61-0D1C2E3F4A02}"}}) {
-    const std::string name = std::string("SOFTWARE\\Classes\\") + progId + "\\CLSID";
-    const std::string server =
-        std::string("SOFTWARE\\Classes\\CLSID\\") + clsid + "\\InprocServer32";
-    ASSERT_TRUE(machine.createKey(name) && machine.writeValue(name, "", clsid));
-    ASSERT_TRUE(machine.createKey(server) && machine.writeValue(server, "", dll) &&
-                machine.writeValue(server, "ThreadingModel", "Apartment"));
-  }
+  const std::string clsid = "{5B1E2C10-8E34-4C55-9A61-0D1C2E3F4A01}";
+  const std::string name = std::string("SOFTWARE\\Classes\\") + kTestCatalog + "\\CLSID";
+  const std::string server = "SOFTWARE\\Classes\\CLSID\\" + clsid + "\\InprocServer32";
+  ASSERT_TRUE(machine.createKey(name) && machine.writeValue(name, "", clsid));
+  ASSERT_TRUE(machine.createKey(server) && machine.writeValue(server, "", dll) &&
+              machine.writeValue(server, "ThreadingModel", "Apartment"));
 }
 
 // The component objects reached through IDispatch. The test server keeps
@@ -124,22 +118,6 @@ TEST_F(ComponentsWin32Test, RemovalAndInstallationMakeTheCatalogsCallsInTheirOrd
   }
 }
 
-TEST_F(ComponentsWin32Test, ComRegistrationCallsTheAdministrationObject) {
-  platform::Win32ComRegistrar com(kTestAdminFiles);
-  const platform::RegistryComRegistrar stored(site.registry);
-  registerCOMComponent(com, dll, true);
-  EXPECT_TRUE(stored.isRegistered(dll));
-  registerCOMComponent(com, dll, false);
-  EXPECT_FALSE(stored.isRegistered(dll));
-  EXPECT_EQ(calls(), (Strings{"RegisterComponent(" + dll.string() + ")",
-                              "UnregisterComponent(" + dll.string() + ")"}));
-
-  // An object that cannot be created fails the call, and the caller passes it over.
-  platform::Win32ComRegistrar missing("QSolutionInstaller.NoSuchObject");
-  EXPECT_THROW(missing.registerComponent(dll), platform::Failure);
-  EXPECT_NO_THROW(registerCOMComponent(missing, dll, true));
-}
-
 // Wine has no transaction server: its catalog cannot be created (the program
 // identifier is unknown, 0x800401F3). The installation passes over it with
 // the Start and End lines of each component step, and installs the file.
@@ -160,6 +138,10 @@ TEST_F(ComponentsWin32Test, WithoutTheTransactionServerTheRunPassesOverTheCatalo
   installFiles(site.env, native.services(), site.instMainDir, info,
                solution::SolutionFolders::beside(site.installer));
   EXPECT_EQ(test::readText(dll), "new component");
+  // So is an administration object for COM that cannot be created.
+  platform::Win32ComRegistrar missing("QSolutionInstaller.NoSuchObject");
+  EXPECT_THROW(missing.registerComponent(dll), platform::Failure);
+  EXPECT_NO_THROW(registerCOMComponent(missing, dll, true));
   const std::string shown = dll.string();
   const std::string log = site.logText(kComponentLog);
   EXPECT_TRUE(log.ends_with("  Start UnRegister MTS Component -> " + shown +

@@ -3,11 +3,10 @@
 #include <random>
 
 #include "platform/CommandRunner.h"
-#include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
-#include "platform/win32/Dispatch.h"
+#include "platform/win32/WindowsApi.h"
 #include "support/TestSite.h"
 
 namespace qsi::platform {
@@ -97,63 +96,25 @@ DWORD attributesOf(const fs::path& file) {
   return GetFileAttributesA(file.string().c_str());
 }
 
-TEST(Win32FileReplacer, ReplacesWholeKeepsTheOldAttributesAndLeavesNoTemporaryFile) {
+TEST(Win32FileReplacer, ReplacesWholeGivesNewFilesTheSourcesAttributesAndLeavesNoTemporaryFile) {
   const test::TestSite site;
   const fs::path source = site.write("pkg/page.asp", "new");
-  const fs::path hidden = site.write("inst/hidden.asp", "old");
-  SetFileAttributesA(hidden.string().c_str(), FILE_ATTRIBUTE_HIDDEN);
+  const fs::path old = site.write("inst/old.asp", "old");
   Win32FileReplacer files;
-  files.replaceWithCopy(source, hidden);
-  EXPECT_EQ(test::readText(hidden), "new");
-  EXPECT_NE(attributesOf(hidden) & FILE_ATTRIBUTE_HIDDEN, 0u);
-
-  // A read-only file is made writable with every attribute cleared.
-  const fs::path locked = site.write("inst/locked.asp", "old");
-  SetFileAttributesA(locked.string().c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-  makeWritable(locked);
-  EXPECT_EQ(attributesOf(locked) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
-  files.replaceWithCopy(source, locked);
-  EXPECT_EQ(test::readText(locked), "new");
-
-  // A new file gets the source's attributes; a missing source changes nothing.
   SetFileAttributesA(source.string().c_str(), FILE_ATTRIBUTE_READONLY);
+  files.replaceWithCopy(source, old);
+  EXPECT_EQ(test::readText(old), "new");
+  EXPECT_EQ(attributesOf(old) & FILE_ATTRIBUTE_READONLY, 0u);  // the old file's
   files.replaceWithCopy(source, site.instMainDir / "fresh.asp");
   EXPECT_NE(attributesOf(site.instMainDir / "fresh.asp") & FILE_ATTRIBUTE_READONLY, 0u);
-  EXPECT_THROW(files.replaceWithCopy(site.root / "pkg" / "gone.asp", hidden), std::system_error);
-  EXPECT_EQ(test::readText(hidden), "new");
+
+  EXPECT_THROW(files.replaceWithCopy(site.root / "pkg" / "gone.asp", old), std::system_error);
+  EXPECT_EQ(test::readText(old), "new");
   Names left;
   for (const auto& entry : fs::directory_iterator(site.instMainDir))
     left.push_back(entry.path().filename().string());
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (Names{"fresh.asp", "hidden.asp", "locked.asp"}));
-}
-
-// Late binding against an automation object that Wine has: the scripting
-// runtime's dictionary.
-TEST(Win32Dispatch, CallsByNameWithTextAndNumberArgumentsAndReportsFailures) {
-  const Dispatch dictionary = Dispatch::create("Scripting.Dictionary");
-  dictionary.call("Add", {"Q-Alder", "2.1.0.0"});
-  dictionary.call("Add", {"Q-Common", 7L});
-  EXPECT_EQ(dictionary.number("Count"), 2);
-  EXPECT_EQ(dictionary.text("Item", {"Q-Alder"}), "2.1.0.0");
-  EXPECT_EQ(dictionary.number("Item", {"Q-Common"}), 7);
-  dictionary.call("Remove", {"Q-Alder"});
-  EXPECT_EQ(dictionary.number("Count"), 1);
-
-  const auto failureOf = [](auto&& call) -> std::string {
-    try {
-      call();
-    } catch (const Failure& failure) {
-      return std::to_string(failure.number()) + " " + failure.source();
-    }
-    return "no failure";
-  };
-  EXPECT_EQ(failureOf([&] { dictionary.call("Add", {"Q-Common", 1L}); }).substr(0, 1), "-");
-  EXPECT_EQ(failureOf([&] { dictionary.call("NoSuchMethod"); }),
-            std::to_string(static_cast<long>(DISP_E_UNKNOWNNAME)) + " Scripting.Dictionary");
-  EXPECT_EQ(
-      failureOf([] { (void)Dispatch::create("QSolutionInstaller.NoSuchObject"); }),
-      std::to_string(static_cast<long>(CO_E_CLASSSTRING)) + " QSolutionInstaller.NoSuchObject");
+  EXPECT_EQ(left, (Names{"fresh.asp", "old.asp"}));
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 // A COM server for the tests, reached through IDispatch as the installer
-// reaches the suite's component objects:
-//   QSolutionInstaller.TestCatalog     the MTS catalog (RegistryMtsCatalog)
-//   QSolutionInstaller.TestAdminFiles  the COM registrar (RegistryComRegistrar)
-// both kept in the registry file that QSI_STUB_REGISTRY names. Every call is
-// noted as "Name(argument, ...)" in the file that QSI_STUB_CALLS names. A
-// failing call gives DISP_E_EXCEPTION with the failure's description.
+// reaches the MTS catalog: QSolutionInstaller.TestCatalog is the catalog
+// kept in the registry file that QSI_STUB_REGISTRY names (RegistryMtsCatalog).
+// Every call is noted as "Name(argument, ...)" in the file that
+// QSI_STUB_CALLS names. A failing call gives DISP_E_EXCEPTION with the
+// failure's description.
 #include "platform/win32/Dispatch.h"
 
 // COM interfaces have no virtual destructor: objects go by Release.
@@ -20,7 +19,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ComRegistrar.h"
 #include "platform/Failure.h"
 #include "platform/MtsCatalog.h"
 #include "platform/RegFileRegistry.h"
@@ -29,11 +27,9 @@ namespace {
 
 using namespace qsi::platform;
 
-// {5B1E2C10-8E34-4C55-9A61-0D1C2E3F4A01} and {...02}: the two classes.
+// {5B1E2C10-8E34-4C55-9A61-0D1C2E3F4A01}
 constexpr CLSID kCatalogClass = {
     0x5b1e2c10, 0x8e34, 0x4c55, {0x9a, 0x61, 0x0d, 0x1c, 0x2e, 0x3f, 0x4a, 0x01}};
-constexpr CLSID kAdminFilesClass = {
-    0x5b1e2c10, 0x8e34, 0x4c55, {0x9a, 0x61, 0x0d, 0x1c, 0x2e, 0x3f, 0x4a, 0x02}};
 
 std::string variable(const char* name) {
   char buffer[1024];
@@ -215,35 +211,9 @@ IDispatch* catalogObject() {
                         }}});
 }
 
-// The registrations and the registry file they are kept in, alive as long
-// as an object of the server uses them.
-struct AdminFiles {
-  explicit AdminFiles(const std::string& file) : store(file) {}
-  RegFileRegistry store;
-  RegistryComRegistrar com{store};
-};
-
-IDispatch* adminFilesObject() {
-  const auto admin = std::make_shared<AdminFiles>(variable("QSI_STUB_REGISTRY"));
-  const auto call = [=](bool doRegister) {
-    return [=](const Arguments& a, VARIANT* r) {
-      const std::filesystem::path dll = textOf(*a.at(0));
-      r->vt = VT_BOOL;
-      const bool done =
-          doRegister ? admin->com.registerComponent(dll) : admin->com.unregisterComponent(dll);
-      r->boolVal = done ? VARIANT_TRUE : VARIANT_FALSE;
-    };
-  };
-  return Object::make({{"RegisterComponent", call(true)}, {"UnregisterComponent", call(false)}});
-}
-
 class Factory final : public Counted<IClassFactory> {
  public:
-  static IClassFactory* make(bool catalog) {
-    auto factory = std::make_shared<Factory>();
-    factory->catalog_ = catalog;
-    return keep(std::move(factory));
-  }
+  static IClassFactory* make() { return keep(std::make_shared<Factory>()); }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
     if (id != IID_IUnknown && id != IID_IClassFactory) {
       *out = nullptr;
@@ -256,23 +226,20 @@ class Factory final : public Counted<IClassFactory> {
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID id, void** out) override {
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    IDispatch* object = catalog_ ? catalogObject() : adminFilesObject();
+    IDispatch* object = catalogObject();
     const HRESULT result = object->QueryInterface(id, out);
     object->Release();
     return result;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
- private:
-  bool catalog_ = true;
 };
 
 }  // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID which, REFIID id, void** out) {
   *out = nullptr;
-  if (which != kCatalogClass && which != kAdminFilesClass) return CLASS_E_CLASSNOTAVAILABLE;
-  IClassFactory* factory = Factory::make(which == kCatalogClass);
+  if (which != kCatalogClass) return CLASS_E_CLASSNOTAVAILABLE;
+  IClassFactory* factory = Factory::make();
   const HRESULT result = factory->QueryInterface(id, out);
   factory->Release();
   return result;
