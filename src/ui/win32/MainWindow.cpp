@@ -252,6 +252,11 @@ void MainWindow::showReport(const control::frmReport& report) {
 }
 
 int runWin32(control::Services services) {
+  // Started from the desktop, the program gets a console window of its own,
+  // which the window front-end has no use for; a console it shares with the
+  // program that started it stays.
+  DWORD attached[2];
+  if (GetConsoleWindow() != nullptr && GetConsoleProcessList(attached, 2) == 1) FreeConsole();
   MainWindow window(std::move(services));
   if (!window.start()) return window.exitStatus();
   return window.run();
