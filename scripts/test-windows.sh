@@ -32,7 +32,7 @@ export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtm
 # reads the data sources of the tests from here.
 export ODBCSYSINI=$scratch/odbc ODBCINI=$scratch/odbc/odbc.ini
 mkdir -p "$WINEPREFIX" "$ODBCSYSINI"
-trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
+trap '"$wineserver" -k 2>/dev/null || true; "$wineserver" -w 2>/dev/null || true; rm -rf "$scratch"' EXIT
 
 echo "== Tests of the Windows build under Wine"
 xvfb-run -a -s "-screen 0 1280x1024x24" "$here/scripts/test-windows.sh" --run-tests
