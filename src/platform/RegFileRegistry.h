@@ -44,7 +44,7 @@ class RegFileRegistry final : public Registry {
     std::vector<Key> keys;
   };
 
-  // Exposed for tests and the fuzzer: parse and print the file format.
+  // Parse and print the file format (exposed for tests).
   static Content parse(std::string_view text, const std::filesystem::path& nameForErrors);
   static std::string print(const Content& content);
 
