@@ -47,13 +47,21 @@ void updateObjects(const platform::Environment& env, platform::OdbcConnection& c
   try {
     const std::string hostname = site::getHostname(env.registry);
     log.writeSection("Begin Update Objects in the Metabase");
+    // A long list of files shows how far the recording is.
+    const auto total = static_cast<std::size_t>(std::count_if(
+        solutionInfo.files.begin(), solutionInfo.files.end(), [](auto& f) { return f.install; }));
+    std::size_t done = 0;
+    env.ui.setProgress(platform::ProgressBox::Text, "Updating the Metabase");
     for (const solution::FileEntry& file : solutionInfo.files) {
       if (!file.install) continue;
+      env.ui.setProgress(platform::ProgressBox::Detail, file.path);
+      env.ui.setProgressCount(done++, total);
       saveObject(
           connection, log,
           {hostname, std::string(kWebServer), file.module, file.path, env.stamp.installDateText,
            moduleVersion(solutionInfo.modules, file.module), file.solutionChecksum});
     }
+    env.ui.setProgressCount(0, 0);
     log.writeSection("End Update Objects in the Metabase");
   } catch (const std::exception&) {  // the files' rows are recorded as far as they can be
   }

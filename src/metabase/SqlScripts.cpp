@@ -119,8 +119,10 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
 void runSQLScripts(const platform::Environment& env, const solution::SolutionInfo& solutionInfo,
                    std::string_view saPassword) {
   const fs::path sqlFolder = env.installerFolder / "Solution" / "Sql";
+  env.ui.setProgress(platform::ProgressBox::Text, "Running the SQL scripts");
   for (std::size_t i = 0; i < solutionInfo.sqlScripts.size(); ++i) {
     const std::string& name = solutionInfo.sqlScripts[i].path;
+    env.ui.setProgress(platform::ProgressBox::Detail, name);
     if (platform::trim(name).empty()) {
       logSkipped(env, "Line " + std::to_string(i + 1) +
                           " of Sequence.txt is empty: no script was run for it.");
