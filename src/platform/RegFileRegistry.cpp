@@ -115,8 +115,7 @@ bool keyExists(const RegFileRegistry::Content& content, std::string_view path) {
 RegFileRegistry::RegFileRegistry(fs::path file) : file_(std::move(file)) {}
 
 fs::path RegFileRegistry::defaultPath() {
-  if (const char* env = std::getenv("QSI_REGISTRY"); env != nullptr && *env != '\0')
-    return {env};
+  if (const char* env = std::getenv("QSI_REGISTRY"); env != nullptr && *env != '\0') return {env};
   return "/etc/qsolutioninstaller/registry.reg";
 }
 
