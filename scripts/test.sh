@@ -13,10 +13,13 @@ QSI_BUILD_DIR=$sanitized QSI_BUILD_TYPE=Debug "$here/scripts/build.sh" \
 
 # Services the tests need (a private PostgreSQL server); their settings are
 # exported for the tests, and they are stopped however the tests end.
+# The server's folder lies below /tmp, which its own user can reach wherever
+# this checkout is.
 if [ -x "$here/scripts/test-services.sh" ]; then
   services_env=$(mktemp)
-  "$here/scripts/test-services.sh" start "$build/test-services" > "$services_env"
-  trap '"$here/scripts/test-services.sh" stop "$build/test-services" >/dev/null 2>&1 || true; rm -f "$services_env"' EXIT
+  services_dir=$(mktemp -d /tmp/qsi-services.XXXXXX)
+  "$here/scripts/test-services.sh" start "$services_dir" > "$services_env"
+  trap '"$here/scripts/test-services.sh" stop "$services_dir" >/dev/null 2>&1 || true; rm -rf "$services_env" "$services_dir"' EXIT
   set -a; . "$services_env"; set +a
 fi
 
