@@ -18,8 +18,6 @@ namespace qsi::platform {
                                      std::string_view to);
 // Splits at every separator; empty pieces are kept, so "a..b" gives a, "", b.
 [[nodiscard]] std::vector<std::string> split(std::string_view text, char separator);
-[[nodiscard]] bool endsWith(std::string_view text, std::string_view ending);
-[[nodiscard]] bool startsWith(std::string_view text, std::string_view prefix);
 [[nodiscard]] bool contains(std::string_view text, std::string_view part);
 
 inline constexpr std::string_view kCrLf = "\r\n";
