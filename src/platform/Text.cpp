@@ -67,12 +67,6 @@ std::vector<std::string> split(std::string_view text, char separator) {
   return parts;
 }
 
-bool endsWith(std::string_view text, std::string_view ending) {
-  return text.ends_with(ending);
-}
-bool startsWith(std::string_view text, std::string_view prefix) {
-  return text.starts_with(prefix);
-}
 bool contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
