@@ -1,12 +1,11 @@
 #include "customization/Checksum.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
+#include "platform/FileIO.h"
 #include "platform/Text.h"
 
 namespace qsi::customization {
@@ -72,15 +71,11 @@ std::string getFileChecksum(const fs::path& path) {
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return "0";
 
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::system_error(errno, std::generic_category(), "cannot open " + text);
+  platform::InputFile in(path);
   std::vector<char> chunk(kChunkSize);
   Crc16 crc;
-  while (in) {
-    in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    crc.update(std::string_view(chunk.data(), static_cast<std::size_t>(in.gcount())));
-  }
-  if (in.bad()) throw std::system_error(errno, std::generic_category(), "cannot read " + text);
+  for (std::size_t got = 0; (got = in.read(chunk.data(), chunk.size())) > 0;)
+    crc.update(std::string_view(chunk.data(), got));
   return checksumText(crcRegister(crc.value()));
 }
 

@@ -1,5 +1,6 @@
 #include "platform/FileIO.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -47,15 +48,76 @@ void writeAll(int fd, std::string_view bytes, const fs::path& file) {
 
 }  // namespace
 
+#ifdef _WIN32
+InputFile::InputFile(const fs::path& file) : file_(file) {
+  const HANDLE handle =
+      CreateFileA(file.string().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "cannot open " + file.string());
+  handle_ = handle;
+  LARGE_INTEGER size{};
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
+    CloseHandle(handle);
+    throw std::system_error(EINVAL, std::generic_category(),
+                            "not a regular file: " + file.string());
+  }
+  size_ = static_cast<std::uintmax_t>(size.QuadPart);
+}
+
+InputFile::~InputFile() {
+  CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+std::size_t InputFile::read(char* buffer, std::size_t size) {
+  DWORD got = 0;
+  const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size, std::size_t{1} << 30));
+  if (!ReadFile(static_cast<HANDLE>(handle_), buffer, wanted, &got, nullptr))
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "cannot read " + file_.string());
+  return got;
+}
+#else
+InputFile::InputFile(const fs::path& file) : file_(file) {
+  // O_NONBLOCK: opening a named pipe would otherwise wait for a writer.
+  Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (fd.get() < 0) throwErrno("cannot open", file);
+  struct ::stat info = {};
+  if (::fstat(fd.get(), &info) != 0) throwErrno("cannot read", file);
+  if (!S_ISREG(info.st_mode))
+    throw std::system_error(EINVAL, std::generic_category(),
+                            "not a regular file: " + file.string());
+  size_ = static_cast<std::uintmax_t>(info.st_size);
+  fd_ = fd.release();
+}
+
+InputFile::~InputFile() {
+  ::close(fd_);
+}
+
+std::size_t InputFile::read(char* buffer, std::size_t size) {
+  for (;;) {
+    const auto got = ::read(fd_, buffer, size);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) throwErrno("cannot read", file_);
+  }
+}
+#endif
+
 std::string readFileBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throwErrno("cannot open", file);
-  std::string bytes;
-  std::error_code ec;
-  const auto size = fs::file_size(file, ec);
-  if (!ec) bytes.reserve(static_cast<std::size_t>(size));
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) throwErrno("cannot read", file);
+  InputFile in(file);
+  std::string bytes(static_cast<std::size_t>(in.size()), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const std::size_t got = in.read(bytes.data() + done, bytes.size() - done);
+    if (got == 0) break;
+    done += got;
+  }
+  bytes.resize(done);
+  // A file that grew since it was opened is read to its end.
+  char more[4096];
+  for (std::size_t got = 0; (got = in.read(more, sizeof more)) > 0;) bytes.append(more, got);
   return bytes;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -7,8 +8,40 @@
 
 namespace qsi::platform {
 
+// A regular file open for reading, closed when the object goes. Opening never
+// blocks: a named pipe, a device or a folder is refused, not waited for.
+class InputFile {
+ public:
+  // Throws std::system_error naming the file when it cannot be opened or is
+  // no regular file.
+  explicit InputFile(const std::filesystem::path& file);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Reads up to `size` bytes into `buffer`; 0 at the end of the file. Throws
+  // std::system_error naming the file.
+  [[nodiscard]] std::size_t read(char* buffer, std::size_t size);
+  // The size when the file was opened.
+  [[nodiscard]] std::uintmax_t size() const { return size_; }
+#ifndef _WIN32
+  [[nodiscard]] int descriptor() const {
+    return fd_;
+  }
+#endif
+
+ private:
+  std::filesystem::path file_;
+  std::uintmax_t size_ = 0;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
 // The whole file as bytes. Throws std::system_error naming the file when it
-// cannot be opened or read.
+// cannot be opened or read, or is no regular file.
 [[nodiscard]] std::string readFileBytes(const std::filesystem::path& file);
 
 // Replaces `file` by `bytes` so that it holds the old or the new content at

@@ -21,6 +21,33 @@ fs::path joinDataPath(const fs::path& base, std::string_view dataPath) {
   return result;
 }
 
+std::optional<std::string> nameProblem(std::string_view name) {
+  if (name.empty()) return "the name is empty";
+  if (name == "." || name == "..") return "the name is \"" + std::string(name) + "\"";
+  if (contains(name, "\\")) return "the name holds \"\\\"";
+  if (contains(name, "/")) return "the name holds \"/\"";
+  if (hasControlCharacter(name)) return "the name holds a control character";
+#ifdef _WIN32
+  if (contains(name, ":")) return "the name holds \":\"";
+#endif
+  return std::nullopt;
+}
+
+std::optional<fs::path> joinBelow(const fs::path& base, std::string_view dataPath) {
+  fs::path result = base;
+  for (const std::string& part : split(dataPath, '\\')) {
+    if (nameProblem(part)) return std::nullopt;
+    result /= part;
+  }
+  if (!liesBelow(base, result)) return std::nullopt;
+  return result;
+}
+
+bool liesBelow(const fs::path& base, const fs::path& path) {
+  const fs::path relative = path.lexically_normal().lexically_relative(base.lexically_normal());
+  return !relative.empty() && *relative.begin() != ".." && relative != ".";
+}
+
 std::string toDataPath(const fs::path& relative) {
   std::string out;
   for (const auto& part : relative) {

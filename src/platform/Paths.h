@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,22 @@ namespace qsi::platform {
 // A machine path for `dataPath` below `base`: each "\" becomes a separator.
 [[nodiscard]] std::filesystem::path joinDataPath(const std::filesystem::path& base,
                                                  std::string_view dataPath);
+
+// Why a name from outside (a package entry, a Sequence.txt line, a part of an
+// installation path) cannot name a file inside a folder: it is empty, "." or
+// "..", or holds "\", "/" or a control character (on Windows also ":", which
+// names a drive or a stream). nullopt when it can.
+[[nodiscard]] std::optional<std::string> nameProblem(std::string_view name);
+
+// The machine path of `dataPath` below `base`, for data paths made from
+// outside text; nullopt when a part of it is no plain name (nameProblem), so
+// that the result lies below `base` whatever the text holds.
+[[nodiscard]] std::optional<std::filesystem::path> joinBelow(const std::filesystem::path& base,
+                                                             std::string_view dataPath);
+
+// Whether `path` lies below `base` once both are normalised (lexically: a
+// folder's links are the administrator's own).
+[[nodiscard]] bool liesBelow(const std::filesystem::path& base, const std::filesystem::path& path);
 
 // The data path of a relative machine path ("Web/a/b.asp" -> "Web\a\b.asp").
 [[nodiscard]] std::string toDataPath(const std::filesystem::path& relative);

@@ -71,4 +71,34 @@ bool contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
 
+namespace {
+bool isControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+}  // namespace
+
+std::string escapeControls(std::string_view text, LineEnds lineEnds) {
+  constexpr std::string_view kHex = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool lineEnd =
+        c == '\t' || c == '\n' || (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+    if (!isControl(c) || (lineEnds == LineEnds::Kept && lineEnd)) {
+      out.push_back(c);
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    out.append("\\x").push_back(kHex[byte >> 4]);
+    out.push_back(kHex[byte & 0xF]);
+  }
+  return out;
+}
+
+bool hasControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), isControl);
+}
+
 }  // namespace qsi::platform

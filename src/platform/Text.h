@@ -20,6 +20,19 @@ namespace qsi::platform {
 [[nodiscard]] std::vector<std::string> split(std::string_view text, char separator);
 [[nodiscard]] bool contains(std::string_view text, std::string_view part);
 
+// Which line ends survive escapeControls.
+enum class LineEnds { Escaped, Kept };
+
+// `text` with every control character written as \xHH (ESC as \x1B), so
+// that outside text can neither forge a line nor drive a terminal. With
+// LineEnds::Kept, tabs, line feeds and CR LF pairs stay as they are: the
+// line ends of a multi-line text (a script, a database's message).
+[[nodiscard]] std::string escapeControls(std::string_view text,
+                                         LineEnds lineEnds = LineEnds::Escaped);
+
+// Whether `text` holds a control character (below 0x20, or 0x7F).
+[[nodiscard]] bool hasControlCharacter(std::string_view text);
+
 inline constexpr std::string_view kCrLf = "\r\n";
 
 }  // namespace qsi::platform
