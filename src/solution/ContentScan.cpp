@@ -4,6 +4,7 @@
 #include <array>
 #include <utility>
 
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "solution/ComponentLists.h"
 #include "solution/ModuleReader.h"
@@ -118,31 +119,55 @@ std::string getInstallationPath(std::string_view packagePath) {
          file;
 }
 
-void scanSolutionFolder(const fs::path& folder, const std::string& packageFolder,
-                        std::vector<FileEntry>& found) {
+namespace {
+
+void walk(const fs::path& folder, const std::string& packageFolder, PackageListing& listing) {
   std::vector<std::string> files;
   std::vector<std::string> folders;
   for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
     std::string name = item.path().filename().string();
-    if (!item.is_directory())
+    std::string packagePath = below(packageFolder, name);
+    // The kind as the directory gives it: a link is never followed.
+    const fs::file_type type = item.symlink_status().type();
+    if (const auto problem = platform::nameProblem(name))
+      listing.refused.push_back({platform::escapeControls(packagePath), *problem});
+    else if (type == fs::file_type::regular)
       files.push_back(std::move(name));
-    else if (!item.is_symlink())
+    else if (type == fs::file_type::directory)
       folders.push_back(std::move(name));
+    else if (type == fs::file_type::symlink)
+      listing.refused.push_back({std::move(packagePath), "it is a link"});
+    else
+      listing.refused.push_back(
+          {std::move(packagePath), "it is neither a file nor a folder (a pipe, socket or device)"});
   }
   std::sort(files.begin(), files.end(), byName);
   std::sort(folders.begin(), folders.end(), byName);
-
-  if (isContentFolder(packageFolder)) {
-    for (const std::string& name : files) {
-      if (name.ends_with(".scc")) continue;
-      FileEntry entry;
-      entry.packagePath = below(packageFolder, name);
-      entry.path = getInstallationPath(entry.packagePath);
-      found.push_back(std::move(entry));
-    }
+  for (const std::string& name : files)
+    listing.entries.push_back({below(packageFolder, name), false});
+  for (const std::string& name : folders) {
+    std::string packagePath = below(packageFolder, name);
+    listing.entries.push_back({packagePath, true});
+    walk(folder / name, packagePath, listing);
   }
-  for (const std::string& name : folders)
-    scanSolutionFolder(folder / name, below(packageFolder, name), found);
+}
+
+}  // namespace
+
+PackageListing scanSolutionFolder(const fs::path& root) {
+  PackageListing listing;
+  walk(root, "", listing);
+  std::sort(
+      listing.refused.begin(), listing.refused.end(),
+      [](const RefusedEntry& a, const RefusedEntry& b) { return a.packagePath < b.packagePath; });
+  return listing;
+}
+
+bool isContentFile(const PackageEntry& entry) {
+  if (entry.isFolder || entry.packagePath.ends_with(".scc")) return false;
+  const auto slash = entry.packagePath.rfind('\\');
+  return slash != std::string::npos &&
+         isContentFolder(std::string_view(entry.packagePath).substr(0, slash));
 }
 
 void processFileInformation(const platform::Environment& env, const SolutionFolders& folders,
@@ -158,10 +183,15 @@ void processFileInformation(const platform::Environment& env, const SolutionFold
 }
 
 std::vector<FileEntry> readSolutionContent(const platform::Environment& env,
-                                           const SolutionFolders& folders) {
-  if (!fs::exists(folders.solutionRoot)) return {};
+                                           const SolutionFolders& folders,
+                                           const PackageListing& listing) {
   std::vector<FileEntry> files;
-  scanSolutionFolder(folders.solutionRoot, "", files);
+  for (const PackageEntry& item : listing.entries) {
+    if (!isContentFile(item)) continue;
+    FileEntry& entry = files.emplace_back();
+    entry.packagePath = item.packagePath;
+    entry.path = getInstallationPath(entry.packagePath);
+  }
   env.ui.setProgress(ProgressBox::Text, "Retrieving content of Solution", false);
   for (std::size_t i = 0; i < files.size(); ++i) {
     FileEntry& entry = files[i];

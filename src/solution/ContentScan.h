@@ -11,21 +11,43 @@
 
 namespace qsi::solution {
 
-// The package's content files as file entries, in scan order, each with its
-// installation path, module, component kinds and shipped checksum. Empty
-// when the package root does not exist; throws when a folder cannot be listed.
-[[nodiscard]] std::vector<FileEntry> readSolutionContent(const platform::Environment& env,
-                                                         const SolutionFolders& folders);
+// One entry of the package below its root, as the walk met it.
+struct PackageEntry {
+  std::string packagePath;  // data path below the package root ("Web\Q-Alder\default.asp")
+  bool isFolder = false;
+};
 
-// Walks `folder`, whose data path below the package root is `packageFolder`
-// ("" for the root), depth first: its files, then its sub-folders, each by
-// name without regard to case. Appends an entry with `packagePath` and `path`
-// (the installation path) for every content file: a file whose folder, below
-// the package root, has "Web" or "Components" in its path and whose name does
-// not end in ".scc". Every folder is entered except links to folders, which
-// could lead back up the tree.
-void scanSolutionFolder(const std::filesystem::path& folder, const std::string& packageFolder,
-                        std::vector<FileEntry>& found);
+// An entry the installer will not take from a package, and why.
+struct RefusedEntry {
+  std::string packagePath;  // control characters escaped, fit to be shown
+  std::string reason;
+};
+
+// Everything below the package root, met in one walk.
+struct PackageListing {
+  // Depth first: a folder's files, then its sub-folders, each by name
+  // without regard to case.
+  std::vector<PackageEntry> entries;
+  // Names that could climb out of a folder or forge a line, links, and what
+  // is neither a regular file nor a folder. Refused folders are not entered.
+  std::vector<RefusedEntry> refused;
+};
+
+// Walks the package rooted at `root`, taking each entry's kind from the
+// directory listing without following links. Throws when a folder cannot
+// be listed.
+[[nodiscard]] PackageListing scanSolutionFolder(const std::filesystem::path& root);
+
+// Whether a file of the listing is content: its folder's path below the
+// package root has "Web" or "Components" in it and its name does not end in
+// ".scc".
+[[nodiscard]] bool isContentFile(const PackageEntry& entry);
+
+// The package's content files as file entries, in scan order, each with its
+// installation path, module, component kinds and shipped checksum.
+[[nodiscard]] std::vector<FileEntry> readSolutionContent(const platform::Environment& env,
+                                                         const SolutionFolders& folders,
+                                                         const PackageListing& listing);
 
 // Package path to installation path: web files go below "QO11\", components
 // into "Components\" and their module's folder, sub-folders flattened away.

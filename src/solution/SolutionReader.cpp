@@ -73,11 +73,40 @@ void readDescriptor(const Reader& r, SolutionInfo& info) {
   r.append("Q-Common Version : " + info.commonVersion + std::string(kCrLf) + std::string(kCrLf));
 }
 
+// The most refused entries a message box lists; the log lists them all.
+constexpr std::size_t kRefusedShown = 20;
+
+// A package with an entry that could climb out of its folder, forge a line or
+// lead elsewhere is refused whole, as a damaged archive is, before anything
+// of it is read or installed.
+void refuseDamagedPackage(const PackageListing& listing, log::CLog& log) {
+  if (listing.refused.empty()) return;
+  log.writeSection("Refused package entries");
+  std::string text = "The package is refused: " + std::to_string(listing.refused.size()) +
+                     (listing.refused.size() == 1 ? " entry" : " entries") +
+                     " cannot be installed safely.";
+  for (std::size_t i = 0; i < listing.refused.size(); ++i) {
+    const RefusedEntry& entry = listing.refused[i];
+    log.writeLine(entry.packagePath + ": " + entry.reason);
+    if (i < kRefusedShown)
+      text += std::string(kCrLf) + "  " + entry.packagePath + ": " + entry.reason;
+  }
+  if (listing.refused.size() > kRefusedShown)
+    text += std::string(kCrLf) + "  ... and " +
+            std::to_string(listing.refused.size() - kRefusedShown) +
+            " more, listed in the log \"Gathering Solution Information\".";
+  throw platform::Failure(platform::kReadFailure, "readSolutionInfo", text);
+}
+
 SolutionInfo readPackage(const platform::Environment& env, const SolutionFolders& folders,
                          log::CLog& log) {
   env.ui.setProgress(ProgressBox::Text, "Reading the solution information");
   env.ui.setProgress(ProgressBox::Detail, "");
   log.openLogFile("Gathering Solution Information");
+  const PackageListing listing = fs::is_directory(folders.solutionRoot)
+                                     ? scanSolutionFolder(folders.solutionRoot)
+                                     : PackageListing{};
+  refuseDamagedPackage(listing, log);
 
   const std::vector<std::string> moduleNames = readSolutionModuleNames(env, folders);
   log.writeSection("Check on availability of Solution.info file");
@@ -100,7 +129,7 @@ SolutionInfo readPackage(const platform::Environment& env, const SolutionFolders
   for (const std::string& name : moduleNames)
     info.modules.push_back(readModuleInfo(env, folders, name, log));
 
-  info.files = readSolutionContent(env, folders);
+  info.files = readSolutionContent(env, folders, listing);
   info.sqlScripts = readSolutionSqlFiles(env, folders);
   info.hasFiles = !info.files.empty();
   info.hasSqlScripts = !info.sqlScripts.empty();

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "log/CLog.h"
 #include "solution/ContentScan.h"
@@ -9,6 +12,8 @@
 
 namespace qsi::solution {
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(PathMaps, PackagePathToInstallationPathAndModule) {
   struct Case {
@@ -57,12 +62,6 @@ TEST(PathMaps, PackagePathToInstallationPathAndModule) {
   EXPECT_EQ(getFileName("c.dll"), "c.dll");
 }
 
-std::vector<std::string> packagePaths(const std::vector<FileEntry>& files) {
-  std::vector<std::string> paths;
-  for (const FileEntry& file : files) paths.push_back(file.packagePath);
-  return paths;
-}
-
 TEST(ContentScan, TakesWebAndComponentFoldersBelowTheRootInNameOrder) {
   test::TestSite site;
   for (const char* file :
@@ -71,14 +70,52 @@ TEST(ContentScan, TakesWebAndComponentFoldersBelowTheRootInNameOrder) {
         "Components/Bramble/Bramble.dll", "Sql/WebScripts/w.sql", "Sql/s.sql",
         "configuration files/Solution.info", "Classes/com/x.class", "readme.txt"})
     site.writePackage(file, "x");
-  std::vector<FileEntry> found;
-  scanSolutionFolder(site.installer / "Solution", "", found);
-  EXPECT_EQ(packagePaths(found),
+  const PackageListing listing = scanSolutionFolder(site.installer / "Solution");
+  std::vector<std::string> content;
+  for (const PackageEntry& entry : listing.entries)
+    if (isContentFile(entry)) content.push_back(entry.packagePath);
+  EXPECT_EQ(content,
             (std::vector<std::string>{
                 R"(Components\Bramble\Bramble.dll)", R"(Sql\WebScripts\w.sql)", R"(Web\a.asp)",
                 R"(Web\Q-Alder\b.asp)", R"(Web\Q-Alder\C.asp)", R"(Web\Q-Alder\default.asp)",
                 R"(Web\Q-Alder\Y.SCC)", R"(Web\Q-Alder\images\logo.gif)"}));
+  EXPECT_TRUE(listing.refused.empty());
 }
+
+#ifndef _WIN32
+// Entries that could climb out of their folder, forge a line or lead
+// elsewhere are refused, named and never entered.
+TEST(ContentScan, RefusesNamesThatEscapeLinksAndSpecialFiles) {
+  test::TestSite site;
+  site.writePackage("Web/Q-Alder/ok.asp", "x");
+  const fs::path secret = site.write("secret.txt", "not for the web");
+  const fs::path web = site.installer / "Solution" / "Web";
+  site.writePackage("Web/..\\..\\..\\x.asp", "x");
+  site.writePackage("Web/Q-Alder/line\nfeed.asp", "x");
+  site.writePackage("Web/Q-Alder/esc\x1B[2J.asp", "x");
+  site.writePackage("Components/bad\\folder/inside.dll", "x");
+  fs::create_symlink(secret, web / "Q-Alder" / "link.asp");
+  fs::create_directory_symlink(site.root, web / "Q-Birch");
+  ASSERT_EQ(::mkfifo((web / "Q-Alder" / "pipe.asp").c_str(), 0644), 0);
+
+  const PackageListing listing = scanSolutionFolder(site.installer / "Solution");
+  std::vector<std::string> refused;
+  for (const RefusedEntry& entry : listing.refused)
+    refused.push_back(entry.packagePath + ": " + entry.reason);
+  EXPECT_EQ(
+      refused,
+      (std::vector<std::string>{
+          R"(Components\bad\folder: the name holds "\")",
+          R"(Web\..\..\..\x.asp: the name holds "\")",
+          R"(Web\Q-Alder\esc\x1B[2J.asp: the name holds a control character)",
+          R"(Web\Q-Alder\line\x0Afeed.asp: the name holds a control character)",
+          R"(Web\Q-Alder\link.asp: it is a link)",
+          R"(Web\Q-Alder\pipe.asp: it is neither a file nor a folder (a pipe, socket or device))",
+          R"(Web\Q-Birch: it is a link)"}));
+  ASSERT_EQ(listing.entries.size(), 4u);  // Components, Web, Web\Q-Alder, its one good file
+  EXPECT_EQ(listing.entries[3].packagePath, R"(Web\Q-Alder\ok.asp)");
+}
+#endif
 
 TEST(ContentScan, InstallerFolderNamedLikeContentTakesNothingOutsideIt) {
   test::TestSite site;
