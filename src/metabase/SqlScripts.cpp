@@ -37,6 +37,13 @@ std::string_view stripEnclosing(std::string_view name, char open, char close) {
 
 }  // namespace
 
+std::optional<std::string> dataSourceNameProblem(std::string_view databaseName) {
+  if (databaseName.find_first_of("=;{}") != std::string_view::npos)
+    return "it holds one of = ; { }";
+  if (platform::hasControlCharacter(databaseName)) return "it holds a control character";
+  return std::nullopt;
+}
+
 std::optional<std::string> databaseNameOf(std::string_view firstLine) {
   const std::string line = platform::toUpper(platform::trim(firstLine));
   constexpr std::string_view keyword = "USE";
@@ -85,7 +92,12 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
     } catch (const std::system_error& error) {
       log.writeLine(std::string("The script cannot be read, nothing was run: ") + error.what());
     }
-    if (!text.empty()) {
+    const auto problem = dataSourceNameProblem(databaseName);
+    if (!text.empty() && problem) {
+      // Not even the text is logged: nothing of it ran.
+      log.writeLine("The first line names \"" + platform::escapeControls(databaseName) +
+                    "\", which is no data source name (" + *problem + "): nothing was run.");
+    } else if (!text.empty()) {
       platform::OdbcConnection connection;
       std::vector<std::string> errors;
       bool failed = false;
@@ -128,14 +140,20 @@ void runSQLScripts(const platform::Environment& env, const solution::SolutionInf
                           " of Sequence.txt is empty: no script was run for it.");
       continue;
     }
-    const fs::path script = platform::joinDataPath(sqlFolder, name);
+    const auto script = platform::joinBelow(sqlFolder, name);
+    if (!script) {
+      logSkipped(env, platform::escapeControls(name) + ": " + *platform::nameProblem(name) +
+                          "; a script is named by its file name in Sql alone: nothing was run "
+                          "for it.");
+      continue;
+    }
     std::error_code ec;
-    if (!fs::is_regular_file(script, ec)) {
-      logSkipped(env, name + ": the script " + platform::displayPath(script) +
+    if (!fs::is_regular_file(fs::symlink_status(*script, ec))) {
+      logSkipped(env, name + ": the script " + platform::displayPath(*script) +
                           " was not found: nothing was run for it.");
       continue;
     }
-    runSQLScript(env, script, saPassword);
+    runSQLScript(env, *script, saPassword);
   }
 }
 

@@ -10,8 +10,9 @@
 
 namespace qsi::metabase {
 
-// Entries of Sequence.txt that run nothing (an empty line, a script that is
-// not there or cannot be read) are recorded in this log, one line each.
+// Entries of Sequence.txt that run nothing (an empty line, a name with a
+// folder part, a script that is not there) are recorded in this log, one
+// line each.
 inline constexpr std::string_view kSkippedScriptsLog = "SQL Scripts";
 
 // Runs the solution's scripts in list order, each on the data source its
@@ -31,6 +32,12 @@ void runSQLScript(const platform::Environment& env, const std::filesystem::path&
 [[nodiscard]] std::string readSQLScript(const platform::Environment& env,
                                         const std::filesystem::path& script,
                                         std::string& databaseName);
+
+// Why a database name from a script's first line is no bare data source
+// name: it holds "=", ";", "{", "}" or a control character, and would reach
+// the driver manager as a connection string (naming a driver to load, or a
+// file). nullopt when it is one.
+[[nodiscard]] std::optional<std::string> dataSourceNameProblem(std::string_view databaseName);
 
 // The database a script's first line names, in upper case: the line must
 // start with the USE keyword; a name in brackets or quotes and a closing ";"
