@@ -35,6 +35,8 @@ fs::path CLog::runFolder(const platform::Environment& env) {
   if (instMainDir.empty())
     fail("openLogFile",
          "The suite's installation folder (InstMainDir) is not set in the registry.");
+  if (const auto problem = site::instMainDirProblem(instMainDir))
+    fail("openLogFile", "The suite's installation folder cannot hold the logs: " + *problem + ".");
   return fs::path(instMainDir) / "QOLog" / env.stamp.installDateAndTimeFormat;
 }
 
@@ -64,7 +66,10 @@ void CLog::openLogFileForReading(std::string_view installSection) {
 
 void CLog::write(std::string_view bytes, std::string_view operation) {
   if (!out_.is_open()) fail(operation, "The log is not open.");
-  out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  // Names from outside may hold control characters: escaped, they can
+  // neither forge a line of the log nor drive the terminal that shows it.
+  const std::string text = platform::escapeControls(bytes, platform::LineEnds::Kept);
+  out_.write(text.data(), static_cast<std::streamsize>(text.size()));
   out_.flush();  // an administrator reads what happened even after a crash
   if (!out_) fail(operation, "Cannot write to the log file.");
 }

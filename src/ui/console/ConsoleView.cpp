@@ -73,9 +73,16 @@ class EchoOff {
 #endif
 };
 
-// Message box texts use CR LF; a terminal wants LF only.
+// Message box texts use CR LF; a terminal wants LF only. Names from outside
+// may hold control characters: escaped, they cannot drive the terminal.
 std::string forTerminal(std::string_view text) {
-  return platform::replaceAll(text, "\r\n", "\n");
+  return platform::escapeControls(platform::replaceAll(text, "\r\n", "\n"),
+                                  platform::LineEnds::Kept);
+}
+
+// A progress text on one line.
+std::string oneLine(std::string_view text) {
+  return platform::escapeControls(text);
 }
 
 void printBox(std::ostream& out, std::string_view caption, const std::string& text) {
@@ -157,15 +164,15 @@ void ConsoleView::paintProgress(const MainWindowState& state) {
   if (!io_.progressIsTerminal) {
     // One line per change, for logs and scripts.
     if (state.txtProgressText != lastText_ && !state.txtProgressText.empty())
-      io_.progress << "[progress] " << state.txtProgressText << '\n';
+      io_.progress << "[progress] " << oneLine(state.txtProgressText) << '\n';
     if (state.txtProgressDetail != lastDetail_ && !state.txtProgressDetail.empty())
-      io_.progress << "[detail] " << state.txtProgressDetail << '\n';
+      io_.progress << "[detail] " << oneLine(state.txtProgressDetail) << '\n';
     lastText_ = state.txtProgressText;
     lastDetail_ = state.txtProgressDetail;
     return;
   }
-  std::string line = state.txtProgressText;
-  if (!state.txtProgressDetail.empty()) line += " - " + state.txtProgressDetail;
+  std::string line = oneLine(state.txtProgressText);
+  if (!state.txtProgressDetail.empty()) line += " - " + oneLine(state.txtProgressDetail);
   if (state.filesTotal > 0)
     line = "[" + std::to_string(state.filesDone) + "/" + std::to_string(state.filesTotal) + "] " +
            line;
@@ -187,7 +194,7 @@ void ConsoleView::flushProgress() {
 Answer ConsoleView::messageBox(const platform::MessageBox& box) {
   flushProgress();
   if (io_.progressIsTerminal) io_.progress << '\n';
-  io_.out << '[' << box.title << "]\n" << forTerminal(box.text) << '\n';
+  io_.out << '[' << oneLine(box.title) << "]\n" << forTerminal(box.text) << '\n';
   const bool retryCancel = box.buttons == platform::Buttons::RetryCancel;
   io_.out << (retryCancel ? "[Retry] [Cancel]" : "[OK]") << '\n';
   std::string line;
