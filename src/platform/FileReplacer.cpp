@@ -92,7 +92,8 @@ std::size_t PosixFileReplacer::copyChunk(int in, int out, std::size_t count, con
 }
 
 void PosixFileReplacer::replaceWithCopy(const fs::path& source, const fs::path& destination) {
-  const Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: a named pipe in the source's place must not stop the run.
+  const Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (in.get() < 0) throwErrno(errno, "cannot open", source);
   struct ::stat from = {};
   if (::fstat(in.get(), &from) != 0) throwErrno(errno, "cannot read", source);
@@ -107,7 +108,9 @@ void PosixFileReplacer::replaceWithCopy(const fs::path& source, const fs::path& 
       (void)::fchown(temp.fd(), old.st_uid, old.st_gid);  // allowed to root only
     ::fchmod(temp.fd(), old.st_mode & 07777);
   } else {
-    ::fchmod(temp.fd(), from.st_mode & 07777);
+    // A new file's mode is ours, never the package's: no set-id bit, nothing
+    // writable by others.
+    ::fchmod(temp.fd(), (from.st_mode & S_IXUSR) != 0 ? 0755 : 0644);
   }
   if (::fsync(temp.fd()) != 0) throwErrno(errno, "cannot flush", temp.path());
   temp.close();

@@ -20,8 +20,8 @@ class FileReplacer {
 #ifndef _WIN32
 // Copies into a temporary file beside the destination (".<name>.qsi-XXXXXX"),
 // flushes it and renames it over the destination. The new file keeps the
-// permissions and owner of the file it replaces; a new file gets the source's
-// permissions.
+// permissions and owner of the file it replaces; a new file gets 0644, or
+// 0755 when the source is executable by its owner.
 class PosixFileReplacer : public FileReplacer {
  public:
   void replaceWithCopy(const std::filesystem::path& source,

@@ -46,8 +46,10 @@ ProfileReader::Parsed ProfileReader::parse(std::string_view text) {
     }
     const auto eq = line.find('=');
     if (!inSection || eq == std::string_view::npos) continue;
+    // The value ends at a NUL, as the platform reader's text does.
+    const std::string_view value = unquote(trim(line.substr(eq + 1)));
     values.try_emplace(lookupKey(section, line.substr(0, eq)),
-                       std::string(unquote(trim(line.substr(eq + 1)))));
+                       std::string(value.substr(0, value.find('\0'))));
   }
   return values;
 }

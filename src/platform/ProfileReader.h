@@ -12,9 +12,8 @@ namespace qsi::platform {
 // Reads values of INI files as the platform's profile reader does: section
 // and key names without regard to case, blanks around names and values
 // trimmed, one pair of surrounding quotes removed, ";" comment lines, the
-// first match wins, at most 319 characters returned. Parsed files are kept by
-// path, size and modification time, so reading an unchanged file again costs
-// no parse.
+// first match wins, a value ends at a NUL, at most 319 characters returned. Parsed files are kept
+// by path, size and modification time, so reading an unchanged file again costs no parse.
 class ProfileReader {
  public:
   static constexpr std::size_t kMaxValueLength = 319;

@@ -1,5 +1,9 @@
 #include "site/RootKey.h"
 
+#include <filesystem>
+
+#include "platform/Text.h"
+
 namespace qsi::site {
 
 namespace {
@@ -28,6 +32,19 @@ std::string getIISVirtId(const platform::Registry& registry) {
 }
 std::string getMemScriptCode(const platform::Registry& registry) {
   return readRootValue(registry, "MemScriptCode", 40);
+}
+
+std::optional<std::string> instMainDirProblem(std::string_view instMainDir) {
+  const std::filesystem::path path{std::string(instMainDir)};
+  if (platform::hasControlCharacter(instMainDir))
+    return "InstMainDir \"" + platform::escapeControls(instMainDir) +
+           "\" holds a control character";
+  const std::string shown = "InstMainDir \"" + std::string(instMainDir) + "\"";
+  if (!path.is_absolute()) return shown + " is no absolute path";
+  if (!path.has_relative_path()) return shown + " is a root";
+  for (const auto& part : path.relative_path())
+    if (part == "." || part == "..") return shown + " has a \"" + part.string() + "\" part";
+  return std::nullopt;
 }
 
 }  // namespace qsi::site

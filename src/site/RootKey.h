@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,10 @@ inline constexpr std::string_view kRootKey = "SOFTWARE\\Corvane\\Corvane Q-Orcha
 [[nodiscard]] std::string getInstMainDir(const platform::Registry& registry);
 [[nodiscard]] std::string getIISVirtId(const platform::Registry& registry);
 [[nodiscard]] std::string getMemScriptCode(const platform::Registry& registry);
+
+// Why the text of InstMainDir cannot be the base of the suite's files, its
+// logs and its saved files: it is no absolute path, it is a root, it has a
+// "." or ".." part or holds a control character. nullopt when it can.
+[[nodiscard]] std::optional<std::string> instMainDirProblem(std::string_view instMainDir);
 
 }  // namespace qsi::site

@@ -51,6 +51,9 @@ SiteInfo readSiteInfo(const platform::Environment& env, log::CLog& log) {
     site.IISVirtId = toInt32(getIISVirtId(env.registry));
     site.InstallDir = getInstallDir(env.registry);
     site.InstMainDir = getInstMainDir(env.registry);
+    // Every installed file, log and saved file is joined to it.
+    if (const auto problem = instMainDirProblem(site.InstMainDir))
+      throw Failure(platform::kReadFailure, "readSiteInfo", *problem + ".");
     site.MemScriptCode = getMemScriptCode(env.registry);
     site.Available = true;
     log.closeLogFile();
@@ -78,6 +81,12 @@ std::vector<std::string> readSiteModuleNames(const platform::Environment& env) {
   const auto names = enumRegistrySubKeys(env, kModulesKey);
   if (!names || names->front().empty())
     throw Failure(platform::kReadFailure, "readSiteModuleNames", "Modules info could not be found");
+  // A module's name goes into logs, registry keys and Metabase rows.
+  for (const std::string& name : *names)
+    if (platform::hasControlCharacter(name))
+      throw Failure(platform::kReadFailure, "readSiteModuleNames",
+                    "The registry names an installed module \"" + platform::escapeControls(name) +
+                        "\", which holds a control character.");
   return *names;
 }
 
