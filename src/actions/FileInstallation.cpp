@@ -72,6 +72,7 @@ class Installation {
   }
 
   void install(const solution::FileEntry& entry);
+  void logFailure(const std::exception& e) { copyLog_.writeLine(e.what()); }
 
   void close() {
     componentLog_.close();
@@ -91,11 +92,20 @@ class Installation {
 void Installation::install(const solution::FileEntry& entry) {
   env_.ui.setProgress(ProgressBox::Text, "Installing files");
   env_.ui.setProgress(ProgressBox::Detail, entry.path);
-  const fs::path installed = platform::joinDataPath(root_, entry.path);
+  // Every path made from the entry stays below its base, whatever it holds.
+  const auto below = [&](const fs::path& base, const std::string& path) {
+    auto joined = platform::joinBelow(base, path);
+    if (!joined)
+      throw platform::Failure(platform::kFileCopyFailure, "installFiles",
+                              "The path " + platform::escapeControls(path) + " leaves the folder " +
+                                  platform::displayPath(base) + ": the file was not installed.");
+    return *joined;
+  };
+  const fs::path installed = below(root_, entry.path);
   const std::string shown = platform::displayPath(installed);
 
   if (entry.customized) {
-    const fs::path saved = platform::joinDataPath(customized_, entry.path);
+    const fs::path saved = below(customized_, entry.path);
     if (const std::string error = copyFile(env_, services_, installed, saved); !error.empty()) {
       copyLog_.writeLine(error + " -> " + platform::displayPath(saved));
       // Replacing the file now would lose its customization for good.
@@ -112,7 +122,7 @@ void Installation::install(const solution::FileEntry& entry) {
     });
 
   copyLog_.writeLine("Start Copy file -> " + shown);
-  const fs::path source = platform::joinDataPath(folders_.solutionRoot, packagePathOf(entry));
+  const fs::path source = below(folders_.solutionRoot, packagePathOf(entry));
   if (const std::string error = copyFile(env_, services_, source, installed); !error.empty())
     copyLog_.writeLine(error);
   copyLog_.writeLine("End Copy file -> " + shown);
@@ -152,7 +162,11 @@ void installFiles(const platform::Environment& env, const ActionServices& servic
   env.ui.setProgressCount(done, total);
   for (const auto& entry : info.files) {
     if (!entry.install) continue;
-    passOver([&] { run.install(entry); });
+    try {
+      run.install(entry);
+    } catch (const std::exception& e) {
+      run.logFailure(e);
+    }
     env.ui.setProgressCount(++done, total);
   }
   run.close();

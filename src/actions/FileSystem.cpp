@@ -102,9 +102,17 @@ fs::path getJavaFolder() {
 void copyFolder(platform::FileReplacer& files, const fs::path& source, const fs::path& target) {
   fs::create_directories(target);
   for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
-    const fs::path to = target / entry.path().filename();
-    if (entry.is_directory()) {
+    const std::string name = entry.path().filename().string();
+    if (const auto problem = platform::nameProblem(name))
+      throw platform::Failure(platform::kFileCopyFailure, "copyFolder",
+                              platform::escapeControls(name) + ": " + *problem);
+    const fs::path to = target / name;
+    const fs::file_type type = entry.symlink_status().type();
+    if (type == fs::file_type::directory) {
       copyFolder(files, entry.path(), to);
+    } else if (type != fs::file_type::regular) {
+      throw platform::Failure(platform::kFileCopyFailure, "copyFolder",
+                              platform::displayPath(entry.path()) + " is not a regular file");
     } else {
       platform::makeWritable(to);
       files.replaceWithCopy(entry.path(), to);

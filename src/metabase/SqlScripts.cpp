@@ -140,20 +140,21 @@ void runSQLScripts(const platform::Environment& env, const solution::SolutionInf
                           " of Sequence.txt is empty: no script was run for it.");
       continue;
     }
-    const auto script = platform::joinBelow(sqlFolder, name);
-    if (!script) {
-      logSkipped(env, platform::escapeControls(name) + ": " + *platform::nameProblem(name) +
+    // A plain name, so that the script lies in Sql whatever the line holds.
+    if (const auto problem = platform::nameProblem(name)) {
+      logSkipped(env, platform::escapeControls(name) + ": " + *problem +
                           "; a script is named by its file name in Sql alone: nothing was run "
                           "for it.");
       continue;
     }
+    const fs::path script = sqlFolder / name;
     std::error_code ec;
-    if (!fs::is_regular_file(fs::symlink_status(*script, ec))) {
-      logSkipped(env, name + ": the script " + platform::displayPath(*script) +
+    if (!fs::is_regular_file(fs::symlink_status(script, ec))) {
+      logSkipped(env, name + ": the script " + platform::displayPath(script) +
                           " was not found: nothing was run for it.");
       continue;
     }
-    runSQLScript(env, *script, saPassword);
+    runSQLScript(env, script, saPassword);
   }
 }
 

@@ -45,8 +45,13 @@ TEST_F(SqlScriptsTest, RunsInOrderEachWithItsLogAndPassesOverFailures) {
   script("3_update.sql", "USE QAlder\r\nUPDATE SETTINGS SET VALUE = '2' WHERE NAME = 'Schema'");
   script("4_nodb.sql", "-- no database named\r\nUPDATE SETTINGS SET VALUE = '9'\r\n");
   script("5_only_use.sql", "USE QAlder\r\n");
-  for (const char* name : {"1_insert.sql", "", "2_broken.sql", "missing.sql", "3_update.sql",
-                           "4_nodb.sql", "5_only_use.sql"})
+  // A first line naming a connection string would let the driver manager
+  // load any library; an entry climbing out of Sql would run any file.
+  script("6_dsn.sql", "USE DSN=QAlder;Driver=./evil.so\r\nUPDATE SETTINGS SET VALUE = '6'\r\n");
+  site.writePackage("outside.sql", "USE QAlder\r\nUPDATE SETTINGS SET VALUE = 'outside'\r\n");
+  for (const char* name :
+       {"1_insert.sql", "", "2_broken.sql", "missing.sql", "3_update.sql", "4_nodb.sql",
+        "5_only_use.sql", "6_dsn.sql", "..\\outside.sql", "/etc/shadow"})
     info.sqlScripts.push_back(test::fileEntry(name));
 
   runSQLScripts(site.env, info, "secret");
@@ -71,11 +76,20 @@ TEST_F(SqlScriptsTest, RunsInOrderEachWithItsLogAndPassesOverFailures) {
   EXPECT_NE(scriptLog("4_nodb.sql").find("  Error : No data source name was given.\r\n"),
             std::string::npos);
   EXPECT_EQ(scriptLog("5_only_use.sql").find("Begin"), std::string::npos);
-  EXPECT_TRUE(site.logText(kSkippedScriptsLog)
-                  .ends_with("  Line 2 of Sequence.txt is empty: no script was run for it.\r\n"
-                             "  missing.sql: the script " +
-                             (site.installer / "Solution" / "Sql" / "missing.sql").string() +
-                             " was not found: nothing was run for it.\r\n"));
+  EXPECT_TRUE(
+      site.logText(kSkippedScriptsLog)
+          .ends_with("  Line 2 of Sequence.txt is empty: no script was run for it.\r\n"
+                     "  missing.sql: the script " +
+                     (site.installer / "Solution" / "Sql" / "missing.sql").string() +
+                     " was not found: nothing was run for it.\r\n"
+                     "  ..\\outside.sql: the name holds \"\\\"; a script is named by its file "
+                     "name in Sql alone: nothing was run for it.\r\n"
+                     "  /etc/shadow: the name holds \"/\"; a script is named by its file name "
+                     "in Sql alone: nothing was run for it.\r\n"));
+  EXPECT_EQ(scriptLog("6_dsn.sql"),
+            header + "SQL Script - 6_dsn.sql\r\n" + std::string(88, '*') +
+                "\r\n\r\n  The first line names \"DSN=QALDER;DRIVER=./EVIL.SO\", which is no "
+                "data source name (it holds one of = ; { }): nothing was run.\r\n");
   for (const auto& line : {"secret"})
     for (const char* log : {"1_insert.sql", "2_broken.sql", "4_nodb.sql"})
       EXPECT_EQ(scriptLog(log).find(line), std::string::npos);

@@ -20,12 +20,13 @@ TEST(ProfileReader, BehavesLikeTheProfileReader) {
                                "version=second wins not\r\n"
                                "Inline=a ; not a comment\r\n"
                                "Empty=\r\n"
-                               "NoEquals\r\n"
-                               "[  Dependency ]\n"
-                               "ProductName=Q-Common\n"
-                               "[releaseinfo]\n"
-                               "SolutionType=ServicePack\n"
-                               "ProductName=later section loses\n");
+                               "NoEquals\r\n" +
+                                   std::string("AtNul=ab\0cd\r\n", 13) +
+                                   "[  Dependency ]\n"
+                                   "ProductName=Q-Common\n"
+                                   "[releaseinfo]\n"
+                                   "SolutionType=ServicePack\n"
+                                   "ProductName=later section loses\n");
   ProfileReader reader;
   const auto read = [&](const char* section, const char* key) {
     return reader.readIniValue(file, section, key);
@@ -37,6 +38,7 @@ TEST(ProfileReader, BehavesLikeTheProfileReader) {
   EXPECT_EQ(read("ReleaseInfo", "Half"), "\"open");
   EXPECT_EQ(read("ReleaseInfo", "Inline"), "a ; not a comment");
   EXPECT_EQ(read("ReleaseInfo", "Empty"), "");
+  EXPECT_EQ(read("ReleaseInfo", "AtNul"), "ab");  // as the platform reader's text ends
   EXPECT_EQ(read("ReleaseInfo", "SolutionType"), "ServicePack");
   EXPECT_EQ(read("Dependency", "ProductName"), "Q-Common");
   EXPECT_EQ(read("ReleaseInfo", "Orphan"), "");

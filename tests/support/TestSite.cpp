@@ -1,5 +1,6 @@
 #include "support/TestSite.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 
@@ -78,6 +79,22 @@ void TestSite::writeRegistry(std::string_view extraLines) const {
 
 std::string TestSite::logText(std::string_view section) const {
   return readText(log::CLog::logFilePath(env, section));
+}
+
+std::string TestSite::snapshot() const {
+  std::string out = readText(registryFile);
+  std::vector<std::string> lines;
+  for (auto it = fs::recursive_directory_iterator(instMainDir); it != fs::end(it); ++it) {
+    const std::string name = fs::relative(it->path(), instMainDir).generic_string();
+    if (it.depth() == 0 && (name == "QOLog" || name == "QOCustomized" || name == "QOJournal")) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    lines.push_back(name + (it->is_regular_file() ? " = " + readText(it->path()) : "/"));
+  }
+  std::sort(lines.begin(), lines.end());
+  for (const std::string& line : lines) out += "\n" + line;
+  return out;
 }
 
 std::string regText(std::string_view text) {

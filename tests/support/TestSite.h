@@ -61,6 +61,11 @@ class TestSite {
     return write("installer/Solution/" + relative, content);
   }
   [[nodiscard]] std::string logText(std::string_view section) const;
+  // What an installation may change: every file and folder below the
+  // installation folder but the installer's own logs, saved files and
+  // journal, with their bytes, and the registry file's bytes. Two equal
+  // snapshots are a site left as it was.
+  [[nodiscard]] std::string snapshot() const;
 };
 
 [[nodiscard]] std::string readText(const std::filesystem::path& file);
