@@ -1,10 +1,16 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <ostream>
 #include <set>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "customization/Checksum.h"
+#include "metabase/SqlScripts.h"
+#include "platform/FileIO.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "solution/ComponentLists.h"
@@ -104,6 +110,26 @@ void checkChecksums(const Package& package, std::vector<Warning>& warnings) {
   }
 }
 
+// The database a listed script's first line names, when it is no bare data
+// source name.
+void checkScriptHeader(const fs::path& script, const std::string& name,
+                       std::vector<Warning>& warnings) {
+  const std::string text = platform::readFileBytes(script);
+  std::string_view firstLine(text);
+  firstLine = firstLine.substr(0, firstLine.find('\n'));
+  if (firstLine.ends_with('\r')) firstLine.remove_suffix(1);
+  if (firstLine.starts_with("\xEF\xBB\xBF")) firstLine.remove_prefix(3);
+  const auto database = metabase::databaseNameOf(firstLine);
+  if (!database) {
+    warnings.push_back({"Sql\\" + name, "the first line names no database (USE <name>)"});
+  } else if (const auto problem = metabase::dataSourceNameProblem(*database)) {
+    warnings.push_back({"Sql\\" + name, "the first line names \"" +
+                                            platform::escapeControls(*database) +
+                                            "\", which is no data source name (" + *problem +
+                                            "); the installer runs nothing of it"});
+  }
+}
+
 void checkScripts(const Package& package, std::vector<Warning>& warnings) {
   const fs::path& sqlFolder = package.folders.sqlFolder;
   std::set<std::string> listed;
@@ -111,9 +137,18 @@ void checkScripts(const Package& package, std::vector<Warning>& warnings) {
     const std::string& name = package.info.sqlScripts[i].path;
     const std::string line = std::to_string(i + 1);
     listed.insert(name);
+    const auto problem = platform::nameProblem(name);
     if (name.empty())
       warnings.push_back({"Sql\\Sequence.txt", "line " + line + " names no script"});
-    else if (!fs::is_regular_file(platform::joinDataPath(sqlFolder, name)))
+    else if (problem)
+      warnings.push_back({"Sql\\Sequence.txt", "line " + line + " (\"" +
+                                                   platform::escapeControls(name) +
+                                                   "\"): " + *problem +
+                                                   "; the installer runs only scripts named by "
+                                                   "their file name in Sql"});
+    else if (fs::is_regular_file(sqlFolder / name))
+      checkScriptHeader(sqlFolder / name, name, warnings);
+    else
       warnings.push_back(
           {"Sql\\" + name,
            "listed in Sequence.txt (line " + line + ") but does not exist" +
@@ -131,6 +166,33 @@ void checkScripts(const Package& package, std::vector<Warning>& warnings) {
   for (const std::string& name : unlisted)
     warnings.push_back({"Sql\\" + name, "not listed in Sequence.txt; the installer never runs it"});
 }
+
+// Two entries installed at one path: the later one wins, and a customized
+// file is saved once, before the first.
+void checkInstallationPaths(const Package& package, std::vector<Warning>& warnings) {
+  std::map<std::string, std::string> first;
+  for (const FileEntry& file : package.info.files) {
+    const auto [it, isNew] = first.try_emplace(file.path, file.packagePath);
+    if (!isNew)
+      warnings.push_back({file.packagePath, "installed at " + file.path + " as " + it->second +
+                                                " is; the one listed later wins"});
+  }
+}
+
+#ifndef _WIN32
+// Modes the installer never carries over, which the author may rely on.
+void checkModes(const Package& package, const solution::PackageListing& listing,
+                std::vector<Warning>& warnings) {
+  for (const solution::PackageEntry& entry : listing.entries) {
+    struct ::stat info = {};
+    if (::lstat(packageFile(package, entry.packagePath).c_str(), &info) != 0) continue;
+    if ((info.st_mode & (S_ISUID | S_ISGID)) != 0)
+      warnings.push_back({entry.packagePath, "has a set-id bit; the installer drops it"});
+    if ((info.st_mode & S_IWOTH) != 0 && !entry.isFolder)
+      warnings.push_back({entry.packagePath, "is writable by everyone; installed, it is not"});
+  }
+}
+#endif
 
 void checkModuleFolders(const Package& package, std::vector<Warning>& warnings) {
   const auto defined = [&](const std::string& module) {
@@ -171,19 +233,37 @@ int runInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
     return 0;
   }
   std::vector<Warning> warnings;
+  const auto printWarnings = [&] {
+    for (const Warning& warning : warnings)
+      err << "warning: " << warning.file << ": " << warning.reason << '\n';
+  };
   try {
+    // What the installer refuses is named before anything is read.
+    const solution::PackageListing listing = fs::is_directory(parsed.root)
+                                                 ? solution::scanSolutionFolder(parsed.root)
+                                                 : solution::PackageListing{};
+    for (const solution::RefusedEntry& entry : listing.refused)
+      warnings.push_back({entry.packagePath, entry.reason + "; the installer refuses the package"});
+    if (!warnings.empty()) {
+      printWarnings();
+      err << "qsolution inspect: the installer refuses this package\n";
+      return 2;
+    }
     const Package package = readPackage(parsed.root);
     printPackage(package, out);
     checkDescriptor(package, warnings);
     checkChecksums(package, warnings);
+    checkInstallationPaths(package, warnings);
+#ifndef _WIN32
+    checkModes(package, listing, warnings);
+#endif
     checkScripts(package, warnings);
     checkModuleFolders(package, warnings);
   } catch (const std::exception& e) {
     err << "qsolution inspect: " << e.what() << '\n';
     return 2;
   }
-  for (const Warning& warning : warnings)
-    err << "warning: " << warning.file << ": " << warning.reason << '\n';
+  printWarnings();
   out << '\n' << warnings.size() << (warnings.size() == 1 ? " warning\n" : " warnings\n");
   return warnings.empty() ? 0 : 1;
 }

@@ -91,9 +91,14 @@ TEST_F(Qsolution, FileVersionKeepsOtherSectionsAndSortsThem) {
 }
 
 TEST_F(Qsolution, InspectNamesEachContradiction) {
-  site.writePackage("Sql/Sequence.txt", "Q-Alder_update.sql\r\n\r\nmissing.sql\r\n");
+  site.writePackage("Sql/Sequence.txt",
+                    "Q-Alder_update.sql\r\n\r\nmissing.sql\r\n..\\x.sql\r\nconn.sql\r\n");
+  site.writePackage("Sql/conn.sql", "USE DSN=QAlder;Database=X\r\nSELECT 1\r\n");
   site.writePackage("Web/Q-Birch/a.asp", "a");
   site.writePackage("Components/QOBCBELookup/y.txt", "y");
+  site.writePackage("Components/QAlder/sub/QAlderUtil.dll", "twice");
+  fs::permissions(root / "Web" / "Q-Oak" / "order.asp",
+                  fs::perms::set_uid | fs::perms::others_write, fs::perm_options::add);
   const Result inspect = run({"inspect", root.string()});
   EXPECT_EQ(inspect.status, 1);
   EXPECT_EQ(warnings(inspect.err),
@@ -102,12 +107,28 @@ TEST_F(Qsolution, InspectNamesEachContradiction) {
                 "[Components\\QOCommon\\y.txt] of FileVersion.txt",
                 "warning: Web\\Q-Birch\\a.asp: no Checksum in section [Web\\Q-Birch\\a.asp] of "
                 "FileVersion.txt",
+                "warning: Components\\QAlder\\sub\\QAlderUtil.dll: installed at "
+                "Components\\QAlder\\QAlderUtil.dll as Components\\QAlder\\QAlderUtil.dll is; the "
+                "one listed later wins",
+                "warning: Web\\Q-Oak\\order.asp: has a set-id bit; the installer drops it",
+                "warning: Web\\Q-Oak\\order.asp: is writable by everyone; installed, it is not",
                 "warning: Sql\\Sequence.txt: line 2 names no script",
                 "warning: Sql\\missing.sql: listed in Sequence.txt (line 3) but does not exist",
+                "warning: Sql\\Sequence.txt: line 4 (\"..\\x.sql\"): the name holds \"\\\"; the "
+                "installer runs only scripts named by their file name in Sql",
+                "warning: Sql\\conn.sql: the first line names \"DSN=QALDER;DATABASE=X\", which is "
+                "no data source name (it holds one of = ; { }); the installer runs nothing of it",
                 "warning: Sql\\Q-Alder_grants.sql: not listed in Sequence.txt; the installer "
                 "never runs it",
                 "warning: Web\\Q-Birch: its files belong to module Q-Birch, which has no "
                 "definition file Q-Birch.ini"}));
+
+  fs::create_symlink(site.registryFile, root / "Web" / "Q-Alder" / "reg.asp");
+  const Result refused = run({"inspect", root.string()});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(warnings(refused.err),
+            std::vector<std::string>{"warning: Web\\Q-Alder\\reg.asp: it is a link; the installer "
+                                     "refuses the package"});
 }
 
 TEST_F(Qsolution, UnreadablePackagesAndChecksums) {
