@@ -138,6 +138,14 @@ class EndToEnd : public MetabaseTest {
     }
     return out;
   }
+  // Every row of the Metabase's five tables, for telling a changed Metabase.
+  [[nodiscard]] std::vector<std::vector<std::string>> metabaseRows() const {
+    std::vector<std::vector<std::string>> rows;
+    for (const char* table : {"SERVER", "MODULE", "OBJECT", "PATCH", "INSTALLATIONHISTORY"})
+      for (auto& row : sources.rows("QOMetabase", std::string("SELECT * FROM ") + table))
+        rows.push_back(std::move(row));
+    return rows;
+  }
   // The folder of a run's logs or saved files as the closing message names it.
   [[nodiscard]] std::string shownFolder(const std::string& kind) const {
     return platform::displayPath(site.instMainDir / kind / runFolderName(), true) + ".";

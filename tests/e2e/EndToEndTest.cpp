@@ -126,6 +126,26 @@ TEST_F(EndToEnd, ARefusingCheckEndsTheProgramWithItsMessage) {
   EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kOurPage);
 }
 
+#ifndef _WIN32
+TEST_F(EndToEnd, AHostilePackageIsRefusedAtStartUpAndTheSiteLeftAsItWas) {
+  writePackage("ServicePack");
+  site.writePackage("Web/Q-Alder/..\\..\\..\\..\\x.asp", "escaped");
+  fs::create_symlink(site.registryFile, site.installer / "Solution" / "Web" / "Q-Alder" / "r.asp");
+  const std::string files = site.snapshot();
+  const auto rows = metabaseRows();
+  const ProcessResult result = run(kInstall);
+  EXPECT_EQ(result.status, 1) << result.out;
+  EXPECT_NE(result.out.find("The package is refused: 2 entries cannot be installed safely.\n"
+                            "  Web\\Q-Alder\\..\\..\\..\\..\\x.asp: the name holds \"\\\"\n"
+                            "  Web\\Q-Alder\\r.asp: it is a link\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(site.snapshot(), files);
+  EXPECT_EQ(metabaseRows(), rows);
+  EXPECT_EQ(program.calls(), "");
+}
+#endif
+
 TEST_F(EndToEnd, AnUnhandledFailureEndsTheProgramWithItsDescription) {
   writePackage("ServicePack");
   site.writeRegistry();  // no module keys at all
