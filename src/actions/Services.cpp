@@ -4,6 +4,7 @@
 
 #include "actions/StepLog.h"
 #include "platform/Failure.h"
+#include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -20,12 +21,22 @@ void showAndLog(const platform::Environment& env, StepLog& log, const std::strin
   log.writeLine(text);
 }
 
+// Runs one command of a step; a command that passed its time limit is
+// logged as such, then judged as failed.
+bool runCommand(platform::CommandRunner& commands, StepLog& log, const std::string& command) {
+  platform::throwIfInterrupted();
+  const platform::CommandResult result = commands.run(command);
+  if (result.timedOut)
+    log.writeLine("The command " + command + " did not end within its time limit and was ended.");
+  return result.succeeded();
+}
+
 void reportStop(const platform::Environment& env, StepLog& log, const std::string& service,
-                int exitCode) {
+                bool stopped) {
   showAndLog(env, log,
-             exitCode != 0 ? "Error while stopping: " + service +
-                                 " (service may not exist or may already be stopped)"
-                           : "Stopped service : " + service);
+             !stopped ? "Error while stopping: " + service +
+                            " (service may not exist or may already be stopped)"
+                      : "Stopped service : " + service);
 }
 
 // The stop program's command for one service. The program's path is quoted:
@@ -71,10 +82,11 @@ void stopNTServices(const platform::Environment& env, platform::CommandRunner& c
   log.writeSection("Begin stopping the Windows NT services");
   for (const std::string& service : services) {
     showAndLog(env, log, "Stopping service: " + service);
-    reportStop(env, log, service, commands.run("net stop " + service + " /y"));
+    reportStop(env, log, service, runCommand(commands, log, "net stop " + service + " /y"));
   }
-  showAndLog(env, log,
-             commands.run("mtxstop") != 0 ? "Error while stopping: MTS" : "Stopped service : MTS");
+  showAndLog(
+      env, log,
+      runCommand(commands, log, "mtxstop") ? "Stopped service : MTS" : "Error while stopping: MTS");
   log.writeLine("");
   env.ui.setProgress(ProgressBox::Detail, "End stopping the Windows NT services");
   log.writeSection("End stopping the Windows NT services");
@@ -88,13 +100,13 @@ void stopQOServices(const platform::Environment& env, platform::CommandRunner& c
   log.writeSection("Begin stopping the Q-Orchard services");
   for (const std::string& service : services) {
     showAndLog(env, log, "Stopping service: " + service);
-    int exitCode = platform::kCommandNotStarted;
+    std::string command;
     try {
-      exitCode = commands.run(stopCommand(env.installerFolder, service));
+      command = stopCommand(env.installerFolder, service);
     } catch (const platform::Failure&) {
       // No installer folder to find the stop program in: the command fails.
     }
-    reportStop(env, log, service, exitCode);
+    reportStop(env, log, service, !command.empty() && runCommand(commands, log, command));
   }
   log.writeLine("");
   env.ui.setProgress(ProgressBox::Detail, "End stopping the Q-Orchard services");
@@ -110,10 +122,10 @@ void startNTServices(const platform::Environment& env, platform::CommandRunner& 
   for (const std::string& service : services) {
     showAndLog(env, log, "Starting service: " + service);
     showAndLog(env, log,
-               commands.run("net start " + service) != 0
-                   ? "Error while starting: " + service +
-                         " (service may not exist or may already be started)"
-                   : "Started service : " + service);
+               runCommand(commands, log, "net start " + service)
+                   ? "Started service : " + service
+                   : "Error while starting: " + service +
+                         " (service may not exist or may already be started)");
   }
   env.ui.setProgress(ProgressBox::Detail, "End starting the Windows NT services");
   log.writeSection("End starting the Windows NT services");

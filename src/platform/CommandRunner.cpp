@@ -1,5 +1,11 @@
 #include "platform/CommandRunner.h"
 
+#include <charconv>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/Interrupt.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 #ifndef _WIN32
@@ -8,7 +14,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 
 extern char** environ;
 #endif
@@ -47,6 +55,44 @@ std::string quoteCommandWord(std::string_view word) {
   return "\"" + replaceAll(word, "\"", "\"\"") + "\"";
 }
 
+std::chrono::milliseconds commandTimeLimit() {
+  constexpr std::chrono::minutes kDefault{10};
+  const char* text = std::getenv("QSI_COMMAND_TIMEOUT");
+  if (text == nullptr) return kDefault;
+  long seconds = 0;
+  const std::string_view value(text);
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+  if (ec != std::errc() || end != value.data() + value.size() || seconds <= 0) return kDefault;
+  return std::chrono::seconds(seconds);
+}
+
+std::optional<std::filesystem::path> programPath(std::string_view word) {
+  namespace fs = std::filesystem;
+  if (word.empty()) return std::nullopt;
+  const fs::path given{std::string(word)};
+  std::error_code ec;
+#ifdef _WIN32
+  if (word.find_first_of("\\/:") == std::string_view::npos) {
+    fs::path program = systemFolder() / given;
+    if (!program.has_extension()) program += ".exe";
+    return fs::is_regular_file(program, ec) ? std::optional(program) : std::nullopt;
+  }
+#else
+  if (word.find('/') == std::string_view::npos) {
+    const char* path = std::getenv("PATH");
+    for (const std::string& folder : split(path != nullptr ? path : "/usr/bin:/bin", ':')) {
+      // An empty or relative entry would name the current folder.
+      if (folder.empty() || folder.front() != '/') continue;
+      const fs::path program = fs::path(folder) / given;
+      if (fs::is_regular_file(program, ec) && ::access(program.c_str(), X_OK) == 0) return program;
+    }
+    return std::nullopt;
+  }
+#endif
+  if (!given.is_absolute() || !fs::is_regular_file(given, ec)) return std::nullopt;
+  return given;
+}
+
 #ifndef _WIN32
 
 namespace {
@@ -54,9 +100,20 @@ namespace {
 // The spawn attributes and file actions, released however run() ends.
 struct SpawnSetup {
   posix_spawn_file_actions_t actions{};
+  posix_spawnattr_t attributes{};
   bool ok = false;
   SpawnSetup() {
     ok = posix_spawn_file_actions_init(&actions) == 0;
+    // A group of its own, so that ending the command ends what it started;
+    // our handlers of SIGINT and SIGTERM are not the command's.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    ok = ok && posix_spawnattr_init(&attributes) == 0 &&
+         posix_spawnattr_setpgroup(&attributes, 0) == 0 &&
+         posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
+         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF) == 0;
     for (int fd = 0; ok && fd <= 2; ++fd)
       ok = posix_spawn_file_actions_addopen(&actions, fd, "/dev/null",
                                             fd == 0 ? O_RDONLY : O_WRONLY, 0) == 0;
@@ -68,33 +125,68 @@ struct SpawnSetup {
   }
   ~SpawnSetup() {
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
   }
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
+// Ends the command's process group: politely, then for sure.
+void endGroup(pid_t pid) {
+  ::kill(-pid, SIGTERM);
+  for (int i = 0; i < 100; ++i) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::kill(-pid, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
 }  // namespace
 
-int PosixCommandRunner::run(std::string_view commandText) {
+CommandResult PosixCommandRunner::run(std::string_view commandText) {
   std::vector<std::string> words = splitCommandWords(commandText);
-  if (words.empty() || words.front().empty()) return kCommandNotStarted;
+  if (words.empty()) return {};
+  const auto program = programPath(words.front());
+  if (!program) return {};
   std::vector<char*> argv;
   argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
   const SpawnSetup setup;
-  if (!setup.ok) return kCommandNotStarted;
+  if (!setup.ok) return {};
   pid_t pid = 0;
-  if (posix_spawnp(&pid, argv[0], &setup.actions, nullptr, argv.data(), environ) != 0)
-    return kCommandNotStarted;
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return kCommandNotStarted;
+  if (posix_spawn(&pid, program->c_str(), &setup.actions, &setup.attributes, argv.data(),
+                  environ) != 0)
+    return {};
+  // Polled, so that the time limit and an interruption are seen: a short
+  // command costs a millisecond, a long one a look every 20 ms.
+  const auto deadline = std::chrono::steady_clock::now() + limit_;
+  auto pause = std::chrono::microseconds(100);
+  for (;;) {
+    int status = 0;
+    const pid_t ended = ::waitpid(pid, &status, WNOHANG);
+    if (ended == pid) {
+      if (WIFEXITED(status)) return {WEXITSTATUS(status), false};
+      if (WIFSIGNALED(status)) return {128 + WTERMSIG(status), false};
+      return {};
+    }
+    if (ended < 0 && errno != EINTR) return {};
+    if (const int signal = interruptRequest(); signal != 0) {
+      endGroup(pid);
+      throw Interrupted(signal);
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      endGroup(pid);
+      return {kCommandNotStarted, true};
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(20));
   }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return kCommandNotStarted;
 }
 
 #endif

@@ -87,6 +87,14 @@ fs::path windowsFolder() {
 #endif
 }
 
+#ifdef _WIN32
+fs::path systemFolder() {
+  char buffer[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(buffer, MAX_PATH);
+  return fs::path(std::string(buffer, length));
+}
+#endif
+
 fs::path shortPath(const fs::path& path) {
 #ifdef _WIN32
   char buffer[MAX_PATH * 4];

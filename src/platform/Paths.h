@@ -43,6 +43,11 @@ namespace qsi::platform {
 // The Windows folder: $WINDIR when set, else /var/lib/qsolutioninstaller/windows.
 [[nodiscard]] std::filesystem::path windowsFolder();
 
+#ifdef _WIN32
+// The system folder (GetSystemDirectoryA), where the system's own commands are.
+[[nodiscard]] std::filesystem::path systemFolder();
+#endif
+
 // The short (8.3) name of an existing file or folder; its own name where the
 // file system has no short names.
 [[nodiscard]] std::filesystem::path shortPath(const std::filesystem::path& path);

@@ -9,31 +9,9 @@
 
 #include "platform/MtsCatalog.h"
 #include "platform/UserInterface.h"
+#include "support/Process.h"
 
 namespace qsi::test {
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    set(name, value.c_str());
-  }
-  ~ScopedEnv() { set(name_, old_ ? old_->c_str() : nullptr); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  static void set(const char* name, const char* value) {
-#ifdef _WIN32
-    (void)::_putenv_s(name, value != nullptr ? value : "");  // "" removes it
-#else
-    value != nullptr ? (void)::setenv(name, value, 1) : (void)::unsetenv(name);
-#endif
-  }
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // A catalog that notes, at the start of each use, what `snapshot` says.
 struct SnapshotCatalog final : platform::MtsCatalog {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,29 @@ ProcessResult runProcess(const std::filesystem::path& program, const std::vector
                          const std::map<std::string, std::string>& env, const std::string& input,
                          const std::filesystem::path& workDir,
                          const std::function<void(unsigned long)>& whileRunning = {});
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    set(name, value.c_str());
+  }
+  ~ScopedEnv() { set(name_, old_ ? old_->c_str() : nullptr); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  static void set(const char* name, const char* value) {
+#ifdef _WIN32
+    (void)::_putenv_s(name, value != nullptr ? value : "");  // "" removes it
+#else
+    value != nullptr ? (void)::setenv(name, value, 1) : (void)::unsetenv(name);
+#endif
+  }
+  const char* name_;
+  std::optional<std::string> old_;
+};
 
 // The test program itself.
 [[nodiscard]] std::filesystem::path currentProgram();

@@ -1,7 +1,9 @@
+#include <chrono>
 #include <utility>
 #include <vector>
 
 #include "platform/CommandRunner.h"
+#include "platform/Interrupt.h"
 #include "platform/win32/WindowsApi.h"
 
 namespace qsi::platform {
@@ -47,13 +49,19 @@ Handle openNulDevice(DWORD access) {
 
 }  // namespace
 
-int Win32CommandRunner::run(std::string_view commandText) {
-  if (splitCommandWords(commandText).empty()) return kCommandNotStarted;
+CommandResult Win32CommandRunner::run(std::string_view commandText) {
+  const std::vector<std::string> words = splitCommandWords(commandText);
+  if (words.empty()) return {};
+  // By its full path: with none, CreateProcessA would look in the
+  // installer's own folder and the current folder first.
+  const auto program = programPath(words.front());
+  if (!program) return {};
+  const std::string application = program->string();
   const Handle input = openNulDevice(GENERIC_READ);
   const Handle output = openNulDevice(GENERIC_WRITE);
-  if (!input.valid() || !output.valid()) return kCommandNotStarted;
+  if (!input.valid() || !output.valid()) return {};
   InheritOnly inherit({input.get(), output.get()});
-  if (!inherit.ok()) return kCommandNotStarted;
+  if (!inherit.ok()) return {};
 
   STARTUPINFOEXA startup{};
   startup.StartupInfo.cb = sizeof startup;
@@ -65,17 +73,32 @@ int Win32CommandRunner::run(std::string_view commandText) {
   startup.lpAttributeList = inherit.list();
   std::string commandLine(commandText);  // CreateProcessA may write into it
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+  if (!CreateProcessA(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                       CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
                       &startup.StartupInfo, &process))
-    return kCommandNotStarted;
+    return {};
   const Handle thread(process.hThread);
   const Handle child(process.hProcess);
+  // Waited for in steps, so that the time limit and an interruption are seen.
+  const auto deadline = std::chrono::steady_clock::now() + limit_;
+  for (;;) {
+    const DWORD waited = WaitForSingleObject(child.get(), 20);
+    if (waited == WAIT_OBJECT_0) break;
+    if (waited != WAIT_TIMEOUT) return {};
+    if (const int signal = interruptRequest(); signal != 0) {
+      TerminateProcess(child.get(), 1);
+      WaitForSingleObject(child.get(), 5000);
+      throw Interrupted(signal);
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      TerminateProcess(child.get(), 1);
+      WaitForSingleObject(child.get(), 5000);
+      return {kCommandNotStarted, true};
+    }
+  }
   DWORD exitCode = 0;
-  if (WaitForSingleObject(child.get(), INFINITE) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(child.get(), &exitCode))
-    return kCommandNotStarted;
-  return static_cast<int>(exitCode);
+  if (!GetExitCodeProcess(child.get(), &exitCode)) return {};
+  return {static_cast<int>(exitCode), false};
 }
 
 }  // namespace qsi::platform

@@ -1,23 +1,74 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
+
 #include "platform/CommandRunner.h"
+#include "platform/Interrupt.h"
+#include "support/Process.h"
+#include "support/TestSite.h"
 
 namespace qsi::platform {
 namespace {
 
 TEST(CommandRunnerTest, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
   PosixCommandRunner runner;
-  EXPECT_EQ(runner.run("true"), 0);
-  EXPECT_EQ(runner.run("sh -c \"exit 3\""), 3);
-  EXPECT_EQ(runner.run("sh -c \"kill -9 $$\""), 128 + 9);
-  EXPECT_EQ(runner.run("qsi-no-such-program-here arg"), kCommandNotStarted);
-  EXPECT_EQ(runner.run("/nonexistent/folder/stop.exe"), kCommandNotStarted);
-  EXPECT_EQ(runner.run("   "), kCommandNotStarted);
+  const auto code = [&](std::string_view command) { return runner.run(command).exitCode; };
+  EXPECT_EQ(code("true"), 0);
+  EXPECT_EQ(code("sh -c \"exit 3\""), 3);
+  EXPECT_EQ(code("sh -c \"kill -9 $$\""), 128 + 9);
+  EXPECT_EQ(code("qsi-no-such-program-here arg"), kCommandNotStarted);
+  EXPECT_EQ(code("/nonexistent/folder/stop.exe"), kCommandNotStarted);
+  EXPECT_EQ(code("   "), kCommandNotStarted);
   // The command has no window: nothing it prints reaches our output, and it
   // reads nothing of our input (the console's answers).
   testing::internal::CaptureStdout();
-  EXPECT_EQ(runner.run("sh -c \"echo leaked; read line\""), 1);
+  EXPECT_EQ(code("sh -c \"echo leaked; read line\""), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// A program is started by its full path: never from the current folder,
+// even where PATH names it, and never by a relative path.
+TEST(CommandRunnerTest, StartsProgramsByTheirFullPathOnly) {
+  const test::TestSite site;
+  test::writeScript(site.root / "net", "exit 0");
+  const test::ScopedEnv path("PATH", ".::bin:/usr/bin:/bin");
+  const auto folder = std::filesystem::current_path();
+  ASSERT_EQ(::chdir(site.root.c_str()), 0);
+  PosixCommandRunner runner;
+  EXPECT_EQ(runner.run("net stop W3SVC /y").exitCode, kCommandNotStarted);
+  EXPECT_EQ(runner.run("./net stop W3SVC /y").exitCode, kCommandNotStarted);
+  EXPECT_EQ(programPath("true"), std::filesystem::path("/usr/bin/true"));
+  EXPECT_TRUE(runner.run((site.root / "net").string()).succeeded());
+  ASSERT_EQ(::chdir(folder.c_str()), 0);
+}
+
+// A command that hangs is ended at its time limit, even one that ignores
+// SIGTERM; an interruption ends the command and the wait at once.
+TEST(CommandRunnerTest, EndsACommandAtItsTimeLimitOrWhenInterrupted) {
+  PosixCommandRunner runner(std::chrono::milliseconds(200));
+  const auto started = std::chrono::steady_clock::now();
+  const CommandResult hung = runner.run("sh -c \"trap '' TERM; sleep 30\"");
+  EXPECT_TRUE(hung.timedOut);
+  EXPECT_FALSE(hung.succeeded());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_FALSE(runner.run("true").timedOut);
+
+  PosixCommandRunner patient(std::chrono::minutes(1));
+  std::thread interrupter([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    requestInterrupt(SIGTERM);
+  });
+  EXPECT_THROW((void)patient.run("sleep 30"), Interrupted);
+  interrupter.join();
+  {
+    const InterruptShield shield;  // the way out still runs its commands
+    EXPECT_TRUE(patient.run("true").succeeded());
+  }
+  clearInterruptRequest();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/win32/WindowsApi.h"
+#include "support/Process.h"
 #include "support/TestSite.h"
 
 namespace qsi::platform {
@@ -61,23 +62,41 @@ TEST_F(RegistryTest, SubkeysAreListedAndDeletedWithEverythingBelow) {
 
 TEST(Win32CommandRunner, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
   Win32CommandRunner runner;
+  const auto code = [&](const std::string& command) { return runner.run(command).exitCode; };
   const test::TestSite site;
   const fs::path folder = site.root / "a folder";
   fs::create_directories(folder);
   fs::copy_file(QSI_STUB_STOP_EXE, folder / "stop.exe");
   const std::string stop = quoteCommandWord((folder / "stop.exe").string());
   ASSERT_EQ(SetEnvironmentVariableA("QSI_STUB_FAIL", "qosvc05.exe"), TRUE);
-  EXPECT_EQ(runner.run(stop + " qosvc01.exe"), 0);
-  EXPECT_EQ(runner.run(stop + " qosvc05.exe"), 2);
+  EXPECT_EQ(code(stop + " qosvc01.exe"), 0);
+  EXPECT_EQ(code(stop + " qosvc05.exe"), 2);
   SetEnvironmentVariableA("QSI_STUB_FAIL", nullptr);
-  EXPECT_EQ(runner.run("cmd /c exit 3"), 3);
-  EXPECT_EQ(runner.run("qsi-no-such-program-here arg"), kCommandNotStarted);
-  EXPECT_EQ(runner.run((folder / "missing.exe").string()), kCommandNotStarted);
-  EXPECT_EQ(runner.run("   "), kCommandNotStarted);
+  EXPECT_EQ(code("cmd /c exit 3"), 3);
+  EXPECT_EQ(code("qsi-no-such-program-here arg"), kCommandNotStarted);
+  EXPECT_EQ(code((folder / "missing.exe").string()), kCommandNotStarted);
+  EXPECT_EQ(code("   "), kCommandNotStarted);
   // The command has no window and none of our output.
   testing::internal::CaptureStdout();
-  EXPECT_EQ(runner.run("cmd /c echo leaked"), 0);
+  EXPECT_EQ(code("cmd /c echo leaked"), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+  // A net.exe beside the program or in the current folder never stands in
+  // for the system's: commands are started by their full path.
+  const fs::path calls = site.root / "calls.txt";
+  ASSERT_EQ(SetEnvironmentVariableA("QSI_STUB_CALLS", calls.string().c_str()), TRUE);
+  const fs::path besideUs = test::currentProgram().parent_path() / "net.exe";
+  fs::copy_file(QSI_STUB_STOP_EXE, besideUs, fs::copy_options::overwrite_existing);
+  fs::copy_file(QSI_STUB_STOP_EXE, folder / "net.exe");
+  ASSERT_EQ(SetCurrentDirectoryA(folder.string().c_str()), TRUE);
+  EXPECT_EQ(programPath("net"), systemFolder() / "net.exe");
+  (void)runner.run("net stop W3SVC /y");
+  EXPECT_EQ(programPath("stop.exe"), std::nullopt);
+  EXPECT_EQ(code("stop.exe qosvc01.exe"), kCommandNotStarted);
+  SetCurrentDirectoryA(site.root.string().c_str());
+  fs::remove(besideUs);
+  SetEnvironmentVariableA("QSI_STUB_CALLS", nullptr);
+  EXPECT_FALSE(fs::exists(calls));
 }
 
 TEST(Win32Paths, ShortNamesHaveNoBlanksAndTheWindowsFolderIsTheSystems) {
