@@ -20,6 +20,7 @@
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
 #include "platform/RegFileRegistry.h"
+#include "log/CLog.h"
 #include "site/SiteInformation.h"
 #include "ui/console/ConsoleView.h"
 
@@ -133,7 +134,8 @@ void readCurrentSiteChecksums(benchmark::State& state, Sites& sites) {
   const platform::Environment env{registry, profiles, ui, site.installer, {}};
   for (auto _ : state) {
     solution::SolutionInfo solution = site.solution;
-    site::readCurrentSiteChecksums(env, solution);
+    log::CLog log(env);
+    site::readCurrentSiteChecksums(env, solution, log);
     const auto found = std::count_if(solution.files.begin(), solution.files.end(), [](auto& e) {
       return e.metabaseChecksum == e.solutionChecksum;
     });

@@ -3,19 +3,20 @@
 #include <exception>
 #include <string>
 
+#include "platform/Failure.h"
 #include "platform/Text.h"
 
 namespace qsi::actions {
 
-void registerCOMComponent(platform::ComRegistrar& com, const std::filesystem::path& dll,
-                          bool doRegister) {
+Registration registerCOMComponent(platform::ComRegistrar& com, const std::filesystem::path& dll,
+                                  bool doRegister) {
   try {
-    if (doRegister)
-      com.registerComponent(dll);
-    else
-      com.unregisterComponent(dll);
+    const bool done = doRegister ? com.registerComponent(dll) : com.unregisterComponent(dll);
+    return done ? Registration::Done : Registration::Failed;
+  } catch (const platform::ServiceUnavailable&) {
+    return Registration::ServiceUnavailable;
   } catch (const std::exception&) {
-    // Passed over: the installation run goes on whatever the outcome.
+    return Registration::Failed;
   }
 }
 

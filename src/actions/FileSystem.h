@@ -24,6 +24,10 @@ namespace qsi::actions {
 // created.
 void createFolderPath(const platform::Environment& env, const std::filesystem::path& folder);
 
+// How FileCopy puts its copy in place: over what is there, or only where
+// nothing is (a saved copy is never overwritten).
+enum class Placement { Replace, NewOnly };
+
 // Puts a copy of `source` at `destination`: creates the destination's
 // missing folders, makes a read-only destination writable and replaces it
 // without ever leaving it torn. A folder that cannot be made, or a copy that
@@ -31,7 +35,8 @@ void createFolderPath(const platform::Environment& env, const std::filesystem::p
 // destination, then throws Failure 210 from "FileCopy" with that text; the
 // destination is then unchanged. An empty source copies nothing.
 void FileCopy(const platform::Environment& env, platform::FileReplacer& files,
-              const std::filesystem::path& source, const std::filesystem::path& destination);
+              const std::filesystem::path& source, const std::filesystem::path& destination,
+              Placement placement = Placement::Replace);
 void FileCopy(const platform::Environment& env, const std::filesystem::path& source,
               const std::filesystem::path& destination);
 

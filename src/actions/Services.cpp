@@ -113,9 +113,11 @@ void stopQOServices(const platform::Environment& env, platform::CommandRunner& c
   log.writeSection("End stopping the Q-Orchard services");
 }
 
-void startNTServices(const platform::Environment& env, platform::CommandRunner& commands) {
+void startNTServices(const platform::Environment& env, platform::CommandRunner& commands,
+                     std::string_view why) {
   const std::vector<std::string> services = getNTServices();
   StepLog log(env, "Start Services");
+  if (!why.empty()) log.writeLine(why);
   log.writeSection("Begin starting the Windows NT services");
   env.ui.setProgress(ProgressBox::Text, "Start all Services");
   env.ui.setProgress(ProgressBox::Detail, "");

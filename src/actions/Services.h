@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/CommandRunner.h"
@@ -28,6 +29,9 @@ void appendToList(std::vector<std::string>& list, std::string text);
 void stopNTServices(const platform::Environment& env, platform::CommandRunner& commands);
 // The suite's stop program is bin/stop.exe in the installer's folder.
 void stopQOServices(const platform::Environment& env, platform::CommandRunner& commands);
-void startNTServices(const platform::Environment& env, platform::CommandRunner& commands);
+// `why`, when given, is logged first: the services are started again on the
+// way out of a run that failed.
+void startNTServices(const platform::Environment& env, platform::CommandRunner& commands,
+                     std::string_view why = {});
 
 }  // namespace qsi::actions

@@ -13,12 +13,16 @@
 #include "metabase/SAPassword.h"
 #include "metabase/SqlScripts.h"
 #include "platform/Failure.h"
+#include "platform/FileIO.h"
+#include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "site/RootKey.h"
 #include "solution/SolutionReader.h"
 
 namespace qsi::control {
 
+namespace fs = std::filesystem;
 using platform::Answer;
 using platform::Buttons;
 using platform::Failure;
@@ -53,19 +57,57 @@ Main::Main(Services services, View& view)
     : view_(view),
       clock_(services.clock),
       actions_(services.actions),
-      env_{services.registry, services.profiles, *this, std::move(services.installerFolder), {}} {}
+      env_{services.registry, services.profiles, *this, std::move(services.installerFolder), {},
+           services.databases} {}
 
 void Main::Form_Load() {
   try {
     env_.stamp = platform::makeRunStamp(clock_.now());
+    lockSite();
     getSolutionInformation();
     clearProgress();
-  } catch (const Failure& failure) {
+  } catch (const std::exception& failure) {
     endWithFailure(failure);
   }
 }
 
+// One installer per site: the lock is taken before anything is written, and
+// the run gets folders of its own, even beside a run of the same second.
+void Main::lockSite() {
+  const std::string instMainDir = site::getInstMainDir(env_.registry);
+  std::error_code ec;
+  // Without a usable installation folder nothing can be written; the first
+  // log says why.
+  if (site::instMainDirProblem(instMainDir) || !fs::is_directory(instMainDir, ec)) return;
+  const fs::path base(instMainDir);
+  const fs::path journals = base / "QOJournal";
+  fs::create_directory(journals);
+  std::string heldBy;
+  siteLock_ = platform::SiteLock::take(
+      journals / "QOSolutionInstaller.lock",
+      platform::SiteLock::describeThisProcess(env_.stamp.installDateText), heldBy);
+  if (!siteLock_) {
+    messageBox({"Another installer is working on this site: " + platform::escapeControls(heldBy) +
+                    "." + kLineBreak +
+                    "Only one installer may change a site at a time; this one ends without "
+                    "changing anything.",
+                Buttons::OK, Icon::Critical});
+    throw platform::EndProgram{platform::EndProgram::kStopped};
+  }
+  const std::string& stamp = env_.stamp.installDateAndTimeFormat;
+  for (int n = 1;; ++n) {
+    const std::string name = n == 1 ? stamp : stamp + " (" + std::to_string(n) + ")";
+    if (fs::exists(base / "QOLog" / name) || fs::exists(base / "QOCustomized" / name) ||
+        !fs::create_directory(journals / name))
+      continue;
+    platform::makePrivate(journals / name);
+    env_.stamp.runFolder = name;
+    return;
+  }
+}
+
 void Main::getSolutionInformation() {
+  stepLog_ = "Gathering Solution Information";
   if (!solutionLog_) solutionLog_.emplace(env_);
   solutionInfo_ = solution::readSolutionInfo(env_, folders_, *solutionLog_);
   if (solutionInfo_.productName.empty())
@@ -85,7 +127,7 @@ void Main::press(Button button) {
         if (state_.cmdCustimizationReportEnabled) cmdCustimizationReport_Click();
         break;
     }
-  } catch (const Failure& failure) {
+  } catch (const std::exception& failure) {
     endWithFailure(failure);
   }
 }
@@ -105,9 +147,11 @@ void Main::cmdRetrieveInfo_Click() {
               Buttons::OK, Icon::Information, std::string(kSolutionInstallerTitle)});
   getCurrentInstallationInformation();
   clearProgress();
+  stepLog_ = "Customizations";
   customization::buildCustomizationsLog(env_, solutionInfo_);
   setButtons(false, false, false);
   clearProgress();
+  stepLog_ = "FilesToBeInstalled";
   determineWhatToInstall(env_, solutionInfo_, siteInfo_);
   setButtons(false, true, false);
   clearProgress();
@@ -122,52 +166,121 @@ void Main::cmdRetrieveInfo_Click() {
 }
 
 void Main::getCurrentInstallationInformation() {
+  stepLog_ = "Gathering Current Site Information";
   if (!siteLog_) siteLog_.emplace(env_);
   siteInfo_ = site::readSiteInfo(env_, *siteLog_);
-  site::readCurrentSiteChecksums(env_, solutionInfo_);
+  site::readCurrentSiteChecksums(env_, solutionInfo_, *siteLog_);
   checkProductVersion(env_, solutionInfo_, InstalledVersion);
   checkDependencyProduct(env_, solutionInfo_);
   checkDependencyProductVersion(env_, solutionInfo_, InstalledVersion);
   checkDependencyCommonVersion(env_, solutionInfo_, InstalledVersion);
 }
 
+namespace {
+
+// The file entries as the records must tell them: only files that were put
+// in place count as installed.
+solution::SolutionInfo installedOnly(const solution::SolutionInfo& info,
+                                     const actions::InstallationResult& files) {
+  solution::SolutionInfo recorded = info;
+  for (std::size_t i = 0; i < recorded.files.size() && i < files.installed.size(); ++i)
+    recorded.files[i].install = files.installed[i];
+  return recorded;
+}
+
+std::string failures(std::size_t count, std::string_view one, std::string_view many,
+                     std::string_view log) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many) + "; the log \"" +
+         std::string(log) + "\" names " + (count == 1 ? "it." : "them.");
+}
+
+}  // namespace
+
 void Main::cmdStart_Click() {
   clearProgress();
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
   const bool updatesRegistry = solutionInfo_.solutionType != "Solution";
-  if (solutionInfo_.hasFiles) {
-    if (solutionInfo_.hasComponents) {
-      actions::stopNTServices(env_, actions_.commands);
-      actions::stopQOServices(env_, actions_.commands);
+  actions::InstallationResult files;
+  bool servicesStopped = false;
+  try {
+    if (solutionInfo_.hasFiles) {
+      if (solutionInfo_.hasComponents) {
+        servicesStopped = true;  // a stop cut short still gets its start
+        stepLog_ = "Stop Services";
+        actions::stopNTServices(env_, actions_.commands);
+        stepLog_ = "Stop Q-Orchard Services";
+        actions::stopQOServices(env_, actions_.commands);
+      }
+      stepLog_ = actions::kCopyLog;
+      files = actions::installFiles(env_, actions_, siteInfo_.InstMainDir, solutionInfo_, folders_);
+      const solution::SolutionInfo recorded = installedOnly(solutionInfo_, files);
+      stepLog_ = "Metabase";
+      metabase::updateMetabase(env_, recorded, metabase::kWebServer, login_.SAPassword,
+                               files.failedModules);
+      if (updatesRegistry)
+        metabase::updateRegistryModulesInfo(env_, recorded, metabase::kWebServer,
+                                            files.failedModules);
+      if (solutionInfo_.hasComponents) {
+        stepLog_ = "Start Services";
+        actions::startNTServices(env_, actions_.commands);
+        servicesStopped = false;
+      }
     }
-    actions::installFiles(env_, actions_, siteInfo_.InstMainDir, solutionInfo_, folders_);
-    metabase::updateMetabase(env_, solutionInfo_, metabase::kWebServer, login_.SAPassword);
-    if (updatesRegistry)
-      metabase::updateRegistryModulesInfo(env_, solutionInfo_, metabase::kWebServer);
-    if (solutionInfo_.hasComponents) actions::startNTServices(env_, actions_.commands);
+    if (solutionInfo_.hasSqlScripts) {
+      stepLog_ = metabase::kSkippedScriptsLog;
+      metabase::runSQLScripts(env_, solutionInfo_, login_.SAPassword);
+      stepLog_ = "Metabase";
+      metabase::updateMetabase(env_, installedOnly(solutionInfo_, files), metabase::kDbServer,
+                               login_.SAPassword);
+      if (updatesRegistry)
+        metabase::updateRegistryModulesInfo(env_, solutionInfo_, metabase::kDbServer);
+    }
+  } catch (const std::exception& failure) {
+    if (servicesStopped) restartServices(failure);
+    throw;
   }
-  if (solutionInfo_.hasSqlScripts) {
-    metabase::runSQLScripts(env_, solutionInfo_, login_.SAPassword);
-    metabase::updateMetabase(env_, solutionInfo_, metabase::kDbServer, login_.SAPassword);
-    if (updatesRegistry)
-      metabase::updateRegistryModulesInfo(env_, solutionInfo_, metabase::kDbServer);
-  }
+  stepLog_.clear();
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
   clearProgress();
-  messageBox({closingText(), Buttons::OK, Icon::Information, std::string(kSolutionInstallerTitle)});
-  throw platform::EndProgram{platform::EndProgram::kInstalled};
+  messageBox(
+      {closingText(files), Buttons::OK, Icon::Information, std::string(kSolutionInstallerTitle)});
+  throw platform::EndProgram{files.hasFailures() ? platform::EndProgram::kCompletedWithFailures
+                                                 : platform::EndProgram::kInstalled};
 }
 
-std::string Main::closingText() const {
+// Every way out of a run that stopped the services starts them again: a
+// failure, an exception, an interruption. Nothing may cut this short.
+void Main::restartServices(const std::exception& failure) {
+  const platform::InterruptShield shield;
+  try {
+    actions::startNTServices(
+        env_, actions_.commands,
+        std::string("The run ended with a failure; the services are started again: ") +
+            failure.what());
+  } catch (const std::exception&) {  // the failure that ended the run is the one shown
+  }
+}
+
+std::string Main::closingText(const actions::InstallationResult& files) const {
   const std::filesystem::path instMainDir(siteInfo_.InstMainDir);
-  const std::string& stamp = env_.stamp.installDateAndTimeFormat;
+  const std::string& run = env_.stamp.runFolder;
   std::string text = "The setup program has finished updating " + solutionInfo_.productName + "." +
                      kLineBreak + kLineBreak;
   text += "The logfiles are written to the location: " + kLineBreak +
-          platform::displayPath(instMainDir / "QOLog" / stamp, true) + "." + kLineBreak;
-  if (solutionInfo_.hasCustomizedFiles)
+          platform::displayPath(instMainDir / "QOLog" / run, true) + "." + kLineBreak;
+  // Files saved for another reason than a customization are named too.
+  if (solutionInfo_.hasCustomizedFiles || files.savedFiles > 0)
     text += "The Customized files are written to the location: " + kLineBreak +
-            platform::displayPath(instMainDir / "QOCustomized" / stamp, true) + ".";
+            platform::displayPath(instMainDir / "QOCustomized" / run, true) + ".";
+  const auto paragraph = [&](const std::string& more) {
+    text += (text.ends_with(kLineBreak) ? "" : kLineBreak) + kLineBreak + more;
+  };
+  if (files.failedFiles > 0)
+    paragraph(failures(files.failedFiles, "file was not installed", "files were not installed",
+                       actions::kCopyLog));
+  if (files.failedRegistrations > 0)
+    paragraph(failures(files.failedRegistrations, "component registration failed",
+                       "component registrations failed", actions::kComponentLog));
   return text;
 }
 
@@ -175,10 +288,27 @@ void Main::cmdCustimizationReport_Click() {
   view_.showReport(frmReport{customization::showCustomizationReport(env_)});
 }
 
-void Main::endWithFailure(const Failure& failure) {
-  std::string text = "Error " + std::to_string(failure.number()) + " in " + failure.source() + ":" +
-                     std::string(platform::kCrLf) + failure.description();
-  if (!failure.cause().empty()) text += std::string(platform::kCrLf) + failure.cause();
+void Main::endWithFailure(const std::exception& e) {
+  const auto* failure = dynamic_cast<const Failure*>(&e);
+  std::string text =
+      failure != nullptr
+          ? "Error " + std::to_string(failure->number()) + " in " + failure->source() + ":" +
+                kLineBreak + failure->description()
+          : "Error " + std::to_string(platform::kUnexpectedFailure) + ":" + kLineBreak + e.what();
+  if (failure != nullptr && !failure->cause().empty()) text += kLineBreak + failure->cause();
+  // The log of the step that failed says so, when the step has written one.
+  if (!stepLog_.empty()) {
+    try {
+      if (fs::exists(log::CLog::logFilePath(env_, stepLog_))) {
+        log::CLog log(env_);
+        log.openLogFile(stepLog_);
+        log.writeLine("The run ended with a failure: " +
+                      platform::replaceAll(text, kLineBreak, " "));
+        log.closeLogFile();
+      }
+    } catch (const std::exception&) {  // the box still tells it
+    }
+  }
   messageBox({text, platform::Buttons::OK, platform::Icon::Critical});
   throw platform::EndProgram{platform::EndProgram::kFailed};
 }

@@ -4,12 +4,14 @@
 #include <optional>
 
 #include "actions/ActionServices.h"
+#include "actions/FileInstallation.h"
 #include "control/Dialogs.h"
 #include "control/View.h"
 #include "log/CLog.h"
 #include "platform/Clock.h"
 #include "platform/Environment.h"
 #include "platform/Failure.h"
+#include "platform/SiteLock.h"
 #include "site/SiteInformation.h"
 #include "solution/Records.h"
 #include "solution/SolutionFolders.h"
@@ -23,6 +25,7 @@ struct Services {
   const platform::Clock& clock;
   std::filesystem::path installerFolder;
   actions::ActionServices actions;
+  platform::Databases* databases = nullptr;  // nullptr: the machine's ODBC data sources
 };
 
 enum class Button { cmdRetrieveInfo, cmdStart, cmdCustimizationReport };
@@ -33,11 +36,13 @@ class Main final : public platform::UserInterface {
  public:
   Main(Services services, View& view);
 
-  // Start-up: stamps the run and reads the package. A failure ends the program
-  // (EndProgram) after telling the administrator.
+  // Start-up: stamps the run, takes the site's lock (a second installer on
+  // the site ends with exit status 2) and reads the package. A failure ends
+  // the program (EndProgram) after telling the administrator.
   void Form_Load();
-  // Runs a button's handler if the button is enabled. A failure that reaches
-  // the handler ends the program after a critical box; EndProgram propagates.
+  // Runs a button's handler if the button is enabled. Any exception that
+  // reaches the handler ends the program after a critical box naming it, also
+  // written to the log of the step it ended; EndProgram propagates.
   void press(Button button);
 
   [[nodiscard]] const MainWindowState& state() const { return state_; }
@@ -58,10 +63,12 @@ class Main final : public platform::UserInterface {
   void cmdRetrieveInfo_Click();
   void cmdStart_Click();
   void cmdCustimizationReport_Click();
-  [[nodiscard]] std::string closingText() const;
+  void lockSite();
+  void restartServices(const std::exception& failure);
+  [[nodiscard]] std::string closingText(const actions::InstallationResult& files) const;
   void clearProgress();
   void setButtons(bool retrieve, bool start, bool report);
-  [[noreturn]] void endWithFailure(const platform::Failure& failure);
+  [[noreturn]] void endWithFailure(const std::exception& failure);
 
   View& view_;
   const platform::Clock& clock_;
@@ -75,6 +82,8 @@ class Main final : public platform::UserInterface {
   std::optional<log::CLog> siteLog_;      // the site reader's, likewise
   frmLogin login_;
   MainWindowState state_;
+  std::optional<platform::SiteLock> siteLock_;  // held until the program ends
+  std::string stepLog_;  // the log of the step in hand, which a failure is written to
 };
 
 }  // namespace qsi::control

@@ -1,6 +1,7 @@
 #include "customization/MetabaseChecksum.h"
 
 #include <exception>
+#include <memory>
 
 #include "metabase/MetabaseStatements.h"
 #include "metabase/SAPassword.h"
@@ -11,7 +12,7 @@ namespace {
 
 constexpr std::string_view kNoChecksum = "0";
 
-std::string readChecksum(platform::OdbcConnection& connection, std::string_view machine,
+std::string readChecksum(platform::DatabaseConnection& connection, std::string_view machine,
                          std::string_view server, std::string_view object) {
   try {
     const platform::OdbcResult result =
@@ -25,7 +26,7 @@ std::string readChecksum(platform::OdbcConnection& connection, std::string_view 
 
 }  // namespace
 
-std::string getMetabaseChecksum(platform::OdbcConnection& connection, std::string_view machine,
+std::string getMetabaseChecksum(platform::DatabaseConnection& connection, std::string_view machine,
                                 std::string_view server, std::string_view /*module*/,
                                 std::string_view object) {
   try {
@@ -38,21 +39,45 @@ std::string getMetabaseChecksum(platform::OdbcConnection& connection, std::strin
   return checksum;
 }
 
+bool MetabaseChecksumLookup::connect() {
+  try {
+    connection_ = databases_.connection();
+    connection_->open(metabase::kMetabaseConnectionString, "", "");
+    return true;
+  } catch (const std::exception&) {
+    connection_.reset();
+    return false;
+  }
+}
+
 std::string MetabaseChecksumLookup::getMetabaseChecksum(std::string_view machine,
                                                         std::string_view server,
                                                         std::string_view /*module*/,
-                                                        std::string_view object) {
+                                                        std::string_view object,
+                                                        std::string& failure) {
+  failure.clear();
   if (!tried_) {
     tried_ = true;
+    if (!connect()) return std::string(kNoChecksum);  // no Metabase to ask
+  }
+  const std::string statement = metabase::selectObjectStatement(machine, server, object);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    // A connection lost at the last file is opened again for this one.
+    if (!connection_ && !connect()) {
+      failure = "the Metabase cannot be reached again";
+      return std::string(kNoChecksum);
+    }
     try {
-      connection_.emplace();
-      connection_->open(metabase::kMetabaseConnectionString, "", "");
-    } catch (const std::exception&) {
+      const platform::OdbcResult result = connection_->query(statement);
+      failure.clear();  // the retry answered
+      if (result.bof() || result.eof()) return std::string(kNoChecksum);
+      return result.field("CHECKSUM").value_or(std::string(kNoChecksum));
+    } catch (const std::exception& e) {
+      failure = e.what();
       connection_.reset();
     }
   }
-  if (!connection_) return std::string(kNoChecksum);
-  return readChecksum(*connection_, machine, server, object);
+  return std::string(kNoChecksum);
 }
 
 }  // namespace qsi::customization

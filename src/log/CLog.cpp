@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/Failure.h"
+#include "platform/FileIO.h"
 #include "platform/Text.h"
 #include "site/RootKey.h"
 
@@ -19,12 +20,13 @@ namespace {
   throw Failure(platform::kLogFailure, std::string(operation), description);
 }
 
-void createOneLevel(const fs::path& folder) {
+void createOneLevel(const fs::path& folder, bool isPrivate) {
   std::error_code ec;
   if (fs::is_directory(folder, ec)) return;
   fs::create_directory(folder, ec);
   if (ec)
     fail("openLogFile", "Cannot create the log folder " + folder.string() + ": " + ec.message());
+  if (isPrivate) platform::makePrivate(folder);
 }
 
 }  // namespace
@@ -37,7 +39,7 @@ fs::path CLog::runFolder(const platform::Environment& env) {
          "The suite's installation folder (InstMainDir) is not set in the registry.");
   if (const auto problem = site::instMainDirProblem(instMainDir))
     fail("openLogFile", "The suite's installation folder cannot hold the logs: " + *problem + ".");
-  return fs::path(instMainDir) / "QOLog" / env.stamp.installDateAndTimeFormat;
+  return fs::path(instMainDir) / "QOLog" / env.stamp.runFolder;
 }
 
 fs::path CLog::logFilePath(const platform::Environment& env, std::string_view installSection) {
@@ -46,8 +48,9 @@ fs::path CLog::logFilePath(const platform::Environment& env, std::string_view in
 
 void CLog::openLogFile(std::string_view installSection) {
   const fs::path file = logFilePath(*env_, installSection);
-  createOneLevel(file.parent_path().parent_path());
-  createOneLevel(file.parent_path());
+  createOneLevel(file.parent_path().parent_path(), false);
+  // Scripts are logged whole, and scripts may hold passwords.
+  createOneLevel(file.parent_path(), true);
   reset();
   const bool exists = fs::exists(file);
   out_.open(file, std::ios::binary | (exists ? std::ios::app : std::ios::trunc));

@@ -32,7 +32,7 @@ void logErrors(log::CLog& log, const std::exception& failure) noexcept {
 }
 
 // Sends a statement that writes, passing over its failure.
-void send(platform::OdbcConnection& connection, log::CLog& log, const std::string& statement) {
+void send(platform::DatabaseConnection& connection, log::CLog& log, const std::string& statement) {
   logLine(log, "Begin" + std::string(kCrLf) + statement);
   try {
     connection.execute(statement);
@@ -44,7 +44,8 @@ void send(platform::OdbcConnection& connection, log::CLog& log, const std::strin
 
 // Sends a lookup; true when it found a row, and also when the lookup itself
 // failed, so that the update is tried.
-bool lookup(platform::OdbcConnection& connection, log::CLog& log, const std::string& statement) {
+bool lookup(platform::DatabaseConnection& connection, log::CLog& log,
+            const std::string& statement) {
   logLine(log, "Begin" + statement);
   bool found = true;
   try {
@@ -133,7 +134,7 @@ std::string updatePatchStatement(const PatchValues& v) {
          sqlValue(v.server) + "' AND PATCH = '" + sqlValue(v.patch) + "'";
 }
 
-void updateServerServicePack(platform::OdbcConnection& connection, log::CLog& log,
+void updateServerServicePack(platform::DatabaseConnection& connection, log::CLog& log,
                              std::string_view machine, std::string_view server,
                              std::string_view servicePack, std::string_view date) {
   const std::string statement = updateServerStatement(machine, server, servicePack, date);
@@ -148,13 +149,13 @@ void updateServerServicePack(platform::OdbcConnection& connection, log::CLog& lo
   logLine(log, "End" + std::string(kCrLf));
 }
 
-void updateModuleVersion(platform::OdbcConnection& connection, log::CLog& log,
+void updateModuleVersion(platform::DatabaseConnection& connection, log::CLog& log,
                          std::string_view machine, std::string_view server, std::string_view module,
                          std::string_view version, std::string_view date) {
   send(connection, log, updateModuleStatement(machine, server, module, version, date));
 }
 
-void saveObject(platform::OdbcConnection& connection, log::CLog& log, ObjectValues values) {
+void saveObject(platform::DatabaseConnection& connection, log::CLog& log, ObjectValues values) {
   if (values.module == "Q-Larch") values.module = "Q-Common";
   if (platform::split(values.version, '.').size() == 4) {
     const std::string revision = version::getVersionRevision(values.version);
@@ -166,12 +167,12 @@ void saveObject(platform::OdbcConnection& connection, log::CLog& log, ObjectValu
     insertObject(connection, log, values);
 }
 
-void insertObject(platform::OdbcConnection& connection, log::CLog& log,
+void insertObject(platform::DatabaseConnection& connection, log::CLog& log,
                   const ObjectValues& values) {
   send(connection, log, insertObjectStatement(values));
 }
 
-void updateObject(platform::OdbcConnection& connection, log::CLog& log,
+void updateObject(platform::DatabaseConnection& connection, log::CLog& log,
                   const ObjectValues& values) {
   send(connection, log, updateObjectStatement(values));
 }
@@ -181,7 +182,7 @@ std::string sectionMachine(const platform::Registry& registry, std::string_view 
 }
 
 void insertInstallationHistory(const platform::Environment& env,
-                               platform::OdbcConnection& connection, log::CLog& log,
+                               platform::DatabaseConnection& connection, log::CLog& log,
                                const solution::SolutionInfo& solutionInfo,
                                std::string_view server) {
   try {
@@ -195,7 +196,7 @@ void insertInstallationHistory(const platform::Environment& env,
   }
 }
 
-void savePatch(const platform::Environment& env, platform::OdbcConnection& connection,
+void savePatch(const platform::Environment& env, platform::DatabaseConnection& connection,
                log::CLog& log, const solution::SolutionInfo& solutionInfo,
                std::string_view server) {
   if (solutionInfo.versionPart4.empty()) return;
@@ -211,11 +212,13 @@ void savePatch(const platform::Environment& env, platform::OdbcConnection& conne
   }
 }
 
-void insertPatch(platform::OdbcConnection& connection, log::CLog& log, const PatchValues& values) {
+void insertPatch(platform::DatabaseConnection& connection, log::CLog& log,
+                 const PatchValues& values) {
   send(connection, log, insertPatchStatement(values));
 }
 
-void updatePatch(platform::OdbcConnection& connection, log::CLog& log, const PatchValues& values) {
+void updatePatch(platform::DatabaseConnection& connection, log::CLog& log,
+                 const PatchValues& values) {
   send(connection, log, updatePatchStatement(values));
 }
 

@@ -49,30 +49,34 @@ struct PatchValues {
 
 // Sets the service pack of an existing SERVER row. Any failure is Failure
 // 1010 "updateServicePackTable" "Error while updating the metabase!".
-void updateServerServicePack(platform::OdbcConnection& connection, log::CLog& log,
+void updateServerServicePack(platform::DatabaseConnection& connection, log::CLog& log,
                              std::string_view machine, std::string_view server,
                              std::string_view servicePack, std::string_view date);
 
 // The procedures below pass over every failure: a refused statement leaves
 // its "Begin" line, the database's messages and its "End" line in the log.
-void updateModuleVersion(platform::OdbcConnection& connection, log::CLog& log,
+void updateModuleVersion(platform::DatabaseConnection& connection, log::CLog& log,
                          std::string_view machine, std::string_view server, std::string_view module,
                          std::string_view version, std::string_view date);
 // Inserts or updates the file's OBJECT row. Files of Q-Larch are recorded
 // under Q-Common; a four-part version with a revision above 0 is recorded as
 // that revision ("7.1.0.3" -> "3").
-void saveObject(platform::OdbcConnection& connection, log::CLog& log, ObjectValues values);
-void insertObject(platform::OdbcConnection& connection, log::CLog& log, const ObjectValues& values);
-void updateObject(platform::OdbcConnection& connection, log::CLog& log, const ObjectValues& values);
+void saveObject(platform::DatabaseConnection& connection, log::CLog& log, ObjectValues values);
+void insertObject(platform::DatabaseConnection& connection, log::CLog& log,
+                  const ObjectValues& values);
+void updateObject(platform::DatabaseConnection& connection, log::CLog& log,
+                  const ObjectValues& values);
 // One history row "<product> - <type> <revision>" for the section.
 void insertInstallationHistory(const platform::Environment& env,
-                               platform::OdbcConnection& connection, log::CLog& log,
+                               platform::DatabaseConnection& connection, log::CLog& log,
                                const solution::SolutionInfo& solutionInfo, std::string_view server);
 // Inserts or updates the PATCH row of the solution's revision.
-void savePatch(const platform::Environment& env, platform::OdbcConnection& connection,
+void savePatch(const platform::Environment& env, platform::DatabaseConnection& connection,
                log::CLog& log, const solution::SolutionInfo& solutionInfo, std::string_view server);
-void insertPatch(platform::OdbcConnection& connection, log::CLog& log, const PatchValues& values);
-void updatePatch(platform::OdbcConnection& connection, log::CLog& log, const PatchValues& values);
+void insertPatch(platform::DatabaseConnection& connection, log::CLog& log,
+                 const PatchValues& values);
+void updatePatch(platform::DatabaseConnection& connection, log::CLog& log,
+                 const PatchValues& values);
 
 // The machine of PATCH and history rows: the web server's host name for the
 // "WebServer" section, the SQL Server's name otherwise.

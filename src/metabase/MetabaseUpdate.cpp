@@ -21,8 +21,10 @@ std::string moduleVersion(const std::vector<solution::ModuleInfo>& modules, std:
 }  // namespace
 
 void updateMetabase(const platform::Environment& env, const solution::SolutionInfo& solutionInfo,
-                    std::string_view installSection, std::string_view saPassword) {
-  platform::OdbcConnection connection = openMetabaseConnection(saPassword);
+                    std::string_view installSection, std::string_view saPassword,
+                    const std::set<std::string>& keepVersions) {
+  const auto opened = openMetabaseConnection(env, saPassword);
+  platform::DatabaseConnection& connection = *opened;
   const std::string hostname = site::getHostname(env.registry);
   log::CLog log(env);
   log.openLogFile("Metabase");
@@ -31,7 +33,7 @@ void updateMetabase(const platform::Environment& env, const solution::SolutionIn
   if (installSection == kWebServer || installSection == kDbServer) {
     const std::string& type = solutionInfo.solutionType;
     if (type != "Solution")
-      updateServicePackTable(env, connection, solutionInfo, installSection, log);
+      updateServicePackTable(env, connection, solutionInfo, installSection, log, keepVersions);
     if (type == "ServicePack")
       updateServerServicePack(connection, log, hostname, installSection, solutionInfo.version,
                               env.stamp.installDateText);
@@ -42,7 +44,7 @@ void updateMetabase(const platform::Environment& env, const solution::SolutionIn
   log.closeLogFile();
 }
 
-void updateObjects(const platform::Environment& env, platform::OdbcConnection& connection,
+void updateObjects(const platform::Environment& env, platform::DatabaseConnection& connection,
                    const solution::SolutionInfo& solutionInfo, log::CLog& log) {
   try {
     const std::string hostname = site::getHostname(env.registry);
@@ -67,12 +69,15 @@ void updateObjects(const platform::Environment& env, platform::OdbcConnection& c
   }
 }
 
-void updateServicePackTable(const platform::Environment& env, platform::OdbcConnection& connection,
+void updateServicePackTable(const platform::Environment& env,
+                            platform::DatabaseConnection& connection,
                             const solution::SolutionInfo& solutionInfo,
-                            std::string_view installSection, log::CLog& log) {
+                            std::string_view installSection, log::CLog& log,
+                            const std::set<std::string>& keepVersions) {
   try {
     const std::string hostname = site::getHostname(env.registry);
     for (const solution::ModuleInfo& module : solutionInfo.modules) {
+      if (keepVersions.contains(module.name)) continue;
       const std::string version =
           module.versionPart1 + "." + module.versionPart2 + "." + module.versionPart3;
       updateModuleVersion(connection, log, hostname, installSection, module.name, version,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <set>
+#include <string>
 #include <string_view>
 
 #include "log/CLog.h"
@@ -15,17 +17,22 @@ namespace qsi::metabase {
 // service pack for "ServicePack"; the patch level for "Solution"; one history
 // row. Throws when the connection cannot be opened and Failure 1010 when the
 // module versions or the service pack cannot be written: the run must stop.
+// Modules named in `keepVersions` (a file or registration of theirs failed)
+// keep the version recorded for them.
 void updateMetabase(const platform::Environment& env, const solution::SolutionInfo& solutionInfo,
-                    std::string_view installSection, std::string_view saPassword);
+                    std::string_view installSection, std::string_view saPassword,
+                    const std::set<std::string>& keepVersions = {});
 
 // The OBJECT rows of the files selected for installation; passes over failures.
-void updateObjects(const platform::Environment& env, platform::OdbcConnection& connection,
+void updateObjects(const platform::Environment& env, platform::DatabaseConnection& connection,
                    const solution::SolutionInfo& solutionInfo, log::CLog& log);
 
 // The MODULE rows of the solution's modules with their three-part versions.
 // Any failure is Failure 1010 "updateServicePackTable".
-void updateServicePackTable(const platform::Environment& env, platform::OdbcConnection& connection,
+void updateServicePackTable(const platform::Environment& env,
+                            platform::DatabaseConnection& connection,
                             const solution::SolutionInfo& solutionInfo,
-                            std::string_view installSection, log::CLog& log);
+                            std::string_view installSection, log::CLog& log,
+                            const std::set<std::string>& keepVersions = {});
 
 }  // namespace qsi::metabase

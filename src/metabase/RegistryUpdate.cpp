@@ -13,9 +13,11 @@ constexpr std::string_view kRegistryFailure = "Error while updating the Registry
 
 void updateRegistryModulesInfo(const platform::Environment& env,
                                const solution::SolutionInfo& solutionInfo,
-                               std::string_view installSection) {
+                               std::string_view installSection,
+                               const std::set<std::string>& keepVersions) {
   try {
     for (const solution::ModuleInfo& module : solutionInfo.modules) {
+      if (keepVersions.contains(module.name)) continue;
       const std::string version =
           module.versionPart1 + "." + module.versionPart2 + "." + module.versionPart3;
       updateRegistryModuleInfo(env.registry, installSection, module.name, version);

@@ -14,12 +14,13 @@ std::string withoutPassword(const std::string& message, std::string_view passwor
 }  // namespace
 
 bool validateSAPassword(const platform::Environment& env, PasswordDialog& dialog) {
-  platform::OdbcConnection connection;  // one object serves every try of this call
+  // One object serves every try of this call.
+  const auto connection = platform::databasesOf(env).connection();
   for (;;) {
     if (!dialog.ask()) return false;
     try {
-      connection.open(kMetabaseDataSource, kSaLogin, dialog.password());
-      connection.close();
+      connection->open(kMetabaseDataSource, kSaLogin, dialog.password());
+      connection->close();
       return true;
     } catch (const platform::OdbcFailure& failure) {
       // The database's own words tell a wrong password from a missing data
@@ -32,9 +33,10 @@ bool validateSAPassword(const platform::Environment& env, PasswordDialog& dialog
   }
 }
 
-platform::OdbcConnection openMetabaseConnection(std::string_view saPassword) {
-  platform::OdbcConnection connection;
-  connection.open(kMetabaseConnectionString, kSaLogin, saPassword);
+std::unique_ptr<platform::DatabaseConnection> openMetabaseConnection(
+    const platform::Environment& env, std::string_view saPassword) {
+  auto connection = platform::databasesOf(env).connection();
+  connection->open(kMetabaseConnectionString, kSaLogin, saPassword);
   return connection;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,7 @@ class PasswordDialog {
 
 // An open connection to the Metabase as the system administrator. Throws
 // OdbcFailure when it cannot be opened.
-[[nodiscard]] platform::OdbcConnection openMetabaseConnection(std::string_view saPassword);
+[[nodiscard]] std::unique_ptr<platform::DatabaseConnection> openMetabaseConnection(
+    const platform::Environment& env, std::string_view saPassword);
 
 }  // namespace qsi::metabase

@@ -98,7 +98,8 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
       log.writeLine("The first line names \"" + platform::escapeControls(databaseName) +
                     "\", which is no data source name (" + *problem + "): nothing was run.");
     } else if (!text.empty()) {
-      platform::OdbcConnection connection;
+      const auto opened = platform::databasesOf(env).connection();
+      platform::DatabaseConnection& connection = *opened;
       std::vector<std::string> errors;
       bool failed = false;
       try {

@@ -44,6 +44,7 @@ RunStamp makeRunStamp(std::chrono::system_clock::time_point when) {
       format(stamp.installDateAndTime, "%m-%d-%Y -- ", std::locale::classic()) +
       format(stamp.installDateAndTime, "%X", userLocale());
   stamp.installDateAndTimeFormat = replaceAll(text, ":", ".");
+  stamp.runFolder = stamp.installDateAndTimeFormat;
   stamp.installDateText =
       format(stamp.installDateAndTime, "%Y-%m-%d %H:%M:%S", std::locale::classic());
   return stamp;

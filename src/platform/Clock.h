@@ -25,6 +25,10 @@ struct RunStamp {
   std::tm installDateAndTime{};          // local time, to the second
   std::string installDateAndTimeFormat;  // "mm-dd-yyyy -- <long time>", ":" -> "."
   std::string installDateText;           // "yyyy-mm-dd hh:mm:ss", for date columns
+  // The run's folder below QOLog, QOCustomized and QOJournal: the format
+  // above, with " (2)", " (3)" ... added when a run of the same second has
+  // one already, so that no two runs ever share a folder.
+  std::string runFolder;
 };
 
 // Stamps the run at `when`, formatting the time with the user's locale.

@@ -9,6 +9,8 @@
 
 namespace qsi::platform {
 
+class Databases;
+
 // What every step of a run may reach: the platform's services, the main
 // window and the run's fixed facts. Owned by the main window's model and
 // passed down by reference; nothing here is global.
@@ -18,6 +20,11 @@ struct Environment {
   UserInterface& ui;
   std::filesystem::path installerFolder;
   RunStamp stamp;
+  Databases* databases = nullptr;  // nullptr: the machine's ODBC data sources
 };
+
+// The databases the steps reach: the environment's own, else the machine's
+// ODBC data sources.
+[[nodiscard]] Databases& databasesOf(const Environment& env);
 
 }  // namespace qsi::platform

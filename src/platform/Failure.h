@@ -31,6 +31,14 @@ class Failure : public std::runtime_error {
   std::string cause_;
 };
 
+// A platform service the machine does not have at all (no transaction
+// server, no commerce server administration object): what needs it is
+// passed over, and is no failure of the installation.
+class ServiceUnavailable : public Failure {
+ public:
+  using Failure::Failure;
+};
+
 // Replaces whatever failed inside `source` by its own failure, keeping what
 // went wrong underneath as the cause.
 [[noreturn]] void raiseReplacing(const std::exception& inner, long number, std::string source,
@@ -42,6 +50,8 @@ inline constexpr long kReadFailure = 1010;
 inline constexpr long kFileCopyFailure = 210;
 inline constexpr long kRegistryStoreFailure = 1020;
 inline constexpr long kLogFailure = 1030;
+// An exception that no procedure turned into a failure of its own.
+inline constexpr long kUnexpectedFailure = 1060;
 
 // The program ends: every window closes and the process exits with `exitStatus`.
 // Thrown after the user was told why; it unwinds to the front-end.
@@ -49,6 +59,8 @@ struct EndProgram {
   static constexpr int kInstalled = 0;
   static constexpr int kFailed = 1;
   static constexpr int kStopped = 2;
+  // The installation ran to its end, but files or registrations failed.
+  static constexpr int kCompletedWithFailures = 3;
   int exitStatus = kStopped;
 };
 

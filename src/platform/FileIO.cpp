@@ -208,6 +208,16 @@ void makeWritable(const fs::path& file) {
 #endif
 }
 
+void makePrivate(const fs::path& folder) {
+#ifndef _WIN32
+  std::error_code ignored;
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec,
+                  fs::perm_options::replace, ignored);
+#else
+  (void)folder;
+#endif
+}
+
 FileLock::FileLock(const fs::path& lockFile) {
 #ifndef _WIN32
   fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);

@@ -65,6 +65,11 @@ void syncFile(const std::filesystem::path& file);
 // changed is left as it is.
 void makeWritable(const std::filesystem::path& file);
 
+// Makes a folder of the run readable by its owner and group only (0750),
+// since logs and saved files may hold passwords. Nothing on Windows, where a
+// folder takes the permissions of the folder it is made in.
+void makePrivate(const std::filesystem::path& folder);
+
 // An advisory lock on a file, held while the object lives.
 class FileLock {
  public:

@@ -32,8 +32,7 @@ class TemporaryFile {
   explicit TemporaryFile(const fs::path& destination) {
     const fs::path folder =
         destination.has_parent_path() ? destination.parent_path() : fs::path(".");
-    std::string pattern =
-        (folder / ("." + destination.filename().string() + ".qsi-XXXXXX")).string();
+    std::string pattern = (folder / ".qsi-XXXXXX").string();
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0) throwErrno(errno, "cannot create a temporary file beside", destination);
     path_ = pattern;
@@ -54,6 +53,12 @@ class TemporaryFile {
     if (::rename(path_.c_str(), destination.c_str()) != 0)
       throwErrno(errno, "cannot replace", destination);
     path_.clear();
+  }
+  // Puts the file in place only where nothing is: link() refuses an
+  // existing name, where rename() would replace it.
+  void linkAsNew(const fs::path& destination) {
+    if (::link(path_.c_str(), destination.c_str()) != 0)
+      throwErrno(errno, "cannot make", destination);
   }
 
  private:
@@ -92,6 +97,15 @@ std::size_t PosixFileReplacer::copyChunk(int in, int out, std::size_t count, con
 }
 
 void PosixFileReplacer::replaceWithCopy(const fs::path& source, const fs::path& destination) {
+  copyAndPlace(source, destination, true);
+}
+
+void PosixFileReplacer::copyToNew(const fs::path& source, const fs::path& destination) {
+  copyAndPlace(source, destination, false);
+}
+
+void PosixFileReplacer::copyAndPlace(const fs::path& source, const fs::path& destination,
+                                     bool replace) {
   // O_NONBLOCK: a named pipe in the source's place must not stop the run.
   const Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (in.get() < 0) throwErrno(errno, "cannot open", source);
@@ -103,7 +117,7 @@ void PosixFileReplacer::replaceWithCopy(const fs::path& source, const fs::path& 
   while (copyChunk(in.get(), temp.fd(), kChunk, temp.path()) > 0) {
   }
   struct ::stat old = {};
-  if (::stat(destination.c_str(), &old) == 0) {
+  if (replace && ::stat(destination.c_str(), &old) == 0) {
     if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
       (void)::fchown(temp.fd(), old.st_uid, old.st_gid);  // allowed to root only
     ::fchmod(temp.fd(), old.st_mode & 07777);
@@ -114,7 +128,10 @@ void PosixFileReplacer::replaceWithCopy(const fs::path& source, const fs::path& 
   }
   if (::fsync(temp.fd()) != 0) throwErrno(errno, "cannot flush", temp.path());
   temp.close();
-  temp.renameTo(destination);
+  if (replace)
+    temp.renameTo(destination);
+  else
+    temp.linkAsNew(destination);  // the temporary name goes with `temp`
   syncFile(destination.has_parent_path() ? destination.parent_path() : fs::path("."));
 }
 

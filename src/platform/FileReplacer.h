@@ -15,17 +15,26 @@ class FileReplacer {
   // `destination` is then unchanged and no temporary file is left.
   virtual void replaceWithCopy(const std::filesystem::path& source,
                                const std::filesystem::path& destination) = 0;
+  // Makes the new file `destination` (its folder exists) a copy of
+  // `source`, whole or not at all. Throws std::system_error naming the file,
+  // leaving everything as it was, when `destination` exists already: a saved
+  // copy is never overwritten.
+  virtual void copyToNew(const std::filesystem::path& source,
+                         const std::filesystem::path& destination) = 0;
 };
 
 #ifndef _WIN32
-// Copies into a temporary file beside the destination (".<name>.qsi-XXXXXX"),
-// flushes it and renames it over the destination. The new file keeps the
+// Copies into a temporary file beside the destination (".qsi-XXXXXX", short
+// enough for any name the file system takes), flushes it and renames it over
+// the destination. The new file keeps the
 // permissions and owner of the file it replaces; a new file gets 0644, or
 // 0755 when the source is executable by its owner.
 class PosixFileReplacer : public FileReplacer {
  public:
   void replaceWithCopy(const std::filesystem::path& source,
                        const std::filesystem::path& destination) override;
+  void copyToNew(const std::filesystem::path& source,
+                 const std::filesystem::path& destination) override;
 
  protected:
   // Copies up to `count` bytes from `in` to `out` at their file offsets and
@@ -34,6 +43,10 @@ class PosixFileReplacer : public FileReplacer {
   // Tests override it to fail as a full disk does.
   virtual std::size_t copyChunk(int in, int out, std::size_t count,
                                 const std::filesystem::path& file);
+
+ private:
+  void copyAndPlace(const std::filesystem::path& source, const std::filesystem::path& destination,
+                    bool replace);
 };
 using NativeFileReplacer = PosixFileReplacer;
 #else
@@ -45,6 +58,8 @@ class Win32FileReplacer : public FileReplacer {
  public:
   void replaceWithCopy(const std::filesystem::path& source,
                        const std::filesystem::path& destination) override;
+  void copyToNew(const std::filesystem::path& source,
+                 const std::filesystem::path& destination) override;
 };
 using NativeFileReplacer = Win32FileReplacer;
 #endif

@@ -1,5 +1,7 @@
 #include "platform/OdbcConnection.h"
 
+#include "platform/Environment.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -366,6 +368,12 @@ OdbcResult OdbcConnection::query(std::string_view statement) {
     }
   }
   return OdbcResult(std::move(columns), std::move(rows));
+}
+
+Databases& databasesOf(const Environment& env) {
+  // Stateless: one for the whole program is as good as one per use.
+  static OdbcDatabases machine;
+  return env.databases != nullptr ? *env.databases : machine;
 }
 
 }  // namespace qsi::platform

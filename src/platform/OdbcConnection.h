@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -94,30 +95,52 @@ class OdbcResult {
   std::size_t current_ = 0;
 };
 
-// A connection to a data source. Created closed; it can be opened again after
-// a failed open or a close. Closed when the object goes.
-class OdbcConnection {
+// A connection to a data source, as the installer's steps use one. Created
+// closed; it can be opened again after a failed open or a close.
+class DatabaseConnection {
+ public:
+  virtual ~DatabaseConnection() = default;
+  // Logs in; a non-empty user or password takes precedence over UID or PWD
+  // of the text. Throws OdbcFailure with the database's messages.
+  virtual void open(std::string_view connectionText, std::string_view user,
+                    std::string_view password) = 0;
+  virtual void close() noexcept = 0;
+  [[nodiscard]] virtual bool isOpen() const noexcept = 0;
+  // Sends a statement as it is; a statement that changes no row succeeds.
+  // Throws OdbcFailure when the database refuses it or nothing is open.
+  virtual void execute(std::string_view statement) = 0;
+  // Sends a query and reads its rows. Throws as execute().
+  [[nodiscard]] virtual OdbcResult query(std::string_view statement) = 0;
+};
+
+// Where the steps get their connections: the machine's data sources, or a
+// test's wrapper that fails on cue.
+class Databases {
+ public:
+  virtual ~Databases() = default;
+  [[nodiscard]] virtual std::unique_ptr<DatabaseConnection> connection() = 0;
+};
+
+// A connection to a data source through the ODBC driver manager. Closed when
+// the object goes.
+class OdbcConnection final : public DatabaseConnection {
  public:
   OdbcConnection();
-  ~OdbcConnection();
+  ~OdbcConnection() override;
   OdbcConnection(OdbcConnection&& other) noexcept;
   OdbcConnection& operator=(OdbcConnection&& other) noexcept;
   OdbcConnection(const OdbcConnection&) = delete;
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
-  // Logs in; a non-empty user or password takes precedence over UID or PWD
-  // of the text. When the text names nothing but DSN, UID and PWD the driver
-  // manager gets them as separate arguments, else a connection text with every
-  // value in braces. Throws OdbcFailure with the database's messages.
-  void open(std::string_view connectionText, std::string_view user, std::string_view password);
-  void close() noexcept;
-  [[nodiscard]] bool isOpen() const noexcept { return open_; }
-
-  // Sends a statement as it is; a statement that changes no row succeeds.
-  // Throws OdbcFailure when the database refuses it or nothing is open.
-  void execute(std::string_view statement);
-  // Sends a query and reads its rows. Throws as execute().
-  [[nodiscard]] OdbcResult query(std::string_view statement);
+  // When the text names nothing but DSN, UID and PWD the driver manager gets
+  // them as separate arguments, else a connection text with every value in
+  // braces.
+  void open(std::string_view connectionText, std::string_view user,
+            std::string_view password) override;
+  void close() noexcept override;
+  [[nodiscard]] bool isOpen() const noexcept override { return open_; }
+  void execute(std::string_view statement) override;
+  [[nodiscard]] OdbcResult query(std::string_view statement) override;
 
   // The error collection: every diagnostic record of the last failing call,
   // in order; empty after a call that succeeded.
@@ -131,6 +154,14 @@ class OdbcConnection {
   OdbcHandle connection_;
   bool open_ = false;
   std::vector<std::string> errors_;
+};
+
+// The machine's ODBC data sources.
+class OdbcDatabases final : public Databases {
+ public:
+  [[nodiscard]] std::unique_ptr<DatabaseConnection> connection() override {
+    return std::make_unique<OdbcConnection>();
+  }
 };
 
 }  // namespace qsi::platform

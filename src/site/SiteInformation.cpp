@@ -8,6 +8,7 @@
 #include "customization/Checksum.h"
 #include "customization/MetabaseChecksum.h"
 #include "platform/Failure.h"
+#include "platform/OdbcConnection.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "site/RegistryAccess.h"
@@ -107,21 +108,37 @@ solution::ModuleInfo readSiteModuleInfo(const platform::Environment& env, const 
   }
 }
 
-void readCurrentSiteChecksums(const platform::Environment& env, solution::SolutionInfo& solution) {
-  customization::MetabaseChecksumLookup lookup;
+void readCurrentSiteChecksums(const platform::Environment& env, solution::SolutionInfo& solution,
+                              log::CLog& log) {
+  customization::MetabaseChecksumLookup lookup(platform::databasesOf(env));
   const std::filesystem::path base(getInstMainDir(env.registry));
   env.ui.setProgress(ProgressBox::Text, "Reading the current site info");
   const std::string machine = getHostname(env.registry);
   const std::size_t total = solution.files.size();
+  std::string failure;
   for (std::size_t i = 0; i < total; ++i) {
     solution::FileEntry& entry = solution.files[i];
     env.ui.setProgress(ProgressBox::Detail, entry.path);
     env.ui.setProgressCount(i, total);
-    entry.currentChecksum =
-        customization::getFileChecksum(platform::joinDataPath(base, entry.path));
+    const std::filesystem::path installed = platform::joinDataPath(base, entry.path);
+    try {
+      entry.currentChecksum = customization::getFileChecksum(installed);
+    } catch (const std::exception& e) {
+      // Whether it was customized cannot be told: nothing may be decided.
+      throw Failure(platform::kReadFailure, "readCurrentSiteChecksums",
+                    "The installed file " + platform::displayPath(installed) +
+                        " cannot be read: " + e.what());
+    }
     entry.metabaseChecksum =
-        lookup.getMetabaseChecksum(machine, "WebServer", entry.module, entry.path);
+        lookup.getMetabaseChecksum(machine, "WebServer", entry.module, entry.path, failure);
+    entry.metabaseLookupFailed = !failure.empty();
+    if (entry.metabaseLookupFailed) {
+      if (!log.isOpen()) log.openLogFile("Gathering Current Site Information");
+      log.writeLine("The Metabase lookup failed for " + entry.path +
+                    ", which is saved before it is replaced: " + failure);
+    }
   }
+  if (log.isOpen()) log.closeLogFile();
   env.ui.setProgressCount(0, 0);
 }
 

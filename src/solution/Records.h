@@ -25,6 +25,10 @@ struct FileEntry {
   std::string solutionChecksum;  // as shipped, from FileVersion.txt
   std::string currentChecksum;   // of the installed copy
   std::string metabaseChecksum;  // recorded at its last installation
+  // The Metabase could not be asked (its query failed, twice): whether the
+  // installed file is customized is not known, so it is saved before it is
+  // replaced.
+  bool metabaseLookupFailed = false;
   bool isCOMComponent = false;
   bool isMTSComponent = false;
   // Where the scan found the file, relative to the package root

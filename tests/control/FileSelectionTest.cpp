@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "control/FileSelection.h"
-#include "metabase/MetabaseFixture.h"
+#include "support/MetabaseFixture.h"
 #include "support/TestSite.h"
 
 namespace qsi::control {

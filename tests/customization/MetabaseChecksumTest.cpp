@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "customization/MetabaseChecksum.h"
-#include "metabase/MetabaseFixture.h"
+#include "support/MetabaseFixture.h"
+#include "support/Faults.h"
 
 namespace qsi::customization {
 namespace {
@@ -19,12 +20,14 @@ class MetabaseChecksumTest : public test::MetabaseTest {
   // What both ways of looking up give for each file, in order.
   std::vector<std::string> lookUpBothWays() {
     std::vector<std::string> found;
-    MetabaseChecksumLookup lookup;
+    platform::OdbcDatabases databases;
+    MetabaseChecksumLookup lookup(databases);
     platform::OdbcConnection connection;
+    std::string failure;
     for (const char* object :
          {"QO11\\Q-Alder\\default.asp", "QO11\\Q-Alder\\O'Brien.asp", "QO11\\Q-Alder\\null.asp",
           "QO11\\Q-Alder\\norow.asp", "QO11\\Q-Alder\\other.asp"}) {
-      found.push_back(lookup.getMetabaseChecksum("WEB01", "WebServer", "Q-Alder", object));
+      found.push_back(lookup.getMetabaseChecksum("WEB01", "WebServer", "Q-Alder", object, failure));
       EXPECT_EQ(getMetabaseChecksum(connection, "WEB01", "WebServer", "Q-Alder", object),
                 found.back())
           << object;
@@ -60,15 +63,38 @@ TEST_F(MetabaseChecksumTest, RefusedStatementGivesZero) {
 TEST_F(MetabaseChecksumTest, LookupKeepsOneConnectionForTheWholeLoop) {
   const auto file = sources.addSqlite("QOMetabase");
   fill("QOMetabase");
-  MetabaseChecksumLookup lookup;
+  platform::OdbcDatabases databases;
+  MetabaseChecksumLookup lookup(databases);
   platform::OdbcConnection connection;
-  EXPECT_EQ(lookup.getMetabaseChecksum("WEB01", "WebServer", "", "QO11\\Q-Alder\\default.asp"),
-            "1A2B");
+  std::string failure;
+  EXPECT_EQ(
+      lookup.getMetabaseChecksum("WEB01", "WebServer", "", "QO11\\Q-Alder\\default.asp", failure),
+      "1A2B");
   std::filesystem::remove(file);  // a new connection would open a new, empty file
-  EXPECT_EQ(lookup.getMetabaseChecksum("WEB01", "WebServer", "", "QO11\\Q-Alder\\O'Brien.asp"),
-            "BEEF");
+  EXPECT_EQ(
+      lookup.getMetabaseChecksum("WEB01", "WebServer", "", "QO11\\Q-Alder\\O'Brien.asp", failure),
+      "BEEF");
   EXPECT_EQ(getMetabaseChecksum(connection, "WEB01", "WebServer", "", "QO11\\Q-Alder\\O'Brien.asp"),
             "0");
+}
+
+// A query that fails gets the connection opened again once and is tried
+// again; what still fails is told, never taken for "no row".
+TEST_F(MetabaseChecksumTest, ADroppedConnectionIsOpenedAgainOnceAndAFailureTold) {
+  sources.addSqlite("QOMetabase");
+  fill("QOMetabase");
+  test::FaultyDatabases databases;
+  databases.fails = [](std::string_view, int sent) { return sent == 1 || sent == 3 || sent == 4; };
+  MetabaseChecksumLookup lookup(databases);
+  std::vector<std::string> found;
+  for (const char* object : {"QO11\\Q-Alder\\default.asp", "QO11\\Q-Alder\\O'Brien.asp",
+                             "QO11\\Q-Alder\\norow.asp", "QO11\\Q-Alder\\default.asp"}) {
+    std::string failure;
+    found.push_back(lookup.getMetabaseChecksum("WEB01", "WebServer", "", object, failure) + " " +
+                    failure);
+  }
+  EXPECT_EQ(found,
+            (std::vector<std::string>{"1A2B ", "BEEF ", "0 Communication link failure", "1A2B "}));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "metabase/MetabaseFixture.h"
+#include "support/MetabaseFixture.h"
 #include "metabase/MetabaseStatements.h"
 #include "metabase/MetabaseUpdate.h"
 #include "platform/Text.h"
@@ -120,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(Types, UpdateRunByType,
 
 TEST_F(MetabaseUpdateTest, EveryStatementIsLoggedAsSent) {
   sources.addSqlite("QOMetabase");
-  auto connection = openMetabaseConnection("");
+  const auto opened = openMetabaseConnection(site.env, "");
+  platform::DatabaseConnection& connection = *opened;
   log::CLog log(site.env);
   log.openLogFile("Metabase");
   updateServerServicePack(connection, log, "m", "s", "sp", "d");
@@ -170,7 +171,8 @@ TEST_F(MetabaseUpdateTest, EveryStatementIsLoggedAsSent) {
 
 TEST_F(MetabaseUpdateTest, RevisionAboveZeroIsRecordedAsTheRevision) {
   sources.addSqlite("QOMetabase");
-  auto connection = openMetabaseConnection("");
+  const auto opened = openMetabaseConnection(site.env, "");
+  platform::DatabaseConnection& connection = *opened;
   log::CLog log(site.env);
   log.openLogFile("Metabase");
   const std::pair<std::string, std::string> cases[] = {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "metabase/MetabaseFixture.h"
+#include "support/MetabaseFixture.h"
 #include "platform/OdbcConnection.h"
 
 namespace qsi::platform {

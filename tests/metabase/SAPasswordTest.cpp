@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "metabase/MetabaseFixture.h"
+#include "support/MetabaseFixture.h"
 #include "metabase/SAPassword.h"
 
 namespace qsi::metabase {
@@ -27,8 +27,8 @@ TEST_F(SAPasswordTest, WrongThenRightAsksAgainWithTheDatabaseMessage) {
   EXPECT_EQ(box.title, "QSolutionInstaller");
 
   // The update run logs in with the proven password without asking.
-  EXPECT_TRUE(openMetabaseConnection(saPassword()).isOpen());
-  EXPECT_THROW((void)openMetabaseConnection("wrong-password"), platform::OdbcFailure);
+  EXPECT_TRUE(openMetabaseConnection(site.env, saPassword())->isOpen());
+  EXPECT_THROW((void)openMetabaseConnection(site.env, "wrong-password"), platform::OdbcFailure);
 }
 
 TEST_F(SAPasswordTest, CancelEndsWithoutAMessage) {

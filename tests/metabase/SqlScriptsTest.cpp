@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "metabase/MetabaseFixture.h"
+#include "support/MetabaseFixture.h"
 #include "metabase/SqlScripts.h"
 #include "platform/Paths.h"
 

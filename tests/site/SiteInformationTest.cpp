@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "metabase/MetabaseFixture.h"
+#include "support/MetabaseFixture.h"
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "site/SiteInformation.h"
+#include "support/Faults.h"
 #include "support/TestSite.h"
 
 namespace qsi::site {
@@ -97,7 +99,8 @@ class CurrentSiteChecksums : public test::MetabaseTest {
     info.files = {test::fileEntry("QO11\\Q-Alder\\a.asp", "Q-Alder"),
                   test::fileEntry("QO11\\Q-Alder\\missing.asp", "Q-Alder"),
                   test::fileEntry("Components\\QAlder\\x.dll", "Q-Alder")};
-    readCurrentSiteChecksums(site.env, info);
+    log::CLog log(site.env);
+    readCurrentSiteChecksums(site.env, info, log);
     std::string text;
     for (const auto& file : info.files)
       text += file.currentChecksum + "/" + file.metabaseChecksum + " ";
@@ -117,6 +120,45 @@ TEST_F(CurrentSiteChecksums, EveryFileGetsItsInstalledAndRecordedChecksum) {
 
 TEST_F(CurrentSiteChecksums, WithoutTheMetabaseEveryRecordedChecksumIsZero) {
   EXPECT_EQ(checksums(), "CADB/0 0/0 0/0 ");
+}
+
+// What cannot be known is told: a lookup that fails even after the
+// connection was opened again marks its file and is logged, and an installed
+// file that cannot be read ends the retrieval with a failure naming it.
+TEST_F(CurrentSiteChecksums, AFailingLookupIsLoggedAndAnUnreadableFileNamed) {
+  sources.addSqlite("QOMetabase");
+  test::FaultyDatabases databases;
+  databases.fails = [](std::string_view statement, int) {
+    return platform::contains(statement, "b.asp");
+  };
+  platform::Environment env = site.env;
+  env.databases = &databases;
+  site.write("inst/QO11/Q-Alder/b.asp", "b");
+  solution::SolutionInfo info;
+  info.files = {test::fileEntry("QO11\\Q-Alder\\b.asp", "Q-Alder")};
+  log::CLog log(env);
+  readCurrentSiteChecksums(env, info, log);
+  EXPECT_TRUE(info.files[0].metabaseLookupFailed);
+  EXPECT_NE(site.logText("Gathering Current Site Information")
+                .find("  The Metabase lookup failed for QO11\\Q-Alder\\b.asp, which is saved "
+                      "before it is replaced: Communication link failure\r\n"),
+            std::string::npos);
+#ifndef _WIN32
+  // A file that exists and cannot be read: reading /proc/self/mem at 0 fails.
+  std::filesystem::create_symlink("/proc/self/mem",
+                                  site.instMainDir / "QO11" / "Q-Alder" / "c.asp");
+  info.files = {test::fileEntry("QO11\\Q-Alder\\c.asp", "Q-Alder")};
+  try {
+    readCurrentSiteChecksums(env, info, log);
+    ADD_FAILURE() << "an unreadable installed file must end the retrieval";
+  } catch (const platform::Failure& failure) {
+    EXPECT_EQ(failure.source(), "readCurrentSiteChecksums");
+    EXPECT_TRUE(failure.description().starts_with(
+        "The installed file " + (site.instMainDir / "QO11" / "Q-Alder" / "c.asp").string() +
+        " cannot be read: "))
+        << failure.description();
+  }
+#endif
 }
 
 }  // namespace

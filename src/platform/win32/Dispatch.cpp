@@ -90,14 +90,17 @@ void Dispatch::fail(long result, std::string_view name, std::string description)
 
 Dispatch Dispatch::create(std::string_view progId) {
   auto apartment = std::make_shared<ComApartment>();
-  const Dispatch none(apartment, nullptr, std::string(progId));
   CLSID clsid{};
+  // An object that cannot be made is a service this machine does not have.
+  const auto unavailable = [&](HRESULT result) {
+    throw ServiceUnavailable(result, std::string(progId), "CreateObject: " + describe(result));
+  };
   HRESULT result = CLSIDFromProgID(toWide(progId).c_str(), &clsid);
-  if (FAILED(result)) none.fail(result, "CreateObject");
+  if (FAILED(result)) unavailable(result);
   IDispatch* object = nullptr;
   result = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch,
                             reinterpret_cast<void**>(&object));
-  if (FAILED(result)) none.fail(result, "CreateObject");
+  if (FAILED(result)) unavailable(result);
   return Dispatch(std::move(apartment), adopt(object), std::string(progId));
 }
 

@@ -92,4 +92,18 @@ void Win32FileReplacer::replaceWithCopy(const fs::path& source, const fs::path& 
   if (!existed) SetFileAttributesA(to.c_str(), sourceAttributes);
 }
 
+void Win32FileReplacer::copyToNew(const fs::path& source, const fs::path& destination) {
+  const DWORD sourceAttributes = GetFileAttributesA(source.string().c_str());
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES) fail(GetLastError(), "cannot open", source);
+  if ((sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    fail(ERROR_DIRECTORY, "not a file:", source);
+  TemporaryFile temp(destination);
+  copyContent(source, temp.path());
+  // Without MOVEFILE_REPLACE_EXISTING an existing file is never replaced.
+  if (!MoveFileExA(temp.path().string().c_str(), destination.string().c_str(),
+                   MOVEFILE_WRITE_THROUGH))
+    fail(GetLastError(), "cannot make", destination);
+  temp.placed();
+}
+
 }  // namespace qsi::platform

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "control/Main.h"
+#include "platform/Interrupt.h"
+#include "platform/Text.h"
+#include "support/Faults.h"
+#include "support/SuiteSite.h"
+
+namespace qsi::control {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+// Notes every command; each succeeds at once.
+class NotingRunner final : public platform::CommandRunner {
+ public:
+  Strings calls;
+  platform::CommandResult run(std::string_view command) override {
+    calls.emplace_back(command);
+    return {0, false};
+  }
+};
+
+// A whole run in this process, with the platform services a test makes fail:
+// the site of SuiteSite, a service pack for Q-Alder with a customized page,
+// an MTS component (so the services are stopped) and two scripts.
+class InstallationRun : public test::SuiteSite {
+ protected:
+  test::FixedClock clock;
+  test::ScriptedView view;
+  test::FaultyRegistry registry{site.registry};
+  test::FaultyDatabases databases;
+  test::FaultyFileReplacer files;
+  NotingRunner commands;
+  platform::RegistryComRegistrar com{site.registry};
+  platform::RegistryMtsCatalog mts{site.registry};
+  Main main{Services{registry, site.profiles, clock, site.installer,
+                     actions::ActionServices{commands, com, mts, files}, &databases},
+            view};
+
+  void SetUp() override {
+    SuiteSite::SetUp();
+    writePackage("ServicePack");
+    view.logins.push_back({"secret"});
+  }
+  void TearDown() override { platform::clearInterruptRequest(); }
+
+  // Start-up, Retrieve, Start; the exit status the run ended with.
+  int install(const std::function<void()>& beforeStart = {}) {
+    try {
+      main.Form_Load();
+      main.press(Button::cmdRetrieveInfo);
+      if (beforeStart) beforeStart();
+      main.press(Button::cmdStart);
+    } catch (const platform::EndProgram& end) {
+      return end.exitStatus;
+    }
+    return -1;
+  }
+  [[nodiscard]] std::string log(std::string_view section) const {
+    return test::readText(site.instMainDir / "QOLog" / main.environment().stamp.runFolder /
+                          (std::string(section) + ".txt"));
+  }
+  [[nodiscard]] std::size_t starts() const {
+    return static_cast<std::size_t>(
+        std::count_if(commands.calls.begin(), commands.calls.end(),
+                      [](const std::string& call) { return call.starts_with("net start "); }));
+  }
+};
+
+TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
+  main.Form_Load();
+  test::ScriptedView second;
+  Main other{Services{site.registry, site.profiles, clock, site.installer,
+                      actions::ActionServices{commands, com, mts, files}},
+             second};
+  try {
+    other.Form_Load();
+    ADD_FAILURE() << "the second installer must end";
+  } catch (const platform::EndProgram& end) {
+    EXPECT_EQ(end.exitStatus, platform::EndProgram::kStopped);
+  }
+  ASSERT_EQ(second.boxes.size(), 1u);
+  EXPECT_EQ(second.boxes[0].text,
+            "Another installer is working on this site: " +
+                platform::SiteLock::describeThisProcess(main.environment().stamp.installDateText) +
+                ".\r\nOnly one installer may change a site at a time; this one ends without "
+                "changing anything.");
+  EXPECT_TRUE(second.refreshes.empty());  // nothing was read, nothing written
+}
+
+// However the run fails after the services were stopped, they are started
+// again, the "Start Services" log says why, and the failure is shown.
+struct FailureCase {
+  std::string name;
+  std::function<void(test::FaultyRegistry&, test::FaultyDatabases&, test::FaultyFileReplacer&)>
+      inject;
+  std::string shown;
+};
+
+class FailureAfterTheStop : public InstallationRun,
+                            public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
+  GetParam().inject(registry, databases, files);
+  EXPECT_EQ(install(), platform::EndProgram::kFailed);
+  EXPECT_EQ(starts(), 3u);
+  EXPECT_NE(log("Start Services")
+                .find("  The run ended with a failure; the services are started again: "),
+            std::string::npos)
+      << log("Start Services");
+  ASSERT_FALSE(view.boxes.empty());
+  EXPECT_TRUE(view.boxes.back().text.starts_with(GetParam().shown)) << view.boxes.back().text;
+  EXPECT_EQ(view.boxes.back().icon, platform::Icon::Critical);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FailureAfterTheStop,
+    ::testing::Values(
+        FailureCase{"MetabaseError",
+                    [](auto&, test::FaultyDatabases& databases, auto&) {
+                      databases.fails = [](std::string_view statement, int) {
+                        return statement.starts_with("UPDATE SERVER");
+                      };
+                    },
+                    "Error 1010 in updateServicePackTable:\r\nError while updating the metabase!"},
+        FailureCase{"RegistryWrite",
+                    [](test::FaultyRegistry& registry, auto&, auto&) {
+                      registry.fails = [](std::string_view, std::string_view name) {
+                        return name == "AppVersion";
+                      };
+                    },
+                    "Error 1010 in updateRegistryModulesInfo:\r\nError while updating the "
+                    "Registry!"},
+        FailureCase{"CtrlC",
+                    [](auto&, auto&, test::FaultyFileReplacer& files) {
+                      files.before = [](const fs::path&) { platform::requestInterrupt(SIGINT); };
+                    },
+                    "Error 1050 in QSolutionInstaller:\r\nThe installation was interrupted "
+                    "(Ctrl-C)."}),
+    [](const auto& param) { return param.param.name; });
+
+// A copy that failed is not recorded as installed, its module keeps its old
+// version in the Metabase and the registry, and the run ends with status 3.
+TEST_F(InstallationRun, AFailedCopyIsRecordedNowhereAndEndsWithStatus3) {
+  files.before = [](const fs::path& destination) {
+    if (destination.filename() == "default.asp" &&
+        !platform::contains(destination.string(), "QOCustomized"))
+      test::diskFull(destination);
+  };
+  EXPECT_EQ(install(), platform::EndProgram::kCompletedWithFailures);
+  EXPECT_EQ(test::readText(site.instMainDir / "QO11/Q-Alder/default.asp"), test::kOurPage);
+  EXPECT_EQ(sources.rows("QOMetabase", "SELECT OBJECT, CHECKSUM FROM OBJECT ORDER BY OBJECT"),
+            (std::vector<Strings>{{"Components\\QAlder\\Bramble.dll", ""},
+                                  {"QO11\\Q-Alder\\default.asp", checksumOf(test::kOldPage)}}));
+  EXPECT_EQ(sources.rows("QOMetabase", "SELECT VERSION FROM MODULE WHERE SERVER='WebServer'"),
+            std::vector<Strings>{{"2.1.0"}});
+  EXPECT_EQ(appVersion("WebServer"), "2.1.0.0");
+  EXPECT_EQ(starts(), 3u);
+  ASSERT_FALSE(view.boxes.empty());
+  EXPECT_TRUE(view.boxes.back().text.ends_with(
+      "\r\n\r\n1 file was not installed; the log \"FileCopy\" names it."))
+      << view.boxes.back().text;
+}
+
+// An edit made between Retrieve and Start is saved before the file is
+// replaced, and the log says why.
+TEST_F(InstallationRun, AFileEditedAfterRetrieveIsSavedFirst) {
+  site.write("inst/QO11/Q-Alder/orderstatus.asp", test::kOldPage);
+  site.writePackage("Web/Q-Alder/orderstatus.asp", test::kNewPage);
+  EXPECT_EQ(install([&] { site.write("inst/QO11/Q-Alder/orderstatus.asp", "edited at noon"); }),
+            platform::EndProgram::kInstalled);
+  const fs::path saved = site.instMainDir / "QOCustomized" / main.environment().stamp.runFolder;
+  EXPECT_EQ(test::readText(saved / "QO11/Q-Alder/orderstatus.asp"), "edited at noon");
+  EXPECT_EQ(test::readText(saved / "QO11/Q-Alder/default.asp"), test::kOurPage);
+  EXPECT_NE(log("FileCopy")
+                .find("  Saved before it is replaced, changed after the information "
+                      "was retrieved -> "),
+            std::string::npos);
+#ifndef _WIN32
+  // Logs and saved files may hold passwords: their run folders are private.
+  for (const char* kind : {"QOLog", "QOCustomized"})
+    EXPECT_EQ(
+        fs::status(site.instMainDir / kind / main.environment().stamp.runFolder).permissions(),
+        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec)
+        << kind;
+#endif
+}
+
+}  // namespace
+}  // namespace qsi::control

@@ -1,0 +1,155 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "customization/Checksum.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+#include "support/MetabaseFixture.h"
+
+namespace qsi::test {
+
+inline const std::string kConfig =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
+inline const std::string kOldPage = "<html>Q-Alder 2.1.0.0</html>\r\n";
+inline const std::string kOurPage = "<html>Q-Alder 2.1.0.0 with our banner</html>\r\n";
+inline const std::string kNewPage = "<html>Q-Alder 2.1.1.0</html>\r\n";
+
+// A server with Q-Alder 2.1.0.0 and Q-Common installed and a SQLite
+// Metabase that recorded the installed page; writePackage() puts a package
+// for Q-Alder 2.1.1.0 beside the installer.
+class SuiteSite : public MetabaseTest {
+ protected:
+  SuiteSite() {
+    writeRegistry("2.1.0.0", "2.1.0.0");
+    site.write("inst/QO11/Q-Alder/default.asp", kOurPage);
+    site.write("inst/Components/QAlder/Bramble.dll", "old component");
+  }
+
+  void SetUp() override {
+    MetabaseTest::SetUp();
+    if (IsSkipped()) return;
+    sources.addSqlite("QOMetabase");
+    sources.exec("QOMetabase",
+                 "INSERT INTO OBJECT(MACHINE,SERVER,MODULE,OBJECT,CHECKSUM) VALUES ('WEB01',"
+                 "'WebServer','Q-Alder','QO11\\Q-Alder\\default.asp','" +
+                     checksumOf(kOldPage) + "')");
+    sources.exec("QOMetabase",
+                 "INSERT INTO MODULE(MACHINE,SERVER,MODULE,VERSION) VALUES "
+                 "('WEB01','WebServer','Q-Alder','2.1.0')");
+    sources.exec("QOMetabase",
+                 "INSERT INTO SERVER(MACHINE,SERVER,SERVICEPACK) VALUES ('WEB01','WebServer','')");
+    sources.addSqlite("QAlder", false);
+    sources.exec("QAlder", "CREATE TABLE SETTINGS (NAME VARCHAR(64), VALUE VARCHAR(64))");
+  }
+
+  void writeRegistry(const std::string& alder, const std::string& common) const {
+    site.writeRegistry(
+        kConfig + "WebServerConfig]\r\n\"Hostname\"=\"WEB01\"\r\n" + kConfig +
+        "WebServerConfig\\SQL Server]\r\n\"Server\"=\"SQL01\"\r\n" + kConfig +
+        "WebServerConfig\\Modules\\Q-Alder]\r\n\"Installed\"=\"1\"\r\n\"AppVersion\"=\"" + alder +
+        "\"\r\n" + kConfig + "WebServerConfig\\Modules\\Q-Common]\r\n\"Installed\"=\"1\"\r\n" +
+        "\"AppVersion\"=\"" + common + "\"\r\n" + kConfig +
+        "DbServerConfig\\Modules\\Q-Alder]\r\n");
+  }
+
+  std::string checksumOf(const std::string& content) const {
+    const std::filesystem::path file = site.write("checksum.tmp", content);
+    return customization::getFileChecksum(file);
+  }
+
+  // A package of `type` for Q-Alder 2.1.1.0 with a page, an MTS component
+  // and two scripts; `withFiles` false leaves only the scripts.
+  void writePackage(const std::string& type, bool withFiles = true) const {
+    site.writePackage(
+        "configuration files/Solution.info",
+        "[ReleaseInfo]\r\nProductName=Q-Alder\r\nVersion=2.1.1.0\r\nSolutionType=" + type +
+            "\r\n[Dependency]\r\nProductName=Q-Alder\r\nVersion=2.1.0.0\r\n"
+            "CommonVersion=2.1.0.0\r\n");
+    site.writePackage("configuration files/Q-Alder.ini",
+                      "[ReleaseInfo]\r\nVersion=2.1.1.0\r\n[Components.Register]\r\n"
+                      "MTSComponents=Bramble.dll\r\n");
+    if (withFiles) {
+      site.writePackage("Web/Q-Alder/default.asp", kNewPage);
+      site.writePackage("Components/Bramble/Bramble.dll", "new component");
+      site.writePackage("configuration files/FileVersion.txt",
+                        "[Web\\Q-Alder\\default.asp]\r\nChecksum=" + checksumOf(kNewPage) + "\r\n");
+    }
+    site.writePackage("Sql/Sequence.txt", "b.sql\r\na.sql\r\n");
+    site.writePackage("Sql/a.sql", "USE QAlder\r\nINSERT INTO SETTINGS VALUES ('a', '2')");
+    site.writePackage("Sql/b.sql", "use qalder\r\nINSERT INTO SETTINGS VALUES ('b', '1')");
+  }
+
+  [[nodiscard]] std::string runFolderName() const {
+    const auto logs = site.instMainDir / "QOLog";
+    return std::filesystem::is_directory(logs)
+               ? std::filesystem::directory_iterator(logs)->path().filename().string()
+               : "";
+  }
+  // A value of the registry the installer ran with.
+  [[nodiscard]] virtual std::optional<std::string> registryValue(const std::string& key,
+                                                                 const std::string& name) const {
+    return site.registry.readValue(key, name);
+  }
+  [[nodiscard]] std::string appVersion(const std::string& section) const {
+    return registryValue("SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\" + section +
+                             "Config\\Modules\\Q-Alder",
+                         "AppVersion")
+        .value_or("<none>");
+  }
+  // The run's logs in name order, each after a "=== name" line, with the
+  // run's date and the site's folders written <DATE>, <INSTALLER> and <INST>
+  // and the separators of those paths written "/": what is left reads the
+  // same on every platform. The NT services' logs are left out: they tell
+  // what the machine's own services did.
+  [[nodiscard]] std::string portableLogs() const {
+    const std::filesystem::path folder = site.instMainDir / "QOLog" / runFolderName();
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    const std::string date = sources.rows(
+        "QOMetabase", "SELECT INSTALLATIONDATESP FROM SERVER WHERE SERVER = 'WebServer'")[0][0];
+    const std::pair<std::string, std::string> folders[] = {
+        {platform::displayPath(site.installer), "<INSTALLER>"},
+        {platform::displayPath(site.instMainDir), "<INST>"}};
+    std::string out;
+    for (const auto& name : names) {
+      if (name == "Stop Services.txt" || name == "Start Services.txt") continue;
+      out += "=== " + name + "\n";
+      const std::vector<std::string> lines = platform::split(readText(folder / name), '\n');
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string line = platform::replaceAll(lines[i], date, "<DATE>");
+        for (const auto& [path, mark] : folders) {
+          const auto at = line.find(path);
+          if (at != std::string::npos)
+            line = line.substr(0, at) + mark +
+                   platform::replaceAll(line.substr(at + path.size()), "\\", "/");
+        }
+        if (i + 1 == lines.size()) {
+          if (!line.empty()) out += line + "<no line break at the end>\n";
+        } else {
+          out += line.ends_with('\r') ? line.substr(0, line.size() - 1) + "\n"
+                                      : line + "<LF without CR>\n";
+        }
+      }
+    }
+    return out;
+  }
+  // Every row of the Metabase's five tables, for telling a changed Metabase.
+  [[nodiscard]] std::vector<std::vector<std::string>> metabaseRows() const {
+    std::vector<std::vector<std::string>> rows;
+    for (const char* table : {"SERVER", "MODULE", "OBJECT", "PATCH", "INSTALLATIONHISTORY"})
+      for (auto& row : sources.rows("QOMetabase", std::string("SELECT * FROM ") + table))
+        rows.push_back(std::move(row));
+    return rows;
+  }
+  // The folder of a run's logs or saved files as the closing message names it.
+  [[nodiscard]] std::string shownFolder(const std::string& kind) const {
+    return platform::displayPath(site.instMainDir / kind / runFolderName(), true) + ".";
+  }
+};
+
+}  // namespace qsi::test
