@@ -7,6 +7,7 @@
 #include "control/Main.h"
 #include "platform/Clock.h"
 #include "platform/Failure.h"
+#include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/ProfileReader.h"
 #include "platform/RegFileRegistry.h"
@@ -34,9 +35,7 @@ bool useWindow() {
 #endif
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int runInstaller(int argc, char** argv) {
   using namespace qsi;
   try {
 #ifdef _WIN32
@@ -66,4 +65,15 @@ int main(int argc, char** argv) {
     std::cerr << "qsolutioninstaller: " << e.what() << '\n';
     return platform::EndProgram::kFailed;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Ctrl-C, SIGTERM and a closed console are noted, never acted on at once:
+  // the run leaves through its failure path and starts the services again.
+  qsi::platform::installInterruptHandlers();
+  const int status = runInstaller(argc, argv);
+  qsi::platform::interruptHandled();
+  return status;
 }

@@ -8,6 +8,7 @@
 #include "customization/Checksum.h"
 #include "customization/MetabaseChecksum.h"
 #include "platform/Failure.h"
+#include "platform/Interrupt.h"
 #include "platform/OdbcConnection.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -117,6 +118,7 @@ void readCurrentSiteChecksums(const platform::Environment& env, solution::Soluti
   const std::size_t total = solution.files.size();
   std::string failure;
   for (std::size_t i = 0; i < total; ++i) {
+    platform::throwIfInterrupted();
     solution::FileEntry& entry = solution.files[i];
     env.ui.setProgress(ProgressBox::Detail, entry.path);
     env.ui.setProgressCount(i, total);

@@ -139,6 +139,28 @@ TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndIns
   EXPECT_EQ(test::readText(inst / "QO11/Q-Alder/page.asp"), "new page");
 }
 
+// Two entries installed at one path are installed in list order; what was
+// there is saved once, before the first, and never overwritten by the second.
+TEST_F(FileInstallationTest, APathInstalledTwiceIsSavedOnceBeforeItsFirstReplacement) {
+  site.write("inst/QO11/dup.asp", "customized");
+  site.writePackage("Web/dup.asp", "first");
+  site.writePackage("Web/sub/dup.asp", "second");
+  info.files = {
+      {.path = "QO11\\dup.asp", .install = true, .customized = true, .packagePath = "Web\\dup.asp"},
+      {.path = "QO11\\dup.asp",
+       .install = true,
+       .customized = true,
+       .packagePath = "Web\\sub\\dup.asp"}};
+  const InstallationResult result =
+      installFiles(env, services, inst, info, solution::SolutionFolders::beside(site.installer));
+  EXPECT_EQ(test::readText(inst / "QO11/dup.asp"), "second");
+  EXPECT_EQ(test::readText(customizedFilesFolder(env, inst) / "QO11/dup.asp"), "customized");
+  EXPECT_EQ(result.installed, (std::vector<bool>{true, true}));
+  EXPECT_EQ(result.savedFiles, 1u);
+  EXPECT_EQ(logLines(kCopyLog).at(2),
+            "  Installed again, from Web\\sub\\dup.asp -> " + shown("QO11\\dup.asp"));
+}
+
 TEST_F(FileInstallationTest, FailedCopiesAreLoggedAndACustomizedFileThatCannotBeSavedStays) {
   site.write("inst/QOCustomized", "a file where the saved copies should go");
   site.write("inst/QO11/mine.asp", "my work");

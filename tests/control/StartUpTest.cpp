@@ -29,7 +29,14 @@ class StartUp : public ::testing::Test {
 TEST_F(StartUp, ReadsThePackageAndLeavesTheStartedState) {
   site.writePackage("configuration files/Solution.info",
                     "[ReleaseInfo]\nProductName=Q-Alder\nVersion=2.1.1.0\n");
+  // Runs of the same second took the stamp's folders: this run gets its own.
+  const std::string stamp = site.env.stamp.installDateAndTimeFormat;
+  fs::create_directories(site.instMainDir / "QOLog" / stamp);
+  fs::create_directories(site.instMainDir / "QOCustomized" / (stamp + " (2)"));
   main.Form_Load();
+  EXPECT_EQ(main.environment().stamp.runFolder, stamp + " (3)");
+  EXPECT_TRUE(fs::exists(site.instMainDir / "QOLog" / (stamp + " (3)") /
+                         "Gathering Solution Information.txt"));
   EXPECT_EQ(main.solutionInfo().productName, "Q-Alder");
   EXPECT_TRUE(view.boxes.empty());
   const MainWindowState& s = main.state();

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <thread>
+#ifndef _WIN32
+#include <csignal>
+#endif
 
 #include "actions/Services.h"
 #include "e2e/EndToEndFixture.h"
@@ -142,6 +146,52 @@ TEST_F(EndToEnd, AHostilePackageIsRefusedAtStartUpAndTheSiteLeftAsItWas) {
       << result.out;
   EXPECT_EQ(site.snapshot(), files);
   EXPECT_EQ(metabaseRows(), rows);
+  EXPECT_EQ(program.calls(), "");
+}
+
+// SIGTERM while the services are stopped: the command in hand is ended, the
+// services are started again, and the run ends with the failure shown.
+TEST_F(EndToEnd, SigtermAfterTheStopStartsTheServicesAgain) {
+  writePackage("ServicePack");
+  const fs::path hung = site.root / "hung";
+  writeScript(site.root / "commands" / "net",
+              "echo \"net $*\" >> '" + (site.root / "ran").string() + "'\n" +
+                  "[ \"$1 $2\" = \"stop W3SVC\" ] && { touch '" + hung.string() +
+                  "'; exec /bin/sleep 60; }\nexit 0");
+  const ProcessResult result = program.run(kInstall, [&](unsigned long pid) {
+    for (int i = 0; i < 2000 && !fs::exists(hung); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+  });
+  EXPECT_EQ(result.status, 1) << result.out;
+  EXPECT_TRUE(program.calls().ends_with(
+      "net stop W3SVC /y\nnet start IISADMIN\nnet start LDAPSVC\nnet start W3SVC\n"))
+      << program.calls();
+  EXPECT_NE(result.out.find("The installer was told to end (signal 15)."), std::string::npos)
+      << result.out;
+  EXPECT_NE(readText(site.instMainDir / "QOLog" / runFolderName() / "Start Services.txt")
+                .find("  The run ended with a failure; the services are started again: The "
+                      "installer was told to end (signal 15).\r\n"),
+            std::string::npos);
+  EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kOurPage);
+}
+
+// An installed file that cannot be read ends Retrieve with a box naming it,
+// also written to the log, and nothing is installed.
+TEST_F(EndToEnd, AnUnreadableInstalledFileIsShownAndLogged) {
+  writePackage("ServicePack");
+  fs::remove(site.instMainDir / "QO11/Q-Alder/default.asp");
+  fs::create_symlink("/proc/self/mem", site.instMainDir / "QO11/Q-Alder/default.asp");
+  const ProcessResult result = run(kInstall);
+  EXPECT_EQ(result.status, 1) << result.out;
+  const std::string shown = "Error 1010 in readCurrentSiteChecksums:\nThe installed file " +
+                            (site.instMainDir / "QO11/Q-Alder/default.asp").string() +
+                            " cannot be read: ";
+  EXPECT_NE(result.out.find(shown), std::string::npos) << result.out;
+  EXPECT_NE(readText(site.instMainDir / "QOLog" / runFolderName() /
+                     "Gathering Current Site Information.txt")
+                .find("  The run ended with a failure: Error 1010 in readCurrentSiteChecksums:"),
+            std::string::npos);
   EXPECT_EQ(program.calls(), "");
 }
 #endif

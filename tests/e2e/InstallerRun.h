@@ -24,7 +24,10 @@ class InstallerRun {
 
   // Runs the program through its console front-end with `input` as the
   // user's answers; the site's registry file is what it reads.
-  [[nodiscard]] ProcessResult run(const std::string& input) const;
+  // `whileRunning`, when given, gets the program's process id once it runs.
+  [[nodiscard]] ProcessResult run(
+      const std::string& input,
+      const std::function<void(unsigned long processId)>& whileRunning = {}) const;
 #ifdef _WIN32
   // Runs the program with its window front-end; `drive` is the user, given
   // the program's process id while it runs.

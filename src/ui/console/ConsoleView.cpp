@@ -13,6 +13,7 @@
 #endif
 
 #include "platform/Failure.h"
+#include "platform/Interrupt.h"
 #include "platform/Text.h"
 
 namespace qsi::ui::console {
@@ -198,7 +199,8 @@ Answer ConsoleView::messageBox(const platform::MessageBox& box) {
   const bool retryCancel = box.buttons == platform::Buttons::RetryCancel;
   io_.out << (retryCancel ? "[Retry] [Cancel]" : "[OK]") << '\n';
   std::string line;
-  const bool answered = readLine(line);
+  // Told to end from outside, nobody answers: the box is shown, not waited for.
+  const bool answered = !platform::nobodyToAnswer() && readLine(line);
   if (!retryCancel) return Answer::OK;
   const std::string answer = platform::toLower(platform::trim(line));
   return answered && (answer == "r" || answer == "retry") ? Answer::Retry : Answer::Cancel;

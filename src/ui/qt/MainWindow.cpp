@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "platform/Failure.h"
+#include "platform/Interrupt.h"
 #include "platform/Text.h"
 
 namespace qsi::ui::qt {
@@ -104,6 +105,9 @@ void MainWindow::press(control::Button button) {
     flushProgress();
   } catch (const platform::EndProgram& end) {
     endProgram(end.exitStatus);
+  } catch (...) {
+    // Nothing may leave a slot; the model has shown what it knew.
+    endProgram(platform::EndProgram::kFailed);
   }
 }
 
@@ -172,6 +176,9 @@ void MainWindow::showButtons(const MainWindowState& state) {
 
 platform::Answer MainWindow::messageBox(const platform::MessageBox& box) {
   flushProgress();
+  // Told to end from outside: nobody is there to press a button.
+  if (platform::nobodyToAnswer())
+    return box.buttons == platform::Buttons::OK ? platform::Answer::OK : platform::Answer::Cancel;
   const bool retryCancel = box.buttons == platform::Buttons::RetryCancel;
   const QMessageBox::Icon icon = box.icon == platform::Icon::Critical ? QMessageBox::Critical
                                  : box.icon == platform::Icon::Information

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/Failure.h"
+#include "platform/Interrupt.h"
 #include "ui/win32/Win32FrontEnd.h"
 
 namespace qsi::ui::win32 {
@@ -21,6 +22,7 @@ constexpr auto kRefreshInterval = std::chrono::milliseconds(16);
 constexpr int kRetrieveId = 101;
 constexpr int kStartId = 102;
 constexpr int kReportId = 103;
+constexpr UINT_PTR kInterruptTimer = 1;
 
 constexpr DWORD kProgressBox = WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY;
 constexpr DWORD kInfoBox = WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
@@ -102,6 +104,9 @@ void MainWindow::layout(int width, int height) {
 bool MainWindow::start() {
   ShowWindow(handle(), SW_SHOW);
   UpdateWindow(handle());
+  // An interruption while no flow runs (Ctrl-C in the console that started
+  // us) ends the program at the next look.
+  SetTimer(handle(), kInterruptTimer, 200, nullptr);
   try {
     main_->Form_Load();
     flushProgress();
@@ -132,6 +137,9 @@ void MainWindow::press(control::Button button) {
     flushProgress();
   } catch (const platform::EndProgram& end) {
     endProgram(end.exitStatus);
+  } catch (...) {
+    // Nothing may leave the window procedure; the model has shown what it knew.
+    endProgram(platform::EndProgram::kFailed);
   }
 }
 
@@ -165,6 +173,10 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
       }
       break;
+    case WM_TIMER:
+      if (wParam == kInterruptTimer && platform::interruptRequest() != 0)
+        endProgram(platform::EndProgram::kStopped);
+      return 0;
     case WM_CLOSE:
       // Closing the window ends the program as the user's choice.
       endProgram(platform::EndProgram::kStopped);
@@ -227,6 +239,9 @@ void MainWindow::showButtons(const MainWindowState& state) {
 
 platform::Answer MainWindow::messageBox(const platform::MessageBox& box) {
   flushProgress();
+  // Told to end from outside: nobody is there to press a button.
+  if (platform::nobodyToAnswer())
+    return box.buttons == platform::Buttons::OK ? platform::Answer::OK : platform::Answer::Cancel;
   UINT type = box.buttons == platform::Buttons::RetryCancel ? MB_RETRYCANCEL : MB_OK;
   if (box.icon == platform::Icon::Information) type |= MB_ICONINFORMATION;
   if (box.icon == platform::Icon::Critical) type |= MB_ICONSTOP;

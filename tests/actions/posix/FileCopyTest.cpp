@@ -48,6 +48,18 @@ TEST_F(FileCopyTest, MakesMissingFoldersAndReplacesReadOnlyTargets) {
   const fs::path deep = site.instMainDir / "QO11" / "new" / "sub" / "page.asp";
   FileCopy(site.env, source, deep);
   EXPECT_EQ(test::readText(deep), "new");
+  // Any name the file system takes can be installed, however long.
+  const fs::path longest = site.instMainDir / (std::string(251, 'n') + ".asp");
+  FileCopy(site.env, source, longest);
+  FileCopy(site.env, source, longest);
+  EXPECT_EQ(test::readText(longest), "new");
+  // A saved copy is never overwritten.
+  platform::NativeFileReplacer files;
+  EXPECT_THROW(
+      FileCopy(site.env, files, site.write("pkg/other.asp", "other"), deep, Placement::NewOnly),
+      platform::Failure);
+  EXPECT_EQ(test::readText(deep), "new");
+  site.ui.boxes.clear();
   EXPECT_EQ(getParentFolder("/f.dll"), "/");
   EXPECT_THROW((void)getParentFolder("f.dll"), platform::Failure);
 

@@ -64,6 +64,21 @@ TEST_F(ServicesTest, StopsAndStartsTheNtServicesWithTheirLogs) {
   EXPECT_EQ(site.ui.progressDetail, "End starting the Windows NT services");
 }
 
+// A command that hangs is ended at its time limit, logged so, and has failed;
+// the next service is taken.
+TEST_F(ServicesTest, AHungCommandIsEndedAtItsLimitAndCountsAsFailed) {
+  test::writeScript(stubs / "net", "[ \"$2\" = W3SVC ] && exec /bin/sleep 60\nexit 0");
+  stub(stubs / "mtxstop", "never");
+  platform::PosixCommandRunner quick(std::chrono::milliseconds(300));
+  stopNTServices(site.env, quick);
+  const std::string text = site.logText("Stop Services");
+  EXPECT_NE(text.find("  The command net stop W3SVC /y did not end within its time limit and was "
+                      "ended.\r\n  Error while stopping: W3SVC (service may not exist or may "
+                      "already be stopped)\r\n  Stopped service : MTS\r\n"),
+            std::string::npos)
+      << text;
+}
+
 TEST_F(ServicesTest, ACommandThatCannotStartHasFailedInEveryOperation) {
   stopNTServices(site.env, runner);  // no net, no mtxstop, no bin/stop.exe
   stopQOServices(site.env, runner);

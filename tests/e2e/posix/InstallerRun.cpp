@@ -20,13 +20,14 @@ InstallerRun::InstallerRun(const TestSite& site) : site_(site) {
 
 InstallerRun::~InstallerRun() = default;
 
-ProcessResult InstallerRun::run(const std::string& input) const {
+ProcessResult InstallerRun::run(const std::string& input,
+                                const std::function<void(unsigned long)>& whileRunning) const {
   return runProcess(site_.installer / "qsolutioninstaller", {},
                     {{"QSI_FRONTEND", "console"},
                      {"QSI_REGISTRY", site_.registryFile.string()},
                      {"WINDIR", (site_.root / "windows").string()},
                      {"PATH", (site_.root / "commands").string() + ":/usr/bin:/bin"}},
-                    input, site_.root);
+                    input, site_.root, whileRunning);
 }
 
 std::optional<std::string> InstallerRun::registryValue(const std::string& key,

@@ -51,13 +51,14 @@ InstallerRun::~InstallerRun() {
   platform::Win32Registry().deleteKey(kSuiteKey);
 }
 
-ProcessResult InstallerRun::run(const std::string& input) const {
+ProcessResult InstallerRun::run(const std::string& input,
+                                const std::function<void(unsigned long)>& whileRunning) const {
   loadRegistry(site_.registryFile);
   ProcessResult result = runProcess(site_.installer / "qsolutioninstaller.exe", {},
                                     {{"QSI_FRONTEND", "console"},
                                      {"QSI_STUB_CALLS", (site_.root / "ran").string()},
                                      {"QSI_STUB_FAIL", "qosvc05.exe"}},
-                                    input, site_.root);
+                                    input, site_.root, whileRunning);
   // The console writes text: its lines end with CR LF here.
   result.out = platform::replaceAll(result.out, "\r\n", "\n");
   result.err = platform::replaceAll(result.err, "\r\n", "\n");
