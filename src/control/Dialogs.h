@@ -25,11 +25,13 @@ struct frmLogin {
   }
 };
 
-// One customizations report window.
+// One report window: the customizations report, or the installation plan.
 struct frmReport {
-  static constexpr std::string_view caption = "Customizations";
+  static constexpr std::string_view kCustomizations = "Customizations";
+  static constexpr std::string_view kInstallationPlan = "Installation Plan";
   static constexpr std::string_view cmdOK = "Exit";
   std::string txtReport;
+  std::string caption{kCustomizations};
 };
 
 }  // namespace qsi::control

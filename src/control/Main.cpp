@@ -126,6 +126,9 @@ void Main::press(Button button) {
       case Button::cmdCustimizationReport:
         if (state_.cmdCustimizationReportEnabled) cmdCustimizationReport_Click();
         break;
+      case Button::cmdViewPlan:
+        if (state_.cmdViewPlanEnabled) cmdViewPlan_Click();
+        break;
     }
   } catch (const std::exception& failure) {
     endWithFailure(failure);
@@ -288,6 +291,10 @@ void Main::cmdCustimizationReport_Click() {
   view_.showReport(frmReport{customization::showCustomizationReport(env_)});
 }
 
+void Main::cmdViewPlan_Click() {
+  view_.showReport(frmReport{planText_, std::string(frmReport::kInstallationPlan)});
+}
+
 void Main::endWithFailure(const std::exception& e) {
   const auto* failure = dynamic_cast<const Failure*>(&e);
   std::string text =
@@ -322,6 +329,7 @@ void Main::setButtons(bool retrieve, bool start, bool report) {
   state_.cmdRetrieveInfoEnabled = retrieve;
   state_.cmdStartEnabled = start;
   state_.cmdCustimizationReportEnabled = report;
+  state_.cmdViewPlanEnabled = start;
   view_.refresh(Element::buttons, state_);
 }
 

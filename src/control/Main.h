@@ -28,7 +28,10 @@ struct Services {
   platform::Databases* databases = nullptr;  // nullptr: the machine's ODBC data sources
 };
 
-enum class Button { cmdRetrieveInfo, cmdStart, cmdCustimizationReport };
+enum class Button { cmdRetrieveInfo, cmdStart, cmdCustimizationReport, cmdViewPlan };
+
+// The captions of the main window's buttons.
+inline constexpr std::string_view kViewPlanCaption = "View Installation Plan";
 
 // The main window's model: it owns what one run learns and runs the flows.
 // Front-ends draw its state and forward button presses to press().
@@ -63,6 +66,7 @@ class Main final : public platform::UserInterface {
   void cmdRetrieveInfo_Click();
   void cmdStart_Click();
   void cmdCustimizationReport_Click();
+  void cmdViewPlan_Click();
   void lockSite();
   void restartServices(const std::exception& failure);
   [[nodiscard]] std::string closingText(const actions::InstallationResult& files) const;
@@ -83,7 +87,8 @@ class Main final : public platform::UserInterface {
   frmLogin login_;
   MainWindowState state_;
   std::optional<platform::SiteLock> siteLock_;  // held until the program ends
-  std::string stepLog_;  // the log of the step in hand, which a failure is written to
+  std::string stepLog_;   // the log of the step in hand, which a failure is written to
+  std::string planText_;  // the installation plan, as the administrator reads it
 };
 
 }  // namespace qsi::control

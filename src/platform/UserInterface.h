@@ -9,9 +9,17 @@ namespace qsi::platform {
 enum class ProgressBox { Text, Detail };   // txtProgressText, txtProgressDetail
 enum class InfoBox { Solution, Current };  // txtSolution, txtCurrent
 
-enum class Buttons { OK, RetryCancel };
+enum class Buttons { OK, RetryCancel, YesNo };
 enum class Icon { None, Information, Critical };
-enum class Answer { OK, Retry, Cancel };
+enum class Answer { OK, Retry, Cancel, Yes, No };
+
+// The answer of a box that nobody answered (end of input, or the program was
+// told to end): OK, Cancel, or No, whichever changes nothing.
+[[nodiscard]] constexpr Answer unanswered(Buttons buttons) {
+  return buttons == Buttons::OK            ? Answer::OK
+         : buttons == Buttons::RetryCancel ? Answer::Cancel
+                                           : Answer::No;
+}
 
 // The application title, shown by every message box that names none of its own.
 inline constexpr std::string_view kApplicationTitle = "QSolutionInstaller";

@@ -227,7 +227,7 @@ void ConsoleView::showLogin(control::frmLogin& login) {
 }
 
 void ConsoleView::showReport(const control::frmReport& report) {
-  io_.out << control::frmReport::caption << '\n'
+  io_.out << report.caption << '\n'
           << forTerminal(report.txtReport) << '\n'
           << '[' << control::frmReport::cmdOK << "]\n";
   std::string line;

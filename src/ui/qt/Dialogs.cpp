@@ -63,7 +63,7 @@ ReportWindow::ReportWindow(const control::frmReport& report)
     : cmdOK_(toQt(control::frmReport::cmdOK)) {
   setObjectName(QStringLiteral("frmReport"));
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowTitle(toQt(control::frmReport::caption));
+  setWindowTitle(toQt(report.caption));
   useTahoma(*this);
   txtReport_.setObjectName(QStringLiteral("txtReport"));
   txtReport_.setReadOnly(true);

@@ -97,7 +97,7 @@ LRESULT LoginDialog::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 ReportWindow::ReportWindow(HWND owner, const Font& font, const control::frmReport& report) {
-  create(kReportClass, 0, WS_OVERLAPPEDWINDOW, control::frmReport::caption, 640, 400, owner);
+  create(kReportClass, 0, WS_OVERLAPPEDWINDOW, report.caption, 640, 400, owner);
   const HWND self = handle();
   txtReport_ = createControl(self, "EDIT", "",
                              WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
