@@ -241,15 +241,15 @@ std::optional<std::vector<std::string>> RegFileRegistry::subKeys(std::string_vie
 
 template <typename Change>
 bool RegFileRegistry::change(Change&& apply) {
-  if (file_.has_parent_path() && !fs::is_directory(file_.parent_path())) return false;
-  const FileLock lock(fs::path(file_.string() + ".lock"));
-  cache_.reset();  // another process may have changed the file
-  Content content = load();
-  if (!apply(content)) return false;
   try {
+    const FileLock lock(fs::path(file_.string() + ".lock"));
+    cache_.reset();  // another process may have changed the file
+    Content content = load();
+    if (!apply(content)) return false;
     writeFileAtomically(file_, print(content));
-  } catch (const std::system_error&) {
-    return false;
+  } catch (const std::system_error& e) {
+    throw Failure(kRegistryStoreFailure, "RegFileRegistry",
+                  "The registry file " + file_.string() + " cannot be written: " + e.what());
   }
   cache_.reset();
   return true;
@@ -258,6 +258,8 @@ bool RegFileRegistry::change(Change&& apply) {
 bool RegFileRegistry::writeValue(std::string_view key, std::string_view name,
                                  std::string_view text) {
   const std::string path = fullPath(key);
+  // A key that does not exist needs no lock: its folder may not even exist.
+  if (!keyExists(load(), path)) return false;
   return change([&](Content& content) {
     if (!keyExists(content, path)) return false;
     auto index = findKey(content, path);
@@ -288,6 +290,7 @@ bool RegFileRegistry::createKey(std::string_view key) {
 
 bool RegFileRegistry::deleteKey(std::string_view key) {
   const std::string path = fullPath(key);
+  if (!keyExists(load(), path)) return false;
   return change([&](Content& content) {
     if (!keyExists(content, path)) return false;
     std::erase_if(content.keys,

@@ -15,7 +15,8 @@ namespace qsi::platform {
 // file is kept as it is. Every change is written to a temporary file, flushed
 // and renamed over the old one under an advisory lock, so a crash leaves the
 // old or the new file. A file that cannot be parsed is a Failure naming the
-// line, and is never overwritten.
+// line, and is never overwritten; a change that cannot be stored is a Failure
+// naming the file and the system's reason.
 class RegFileRegistry final : public Registry {
  public:
   explicit RegFileRegistry(std::filesystem::path file);

@@ -98,10 +98,21 @@ TEST_F(RegFileRegistryTest, AMalformedFileIsAFailureNamingTheLineAndIsNeverOverw
   }
 }
 
+TEST_F(RegFileRegistryTest, AChangeThatCannotBeStoredIsAFailureAndLeavesTheFile) {
+  const std::string original = "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n";
+  write(original);
+  fs::create_directory(file.string() + ".lock");
+  EXPECT_THROW(registry.createKey("K\\New"), Failure);
+  EXPECT_EQ(test::readText(file), original);
+}
+
 TEST_F(RegFileRegistryTest, AMissingFileIsAnEmptyRegistryThatNothingCanBeWrittenTo) {
   EXPECT_EQ(registry.readValue(kSuite, "InstMainDir"), std::nullopt);
   EXPECT_EQ(registry.subKeys(kSuite), std::nullopt);
   EXPECT_FALSE(registry.writeValue(kSuite, "InstMainDir", "x"));
+  RegFileRegistry elsewhere(site.root / "no folder" / "store.reg");  // no lock to take there
+  EXPECT_FALSE(elsewhere.writeValue(kSuite, "InstMainDir", "x"));
+  EXPECT_FALSE(elsewhere.deleteKey(kSuite));
   EXPECT_FALSE(fs::exists(file));
   EXPECT_TRUE(registry.createKey(std::string(kSuite) + "\\Catalog\\Packages\\1"));
   EXPECT_TRUE(registry.writeValue(std::string(kSuite) + "\\Catalog\\Packages\\1", "Name", "Q"));

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "platform/CommandRunner.h"
+#include "platform/Failure.h"
 #include "platform/FileReplacer.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
@@ -44,6 +45,10 @@ TEST_F(RegistryTest, TextValuesAreWrittenToExistingKeysOnlyAndReadBack) {
                  sizeof number);
   RegCloseKey(open);
   EXPECT_EQ(registry.readValue(key, "Count"), std::nullopt);
+
+  // What the registry refuses, or would cut at a NUL, is a failure.
+  EXPECT_THROW(registry.createKey(key + "\\" + std::string(300, 'k')), Failure);
+  EXPECT_THROW(registry.writeValue(key, "Text", std::string("a\0b", 3)), Failure);
 }
 
 TEST_F(RegistryTest, SubkeysAreListedAndDeletedWithEverythingBelow) {
