@@ -12,14 +12,16 @@
 namespace qsi::platform {
 
 // The registry kept in a registry export file ("Windows Registry Editor
-// Version 5.00" or "REGEDIT4"; ANSI or UTF-8). Only HKEY_LOCAL_MACHINE is
-// addressed. The file is shared with other programs: whatever the installer
-// does not change is written back byte for byte, in the file's line ends.
-// Every change is written to a temporary file, flushed and renamed over the
-// old one under an advisory lock, so a crash leaves the old or the new file;
-// a change that cannot be stored is a Failure naming the file and the
-// system's reason. A file that cannot be parsed is a Failure naming the
-// line, and is never overwritten.
+// Version 5.00" or "REGEDIT4"; ANSI, UTF-8 or UTF-16 LE with its byte-order
+// mark). Only HKEY_LOCAL_MACHINE is addressed. The file is shared with other
+// programs: whatever the installer does not change is written back byte for
+// byte, in the file's encoding and line ends. Every change is checked to
+// parse back to the same content, then written to a temporary file, flushed
+// and renamed over the old one under an advisory lock, so a crash leaves the
+// old or the new file; a change that cannot be stored is a Failure naming
+// the file and the reason. A file that cannot be parsed is a Failure naming
+// the line, and is never overwritten. Text read from a UTF-16 file comes out
+// as UTF-8, from any other as the file's own bytes.
 class RegFileRegistry final : public Registry {
  public:
   explicit RegFileRegistry(std::filesystem::path file);
@@ -35,9 +37,10 @@ class RegFileRegistry final : public Registry {
   bool createKey(std::string_view key) override;
   bool deleteKey(std::string_view key) override;
 
-  enum class Encoding { Bytes, Utf8WithMark };
+  enum class Encoding { Bytes, Utf8WithMark, Utf16WithMark };
 
-  // Text below is in the file's own bytes. `before` holds the comment and
+  // Text below is in the file's own bytes, UTF-16 turned into WTF-8 so that
+  // even a lone surrogate comes back as it was. `before` holds the comment and
   // blank lines ahead of an entry, `lines` the entry's own lines, each with
   // its line end; both are empty for an entry the installer made, which is
   // printed anew.

@@ -23,6 +23,16 @@ class RegFileRegistryTest : public ::testing::Test {
   void write(std::string_view text) const { site.write("store.reg", text); }
 };
 
+// The bytes of UTF-16 LE text with its byte-order mark, as regedit exports.
+std::string utf16(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
 TEST_F(RegFileRegistryTest, ReadsValuesKeysAndSubkeysOfAnExportFile) {
   write(
       "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -118,6 +128,18 @@ TEST_F(RegFileRegistryTest, WritesOnlyExistingKeysAndKeepsEveryOtherByte) {
       {"\xEF\xBB\xBF\nREGEDIT4\n" + alderKey + "\n",
        [](RegFileRegistry& r) { EXPECT_TRUE(r.writeValue(kAlder, "", "d")); },
        "\xEF\xBB\xBF\nREGEDIT4\n" + alderKey + "\n@=\"d\"\n"},
+      // As regedit exports: UTF-16 with characters beyond 16 bits and a lone
+      // surrogate; what it reads is UTF-8.
+      {utf16(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\"
+             u"Corvane\\Corvane Q-Orchard\\Modules\\Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n"
+             u"\"Name\"=\"Q\u00F6 \U0001F333\"\r\n\r\n"),
+       [](RegFileRegistry& r) {
+         EXPECT_EQ(r.readValue(kAlder, "Name"), "Q\xC3\xB6 \xF0\x9F\x8C\xB3");
+         EXPECT_TRUE(r.writeValue(kAlder, "Name", "\xC3\xB6"));
+       },
+       utf16(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\"
+             u"Corvane\\Corvane Q-Orchard\\Modules\\Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n"
+             u"\"Name\"=\"\u00F6\"\r\n\r\n")},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RegFileRegistry::print(RegFileRegistry::parse(c.before, file)), c.before);
@@ -172,11 +194,28 @@ TEST_F(RegFileRegistryTest, CrLfAndNulAreRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(RegFileRegistry::setValue(copy, "Nowhere", "V", "1"));
 }
 
+// A change that cannot be stored throws, names the file and leaves it as it
+// was: the lock cannot be taken, or the text would not read back the same.
 TEST_F(RegFileRegistryTest, AChangeThatCannotBeStoredIsAFailureAndLeavesTheFile) {
-  const std::string original = "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n";
+  const std::string original = utf16(u"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n");
   write(original);
   fs::create_directory(file.string() + ".lock");
   EXPECT_THROW(registry.createKey("K\\New"), Failure);
+  fs::remove(file.string() + ".lock");
+  const std::pair<std::string, std::string> cases[] = {
+      {"\xE9t\xE9", "a text to be written is not UTF-8, as UTF-16 text must be."},
+      // A surrogate pair encoded in halves turns into one character.
+      {"\xED\xA0\xBC\xED\xBC\xB3", "the changed file would not read back the same."}};
+  for (const auto& [text, why] : cases) {
+    try {
+      registry.writeValue("K", "V", text);
+      ADD_FAILURE() << text;
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.number(), kRegistryStoreFailure);
+      EXPECT_EQ(failure.description(),
+                "The registry file " + file.string() + " is left as it was: " + why);
+    }
+  }
   EXPECT_EQ(test::readText(file), original);
 }
 
@@ -202,7 +241,7 @@ TEST_F(RegFileRegistryTest, AMalformedFileIsAFailureNamingTheLineAndIsNeverOverw
         "Windows Registry Editor Version 5.00\r\n[HKEY_X\r\n",
         "Windows Registry Editor Version 5.00\r\n[K]\r\n\"A\"=\"open\r\n",
         "REGEDIT4\r\n[K]\r\n\"A\"=\"a\\\"\r\n\"B\"=\"b\"\r\n",  // regedit skips "A"
-        "REGEDIT4\r\n[K]\r\n\"A\"=hex:01,\\\r\n"}) {
+        "REGEDIT4\r\n[K]\r\n\"A\"=hex:01,\\\r\n", "\xFF\xFER\0E\0G\0"}) {
     EXPECT_THROW((void)RegFileRegistry::parse(text, file), Failure) << text;
   }
 }
