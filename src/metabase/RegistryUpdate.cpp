@@ -31,7 +31,9 @@ void updateRegistryModulesInfo(const platform::Environment& env,
 void updateRegistryModuleInfo(platform::Registry& registry, std::string_view installSection,
                               std::string_view module, std::string_view version) {
   try {
-    // The key must exist: only modules the suite registered are updated.
+    // The key must exist: only modules the suite registered are updated, and
+    // a missing key is no failure. A store that cannot keep the change throws,
+    // which becomes failure 1010 below.
     if (installSection == kWebServer)
       (void)site::writeRegistryValue(registry, site::moduleKey(site::kWebServerConfig, module),
                                      "AppVersion", version);

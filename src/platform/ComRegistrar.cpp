@@ -14,12 +14,16 @@ bool RegistryComRegistrar::registerComponent(const std::filesystem::path& dll) {
   // Registration loads the DLL: a file that is not there cannot be registered.
   std::error_code ec;
   if (!std::filesystem::is_regular_file(dll, ec)) return false;
+  // A store that cannot keep the key or the value throws: never a false "done".
   const std::string key = keyOf(dll);
   return registry_.createKey(key) && registry_.writeValue(key, "DLL", dll.string());
 }
 
 bool RegistryComRegistrar::unregisterComponent(const std::filesystem::path& dll) {
-  return !isRegistered(dll) || registry_.deleteKey(keyOf(dll));
+  // Whether deleteKey finds the key or another writer took it first, none is
+  // left; a store that cannot keep the change throws.
+  if (isRegistered(dll)) (void)registry_.deleteKey(keyOf(dll));
+  return true;
 }
 
 bool RegistryComRegistrar::isRegistered(const std::filesystem::path& dll) const {

@@ -14,9 +14,12 @@ class ComRegistrar {
  public:
   virtual ~ComRegistrar() = default;
   // True when the DLL's component is registered afterwards; false when the
-  // file cannot be registered (it does not exist, the store refused).
+  // file cannot be registered (it does not exist, the registrar refused it).
+  // Throws Failure when the registrar cannot be reached or cannot store the
+  // change.
   virtual bool registerComponent(const std::filesystem::path& dll) = 0;
-  // True when no registration of the DLL is left afterwards.
+  // True when no registration of the DLL is left afterwards; throws as
+  // registerComponent does.
   virtual bool unregisterComponent(const std::filesystem::path& dll) = 0;
 };
 

@@ -158,13 +158,18 @@ void writeFileAtomically(const fs::path& file, std::string_view bytes) {
   const fs::path temp(pattern);
   try {
     writeAll(fd.get(), bytes, temp);
-    if (::fsync(fd.get()) != 0) throwErrno("cannot flush", temp);
-    // Keep the permissions of the file being replaced.
+    // Keep the owner and permissions of the file being replaced; the owner
+    // first, as a change of owner clears the set-id bits. Only root may give
+    // a file away: anyone else's copy stays their own, as an editor's would.
     struct ::stat old = {};
-    if (::stat(file.c_str(), &old) == 0)
+    if (::stat(file.c_str(), &old) == 0) {
+      if (::fchown(fd.get(), old.st_uid, old.st_gid) != 0)
+        (void)::fchown(fd.get(), static_cast<uid_t>(-1), old.st_gid);
       ::fchmod(fd.get(), old.st_mode & 07777);
-    else
+    } else {
       ::fchmod(fd.get(), 0644);
+    }
+    if (::fsync(fd.get()) != 0) throwErrno("cannot flush", temp);
     if (::close(fd.release()) != 0) throwErrno("cannot close", temp);
     if (::rename(temp.c_str(), file.c_str()) != 0) throwErrno("cannot replace", file);
   } catch (...) {

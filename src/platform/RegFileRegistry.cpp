@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <system_error>
+#include <utility>
 
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
@@ -14,14 +15,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Content = RegFileRegistry::Content;
+using Key = RegFileRegistry::Key;
+using Value = RegFileRegistry::Value;
+
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16Mark = "\xFF\xFE";
+
+[[noreturn]] void storeFailure(std::string description) {
+  throw Failure(kRegistryStoreFailure, "RegFileRegistry", std::move(description));
+}
+
+[[noreturn]] void unreadable(const fs::path& file, const std::string& why) {
+  storeFailure("The registry file " + file.string() + " cannot be read: " + why);
+}
 
 [[noreturn]] void malformed(const fs::path& file, std::size_t line, const std::string& why) {
-  throw Failure(kRegistryStoreFailure, "RegFileRegistry",
-                "The registry file " + file.string() + " cannot be read: line " +
-                    std::to_string(line) + ": " + why);
+  unreadable(file, "line " + std::to_string(line) + ": " + why);
 }
 
 // "HKEY_LOCAL_MACHINE\" + key, without trailing separators.
@@ -32,22 +45,110 @@ std::string fullPath(std::string_view key) {
   return path;
 }
 
-// Reads a quoted string starting at text[pos] == '"'; pos ends after the
-// closing quote. Returns nullopt when the closing quote is missing.
-std::optional<std::string> readQuoted(std::string_view text, std::size_t& pos) {
+void appendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// UTF-16 LE to WTF-8: a surrogate without its partner is encoded as if it
+// were a character, so that any file comes back as it was.
+std::string fromUtf16(std::string_view bytes, const fs::path& file) {
+  if (bytes.size() % 2 != 0) unreadable(file, "the UTF-16 text ends in half a character");
+  const auto unit = [&](std::size_t at) {
+    return static_cast<char32_t>(static_cast<unsigned char>(bytes[at]) |
+                                 static_cast<unsigned char>(bytes[at + 1]) << 8);
+  };
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  for (std::size_t at = 0; at < bytes.size(); at += 2) {
+    char32_t c = unit(at);
+    if (c >= 0xD800 && c < 0xDC00 && at + 2 < bytes.size()) {
+      const char32_t low = unit(at + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        at += 2;
+      }
+    }
+    appendUtf8(out, c);
+  }
+  return out;
+}
+
+// WTF-8 to UTF-16 LE; a byte that starts no character is a Failure. An
+// overlong or out-of-range sequence does not read back the same, which the
+// check of every printed file finds.
+std::string toUtf16(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  const auto put = [&](char32_t unit) {
+    out.push_back(static_cast<char>(unit & 0xFF));
+    out.push_back(static_cast<char>(unit >> 8));
+  };
+  for (std::size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0x80                   ? 1
+                               : lead >= 0xC2 && lead < 0xE0 ? 2
+                               : lead >= 0xE0 && lead < 0xF0 ? 3
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                             : 0;
+    bool valid = length != 0 && at + length <= text.size();
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; valid && i < length; ++i) {
+      const auto next = static_cast<unsigned char>(text[at + i]);
+      valid = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (!valid) storeFailure("a text to be written is not UTF-8, as UTF-16 text must be.");
+    if (c >= 0x10000) {
+      put(0xD800 + ((c - 0x10000) >> 10));
+      put(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      put(c);
+    }
+    at += length;
+  }
+  return out;
+}
+
+// Reads a quoted string starting at text[pos] == '"' as regedit imports it:
+// "\\" and "\"" stand for themselves, "\n" and "\r" for LF and CR, and any
+// other character after "\" for itself (regedit warns and drops the
+// backslash). "\0" gives a NUL and sets `nul`: regedit ends its import there.
+// pos ends after the closing quote; nullopt when there is none.
+std::optional<std::string> readQuoted(std::string_view text, std::size_t& pos, bool& nul) {
   std::string out;
   for (++pos; pos < text.size(); ++pos) {
-    const char c = text[pos];
+    char c = text[pos];
     if (c == '"') {
       ++pos;
       return out;
     }
-    if (c == '\\' && pos + 1 < text.size()) ++pos;
-    out.push_back(text[pos]);
+    if (c == '\\' && pos + 1 < text.size()) {
+      c = text[++pos];
+      if (c == 'n') c = '\n';
+      if (c == 'r') c = '\r';
+      if (c == '0') c = '\0';
+      nul = nul || c == '\0';
+    }
+    out.push_back(c);
   }
   return std::nullopt;
 }
 
+// Only "\" and the quote need escaping: CR, LF and NUL never get this far.
 std::string quote(std::string_view text) {
   std::string out = "\"";
   for (const char c : text) {
@@ -58,13 +159,26 @@ std::string quote(std::string_view text) {
   return out;
 }
 
-RegFileRegistry::Value parseValue(std::string_view line, const fs::path& file, std::size_t lineNo) {
-  RegFileRegistry::Value value;
+std::string_view withoutLineEnd(std::string_view line) {
+  if (line.ends_with('\n')) line.remove_suffix(1);
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  return line;
+}
+
+bool isTrivia(std::string_view trimmed) {
+  return trimmed.empty() || trimmed.starts_with(';') || trimmed.starts_with('#');
+}
+
+// The value's first line. Data of a type other than text may go on over the
+// following lines, each line but the last ending in "\": `continues` tells.
+Value parseValue(std::string_view line, const fs::path& file, std::size_t lineNo, bool& continues) {
+  Value value;
   std::size_t pos = 0;
+  bool nul = false;
   if (line[0] == '@') {
     pos = 1;
   } else {
-    auto name = readQuoted(line, pos);
+    auto name = readQuoted(line, pos, nul);
     if (!name) malformed(file, lineNo, "the value name has no closing quote");
     value.name = std::move(*name);
   }
@@ -77,21 +191,24 @@ RegFileRegistry::Value parseValue(std::string_view line, const fs::path& file, s
   if (rest == "-") malformed(file, lineNo, "value deletion is not supported in the store");
   if (rest[0] == '"') {
     std::size_t qpos = 0;
-    auto data = readQuoted(rest, qpos);
+    auto data = readQuoted(rest, qpos, nul);
     if (!data) malformed(file, lineNo, "the value has no closing quote");
-    if (!trim(rest.substr(qpos)).empty()) malformed(file, lineNo, "text after the closing quote");
+    if (!isTrivia(trim(rest.substr(qpos)))) malformed(file, lineNo, "text after the closing quote");
     value.data = std::move(*data);
+    value.isText = !nul;
   } else {
     const auto colon = rest.find(':');
     if (colon == std::string_view::npos || colon == 0)
       malformed(file, lineNo, "unknown value type");
     value.isText = false;
     value.data = std::string(trim(rest));
+    continues = value.data.ends_with('\\');
+    if (continues) value.data.pop_back();
   }
   return value;
 }
 
-std::optional<std::size_t> findKey(const RegFileRegistry::Content& content, std::string_view path) {
+std::optional<std::size_t> findKey(const Content& content, std::string_view path) {
   for (std::size_t i = 0; i < content.keys.size(); ++i)
     if (iequals(content.keys[i].path, path)) return i;
   return std::nullopt;
@@ -104,10 +221,84 @@ bool isBelow(std::string_view path, std::string_view parent) {
 
 // A key exists when it is written, or when a key below it is (regedit creates
 // the parents of every key it imports).
-bool keyExists(const RegFileRegistry::Content& content, std::string_view path) {
+bool keyExists(const Content& content, std::string_view path) {
   return std::any_of(content.keys.begin(), content.keys.end(), [&](const auto& key) {
     return iequals(key.path, path) || isBelow(key.path, path);
   });
+}
+
+// A new key goes after the last key; comments at the end of the file stay
+// there.
+Key& appendKey(Content& content, std::string path) {
+  Key& key = content.keys.emplace_back();
+  key.path = std::move(path);
+  return key;
+}
+
+// The comment lines of `lines`, without the blank ones.
+std::string commentLines(std::string_view lines) {
+  std::string comments;
+  while (!lines.empty()) {
+    const auto end = std::min(lines.find('\n'), lines.size() - 1) + 1;
+    if (!trim(withoutLineEnd(lines.substr(0, end))).empty()) comments.append(lines.substr(0, end));
+    lines.remove_prefix(end);
+  }
+  return comments;
+}
+
+bool sameContent(const Content& a, const Content& b) {
+  const auto sameValue = [](const Value& x, const Value& y) {
+    return x.name == y.name && x.isText == y.isText && x.data == y.data;
+  };
+  const auto sameKey = [&](const Key& x, const Key& y) {
+    return x.path == y.path && std::equal(x.values.begin(), x.values.end(), y.values.begin(),
+                                          y.values.end(), sameValue);
+  };
+  return std::equal(a.keys.begin(), a.keys.end(), b.keys.begin(), b.keys.end(), sameKey);
+}
+
+// "\x0A" for a byte that would not show.
+std::string visible(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20) {
+      out.push_back(c);
+      continue;
+    }
+    constexpr std::string_view kDigits = "0123456789ABCDEF";
+    out.append("\\x").append(1, kDigits[byte >> 4]).append(1, kDigits[byte & 0xF]);
+  }
+  return out;
+}
+
+// CR and LF would end the line, and regedit stops its import at a NUL: a key
+// path, value name or text holding one would not read back from the file.
+void checkStorable(std::string_view key, std::optional<std::string_view> name,
+                   std::string_view text) {
+  constexpr std::string_view kUnstorable("\r\n\0", 3);
+  const std::pair<std::string_view, std::string_view> parts[] = {
+      {"the key path", key}, {"the value name", name.value_or("")}, {"the text", text}};
+  for (const auto& [part, piece] : parts) {
+    const auto at = piece.find_first_of(kUnstorable);
+    if (at == std::string_view::npos) continue;
+    storeFailure(
+        (name ? "The registry value \"" + visible(*name) + "\" of key " : "The registry key ") +
+        visible(fullPath(key)) + " cannot be stored: " + std::string(part) +
+        " holds the character " + visible(piece.substr(at, 1)) + ".");
+  }
+}
+
+// The content as the file's bytes, once they are known to parse back to it.
+std::string printChecked(const Content& content, const fs::path& file) {
+  std::string why = "the changed file would not read back the same.";
+  try {
+    std::string printed = RegFileRegistry::print(content);
+    if (sameContent(RegFileRegistry::parse(printed, file), content)) return printed;
+  } catch (const Failure& failure) {
+    why = failure.description();
+  }
+  storeFailure("The registry file " + file.string() + " is left as it was: " + why);
 }
 
 }  // namespace
@@ -119,75 +310,141 @@ fs::path RegFileRegistry::defaultPath() {
   return "/etc/qsolutioninstaller/registry.reg";
 }
 
-RegFileRegistry::Content RegFileRegistry::parse(std::string_view text, const fs::path& file) {
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  if (text.starts_with("\xFF\xFE"))
-    malformed(file, 1, "UTF-16 text is not supported; save the file as ANSI or UTF-8");
+Content RegFileRegistry::parse(std::string_view bytes, const fs::path& file) {
   Content content;
+  std::string decoded;
+  std::string_view text = bytes;
+  if (bytes.starts_with(kUtf16Mark)) {
+    content.encoding = Encoding::Utf16WithMark;
+    decoded = fromUtf16(bytes.substr(kUtf16Mark.size()), file);
+    text = decoded;
+  } else if (bytes.starts_with("\xFE\xFF")) {
+    unreadable(file, "UTF-16 big endian text is not supported; save it as UTF-16 LE or ANSI");
+  } else if (bytes.starts_with(kUtf8Mark)) {
+    content.encoding = Encoding::Utf8WithMark;
+    text.remove_prefix(kUtf8Mark.size());
+  }
+  if (const auto end = text.find('\n'); end != std::string_view::npos)
+    content.lineEnd = end > 0 && text[end - 1] == '\r' ? "\r\n" : "\n";
+
   bool sawHeader = false;
+  std::string trivia;          // comment and blank lines not yet given to an entry
+  Value* continued = nullptr;  // a value whose last line ended in "\"
+  std::size_t continuedLine = 0;
   std::size_t lineNo = 0;
-  std::string pending;  // a value continued over several lines ("\" at the end)
-  std::size_t pendingLine = 0;
-  std::size_t pos = 0;
-  while (pos <= text.size()) {
-    auto end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
-    pos = end + 1;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t end = std::min(text.find('\n', pos), text.size() - 1) + 1;
+    const std::string_view raw = text.substr(pos, end - pos);
+    pos = end;
     ++lineNo;
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    if (!pending.empty()) {
-      pending.append(trim(line));
-      if (pending.ends_with('\\')) continue;
-      content.keys.back().values.push_back(parseValue(pending, file, pendingLine));
-      pending.clear();
+    const std::string_view trimmed = trim(withoutLineEnd(raw));
+    if (continued != nullptr) {
+      continued->lines.append(raw);
+      if (isTrivia(trimmed)) continue;  // regedit reads on past comments
+      continued->data.append(trimmed);
+      if (continued->data.ends_with('\\'))
+        continued->data.pop_back();
+      else
+        continued = nullptr;
       continue;
     }
-    const std::string_view trimmed = trim(line);
-    if (trimmed.empty() || trimmed.starts_with(';')) continue;
+    if (isTrivia(trimmed)) {
+      trivia.append(raw);
+      continue;
+    }
     if (!sawHeader) {
       if (trimmed != kHeader && trimmed != kHeader4)
         malformed(file, lineNo, "the first line must be \"" + std::string(kHeader) + "\"");
       sawHeader = true;
+      content.header = std::exchange(trivia, {}).append(raw);
       continue;
     }
     if (trimmed.starts_with('[')) {
       if (!trimmed.ends_with(']') || trimmed.size() < 3)
         malformed(file, lineNo, "a key line must end with ']'");
       if (trimmed[1] == '-') malformed(file, lineNo, "key deletion is not supported in the store");
-      content.keys.push_back(Key{std::string(trimmed.substr(1, trimmed.size() - 2)), {}});
+      Key& key = content.keys.emplace_back();
+      key.path = std::string(trimmed.substr(1, trimmed.size() - 2));
+      key.before = std::exchange(trivia, {});
+      key.lines = std::string(raw);
       continue;
     }
     if (trimmed[0] != '"' && trimmed[0] != '@')
       malformed(file, lineNo, "a key in brackets or a value \"name\"=... expected");
     if (content.keys.empty()) malformed(file, lineNo, "a value before the first key");
-    if (trimmed.ends_with('\\')) {
-      pending = std::string(trimmed);
-      pendingLine = lineNo;
-      continue;
+    bool continues = false;
+    Value& value =
+        content.keys.back().values.emplace_back(parseValue(trimmed, file, lineNo, continues));
+    value.before = std::exchange(trivia, {});
+    value.lines = std::string(raw);
+    if (continues) {
+      continued = &value;
+      continuedLine = lineNo;
     }
-    content.keys.back().values.push_back(parseValue(trimmed, file, lineNo));
   }
-  if (!pending.empty()) malformed(file, pendingLine, "the continued value has no end");
-  if (!sawHeader && !content.keys.empty()) malformed(file, 1, "the header line is missing");
+  if (continued != nullptr) malformed(file, continuedLine, "the continued value has no end");
+  content.trailer = std::move(trivia);
   return content;
 }
 
 std::string RegFileRegistry::print(const Content& content) {
-  std::string out(kHeader);
-  out.append("\r\n\r\n");
+  const std::string_view lineEnd = content.lineEnd;
+  std::string out = content.header;
+  if (out.empty() && !content.keys.empty()) out.append(kHeader).append(lineEnd);
+  // A line printed anew starts on a line of its own, even after a last line
+  // that had no line end.
+  const auto startLine = [&] {
+    if (!out.empty() && !out.ends_with('\n')) out.append(lineEnd);
+  };
   for (const Key& key : content.keys) {
-    out.append("[").append(key.path).append("]\r\n");
-    for (const Value& value : key.values) {
-      out.append(value.name.empty() ? std::string("@") : quote(value.name)).append("=");
-      out.append(value.isText ? quote(value.data) : value.data).append("\r\n");
+    out.append(key.before);
+    if (key.lines.empty()) {  // after a blank line, as regedit writes keys
+      startLine();
+      out.append(lineEnd).append("[").append(key.path).append("]").append(lineEnd);
     }
-    out.append("\r\n");
+    out.append(key.lines);
+    for (const Value& value : key.values) {
+      out.append(value.before);
+      if (value.lines.empty()) {
+        startLine();
+        out.append(value.name.empty() ? std::string("@") : quote(value.name)).append("=");
+        out.append(value.isText ? quote(value.data) : value.data).append(lineEnd);
+      }
+      out.append(value.lines);
+    }
+  }
+  out.append(content.trailer);
+  switch (content.encoding) {
+    case Encoding::Utf16WithMark:
+      return std::string(kUtf16Mark) + toUtf16(out);
+    case Encoding::Utf8WithMark:
+      return std::string(kUtf8Mark) + out;
+    case Encoding::Bytes:
+      break;
   }
   return out;
 }
 
-const RegFileRegistry::Content& RegFileRegistry::load() const {
+bool RegFileRegistry::setValue(Content& content, std::string_view key, std::string_view name,
+                               std::string_view text) {
+  checkStorable(key, name, text);
+  const std::string path = fullPath(key);
+  if (!keyExists(content, path)) return false;
+  const auto index = findKey(content, path);
+  auto& values = (index ? content.keys[*index] : appendKey(content, path)).values;
+  auto it = std::find_if(values.begin(), values.end(),
+                         [&](const Value& v) { return iequals(v.name, name); });
+  if (it == values.end()) {
+    it = values.insert(values.end(), Value{});
+    it->name = std::string(name);
+  }
+  it->isText = true;
+  it->data = std::string(text);
+  it->lines.clear();
+  return true;
+}
+
+const Content& RegFileRegistry::load() const {
   std::error_code ec;
   const auto size = fs::file_size(file_, ec);
   if (ec) {  // no file yet: an empty registry
@@ -202,8 +459,7 @@ const RegFileRegistry::Content& RegFileRegistry::load() const {
   try {
     text = readFileBytes(file_);
   } catch (const std::system_error& e) {
-    throw Failure(kRegistryStoreFailure, "RegFileRegistry",
-                  "The registry file cannot be read: " + std::string(e.what()));
+    unreadable(file_, e.what());
   }
   cache_ = parse(text, file_);
   cachedSize_ = size;
@@ -241,60 +497,64 @@ std::optional<std::vector<std::string>> RegFileRegistry::subKeys(std::string_vie
 
 template <typename Change>
 bool RegFileRegistry::change(Change&& apply) {
-  if (file_.has_parent_path() && !fs::is_directory(file_.parent_path())) return false;
-  const FileLock lock(fs::path(file_.string() + ".lock"));
-  cache_.reset();  // another process may have changed the file
-  Content content = load();
-  if (!apply(content)) return false;
-  try {
-    writeFileAtomically(file_, print(content));
-  } catch (const std::system_error&) {
-    return false;
-  }
+  // Read afresh under the lock, as another process may have changed the file;
+  // the cache is filled again by the next read.
   cache_.reset();
+  try {
+    const FileLock lock(fs::path(file_.string() + ".lock"));
+    const std::string bytes = fs::exists(file_) ? readFileBytes(file_) : std::string();
+    Content content = parse(bytes, file_);
+    if (!apply(content)) return false;
+    const std::string printed = printChecked(content, file_);
+    if (printed == bytes) return true;
+    writeFileAtomically(file_, printed);
+  } catch (const std::system_error& e) {
+    storeFailure("The registry file " + file_.string() + " cannot be written: " + e.what());
+  }
   return true;
 }
 
 bool RegFileRegistry::writeValue(std::string_view key, std::string_view name,
                                  std::string_view text) {
-  const std::string path = fullPath(key);
-  return change([&](Content& content) {
-    if (!keyExists(content, path)) return false;
-    auto index = findKey(content, path);
-    if (!index) {
-      content.keys.push_back(Key{path, {}});
-      index = content.keys.size() - 1;
-    }
-    auto& values = content.keys[*index].values;
-    const auto it = std::find_if(values.begin(), values.end(),
-                                 [&](const Value& v) { return iequals(v.name, name); });
-    if (it != values.end()) {
-      it->isText = true;
-      it->data = std::string(text);
-    } else {
-      values.push_back(Value{std::string(name), true, std::string(text)});
-    }
-    return true;
-  });
+  checkStorable(key, name, text);
+  // A key that does not exist needs no lock: its folder may not even exist.
+  if (!keyExists(load(), fullPath(key))) return false;
+  return change([&](Content& content) { return setValue(content, key, name, text); });
 }
 
 bool RegFileRegistry::createKey(std::string_view key) {
+  checkStorable(key, std::nullopt, {});
   const std::string path = fullPath(key);
   return change([&](Content& content) {
-    if (!findKey(content, path)) content.keys.push_back(Key{path, {}});
+    if (!findKey(content, path)) appendKey(content, path);
     return true;
   });
 }
 
 bool RegFileRegistry::deleteKey(std::string_view key) {
   const std::string path = fullPath(key);
+  if (!keyExists(load(), path)) return false;
   return change([&](Content& content) {
     if (!keyExists(content, path)) return false;
-    std::erase_if(content.keys,
-                  [&](const Key& k) { return iequals(k.path, path) || isBelow(k.path, path); });
+    // Comments before the keys that go stay: they are not ours to drop. The
+    // blank lines go, so that a key made and deleted again leaves the file
+    // as it was.
+    std::vector<Key> kept;
+    std::string comments;
+    for (Key& k : content.keys) {
+      if (iequals(k.path, path) || isBelow(k.path, path)) {
+        comments.append(commentLines(k.before));
+        for (const Value& value : k.values) comments.append(commentLines(value.before));
+        continue;
+      }
+      k.before.insert(0, std::exchange(comments, {}));
+      kept.push_back(std::move(k));
+    }
+    content.keys = std::move(kept);
+    content.trailer.insert(0, comments);
     // The parent stays, as in the registry, even when it was only implied.
     const std::string parent = path.substr(0, path.rfind('\\'));
-    if (parent != kRoot && !keyExists(content, parent)) content.keys.push_back(Key{parent, {}});
+    if (parent != kRoot && !keyExists(content, parent)) appendKey(content, parent);
     return true;
   });
 }

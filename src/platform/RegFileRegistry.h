@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Registry.h"
@@ -11,11 +12,16 @@
 namespace qsi::platform {
 
 // The registry kept in a registry export file ("Windows Registry Editor
-// Version 5.00"). Only HKEY_LOCAL_MACHINE is addressed; other content of the
-// file is kept as it is. Every change is written to a temporary file, flushed
+// Version 5.00" or "REGEDIT4"; ANSI, UTF-8 or UTF-16 LE with its byte-order
+// mark). Only HKEY_LOCAL_MACHINE is addressed. The file is shared with other
+// programs: whatever the installer does not change is written back byte for
+// byte, in the file's encoding and line ends. Every change is checked to
+// parse back to the same content, then written to a temporary file, flushed
 // and renamed over the old one under an advisory lock, so a crash leaves the
-// old or the new file. A file that cannot be parsed is a Failure naming the
-// line, and is never overwritten.
+// old or the new file; a change that cannot be stored is a Failure naming
+// the file and the reason. A file that cannot be parsed is a Failure naming
+// the line, and is never overwritten. Text read from a UTF-16 file comes out
+// as UTF-8, from any other as the file's own bytes.
 class RegFileRegistry final : public Registry {
  public:
   explicit RegFileRegistry(std::filesystem::path file);
@@ -31,22 +37,44 @@ class RegFileRegistry final : public Registry {
   bool createKey(std::string_view key) override;
   bool deleteKey(std::string_view key) override;
 
+  enum class Encoding { Bytes, Utf8WithMark, Utf16WithMark };
+
+  // Text below is in the file's own bytes, UTF-16 turned into WTF-8 so that
+  // even a lone surrogate comes back as it was. `before` holds the comment and
+  // blank lines ahead of an entry, `lines` the entry's own lines, each with
+  // its line end; both are empty for an entry the installer made, which is
+  // printed anew.
   struct Value {
-    std::string name;  // empty for the default value "@"
-    bool isText = true;
-    std::string data;  // the text, or the raw right-hand side of another type
+    std::string name;    // empty for the default value "@"
+    bool isText = true;  // a string value as regedit imports it
+    std::string data;    // the text, or the right-hand side of another type
+    std::string before;
+    std::string lines;
   };
   struct Key {
     std::string path;  // full path, root included, as written in the file
     std::vector<Value> values;
+    std::string before;
+    std::string lines;
   };
   struct Content {
+    Encoding encoding = Encoding::Bytes;
+    std::string lineEnd = "\r\n";  // the file's first, for lines printed anew
+    std::string header;            // up to and with the header line; empty in an empty file
     std::vector<Key> keys;
+    std::string trailer;  // comment and blank lines after the last entry
   };
 
-  // Parse and print the file format (exposed for tests).
-  static Content parse(std::string_view text, const std::filesystem::path& nameForErrors);
+  // The file's raw bytes to their content and back: print(parse(bytes)) ==
+  // bytes for every file that parses.
+  static Content parse(std::string_view bytes, const std::filesystem::path& nameForErrors);
   static std::string print(const Content& content);
+
+  // Sets a string value of an existing key in `content` as writeValue does:
+  // false when the key does not exist; a Failure when the key, the name or
+  // the text holds a character the file cannot keep (CR, LF, NUL).
+  static bool setValue(Content& content, std::string_view key, std::string_view name,
+                       std::string_view text);
 
  private:
   const Content& load() const;

@@ -18,8 +18,11 @@ class Registry {
   [[nodiscard]] virtual std::optional<std::string> readValue(std::string_view key,
                                                              std::string_view name) const = 0;
 
-  // Sets a string value of an existing key. Returns false when the key does not
-  // exist or the change could not be stored; never creates a key.
+  // Sets a string value of an existing key; never creates a key. Returns
+  // false when the key does not exist (a module the suite never registered).
+  // Throws Failure (kRegistryStoreFailure) naming the store and the system's
+  // reason when the change cannot be stored, and when the key, the name or
+  // the text holds a character the store cannot keep.
   virtual bool writeValue(std::string_view key, std::string_view name, std::string_view text) = 0;
 
   // Names of the key's direct subkeys, in the registry's order; nullopt when
@@ -27,8 +30,10 @@ class Registry {
   [[nodiscard]] virtual std::optional<std::vector<std::string>> subKeys(
       std::string_view key) const = 0;
 
-  // For the component catalog only: create a key with its parents (true when
-  // it exists afterwards) and delete a key with everything below it.
+  // For the component catalog only: create a key with its parents (true: it
+  // exists afterwards) and delete a key with everything below it (false when
+  // there was none). Both throw Failure as writeValue does when the store
+  // cannot keep the change.
   virtual bool createKey(std::string_view key) = 0;
   virtual bool deleteKey(std::string_view key) = 0;
 };

@@ -23,7 +23,8 @@ inline constexpr std::string_view kModulesKey =
                                             std::string_view key, std::string_view name,
                                             std::string_view defaultValue);
 
-// True when the value was written; the key must exist, it is never created.
+// True when the value was written; false when the key does not exist (it is
+// never created). Throws Failure when the store cannot keep the change.
 bool writeRegistryValue(platform::Registry& registry, std::string_view key, std::string_view name,
                         std::string_view text);
 

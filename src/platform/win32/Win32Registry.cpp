@@ -1,5 +1,6 @@
 #include <utility>
 
+#include "platform/Failure.h"
 #include "platform/Registry.h"
 #include "platform/win32/WindowsApi.h"
 
@@ -7,13 +8,18 @@ namespace qsi::platform {
 
 namespace {
 
+[[noreturn]] void storeFailure(std::string_view what, std::string_view key, LSTATUS status) {
+  throw Failure(kRegistryStoreFailure, "Win32Registry",
+                std::string(what) + " HKEY_LOCAL_MACHINE\\" + std::string(key) + ": " +
+                    win32ErrorText(static_cast<unsigned long>(status)));
+}
+
 // An open registry key, closed when the object goes.
 class Key {
  public:
-  Key(std::string_view path, REGSAM access) {
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath(path).c_str(), 0, access, &handle_) !=
-        ERROR_SUCCESS)
-      handle_ = nullptr;
+  Key(std::string_view path, REGSAM access)
+      : status_(RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath(path).c_str(), 0, access, &handle_)) {
+    if (status_ != ERROR_SUCCESS) handle_ = nullptr;
   }
   ~Key() {
     if (handle_ != nullptr) RegCloseKey(handle_);
@@ -22,6 +28,7 @@ class Key {
   Key& operator=(const Key&) = delete;
 
   [[nodiscard]] HKEY get() const { return handle_; }
+  [[nodiscard]] LSTATUS status() const { return status_; }
   explicit operator bool() const { return handle_ != nullptr; }
 
   // The installer's key paths may end in "\": the registry's do not.
@@ -32,6 +39,7 @@ class Key {
 
  private:
   HKEY handle_ = nullptr;
+  LSTATUS status_;
 };
 
 }  // namespace
@@ -60,12 +68,25 @@ std::optional<std::string> Win32Registry::readValue(std::string_view key,
 }
 
 bool Win32Registry::writeValue(std::string_view key, std::string_view name, std::string_view text) {
+  // A NUL ends a name or a text where Windows reads it: what follows would be lost.
+  for (const std::string_view part : {key, name, text})
+    if (part.find('\0') != std::string_view::npos)
+      throw Failure(kRegistryStoreFailure, "Win32Registry",
+                    "The registry value \"" + std::string(name.substr(0, name.find('\0'))) +
+                        "\" of key HKEY_LOCAL_MACHINE\\" +
+                        std::string(key.substr(0, key.find('\0'))) +
+                        " cannot be stored: it holds the character \\x00.");
   const Key open(key, KEY_SET_VALUE);  // opened, never created
-  if (!open) return false;
+  if (open.status() == ERROR_FILE_NOT_FOUND) return false;
+  if (!open) storeFailure("Cannot open the registry key", Key::keyPath(key), open.status());
   const std::string data(text);  // with its NUL, which the size counts
-  return RegSetValueExA(open.get(), std::string(name).c_str(), 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(data.c_str()),
-                        static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+  const LSTATUS status = RegSetValueExA(open.get(), std::string(name).c_str(), 0, REG_SZ,
+                                        reinterpret_cast<const BYTE*>(data.c_str()),
+                                        static_cast<DWORD>(data.size() + 1));
+  if (status != ERROR_SUCCESS)
+    storeFailure("Cannot set the value \"" + std::string(name) + "\" of the registry key",
+                 Key::keyPath(key), status);
+  return true;
 }
 
 std::optional<std::vector<std::string>> Win32Registry::subKeys(std::string_view key) const {
@@ -85,10 +106,11 @@ std::optional<std::vector<std::string>> Win32Registry::subKeys(std::string_view 
 
 bool Win32Registry::createKey(std::string_view key) {
   HKEY handle = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, Key::keyPath(key).c_str(), 0, nullptr,
-                      REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE, nullptr, &handle,
-                      nullptr) != ERROR_SUCCESS)
-    return false;
+  const LSTATUS status =
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE, Key::keyPath(key).c_str(), 0, nullptr,
+                      REG_OPTION_NON_VOLATILE, KEY_QUERY_VALUE, nullptr, &handle, nullptr);
+  if (status != ERROR_SUCCESS)
+    storeFailure("Cannot create the registry key", Key::keyPath(key), status);
   RegCloseKey(handle);
   return true;
 }
@@ -96,7 +118,10 @@ bool Win32Registry::createKey(std::string_view key) {
 bool Win32Registry::deleteKey(std::string_view key) {
   const std::string path = Key::keyPath(key);
   if (path.empty()) return false;  // never HKEY_LOCAL_MACHINE itself
-  return RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str()) == ERROR_SUCCESS;
+  const LSTATUS status = RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
+  if (status == ERROR_FILE_NOT_FOUND) return false;
+  if (status != ERROR_SUCCESS) storeFailure("Cannot delete the registry key", path, status);
+  return true;
 }
 
 }  // namespace qsi::platform

@@ -3,8 +3,10 @@
 #include <random>
 
 #include "platform/CommandRunner.h"
+#include "platform/Failure.h"
 #include "platform/FileReplacer.h"
 #include "platform/Paths.h"
+#include "platform/RegFileRegistry.h"
 #include "platform/Registry.h"
 #include "platform/win32/WindowsApi.h"
 #include "support/Process.h"
@@ -45,6 +47,10 @@ TEST_F(RegistryTest, TextValuesAreWrittenToExistingKeysOnlyAndReadBack) {
                  sizeof number);
   RegCloseKey(open);
   EXPECT_EQ(registry.readValue(key, "Count"), std::nullopt);
+
+  // What the registry refuses, or would cut at a NUL, is a failure.
+  EXPECT_THROW(registry.createKey(key + "\\" + std::string(300, 'k')), Failure);
+  EXPECT_THROW(registry.writeValue(key, "Text", std::string("a\0b", 3)), Failure);
 }
 
 TEST_F(RegistryTest, SubkeysAreListedAndDeletedWithEverythingBelow) {
@@ -58,6 +64,30 @@ TEST_F(RegistryTest, SubkeysAreListedAndDeletedWithEverythingBelow) {
   EXPECT_EQ(registry.subKeys(key + "\\Modules"), std::nullopt);
   EXPECT_EQ(registry.subKeys(key), Names{});
   EXPECT_FALSE(registry.deleteKey(key + "\\Modules"));
+}
+
+// The real regedit and the file store read each other's files: regedit's
+// export (UTF-16, escaped line breaks) reads in the store, and what the store
+// writes into it imports.
+TEST_F(RegistryTest, RegeditAndTheFileStoreReadEachOthersFiles) {
+  const test::TestSite site;
+  const fs::path file = site.root / "exported.reg";
+  const auto regedit = [&](const std::vector<std::string>& args) {
+    return test::runProcess(windowsFolder() / "regedit.exe", args, {}, "", site.root).status;
+  };
+  const std::string lines = "C:\\Q \"1\"\r\nnext";
+  ASSERT_TRUE(registry.createKey(key + "\\Sub"));
+  ASSERT_TRUE(registry.writeValue(key, "Text", lines));
+  ASSERT_EQ(regedit({"/E", file.string(), "HKEY_LOCAL_MACHINE\\" + key}), 0);
+  RegFileRegistry store(file);
+  EXPECT_EQ(store.readValue(key, "Text"), lines);
+
+  ASSERT_TRUE(store.writeValue(key + "\\Sub", "Fresh", "D:\\New \"x\""));
+  EXPECT_TRUE(test::readText(file).starts_with("\xFF\xFE"));
+  ASSERT_TRUE(registry.deleteKey(key));
+  ASSERT_EQ(regedit({"/S", file.string()}), 0);
+  EXPECT_EQ(registry.readValue(key, "Text"), lines);
+  EXPECT_EQ(registry.readValue(key + "\\Sub", "Fresh"), "D:\\New \"x\"");
 }
 
 TEST(Win32CommandRunner, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {

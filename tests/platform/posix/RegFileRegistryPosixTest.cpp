@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "platform/Failure.h"
+#include "platform/RegFileRegistry.h"
+#include "support/TestSite.h"
+
+namespace qsi::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The file is shared: its replacement keeps the owner and mode another
+// program gave it. A write the disk refuses (a file size limit stands in for
+// a full disk, which nothing else keeps root from) throws and leaves it whole.
+TEST(RegFileRegistryPosixTest, KeepsOwnerAndModeAndAFailedWriteLeavesTheFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root gives a file to another owner";
+  const test::TestSite site;
+  const fs::path file = site.write("store.reg", "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n");
+  ASSERT_EQ(::chown(file.c_str(), 1234, 5678), 0);
+  ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+  RegFileRegistry registry(file);
+  ASSERT_TRUE(registry.writeValue("K", "V", "1"));
+  struct ::stat after = {};
+  ASSERT_EQ(::stat(file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_uid, 1234u);
+  EXPECT_EQ(after.st_gid, 5678u);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  ASSERT_TRUE(registry.writeValue("K", "V", "1"));  // no change: the same file stays
+  struct ::stat again = {};
+  ASSERT_EQ(::stat(file.c_str(), &again), 0);
+  EXPECT_EQ(again.st_ino, after.st_ino);
+
+  const std::string before = test::readText(file);
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct ::rlimit limit = {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+  const struct ::rlimit small = {16, limit.rlim_max};
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  try {
+    registry.writeValue("K", "V", "2");
+    ADD_FAILURE() << "the write went through";
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.number(), kRegistryStoreFailure);
+    EXPECT_TRUE(failure.description().starts_with("The registry file " + file.string() +
+                                                  " cannot be written: "));
+    EXPECT_NE(failure.description().find(std::strerror(EFBIG)), std::string::npos);
+  }
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  EXPECT_EQ(test::readText(file), before);
+  for (const auto& entry : fs::directory_iterator(site.root))
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".store.reg")) << entry.path();
+}
+
+}  // namespace
+}  // namespace qsi::platform
