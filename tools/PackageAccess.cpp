@@ -49,6 +49,7 @@ class LogFolderRegistry final : public platform::Registry {
     return std::nullopt;
   }
   bool writeValue(std::string_view, std::string_view, std::string_view) override { return false; }
+  bool deleteValue(std::string_view, std::string_view) override { return false; }
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(std::string_view) const override {
     return std::nullopt;
   }

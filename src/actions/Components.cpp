@@ -20,16 +20,27 @@ Registration registerCOMComponent(platform::ComRegistrar& com, const std::filesy
   }
 }
 
-void registerMTSComponent(platform::MtsCatalog& mts, const std::filesystem::path& dll,
-                          std::string_view packageName, bool install) {
+namespace {
+
+// The package's components, found from the last package down, so that the
+// last of two packages of one name wins; nullptr when there is none.
+std::unique_ptr<platform::CatalogCollection> componentsOf(platform::MtsCatalog& mts,
+                                                          std::string_view packageName) {
   const auto packages = mts.getCollection("Packages");
   packages->populate();
   long index = packages->count() - 1;
   while (index >= 0 && packages->item(index)->value("Name") != packageName) --index;
-  if (index < 0) return;
-
+  if (index < 0) return nullptr;
   const std::string id = packages->item(index)->value("ID");
-  const auto components = packages->getCollection("ComponentsInPackage", id);
+  return packages->getCollection("ComponentsInPackage", id);
+}
+
+}  // namespace
+
+void registerMTSComponent(platform::MtsCatalog& mts, const std::filesystem::path& dll,
+                          std::string_view packageName, bool install) {
+  const auto components = componentsOf(mts, packageName);
+  if (!components) return;
   const auto util = components->getUtilInterface();
   const std::string dllText = dll.string();
   if (install) {
@@ -46,6 +57,32 @@ void registerMTSComponent(platform::MtsCatalog& mts, const std::filesystem::path
       ++i;
   }
   components->saveChanges();
+  components->saveChanges();
+}
+
+std::optional<std::vector<std::string>> packageComponents(platform::MtsCatalog& mts,
+                                                          std::string_view packageName) {
+  const auto components = componentsOf(mts, packageName);
+  if (!components) return std::nullopt;
+  components->populate();
+  std::vector<std::string> dlls;
+  for (long i = 0; i < components->count(); ++i) dlls.push_back(components->item(i)->value("DLL"));
+  return dlls;
+}
+
+void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
+                              const std::vector<std::string>& dlls) {
+  const auto components = componentsOf(mts, packageName);
+  if (!components) return;
+  components->populate();
+  std::size_t same = 0;
+  while (same < dlls.size() && static_cast<long>(same) < components->count() &&
+         components->item(static_cast<long>(same))->value("DLL") == dlls[same])
+    ++same;
+  while (components->count() > static_cast<long>(same)) components->remove(static_cast<long>(same));
+  components->saveChanges();
+  const auto util = components->getUtilInterface();
+  for (std::size_t i = same; i < dlls.size(); ++i) util->installComponent(dlls[i], "", "");
   components->saveChanges();
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/ComRegistrar.h"
 #include "platform/MtsCatalog.h"
@@ -29,5 +32,16 @@ Registration registerCOMComponent(platform::ComRegistrar& com, const std::filesy
 // ends the operation and reaches the caller.
 void registerMTSComponent(platform::MtsCatalog& mts, const std::filesystem::path& dll,
                           std::string_view packageName, bool install);
+
+// The DLLs of the package's components, in the catalog's order; nullopt when
+// there is no package of that name.
+[[nodiscard]] std::optional<std::vector<std::string>> packageComponents(
+    platform::MtsCatalog& mts, std::string_view packageName);
+
+// Puts the package's components back as `dlls` lists them, in that order
+// (an undo): the components from the first that differs on are removed,
+// and the listed ones from there installed again.
+void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
+                              const std::vector<std::string>& dlls);
 
 }  // namespace qsi::actions

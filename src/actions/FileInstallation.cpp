@@ -2,12 +2,14 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 #include <set>
 
 #include "actions/Components.h"
 #include "actions/FileSystem.h"
 #include "actions/StepLog.h"
 #include "customization/Checksum.h"
+#include "log/CLog.h"
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupt.h"
@@ -17,87 +19,92 @@
 namespace qsi::actions {
 
 namespace fs = std::filesystem;
+using customization::Fingerprint;
+using platform::Placement;
 using platform::ProgressBox;
 
 namespace {
 
-// A FileCopy's outcome: the description of its failure, or empty.
-std::string copyFile(const platform::Environment& env, const ActionServices& services,
-                     const fs::path& source, const fs::path& destination,
-                     Placement placement = Placement::Replace) {
-  try {
-    FileCopy(env, services.files, source, destination, placement);
-  } catch (const platform::Failure& failure) {
-    return failure.description();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
+constexpr std::size_t kBatchFiles = 64;
+constexpr std::uintmax_t kBatchBytes = std::uintmax_t{8} << 20;
+constexpr std::string_view kCopyError = "Error while Copying the file to: ";
+
+// The checksum text of a fingerprinted file, as getFileChecksum gives it.
+std::string checksumOf(const fs::path& file, const Fingerprint& fingerprint) {
+  if (customization::isLibraryPath(file)) return "0";
+  return customization::checksumText(customization::crcRegister(fingerprint.crc));
 }
 
-// The key of an installation path among those handled in this run: Windows
-// names one file whatever the case of its name.
-std::string pathKey(const std::string& path) {
-#ifdef _WIN32
-  return platform::toLower(path);
-#else
-  return path;
-#endif
-}
+// One file on its way into the site.
+struct Pending {
+  const PlannedFile* planned = nullptr;
+  fs::path installed;
+  std::string shown;
+  fs::path source;
+  std::uintmax_t size = 0;         // of the source
+  std::optional<Fingerprint> old;  // of the installed file, when there is one
+  fs::path backup;                 // where the journal keeps it
+  std::string saveWhy;             // why it is saved first; empty: it is not
+  fs::path saved;
+  std::vector<fs::path> newFolders;  // the folders its copy needs, outermost first
+  std::string failure;               // why it was not even tried
+  std::string folderFailure;         // a folder of the copy could not be made
+  bool saveTried = false;
+  Placement savedCopy;
+  Placement copy;
+};
 
 class Installation {
  public:
   Installation(const platform::Environment& env, const ActionServices& services,
-               const fs::path& installationRoot, const solution::SolutionFolders& folders)
+               const fs::path& installationRoot, const solution::SolutionInfo& info,
+               const solution::SolutionFolders& folders, Journal& journal,
+               InstallationResult& result)
       : env_(env),
         services_(services),
         root_(installationRoot),
+        info_(info),
         folders_(folders),
+        journal_(journal),
+        result_(result),
         customized_(customizedFilesFolder(env, installationRoot)),
         componentLog_(env, kComponentLog),
-        copyLog_(env, kCopyLog) {}
-
-  void copyJavaClasses() {
-    const fs::path classes = folders_.solutionRoot / "Classes";
-    std::error_code ec;
-    if (!fs::is_directory(classes, ec)) return;
-    try {
-      copyFolder(services_.files, classes, getJavaFolder() / "Classes");
-    } catch (const std::exception&) {
-      copyLog_.writeLine("Error copying the Java Classes");
-    }
+        copyLog_(env, kCopyLog) {
+    written_.resize(info.files.size());
   }
 
-  // Installs one entry; true when its new file is in place.
-  bool install(const solution::FileEntry& entry);
-
-  void logFailure(const std::exception& e) { copyLog_.writeLine(e.what()); }
-  [[nodiscard]] std::size_t failedRegistrations() const { return failedRegistrations_; }
-  [[nodiscard]] std::size_t savedFiles() const { return savedFiles_; }
-
+  void copyJavaClasses();
+  void run(const InstallationPlan& plan);
+  void verify(const InstallationPlan& plan);
   void close() {
     componentLog_.close();
     copyLog_.close();
   }
 
  private:
-  fs::path below(const fs::path& base, const std::string& path) const;
-  [[nodiscard]] std::string whySave(const solution::FileEntry& entry,
-                                    const fs::path& installed) const;
-  bool save(const fs::path& installed, const fs::path& saved);
+  [[nodiscard]] fs::path below(const fs::path& base, const std::string& path) const;
+  Pending prepare(const PlannedFile& planned);
+  void record(Pending& pending, const std::string& source);
+  void place(std::vector<Pending>& batch, bool savesOnly = false);
+  void placeBatch(std::vector<Pending>& batch);
+  void installComponentFile(const PlannedFile& planned);
+  void report(Pending& pending);
   void component(std::string_view what, const std::string& installed,
                  const std::function<Registration()>& action);
+  void failCopy(const fs::path& destination);
 
   const platform::Environment& env_;
   const ActionServices& services_;
   const fs::path& root_;
+  const solution::SolutionInfo& info_;
   const solution::SolutionFolders& folders_;
+  Journal& journal_;
+  InstallationResult& result_;
   const fs::path customized_;
   StepLog componentLog_;
   StepLog copyLog_;
-  std::set<std::string> handled_;  // installation paths installed in this run
-  std::size_t failedRegistrations_ = 0;
-  std::size_t savedFiles_ = 0;
+  std::set<fs::path> recordedFolders_;               // folders the journal knows this run makes
+  std::vector<std::optional<Fingerprint>> written_;  // per entry: what was put in place
 };
 
 // Every path made from an entry stays below its base, whatever it holds.
@@ -110,30 +117,156 @@ fs::path Installation::below(const fs::path& base, const std::string& path) cons
   return *joined;
 }
 
-// Why the installed file must be saved before it is replaced, or nothing.
-std::string Installation::whySave(const solution::FileEntry& entry,
-                                  const fs::path& installed) const {
-  if (entry.customized) return "customized";
-  // An edit made after the information was retrieved is never lost.
-  const std::string now = customization::getFileChecksum(installed);
-  if (now == "0") return {};  // missing, or a library, which is never checksummed
-  if (now != entry.currentChecksum) return "changed after the information was retrieved";
-  if (entry.metabaseLookupFailed) return "the Metabase could not tell whether it was customized";
-  return {};
+// The box of FileCopy's failure path; its text goes to the copy log.
+void Installation::failCopy(const fs::path& destination) {
+  env_.ui.messageBox({std::string(kCopyError) + platform::displayPath(destination),
+                      platform::Buttons::OK, platform::Icon::Critical});
 }
 
-bool Installation::save(const fs::path& installed, const fs::path& saved) {
-  // The run's folder is private before anything is saved in it: a saved
-  // file may hold passwords.
+// Tells the journal what the file's copy will change: the folders it makes,
+// and the file it replaces (kept by the journal) or creates.
+void Installation::record(Pending& pending, const std::string& source) {
   std::error_code ec;
-  if (fs::create_directories(customized_, ec)) platform::makePrivate(customized_);
-  if (const std::string error = copyFile(env_, services_, installed, saved, Placement::NewOnly);
-      !error.empty()) {
-    copyLog_.writeLine(error + " -> " + platform::displayPath(saved));
-    return false;
+  for (fs::path folder = pending.installed.parent_path();
+       folder.has_relative_path() && !fs::exists(folder, ec) && !recordedFolders_.contains(folder);
+       folder = folder.parent_path())
+    pending.newFolders.insert(pending.newFolders.begin(), folder);
+  for (const fs::path& folder : pending.newFolders) {
+    recordedFolders_.insert(folder);
+    journal_.append(record::kMkdir, {folder.string()});
   }
-  ++savedFiles_;
-  return true;
+  if (pending.old) {
+    pending.backup = journal_.nextBackup();
+    journal_.append(record::kReplace,
+                    {pending.installed.string(), pending.backup.filename().string(),
+                     std::to_string(pending.old->size), std::to_string(pending.old->crc), source});
+  } else {
+    journal_.append(record::kCreate, {pending.installed.string(), source});
+  }
+}
+
+Pending Installation::prepare(const PlannedFile& planned) {
+  Pending pending;
+  pending.planned = &planned;
+  const solution::FileEntry& entry = info_.files[planned.entry];
+  try {
+    pending.installed = below(root_, planned.path);
+    pending.shown = platform::displayPath(pending.installed);
+    pending.source = below(folders_.solutionRoot, planned.packagePath);
+    std::error_code ec;
+    pending.size = fs::file_size(pending.source, ec);
+    if (fs::exists(fs::symlink_status(pending.installed, ec)))
+      pending.old = customization::fingerprintOf(pending.installed);
+    if (!planned.again) {
+      if (planned.action == FileAction::SaveAndReplace)
+        pending.saveWhy = planned.reason;
+      else if (pending.old && checksumOf(pending.installed, *pending.old) != "0" &&
+               checksumOf(pending.installed, *pending.old) != entry.currentChecksum)
+        // An edit made after the information was retrieved is never lost.
+        pending.saveWhy = "changed after the information was retrieved";
+      if (!pending.old) pending.saveWhy.clear();  // nothing there to save
+    }
+    if (!pending.saveWhy.empty()) pending.saved = below(customized_, planned.path);
+    record(pending, pending.source.string());
+  } catch (const std::exception& e) {
+    pending.failure = e.what();
+  }
+  return pending;
+}
+
+// Puts a batch in place: the journal's records made durable, the folders
+// made, then the saved copies and the files in one flush. With `savesOnly`,
+// only the saved copies.
+void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
+  journal_.flush();
+  std::vector<Placement> placements;
+  placements.reserve(2 * batch.size());  // `after` points into it: it must not move
+  std::vector<Placement*> results;
+  for (Pending& pending : batch) {
+    if (!pending.failure.empty()) continue;
+    const Placement* saved = nullptr;
+    if (!pending.saveWhy.empty() && !pending.saveTried) {
+      pending.saveTried = true;
+      // The run's folder is private before anything is saved in it.
+      std::error_code ec;
+      if (fs::create_directories(customized_, ec)) platform::makePrivate(customized_);
+      fs::create_directories(pending.saved.parent_path(), ec);
+      Placement& copy = placements.emplace_back();
+      copy.source = pending.installed;
+      copy.destination = pending.saved;
+      copy.asNew = true;
+      saved = &copy;
+      results.push_back(&pending.savedCopy);
+    }
+    if (savesOnly) continue;
+    for (const fs::path& folder : pending.newFolders) {
+      std::error_code ec;
+      if (!fs::is_directory(folder, ec) && !fs::create_directory(folder, ec)) {
+        pending.folderFailure = folder.string() + ": " + ec.message();
+        break;
+      }
+    }
+    if (!pending.folderFailure.empty()) continue;
+    platform::makeWritable(pending.installed);
+    Placement& copy = placements.emplace_back();
+    copy.source = pending.source;
+    copy.destination = pending.installed;
+    copy.backup = pending.backup;
+    copy.after = saved;
+    results.push_back(&pending.copy);
+  }
+  services_.files.placeAll(placements, journal_.staging());
+  for (std::size_t i = 0; i < placements.size(); ++i) {
+    *results[i] = std::move(placements[i]);
+    results[i]->after = nullptr;
+  }
+}
+
+// The logs and the result of one file, as the run tells them.
+void Installation::report(Pending& pending) {
+  const PlannedFile& planned = *pending.planned;
+  bool installed = false;
+  if (!pending.failure.empty()) {
+    copyLog_.writeLine(pending.failure);
+  } else {
+    const bool saving = !pending.saveWhy.empty();
+    if (saving && pending.saveWhy != "customized")
+      copyLog_.writeLine("Saved before it is replaced, " + pending.saveWhy + " -> " +
+                         pending.shown);
+    if (saving && !pending.savedCopy.placed()) {
+      const std::string shownSaved = platform::displayPath(pending.saved);
+      failCopy(pending.saved);
+      copyLog_.writeLine(std::string(kCopyError) + shownSaved + " -> " + shownSaved);
+      // Replacing the file now would lose its customization for good.
+      copyLog_.writeLine("Not replaced, its customized copy could not be saved -> " +
+                         pending.shown);
+    } else {
+      result_.savedFiles += saving ? 1 : 0;
+      if (planned.again)
+        copyLog_.writeLine("Installed again, from " +
+                           platform::escapeControls(planned.packagePath) + " -> " + pending.shown);
+      copyLog_.writeLine("Start Copy file -> " + pending.shown);
+      installed = pending.folderFailure.empty() && pending.copy.placed();
+      if (!installed) {
+        failCopy(pending.installed);
+        copyLog_.writeLine(std::string(kCopyError) + pending.shown);
+      }
+      copyLog_.writeLine("End Copy file -> " + pending.shown);
+    }
+  }
+  if (installed) {
+    journal_.append(record::kPlaced, {pending.installed.string(), std::to_string(pending.copy.size),
+                                      std::to_string(pending.copy.crc)});
+    written_[planned.entry] = Fingerprint{pending.copy.size, pending.copy.crc};
+  }
+  result_.installed[planned.entry] = installed;
+}
+
+void Installation::placeBatch(std::vector<Pending>& batch) {
+  if (batch.empty()) return;
+  place(batch);
+  for (Pending& pending : batch) report(pending);
+  batch.clear();
 }
 
 // Runs a component action between its Start and End lines; the End line is
@@ -151,55 +284,155 @@ void Installation::component(std::string_view what, const std::string& installed
     error = e.what();
   }
   if (outcome == Registration::Failed) {
-    ++failedRegistrations_;
+    ++result_.failedRegistrations;
     componentLog_.writeLine("Error : " + (error.empty() ? "the registration failed" : error));
   }
   componentLog_.writeLine("End " + std::string(what) + " -> " + installed +
                           std::string(platform::kCrLf));
 }
 
-bool Installation::install(const solution::FileEntry& entry) {
-  env_.ui.setProgress(ProgressBox::Text, "Installing files");
-  env_.ui.setProgress(ProgressBox::Detail, entry.path);
-  const fs::path installed = below(root_, entry.path);
-  const std::string shown = platform::displayPath(installed);
-  const fs::path source = below(folders_.solutionRoot, packagePathOf(entry));
-
-  if (!handled_.insert(pathKey(entry.path)).second) {
-    // Two entries of the package go to one path: the later one wins, and
-    // what was there was saved, if at all, before the first.
-    copyLog_.writeLine("Installed again, from " + platform::escapeControls(packagePathOf(entry)) +
-                       " -> " + shown);
-  } else if (const std::string why = whySave(entry, installed); !why.empty()) {
-    const fs::path saved = below(customized_, entry.path);
-    if (why != "customized")
-      copyLog_.writeLine("Saved before it is replaced, " + why + " -> " + shown);
-    if (!save(installed, saved)) {
-      // Replacing the file now would lose its customization for good.
-      copyLog_.writeLine("Not replaced, its customized copy could not be saved -> " + shown);
-      return false;
+// A component's file, in its fixed order: saved, unregistered, removed from
+// the MTS package, copied, registered, installed in the package again.
+void Installation::installComponentFile(const PlannedFile& planned) {
+  std::vector<Pending> batch{prepare(planned)};
+  Pending& pending = batch.front();
+  if (!pending.failure.empty() || !pending.saveWhy.empty()) {
+    place(batch, true);  // the saved copy first, before anything changes
+    if (!pending.failure.empty() || !pending.savedCopy.placed()) {
+      report(pending);
+      return;
     }
   }
+  const fs::path& dll = pending.installed;
+  const std::size_t failedBefore = result_.failedRegistrations;
   const auto com = [&](bool doRegister) {
-    return [&, doRegister] { return registerCOMComponent(services_.com, installed, doRegister); };
+    return [&, doRegister] {
+      const auto was = services_.com.isRegistered(dll);
+      journal_.write(record::kCom, {dll.string(), doRegister ? "register" : "unregister",
+                                    was ? (*was ? "1" : "0") : "?"});
+      return registerCOMComponent(services_.com, dll, doRegister);
+    };
   };
   const auto mts = [&](bool doInstall) {
     return [&, doInstall] {
-      registerMTSComponent(services_.mts, installed, kMtsPackageName, doInstall);
+      std::vector<std::string> fields{std::string(kMtsPackageName), dll.string(),
+                                      doInstall ? "install" : "remove"};
+      if (const auto before = packageComponents(services_.mts, kMtsPackageName)) {
+        fields.insert(fields.end(), before->begin(), before->end());
+        journal_.write(record::kMts, std::move(fields));
+      }
+      registerMTSComponent(services_.mts, dll, kMtsPackageName, doInstall);
       return Registration::Done;
     };
   };
-  if (entry.isCOMComponent) component("UnRegister Com Component", shown, com(false));
-  if (entry.isMTSComponent) component("UnRegister MTS Component", shown, mts(false));
+  if (planned.isCOMComponent) component("UnRegister Com Component", pending.shown, com(false));
+  if (planned.isMTSComponent) component("UnRegister MTS Component", pending.shown, mts(false));
+  place(batch);
+  report(pending);
+  if (planned.isCOMComponent) component("Register Com Component", pending.shown, com(true));
+  if (planned.isMTSComponent) component("Register MTS Component", pending.shown, mts(true));
+  if (result_.failedRegistrations != failedBefore) result_.failedModules.insert(planned.module);
+}
 
-  copyLog_.writeLine("Start Copy file -> " + shown);
-  const std::string error = copyFile(env_, services_, source, installed);
-  if (!error.empty()) copyLog_.writeLine(error);
-  copyLog_.writeLine("End Copy file -> " + shown);
+void Installation::copyJavaClasses() {
+  const fs::path classes = folders_.solutionRoot / "Classes";
+  std::error_code ec;
+  if (!fs::is_directory(classes, ec)) return;
+  std::vector<Pending> batch;
+  bool failed = false;
+  try {
+    const fs::path target = getJavaFolder() / "Classes";
+    for (const fs::directory_entry& item : fs::recursive_directory_iterator(classes)) {
+      const fs::file_type type = item.symlink_status().type();
+      if (type == fs::file_type::directory) continue;
+      if (type != fs::file_type::regular)
+        throw platform::Failure(platform::kFileCopyFailure, "copyFolder",
+                                platform::displayPath(item.path()) + " is not a regular file");
+      Pending& pending = batch.emplace_back();
+      pending.installed =
+          below(target, platform::toDataPath(item.path().lexically_relative(classes)));
+      pending.source = item.path();
+      if (fs::exists(pending.installed, ec))
+        pending.old = customization::fingerprintOf(pending.installed);
+      record(pending, pending.source.string());
+    }
+    place(batch);
+  } catch (const std::exception&) {
+    failed = true;
+  }
+  for (const Pending& pending : batch) {
+    failed = failed || !pending.folderFailure.empty() || !pending.copy.placed();
+    if (pending.copy.placed() && !pending.copy.source.empty())
+      journal_.append(record::kPlaced,
+                      {pending.installed.string(), std::to_string(pending.copy.size),
+                       std::to_string(pending.copy.crc)});
+  }
+  if (failed) copyLog_.writeLine("Error copying the Java Classes");
+}
 
-  if (entry.isCOMComponent) component("Register Com Component", shown, com(true));
-  if (entry.isMTSComponent) component("Register MTS Component", shown, mts(true));
-  return error.empty();
+void Installation::run(const InstallationPlan& plan) {
+  std::size_t total = 0;
+  for (const PlannedFile& planned : plan.files)
+    total += planned.action == FileAction::NotInstalled ? 0 : 1;
+  std::size_t done = 0;
+  env_.ui.setProgressCount(done, total);
+  std::vector<Pending> batch;
+  std::uintmax_t bytes = 0;
+  for (const PlannedFile& planned : plan.files) {
+    if (planned.action == FileAction::NotInstalled) continue;
+    env_.ui.setProgress(ProgressBox::Text, "Installing files");
+    env_.ui.setProgress(ProgressBox::Detail, planned.path);
+    if (planned.isCOMComponent || planned.isMTSComponent) {
+      placeBatch(batch);
+      platform::throwIfInterrupted();
+      installComponentFile(planned);
+    } else {
+      if (batch.empty()) platform::throwIfInterrupted();
+      batch.push_back(prepare(planned));
+      bytes += batch.back().size;
+      if (batch.size() >= kBatchFiles || bytes >= kBatchBytes) {
+        placeBatch(batch);
+        bytes = 0;
+      }
+    }
+    env_.ui.setProgressCount(++done, total);
+  }
+  placeBatch(batch);
+  journal_.flush();
+}
+
+// Every installed file read back: as shipped, and as it was written. Of two
+// entries installed at one path, the later one is what the path holds.
+void Installation::verify(const InstallationPlan& plan) {
+  std::optional<log::CLog> log;
+  std::set<std::string> verified;
+  for (auto it = plan.files.rbegin(); it != plan.files.rend(); ++it) {
+    const PlannedFile& planned = *it;
+    const auto& written = written_[planned.entry];
+    if (!written || !result_.installed[planned.entry] || !verified.insert(planned.path).second)
+      continue;
+    const fs::path installed = below(root_, planned.path);
+    const std::string& shipped = info_.files[planned.entry].solutionChecksum;
+    std::string problem;
+    try {
+      const Fingerprint now = customization::fingerprintOf(installed);
+      if (!shipped.empty() && checksumOf(installed, now) != shipped)
+        problem =
+            "its checksum is " + checksumOf(installed, now) + ", the package ships " + shipped;
+      else if (now != *written)
+        problem = "it changed after it was put in place";
+    } catch (const std::exception& e) {
+      problem = std::string("it cannot be read: ") + e.what();
+    }
+    if (problem.empty()) continue;
+    if (!log) {
+      log.emplace(env_);
+      log->openLogFile(kVerifyLog);
+    }
+    log->writeLine("Not as shipped -> " + platform::displayPath(installed) + ": " + problem);
+    result_.installed[planned.entry] = false;
+  }
+  if (log) log->closeLogFile();
 }
 
 }  // namespace
@@ -221,35 +454,20 @@ fs::path customizedFilesFolder(const platform::Environment& env, const fs::path&
 InstallationResult installFiles(const platform::Environment& env, const ActionServices& services,
                                 const fs::path& installationRoot,
                                 const solution::SolutionInfo& info,
-                                const solution::SolutionFolders& folders) {
-  Installation run(env, services, installationRoot, folders);
-  run.copyJavaClasses();
+                                const solution::SolutionFolders& folders,
+                                const InstallationPlan& plan, Journal& journal) {
   InstallationResult result;
   result.installed.assign(info.files.size(), false);
-  std::size_t total = 0;
-  for (const auto& entry : info.files) total += entry.install ? 1 : 0;
-  std::size_t done = 0;
-  env.ui.setProgressCount(done, total);
-  for (std::size_t i = 0; i < info.files.size(); ++i) {
-    const solution::FileEntry& entry = info.files[i];
-    if (!entry.install) continue;
-    platform::throwIfInterrupted();
-    const std::size_t registrationsBefore = run.failedRegistrations();
-    try {
-      result.installed[i] = run.install(entry);
-    } catch (const platform::Interrupted&) {
-      throw;
-    } catch (const std::exception& e) {
-      run.logFailure(e);
-    }
-    if (!result.installed[i]) ++result.failedFiles;
-    if (!result.installed[i] || run.failedRegistrations() != registrationsBefore)
-      result.failedModules.insert(entry.module);
-    env.ui.setProgressCount(++done, total);
+  Installation installation(env, services, installationRoot, info, folders, journal, result);
+  installation.copyJavaClasses();
+  installation.run(plan);
+  installation.verify(plan);
+  installation.close();
+  for (const PlannedFile& planned : plan.files) {
+    if (planned.action == FileAction::NotInstalled || result.installed[planned.entry]) continue;
+    ++result.failedFiles;
+    result.failedModules.insert(planned.module);
   }
-  result.failedRegistrations = run.failedRegistrations();
-  result.savedFiles = run.savedFiles();
-  run.close();
   return result;
 }
 

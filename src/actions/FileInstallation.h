@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "actions/ActionServices.h"
+#include "actions/InstallationPlan.h"
+#include "actions/Journal.h"
 #include "platform/Environment.h"
 #include "solution/Records.h"
 #include "solution/SolutionFolders.h"
@@ -16,13 +18,14 @@ namespace qsi::actions {
 
 inline constexpr std::string_view kComponentLog = "Register Components";
 inline constexpr std::string_view kCopyLog = "FileCopy";
+inline constexpr std::string_view kVerifyLog = "Verify";
 
 // What the file installation run did, so that the records tell the truth:
 // only files put in place are recorded, and a module with a failure keeps its
 // old version.
 struct InstallationResult {
   std::vector<bool> installed;  // per entry of the file list: the new file is in place
-  std::size_t failedFiles = 0;
+  std::size_t failedFiles = 0;  // not put in place, or not as shipped
   std::size_t failedRegistrations = 0;
   std::size_t savedFiles = 0;           // copies saved below the run's QOCustomized folder
   std::set<std::string> failedModules;  // modules with a failed file or registration
@@ -40,20 +43,25 @@ struct InstallationResult {
 [[nodiscard]] std::filesystem::path customizedFilesFolder(
     const platform::Environment& env, const std::filesystem::path& installationRoot);
 
-// Copies the package's Java classes into the machine's Java folder, then
-// installs every entry marked for installation, in list order and one after
-// the other: saves the installed copy of a customized file, unregisters its
-// COM component, removes it from the MTS package, copies the new file,
-// registers and installs the component again. An installed file is saved
-// first, too, when it changed after the information was retrieved or the
-// Metabase could not tell whether it was customized; a path is saved at most
-// once per run, before it is first replaced, and a saved copy is never
-// overwritten. A file whose copy cannot be saved is left as it is. Writes the
-// logs "Register Components" and "FileCopy"; passes over every failure of a
+// Carries out the plan's files. Copies the package's Java classes into the
+// machine's Java folder, then installs each planned file in list order:
+// saves the installed copy first where the plan says so (and where the file
+// changed after the information was retrieved), unregisters a COM component,
+// removes an MTS component, puts the new file in place, registers and
+// installs the component again. Files without components go in batches of
+// up to 64 files or 8 MiB; a component's file is a batch of its own, between
+// its unregistration and its registration. Every change is told to
+// `journal` and flushed before it takes effect, and every old file is kept
+// in it. A file whose saved copy cannot be made is left as it is. Finally
+// every installed file is read back and compared with its shipped checksum
+// (or what was written, when the package ships none); a difference is
+// written to the log "Verify" and counts as a failed file. Writes the logs
+// "Register Components" and "FileCopy"; passes over every failure of a
 // file, and tells in its result what was done.
 InstallationResult installFiles(const platform::Environment& env, const ActionServices& services,
                                 const std::filesystem::path& installationRoot,
                                 const solution::SolutionInfo& info,
-                                const solution::SolutionFolders& folders);
+                                const solution::SolutionFolders& folders,
+                                const InstallationPlan& plan, Journal& journal);
 
 }  // namespace qsi::actions

@@ -71,7 +71,7 @@ void createFolderPath(const platform::Environment& env, const fs::path& folder) 
 }
 
 void FileCopy(const platform::Environment& env, platform::FileReplacer& files,
-              const fs::path& source, const fs::path& destination, Placement placement) {
+              const fs::path& source, const fs::path& destination, CopyMode mode) {
   try {
     const fs::path folder = getParentFolder(destination);
     if (!folderExists(folder)) createFolderPath(env, folder);
@@ -82,7 +82,7 @@ void FileCopy(const platform::Environment& env, platform::FileReplacer& files,
   // A copy that fails is reported like a folder that cannot be made, so the
   // administrator learns that the file was not installed.
   try {
-    if (placement == Placement::NewOnly) {
+    if (mode == CopyMode::NewOnly) {
       files.copyToNew(source, destination);
     } else {
       platform::makeWritable(destination);

@@ -26,7 +26,7 @@ void createFolderPath(const platform::Environment& env, const std::filesystem::p
 
 // How FileCopy puts its copy in place: over what is there, or only where
 // nothing is (a saved copy is never overwritten).
-enum class Placement { Replace, NewOnly };
+enum class CopyMode { Replace, NewOnly };
 
 // Puts a copy of `source` at `destination`: creates the destination's
 // missing folders, makes a read-only destination writable and replaces it
@@ -36,7 +36,7 @@ enum class Placement { Replace, NewOnly };
 // destination is then unchanged. An empty source copies nothing.
 void FileCopy(const platform::Environment& env, platform::FileReplacer& files,
               const std::filesystem::path& source, const std::filesystem::path& destination,
-              Placement placement = Placement::Replace);
+              CopyMode mode = CopyMode::Replace);
 void FileCopy(const platform::Environment& env, const std::filesystem::path& source,
               const std::filesystem::path& destination);
 

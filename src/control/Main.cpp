@@ -3,9 +3,12 @@
 #include <exception>
 
 #include "actions/FileInstallation.h"
+#include "actions/Journal.h"
 #include "actions/Services.h"
+#include "actions/Undo.h"
 #include "control/Checks.h"
 #include "control/FileSelection.h"
+#include "control/Planning.h"
 #include "customization/Customization.h"
 #include "metabase/MetabaseStatements.h"
 #include "metabase/MetabaseUpdate.h"
@@ -64,6 +67,7 @@ void Main::Form_Load() {
   try {
     env_.stamp = platform::makeRunStamp(clock_.now());
     lockSite();
+    offerUndoOfKilledRuns();
     getSolutionInformation();
     clearProgress();
   } catch (const std::exception& failure) {
@@ -156,6 +160,8 @@ void Main::cmdRetrieveInfo_Click() {
   clearProgress();
   stepLog_ = "FilesToBeInstalled";
   determineWhatToInstall(env_, solutionInfo_, siteInfo_);
+  plan_ = makeInstallationPlan(env_, solutionInfo_, siteInfo_, folders_);
+  planText_ = actions::planText(plan_);
   setButtons(false, true, false);
   clearProgress();
   if (solutionInfo_.hasCustomizedFiles) {
@@ -181,6 +187,21 @@ void Main::getCurrentInstallationInformation() {
 
 namespace {
 
+// What an undo did, for its box.
+std::string undoText(const std::string& run, const actions::UndoResult& result,
+                     const fs::path& log) {
+  std::string text = "The changes made by the run of " + run +
+                     " are undone: " + std::to_string(result.restored) + " files put back, " +
+                     std::to_string(result.removed) + " files and folders removed.";
+  for (const std::string& file : result.saved)
+    text += kLineBreak + "Changed after the run, saved first: " + file;
+  for (const std::string& what : result.notUndone) text += kLineBreak + "Not undone: " + what;
+  if (!result.notReversed.empty())
+    text += kLineBreak + std::to_string(result.notReversed.size()) +
+            " scripts run and Metabase rows written are not undone; the log lists them.";
+  return text + kLineBreak + "The log: " + platform::displayPath(log);
+}
+
 // The file entries as the records must tell them: only files that were put
 // in place count as installed.
 solution::SolutionInfo installedOnly(const solution::SolutionInfo& info,
@@ -202,45 +223,66 @@ std::string failures(std::size_t count, std::string_view one, std::string_view m
 void Main::cmdStart_Click() {
   clearProgress();
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
+  writePlan();
+  const fs::path instMainDir(siteInfo_.InstMainDir);
+  actions::Journal journal(actions::journalFolder(instMainDir, env_.stamp.runFolder));
+  journal.append(actions::record::kBegin,
+                 {env_.stamp.runFolder, env_.stamp.installDateText,
+                  platform::SiteLock::describeThisProcess(env_.stamp.installDateText)});
+  // The registry values and Metabase rows the run writes are told to the
+  // journal first; SQL scripts tell it themselves.
+  actions::JournalingRegistry registry(env_.registry, journal);
+  actions::JournalingDatabases databases(platform::databasesOf(env_), journal);
+  const platform::Environment recording{registry,   env_.profiles, *this, env_.installerFolder,
+                                        env_.stamp, &databases};
   const bool updatesRegistry = solutionInfo_.solutionType != "Solution";
   actions::InstallationResult files;
   bool servicesStopped = false;
   try {
     if (solutionInfo_.hasFiles) {
-      if (solutionInfo_.hasComponents) {
+      if (plan_.stopsServices) {
         servicesStopped = true;  // a stop cut short still gets its start
+        journal.write(actions::record::kStopped, {});
         stepLog_ = "Stop Services";
         actions::stopNTServices(env_, actions_.commands);
         stepLog_ = "Stop Q-Orchard Services";
         actions::stopQOServices(env_, actions_.commands);
       }
       stepLog_ = actions::kCopyLog;
-      files = actions::installFiles(env_, actions_, siteInfo_.InstMainDir, solutionInfo_, folders_);
+      files = actions::installFiles(env_, actions_, instMainDir, solutionInfo_, folders_, plan_,
+                                    journal);
       const solution::SolutionInfo recorded = installedOnly(solutionInfo_, files);
       stepLog_ = "Metabase";
-      metabase::updateMetabase(env_, recorded, metabase::kWebServer, login_.SAPassword,
+      metabase::updateMetabase(recording, recorded, metabase::kWebServer, login_.SAPassword,
                                files.failedModules);
       if (updatesRegistry)
-        metabase::updateRegistryModulesInfo(env_, recorded, metabase::kWebServer,
+        metabase::updateRegistryModulesInfo(recording, recorded, metabase::kWebServer,
                                             files.failedModules);
-      if (solutionInfo_.hasComponents) {
+      if (plan_.stopsServices) {
         stepLog_ = "Start Services";
         actions::startNTServices(env_, actions_.commands);
+        journal.append(actions::record::kStarted, {});
         servicesStopped = false;
       }
     }
     if (solutionInfo_.hasSqlScripts) {
       stepLog_ = metabase::kSkippedScriptsLog;
-      metabase::runSQLScripts(env_, solutionInfo_, login_.SAPassword);
+      metabase::runSQLScripts(env_, plan_.scripts, login_.SAPassword, &journal);
       stepLog_ = "Metabase";
-      metabase::updateMetabase(env_, installedOnly(solutionInfo_, files), metabase::kDbServer,
+      metabase::updateMetabase(recording, installedOnly(solutionInfo_, files), metabase::kDbServer,
                                login_.SAPassword);
       if (updatesRegistry)
-        metabase::updateRegistryModulesInfo(env_, solutionInfo_, metabase::kDbServer);
+        metabase::updateRegistryModulesInfo(recording, solutionInfo_, metabase::kDbServer);
     }
+    journal.write(actions::record::kEnd, {});
   } catch (const std::exception& failure) {
-    if (servicesStopped) restartServices(failure);
-    throw;
+    if (servicesStopped) {
+      restartServices(failure);
+      journal.append(actions::record::kStarted, {});
+    }
+    reportFailure(failure);
+    offerUndo(journal, env_.stamp.runFolder);
+    throw platform::EndProgram{platform::EndProgram::kFailed};
   }
   stepLog_.clear();
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
@@ -249,6 +291,60 @@ void Main::cmdStart_Click() {
       {closingText(files), Buttons::OK, Icon::Information, std::string(kSolutionInstallerTitle)});
   throw platform::EndProgram{files.hasFailures() ? platform::EndProgram::kCompletedWithFailures
                                                  : platform::EndProgram::kInstalled};
+}
+
+// The plan as the administrator filed it: beside the run's logs.
+void Main::writePlan() {
+  try {
+    platform::writeFileAtomically(log::CLog::runFolder(env_) / "Installation Plan.txt", planText_);
+  } catch (const std::exception&) {  // the logs tell what the run does, too
+  }
+}
+
+// After a run that changed the site ended with a failure: the administrator
+// may undo it at once. Told to end from outside, nobody answers: the next
+// start asks again.
+void Main::offerUndo(actions::Journal& journal, const std::string& run) {
+  if (!journal.hasChanges()) return;
+  try {
+    journal.flush();
+  } catch (const std::exception&) {
+  }
+  if (platform::nobodyToAnswer()) return;
+  if (messageBox({"Undo the changes made by this run?", Buttons::YesNo, Icon::None}) == Answer::Yes)
+    undo(run);
+  else
+    actions::Journal(journal.folder()).write(actions::record::kKept, {env_.stamp.installDateText});
+}
+
+// Start-up: a run whose journal has no end, and whose site lock was free, was
+// killed. The administrator may undo it before anything else.
+void Main::offerUndoOfKilledRuns() {
+  if (!siteLock_) return;
+  const fs::path instMainDir(site::getInstMainDir(env_.registry));
+  for (const std::string& run : actions::unfinishedRuns(instMainDir)) {
+    const std::string question = "The run of " + run + " did not finish." + kLineBreak +
+                                 "Undo the changes made by this run?";
+    if (messageBox({question, Buttons::YesNo, Icon::None}) == Answer::Yes)
+      undo(run);
+    else if (!platform::nobodyToAnswer())
+      actions::Journal(actions::journalFolder(instMainDir, run))
+          .write(actions::record::kKept, {env_.stamp.installDateText});
+  }
+}
+
+// Undoes a run and tells what could not be undone.
+void Main::undo(const std::string& run) {
+  const fs::path instMainDir(site::getInstMainDir(env_.registry));
+  platform::RunStamp stamp = env_.stamp;
+  stamp.runFolder = run;  // the "Undo" log goes beside the run's own logs
+  const platform::Environment runEnv{env_.registry,        env_.profiles, *this,
+                                     env_.installerFolder, stamp,         env_.databases};
+  const actions::UndoResult result =
+      actions::undoRun(runEnv, actions_, instMainDir, run,
+                       instMainDir / "QOCustomized" / env_.stamp.runFolder / "Undo");
+  messageBox({undoText(run, result, log::CLog::logFilePath(runEnv, actions::kUndoLog)), Buttons::OK,
+              result.complete() ? Icon::Information : Icon::Critical});
 }
 
 // Every way out of a run that stopped the services starts them again: a
@@ -296,6 +392,11 @@ void Main::cmdViewPlan_Click() {
 }
 
 void Main::endWithFailure(const std::exception& e) {
+  reportFailure(e);
+  throw platform::EndProgram{platform::EndProgram::kFailed};
+}
+
+void Main::reportFailure(const std::exception& e) {
   const auto* failure = dynamic_cast<const Failure*>(&e);
   std::string text =
       failure != nullptr
@@ -317,7 +418,6 @@ void Main::endWithFailure(const std::exception& e) {
     }
   }
   messageBox({text, platform::Buttons::OK, platform::Icon::Critical});
-  throw platform::EndProgram{platform::EndProgram::kFailed};
 }
 
 void Main::clearProgress() {

@@ -5,6 +5,8 @@
 
 #include "actions/ActionServices.h"
 #include "actions/FileInstallation.h"
+#include "actions/InstallationPlan.h"
+#include "actions/Journal.h"
 #include "control/Dialogs.h"
 #include "control/View.h"
 #include "log/CLog.h"
@@ -68,7 +70,12 @@ class Main final : public platform::UserInterface {
   void cmdCustimizationReport_Click();
   void cmdViewPlan_Click();
   void lockSite();
+  void offerUndoOfKilledRuns();
+  void writePlan();
+  void offerUndo(actions::Journal& journal, const std::string& run);
+  void undo(const std::string& run);
   void restartServices(const std::exception& failure);
+  void reportFailure(const std::exception& failure);
   [[nodiscard]] std::string closingText(const actions::InstallationResult& files) const;
   void clearProgress();
   void setButtons(bool retrieve, bool start, bool report);
@@ -87,8 +94,9 @@ class Main final : public platform::UserInterface {
   frmLogin login_;
   MainWindowState state_;
   std::optional<platform::SiteLock> siteLock_;  // held until the program ends
-  std::string stepLog_;   // the log of the step in hand, which a failure is written to
-  std::string planText_;  // the installation plan, as the administrator reads it
+  std::string stepLog_;             // the log of the step in hand, which a failure is written to
+  actions::InstallationPlan plan_;  // made after Retrieve; what Start carries out
+  std::string planText_;            // the plan, as the administrator reads it
 };
 
 }  // namespace qsi::control

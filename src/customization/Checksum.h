@@ -5,19 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Crc16.h"
+
 namespace qsi::customization {
 
-// CRC-16 with polynomial 0x8005, initial value 0, bits most significant
-// first, no reflection and no final XOR; fed in pieces, so a large file
-// never has to be in memory whole.
-class Crc16 {
- public:
-  void update(std::string_view bytes);
-  [[nodiscard]] std::uint16_t value() const { return crc_; }
-
- private:
-  std::uint16_t crc_ = 0;
-};
+using platform::Crc16;
 
 // The CRC register as the checksum's text form needs it: a 32-bit signed
 // value whose upper 16 bits are all ones exactly when the CRC is odd (the
@@ -31,6 +23,22 @@ class Crc16 {
 // odd CRC gives exactly four digits (leading zeros kept, "02C5"), an even
 // one its digits without leading zeros ("186", "0").
 [[nodiscard]] std::string checksumText(std::int32_t crcRegister);
+
+// What the journal keeps to know a file's bytes again: their number and
+// their CRC-16, libraries included.
+struct Fingerprint {
+  std::uint64_t size = 0;
+  std::uint16_t crc = 0;
+  friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
+};
+
+// The fingerprint of a file's bytes. Throws std::system_error naming the
+// file when it cannot be read.
+[[nodiscard]] Fingerprint fingerprintOf(const std::filesystem::path& file);
+
+// Whether the path's last three characters are "dll" in any case: libraries
+// are never checksummed.
+[[nodiscard]] bool isLibraryPath(const std::filesystem::path& path);
 
 // The checksum text of a file. "0" when the file does not exist or when the
 // path's last three characters are "dll" in any case (libraries are never

@@ -129,33 +129,62 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
   }
 }
 
-void runSQLScripts(const platform::Environment& env, const solution::SolutionInfo& solutionInfo,
-                   std::string_view saPassword) {
+actions::PlannedScript planScript(const fs::path& sqlFolder, std::size_t line,
+                                  const std::string& name) {
+  actions::PlannedScript planned{name, {}, {}};
+  if (platform::trim(name).empty()) {
+    planned.skipped =
+        "Line " + std::to_string(line) + " of Sequence.txt is empty: no script was run for it.";
+    return planned;
+  }
+  // A plain name, so that the script lies in Sql whatever the line holds.
+  if (const auto problem = platform::nameProblem(name)) {
+    planned.skipped = platform::escapeControls(name) + ": " + *problem +
+                      "; a script is named by its file name in Sql alone: nothing was run for it.";
+    return planned;
+  }
+  const fs::path script = sqlFolder / name;
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::symlink_status(script, ec))) {
+    planned.skipped = name + ": the script " + platform::displayPath(script) +
+                      " was not found: nothing was run for it.";
+    return planned;
+  }
+  try {
+    const std::string content = platform::readFileBytes(script);
+    std::string_view first = content;
+    if (first.starts_with(kUtf8Mark)) first.remove_prefix(kUtf8Mark.size());
+    first = first.substr(0, first.find('\n'));
+    if (first.ends_with('\r')) first.remove_suffix(1);
+    planned.database = databaseNameOf(first).value_or("");
+  } catch (const std::exception&) {  // the run tells it in the script's own log
+  }
+  return planned;
+}
+
+std::vector<actions::PlannedScript> planScripts(const fs::path& sqlFolder,
+                                                const solution::SolutionInfo& solutionInfo) {
+  std::vector<actions::PlannedScript> scripts;
+  for (std::size_t i = 0; i < solutionInfo.sqlScripts.size(); ++i)
+    scripts.push_back(planScript(sqlFolder, i + 1, solutionInfo.sqlScripts[i].path));
+  return scripts;
+}
+
+void runSQLScripts(const platform::Environment& env,
+                   const std::vector<actions::PlannedScript>& scripts, std::string_view saPassword,
+                   actions::Journal* journal) {
   const fs::path sqlFolder = env.installerFolder / "Solution" / "Sql";
   env.ui.setProgress(platform::ProgressBox::Text, "Running the SQL scripts");
-  for (std::size_t i = 0; i < solutionInfo.sqlScripts.size(); ++i) {
-    const std::string& name = solutionInfo.sqlScripts[i].path;
-    env.ui.setProgress(platform::ProgressBox::Detail, name);
-    if (platform::trim(name).empty()) {
-      logSkipped(env, "Line " + std::to_string(i + 1) +
-                          " of Sequence.txt is empty: no script was run for it.");
+  for (const actions::PlannedScript& script : scripts) {
+    env.ui.setProgress(platform::ProgressBox::Detail, script.name);
+    if (!script.skipped.empty()) {
+      logSkipped(env, script.skipped);
       continue;
     }
-    // A plain name, so that the script lies in Sql whatever the line holds.
-    if (const auto problem = platform::nameProblem(name)) {
-      logSkipped(env, platform::escapeControls(name) + ": " + *problem +
-                          "; a script is named by its file name in Sql alone: nothing was run "
-                          "for it.");
-      continue;
-    }
-    const fs::path script = sqlFolder / name;
-    std::error_code ec;
-    if (!fs::is_regular_file(fs::symlink_status(script, ec))) {
-      logSkipped(env, name + ": the script " + platform::displayPath(script) +
-                          " was not found: nothing was run for it.");
-      continue;
-    }
-    runSQLScript(env, script, saPassword);
+    // What ran cannot be undone, but an undo names it.
+    if (journal != nullptr)
+      journal->write(actions::record::kScript, {script.name, script.database});
+    runSQLScript(env, sqlFolder / script.name, saPassword);
   }
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "actions/InstallationPlan.h"
+#include "actions/Journal.h"
 #include "platform/Environment.h"
 #include "solution/Records.h"
 
@@ -15,11 +17,23 @@ namespace qsi::metabase {
 // line each.
 inline constexpr std::string_view kSkippedScriptsLog = "SQL Scripts";
 
-// Runs the solution's scripts in list order, each on the data source its
-// first line names, as the system administrator. A failing script is only
-// logged; the next one runs. Nothing fails toward the caller.
-void runSQLScripts(const platform::Environment& env, const solution::SolutionInfo& solutionInfo,
-                   std::string_view saPassword);
+// What the run does with the `line`th entry of Sequence.txt (counted from
+// 1): the database its script's first line names, or why it runs nothing
+// (an empty line, a name with a folder part, a script that is not there),
+// as the log "SQL Scripts" tells it.
+[[nodiscard]] actions::PlannedScript planScript(const std::filesystem::path& sqlFolder,
+                                                std::size_t line, const std::string& name);
+[[nodiscard]] std::vector<actions::PlannedScript> planScripts(
+    const std::filesystem::path& sqlFolder, const solution::SolutionInfo& solutionInfo);
+
+// Runs the planned scripts in their order, each on the data source its
+// first line names, as the system administrator, after telling `journal`;
+// a planned script that runs nothing gets its line in "SQL Scripts". A
+// failing script is only logged; the next one runs. Nothing fails toward
+// the caller.
+void runSQLScripts(const platform::Environment& env,
+                   const std::vector<actions::PlannedScript>& scripts, std::string_view saPassword,
+                   actions::Journal* journal = nullptr);
 
 // Runs one script file, logging to "SQL Script - " + its short name.
 void runSQLScript(const platform::Environment& env, const std::filesystem::path& script,

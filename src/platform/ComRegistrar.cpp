@@ -22,11 +22,11 @@ bool RegistryComRegistrar::registerComponent(const std::filesystem::path& dll) {
 bool RegistryComRegistrar::unregisterComponent(const std::filesystem::path& dll) {
   // Whether deleteKey finds the key or another writer took it first, none is
   // left; a store that cannot keep the change throws.
-  if (isRegistered(dll)) (void)registry_.deleteKey(keyOf(dll));
+  if (*isRegistered(dll)) (void)registry_.deleteKey(keyOf(dll));
   return true;
 }
 
-bool RegistryComRegistrar::isRegistered(const std::filesystem::path& dll) const {
+std::optional<bool> RegistryComRegistrar::isRegistered(const std::filesystem::path& dll) const {
   return registry_.readValue(keyOf(dll), "DLL").has_value();
 }
 

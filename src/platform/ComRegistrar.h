@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -21,6 +22,12 @@ class ComRegistrar {
   // True when no registration of the DLL is left afterwards; throws as
   // registerComponent does.
   virtual bool unregisterComponent(const std::filesystem::path& dll) = 0;
+  // Whether the DLL's component is registered; nullopt where that cannot be
+  // asked (an undo then registers it again after an unregistration).
+  [[nodiscard]] virtual std::optional<bool> isRegistered(const std::filesystem::path& dll) const {
+    (void)dll;
+    return std::nullopt;
+  }
 };
 
 // Registrations kept in the registry store: one key per DLL below
@@ -35,7 +42,7 @@ class RegistryComRegistrar final : public ComRegistrar {
 
   bool registerComponent(const std::filesystem::path& dll) override;
   bool unregisterComponent(const std::filesystem::path& dll) override;
-  [[nodiscard]] bool isRegistered(const std::filesystem::path& dll) const;
+  [[nodiscard]] std::optional<bool> isRegistered(const std::filesystem::path& dll) const override;
 
  private:
   [[nodiscard]] static std::string keyOf(const std::filesystem::path& dll);

@@ -213,6 +213,80 @@ void makeWritable(const fs::path& file) {
 #endif
 }
 
+#ifdef _WIN32
+AppendOnlyFile::AppendOnlyFile(const fs::path& file) : file_(file) {
+  const HANDLE handle = CreateFileA(file.string().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "cannot open " + file.string());
+  handle_ = handle;
+}
+
+AppendOnlyFile::~AppendOnlyFile() {
+  CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+void AppendOnlyFile::append(std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const auto size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    if (!WriteFile(static_cast<HANDLE>(handle_), bytes.data(), size, &written, nullptr))
+      throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                              "cannot write " + file_.string());
+    bytes.remove_prefix(written);
+  }
+}
+
+void AppendOnlyFile::sync() {
+  if (!FlushFileBuffers(static_cast<HANDLE>(handle_)))
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "cannot flush " + file_.string());
+}
+
+void syncFileSystem(const fs::path&) {}
+
+void linkOrCopy(const fs::path& from, const fs::path& to) {
+  if (CreateHardLinkA(to.string().c_str(), from.string().c_str(), nullptr)) return;
+  if (!CopyFileA(from.string().c_str(), to.string().c_str(), TRUE))
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "cannot keep " + from.string() + " as " + to.string());
+}
+#else
+AppendOnlyFile::AppendOnlyFile(const fs::path& file) : file_(file) {
+  fd_ = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ < 0) throwErrno("cannot open", file);
+}
+
+AppendOnlyFile::~AppendOnlyFile() {
+  ::close(fd_);
+}
+
+void AppendOnlyFile::append(std::string_view bytes) {
+  writeAll(fd_, bytes, file_);
+}
+
+void AppendOnlyFile::sync() {
+  if (::fdatasync(fd_) != 0) throwErrno("cannot flush", file_);
+}
+
+void syncFileSystem(const fs::path& path) {
+  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() >= 0) ::syncfs(fd.get());
+}
+
+void linkOrCopy(const fs::path& from, const fs::path& to) {
+  if (::link(from.c_str(), to.c_str()) == 0) return;
+  if (errno != EXDEV && errno != EPERM && errno != EMLINK) throwErrno("cannot keep", from);
+  // Another file system, or one without links: a copy of its own.
+  const std::string bytes = readFileBytes(from);
+  Descriptor fd(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (fd.get() < 0) throwErrno("cannot keep a copy as", to);
+  writeAll(fd.get(), bytes, to);
+  if (::fdatasync(fd.get()) != 0) throwErrno("cannot flush", to);
+}
+#endif
+
 void makePrivate(const fs::path& folder) {
 #ifndef _WIN32
   std::error_code ignored;

@@ -65,6 +65,40 @@ void syncFile(const std::filesystem::path& file);
 // changed is left as it is.
 void makeWritable(const std::filesystem::path& file);
 
+// A file that only grows, each append durable once sync() returns (the
+// journal of a run). Created when missing; closed when the object goes.
+class AppendOnlyFile {
+ public:
+  // Throws std::system_error naming the file when it cannot be opened.
+  explicit AppendOnlyFile(const std::filesystem::path& file);
+  ~AppendOnlyFile();
+  AppendOnlyFile(const AppendOnlyFile&) = delete;
+  AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
+
+  // Both throw std::system_error naming the file.
+  void append(std::string_view bytes);
+  void sync();
+
+ private:
+  std::filesystem::path file_;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// Flushes to disk everything written so far to the file system that holds
+// `path` (syncfs), so that many files cost one flush; does nothing where the
+// platform has no such call.
+void syncFileSystem(const std::filesystem::path& path);
+
+// Gives the existing file `from` the second name `to` (a hard link), so that
+// its bytes outlive a rename over `from` without being copied; where no link
+// can be made (another file system) `to` becomes a copy, flushed to disk.
+// Throws std::system_error naming the file.
+void linkOrCopy(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Makes a folder of the run readable by its owner and group only (0750),
 // since logs and saved files may hold passwords. Nothing on Windows, where a
 // folder takes the permissions of the folder it is made in.

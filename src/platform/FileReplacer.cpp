@@ -1,5 +1,48 @@
 #include "platform/FileReplacer.h"
 
+#include <system_error>
+#include <vector>
+
+namespace qsi::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A batch of one, staged beside its destination; its failure thrown.
+void placeOne(FileReplacer& files, const fs::path& source, const fs::path& destination,
+              bool asNew) {
+  Placement placement;
+  placement.source = source;
+  placement.destination = destination;
+  placement.asNew = asNew;
+  files.placeAll(std::span(&placement, 1),
+                 destination.has_parent_path() ? destination.parent_path() : fs::path("."));
+  if (!placement.placed())
+    throw std::system_error(std::make_error_code(std::errc::io_error), placement.error);
+}
+
+}  // namespace
+
+bool isTemporaryFileName(std::string_view name) {
+#ifdef _WIN32
+  // GetTempFileNameA's "qsiXXXX.tmp"
+  return name.size() == 11 && name.starts_with("qsi") && name.ends_with(".tmp");
+#else
+  return name.size() == 11 && name.starts_with(".qsi-");
+#endif
+}
+
+void FileReplacer::replaceWithCopy(const fs::path& source, const fs::path& destination) {
+  placeOne(*this, source, destination, false);
+}
+
+void FileReplacer::copyToNew(const fs::path& source, const fs::path& destination) {
+  placeOne(*this, source, destination, true);
+}
+
+}  // namespace qsi::platform
+
 #ifndef _WIN32
 
 #include <fcntl.h>
@@ -8,17 +51,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <set>
 #include <string>
-#include <system_error>
 #include <utility>
-#include <vector>
 
+#include "platform/Crc16.h"
 #include "platform/Descriptor.h"
 #include "platform/FileIO.h"
 
 namespace qsi::platform {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,15 +68,23 @@ namespace {
   throw std::system_error(error, std::generic_category(), what + " " + file.string());
 }
 
-// The temporary file, removed unless it was renamed into place.
+fs::path folderOf(const fs::path& file) {
+  return file.has_parent_path() ? file.parent_path() : fs::path(".");
+}
+
+dev_t deviceOf(const fs::path& path) {
+  struct ::stat info = {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_dev : 0;
+}
+
+// A temporary file, open for writing until the flush, removed unless it was
+// renamed into place.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const fs::path& destination) {
-    const fs::path folder =
-        destination.has_parent_path() ? destination.parent_path() : fs::path(".");
+  explicit TemporaryFile(const fs::path& folder) {
     std::string pattern = (folder / ".qsi-XXXXXX").string();
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd_ < 0) throwErrno(errno, "cannot create a temporary file beside", destination);
+    if (fd_ < 0) throwErrno(errno, "cannot create a temporary file in", folder);
     path_ = pattern;
   }
   ~TemporaryFile() {
@@ -66,73 +116,133 @@ class TemporaryFile {
   fs::path path_;
 };
 
-constexpr std::size_t kChunk = std::size_t{8} << 20;
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+
+// One placement on its way: its temporary file, and whether the flush of the
+// staging folder's file system covers it.
+struct Staged {
+  Placement* placement;
+  std::unique_ptr<TemporaryFile> temp;
+  bool onStagingDevice = true;
+};
 
 }  // namespace
 
-std::size_t PosixFileReplacer::copyChunk(int in, int out, std::size_t count, const fs::path& file) {
-  for (;;) {
-    const auto copied = ::copy_file_range(in, nullptr, out, nullptr, count, 0);
-    if (copied >= 0) return static_cast<std::size_t>(copied);
-    if (errno == EINTR) continue;
-    if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP &&
-        errno != EPERM)
-      throwErrno(errno, "cannot write", file);
-    break;  // this pair of file systems has no kernel copy: read and write
-  }
-  std::vector<char> buffer(std::min(count, std::size_t{1} << 20));
-  ssize_t got = 0;
-  while ((got = ::read(in, buffer.data(), buffer.size())) < 0)
-    if (errno != EINTR) throwErrno(errno, "cannot read the source of", file);
-  std::size_t done = 0;
-  while (done < static_cast<std::size_t>(got)) {
-    const auto written = ::write(out, buffer.data() + done, static_cast<std::size_t>(got) - done);
+void PosixFileReplacer::writeChunk(int out, std::string_view bytes, const fs::path& file) {
+  while (!bytes.empty()) {
+    const auto written = ::write(out, bytes.data(), bytes.size());
     if (written < 0) {
       if (errno == EINTR) continue;
       throwErrno(errno, "cannot write", file);
     }
-    done += static_cast<std::size_t>(written);
+    bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  return done;
 }
 
-void PosixFileReplacer::replaceWithCopy(const fs::path& source, const fs::path& destination) {
-  copyAndPlace(source, destination, true);
-}
+void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& staging) {
+  const dev_t stagingDevice = deviceOf(staging);
+  std::vector<Staged> staged;
+  staged.reserve(batch.size());
+  std::vector<char> buffer(kChunk);
+  const auto fail = [](Placement& placement, const std::exception& e) {
+    placement.error = e.what();
+  };
 
-void PosixFileReplacer::copyToNew(const fs::path& source, const fs::path& destination) {
-  copyAndPlace(source, destination, false);
-}
-
-void PosixFileReplacer::copyAndPlace(const fs::path& source, const fs::path& destination,
-                                     bool replace) {
-  // O_NONBLOCK: a named pipe in the source's place must not stop the run.
-  const Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (in.get() < 0) throwErrno(errno, "cannot open", source);
-  struct ::stat from = {};
-  if (::fstat(in.get(), &from) != 0) throwErrno(errno, "cannot read", source);
-  if (!S_ISREG(from.st_mode)) throwErrno(EISDIR, "not a file:", source);
-
-  TemporaryFile temp(destination);
-  while (copyChunk(in.get(), temp.fd(), kChunk, temp.path()) > 0) {
+  // 1. Copy each source, taking its size and CRC on the way.
+  for (Placement& placement : batch) {
+    placement.error.clear();
+    try {
+      // O_NONBLOCK: a named pipe in the source's place must not stop the run.
+      const Descriptor in(
+          ::open(placement.source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+      if (in.get() < 0) throwErrno(errno, "cannot open", placement.source);
+      struct ::stat from = {};
+      if (::fstat(in.get(), &from) != 0) throwErrno(errno, "cannot read", placement.source);
+      if (!S_ISREG(from.st_mode)) throwErrno(EISDIR, "not a file:", placement.source);
+      const fs::path folder = folderOf(placement.destination);
+      const bool sameDevice = deviceOf(folder) == stagingDevice;
+      auto temp = std::make_unique<TemporaryFile>(sameDevice ? staging : folder);
+      Crc16 crc;
+      std::uint64_t size = 0;
+      for (;;) {
+        const auto got = ::read(in.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throwErrno(errno, "cannot read", placement.source);
+        if (got == 0) break;
+        const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
+        crc.update(bytes);
+        writeChunk(temp->fd(), bytes, temp->path());
+        size += bytes.size();
+      }
+      struct ::stat old = {};
+      if (!placement.asNew && ::stat(placement.destination.c_str(), &old) == 0) {
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+          (void)::fchown(temp->fd(), old.st_uid, old.st_gid);  // allowed to root only
+        ::fchmod(temp->fd(), old.st_mode & 07777);
+      } else {
+        // A new file's mode is ours, never the package's: no set-id bit,
+        // nothing writable by others.
+        ::fchmod(temp->fd(), (from.st_mode & S_IXUSR) != 0 ? 0755 : 0644);
+      }
+      placement.size = size;
+      placement.crc = crc.value();
+      staged.push_back({&placement, std::move(temp), sameDevice});
+    } catch (const std::exception& e) {
+      fail(placement, e);
+    }
   }
-  struct ::stat old = {};
-  if (replace && ::stat(destination.c_str(), &old) == 0) {
-    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
-      (void)::fchown(temp.fd(), old.st_uid, old.st_gid);  // allowed to root only
-    ::fchmod(temp.fd(), old.st_mode & 07777);
-  } else {
-    // A new file's mode is ours, never the package's: no set-id bit, nothing
-    // writable by others.
-    ::fchmod(temp.fd(), (from.st_mode & S_IXUSR) != 0 ? 0755 : 0644);
+
+  // 2. Saved copies in place, old files kept; a file whose old bytes cannot
+  // be kept is not replaced.
+  std::set<fs::path> folders;
+  for (Staged& item : staged) {
+    Placement& placement = *item.placement;
+    try {
+      if (placement.asNew) {
+        item.temp->linkAsNew(placement.destination);
+        folders.insert(folderOf(placement.destination));
+      } else if (!placement.backup.empty() &&
+                 (placement.after == nullptr || placement.after->placed()) &&
+                 fs::exists(fs::symlink_status(placement.destination))) {
+        linkOrCopy(placement.destination, placement.backup);
+      }
+    } catch (const std::exception& e) {
+      fail(placement, e);
+    }
   }
-  if (::fsync(temp.fd()) != 0) throwErrno(errno, "cannot flush", temp.path());
-  temp.close();
-  if (replace)
-    temp.renameTo(destination);
-  else
-    temp.linkAsNew(destination);  // the temporary name goes with `temp`
-  syncFile(destination.has_parent_path() ? destination.parent_path() : fs::path("."));
+
+  // 3. One flush for everything on the staging folder's file system, one
+  // each for what lies elsewhere.
+  syncFileSystem(staging);
+  for (Staged& item : staged) {
+    if (!item.placement->placed()) continue;
+    try {
+      if (!item.onStagingDevice && ::fdatasync(item.temp->fd()) != 0)
+        throwErrno(errno, "cannot flush", item.temp->path());
+      item.temp->close();
+    } catch (const std::exception& e) {
+      fail(*item.placement, e);
+    }
+  }
+
+  // 4. The new files in place, in batch order.
+  for (Staged& item : staged) {
+    Placement& placement = *item.placement;
+    if (!placement.placed() || placement.asNew) continue;
+    if (placement.after != nullptr && !placement.after->placed()) {
+      placement.error = "not replaced: " + placement.after->error;
+      continue;
+    }
+    try {
+      item.temp->renameTo(placement.destination);
+      folders.insert(folderOf(placement.destination));
+    } catch (const std::exception& e) {
+      fail(placement, e);
+    }
+  }
+
+  // 5. The renames made durable.
+  for (const fs::path& folder : folders) syncFile(folder);
 }
 
 }  // namespace qsi::platform

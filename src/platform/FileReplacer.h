@@ -1,65 +1,90 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
 
 namespace qsi::platform {
+
+// One file that a batch puts in place.
+struct Placement {
+  std::filesystem::path source;
+  std::filesystem::path destination;
+  // Where the file that `destination` holds is kept before it is replaced
+  // (a second name for it); empty: it is not kept.
+  std::filesystem::path backup;
+  // A saved copy: placed only where nothing is, and before anything of the
+  // batch is replaced.
+  bool asNew = false;
+  // Placed only when this placement (a saved copy of the same batch) was.
+  const Placement* after = nullptr;
+
+  // Set by the batch: the size and CRC-16 of what was put in place, or why
+  // nothing was (the destination is then as it was).
+  std::uint64_t size = 0;
+  std::uint16_t crc = 0;
+  std::string error;
+  [[nodiscard]] bool placed() const { return error.empty(); }
+};
 
 // Puts copies of files in place without ever leaving a torn file.
 class FileReplacer {
  public:
   virtual ~FileReplacer() = default;
-  // Makes `destination` (its folder exists) a copy of `source`. At every
-  // instant, even if the process is killed, `destination` holds its old
-  // content or the whole new one. Throws std::system_error naming the file;
-  // `destination` is then unchanged and no temporary file is left.
-  virtual void replaceWithCopy(const std::filesystem::path& source,
-                               const std::filesystem::path& destination) = 0;
-  // Makes the new file `destination` (its folder exists) a copy of
-  // `source`, whole or not at all. Throws std::system_error naming the file,
-  // leaving everything as it was, when `destination` exists already: a saved
-  // copy is never overwritten.
-  virtual void copyToNew(const std::filesystem::path& source,
-                         const std::filesystem::path& destination) = 0;
+
+  // Puts a batch of files in place (their folders exist), so that whenever
+  // the process dies each destination holds its old content or the whole
+  // new one, each saved copy exists before anything is replaced, and each
+  // kept old file exists before its destination changes:
+  //  1. each source is copied into a temporary file in `staging` (beside its
+  //     destination when that lies on another file system), its size and
+  //     CRC taken on the way;
+  //  2. the saved copies are placed and the old files kept at their backups;
+  //  3. all of it is flushed to disk at once;
+  //  4. each temporary file is renamed over its destination, in batch order;
+  //  5. the destinations' folders are flushed.
+  // A placement that fails gets its error and changes nothing; the others go
+  // on. A new file gets 0644, or 0755 when its source is executable by its
+  // owner, never a set-id bit; a replaced file keeps its mode and owner.
+  virtual void placeAll(std::span<Placement> batch, const std::filesystem::path& staging) = 0;
+
+  // One file put in place over what is there, staged beside it. Throws
+  // std::system_error naming the file; the destination is then unchanged.
+  void replaceWithCopy(const std::filesystem::path& source,
+                       const std::filesystem::path& destination);
+  // One new file, never over an existing one (a saved copy). Throws as above.
+  void copyToNew(const std::filesystem::path& source, const std::filesystem::path& destination);
 };
 
+// Whether a file's name is that of a temporary file a batch makes (which a
+// killed run may leave behind).
+[[nodiscard]] bool isTemporaryFileName(std::string_view name);
+
 #ifndef _WIN32
-// Copies into a temporary file beside the destination (".qsi-XXXXXX", short
-// enough for any name the file system takes), flushes it and renames it over
-// the destination. The new file keeps the
-// permissions and owner of the file it replaces; a new file gets 0644, or
-// 0755 when the source is executable by its owner.
+// Temporary files are named ".qsi-XXXXXX", short enough beside any name the
+// file system takes; the flush of step 3 is one syncfs for the staging
+// folder's file system and one fdatasync for each file on another.
 class PosixFileReplacer : public FileReplacer {
  public:
-  void replaceWithCopy(const std::filesystem::path& source,
-                       const std::filesystem::path& destination) override;
-  void copyToNew(const std::filesystem::path& source,
-                 const std::filesystem::path& destination) override;
+  void placeAll(std::span<Placement> batch, const std::filesystem::path& staging) override;
 
  protected:
-  // Copies up to `count` bytes from `in` to `out` at their file offsets and
-  // returns how many; 0 at the end of `in`. Throws std::system_error naming
-  // `file` (the temporary file). Uses the kernel's copy call where it can.
-  // Tests override it to fail as a full disk does.
-  virtual std::size_t copyChunk(int in, int out, std::size_t count,
-                                const std::filesystem::path& file);
-
- private:
-  void copyAndPlace(const std::filesystem::path& source, const std::filesystem::path& destination,
-                    bool replace);
+  // Writes `bytes` to `out` at its offset. Throws std::system_error naming
+  // `file` (the temporary file). Tests override it to fail as a full disk.
+  virtual void writeChunk(int out, std::string_view bytes, const std::filesystem::path& file);
 };
 using NativeFileReplacer = PosixFileReplacer;
 #else
-// Copies into a temporary file beside the destination, flushes it and puts
-// it in place with ReplaceFileA (the destination keeps its attributes and
-// security) or, for a new file, MoveFileExA with MOVEFILE_WRITE_THROUGH (it
-// gets the source's attributes).
+// Each temporary file is flushed as it is written; an old file is kept at
+// its backup by ReplaceFileA itself, a new one put in place by MoveFileExA
+// with MOVEFILE_WRITE_THROUGH. ReplaceFileA keeps the destination's
+// attributes and security.
 class Win32FileReplacer : public FileReplacer {
  public:
-  void replaceWithCopy(const std::filesystem::path& source,
-                       const std::filesystem::path& destination) override;
-  void copyToNew(const std::filesystem::path& source,
-                 const std::filesystem::path& destination) override;
+  void placeAll(std::span<Placement> batch, const std::filesystem::path& staging) override;
 };
 using NativeFileReplacer = Win32FileReplacer;
 #endif

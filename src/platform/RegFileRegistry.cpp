@@ -522,6 +522,34 @@ bool RegFileRegistry::writeValue(std::string_view key, std::string_view name,
   return change([&](Content& content) { return setValue(content, key, name, text); });
 }
 
+bool RegFileRegistry::deleteValue(std::string_view key, std::string_view name) {
+  const std::string path = fullPath(key);
+  if (!keyExists(load(), path)) return false;
+  const auto index = findKey(load(), path);
+  if (!index) return true;
+  const auto& loaded = load().keys[*index].values;
+  if (std::none_of(loaded.begin(), loaded.end(), [&](const Value& v) { return iequals(v.name, name); }))
+    return true;  // nothing to write
+  return change([&](Content& content) {
+    const auto at = findKey(content, path);
+    if (!at) return true;
+    auto& values = content.keys[*at].values;
+    const auto it = std::find_if(values.begin(), values.end(),
+                                 [&](const Value& v) { return iequals(v.name, name); });
+    if (it == values.end()) return true;
+    // Comments before the value are not ours to drop: they go with what follows.
+    std::string comments = commentLines(it->before);
+    const auto next = values.erase(it);
+    if (next != values.end())
+      next->before.insert(0, comments);
+    else if (*at + 1 < content.keys.size())
+      content.keys[*at + 1].before.insert(0, comments);
+    else
+      content.trailer.insert(0, comments);
+    return true;
+  });
+}
+
 bool RegFileRegistry::createKey(std::string_view key) {
   checkStorable(key, std::nullopt, {});
   const std::string path = fullPath(key);

@@ -32,6 +32,7 @@ class RegFileRegistry final : public Registry {
   [[nodiscard]] std::optional<std::string> readValue(std::string_view key,
                                                      std::string_view name) const override;
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
+  bool deleteValue(std::string_view key, std::string_view name) override;
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
       std::string_view key) const override;
   bool createKey(std::string_view key) override;

@@ -25,6 +25,11 @@ class Registry {
   // the text holds a character the store cannot keep.
   virtual bool writeValue(std::string_view key, std::string_view name, std::string_view text) = 0;
 
+  // Removes a value of an existing key (an undo of a value a run made).
+  // True when none is left; false when the key does not exist; throws
+  // Failure when the change cannot be stored.
+  virtual bool deleteValue(std::string_view key, std::string_view name) = 0;
+
   // Names of the key's direct subkeys, in the registry's order; nullopt when
   // the key does not exist.
   [[nodiscard]] virtual std::optional<std::vector<std::string>> subKeys(
@@ -46,6 +51,7 @@ class Win32Registry final : public Registry {
   [[nodiscard]] std::optional<std::string> readValue(std::string_view key,
                                                      std::string_view name) const override;
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
+  bool deleteValue(std::string_view key, std::string_view name) override;
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
       std::string_view key) const override;
   bool createKey(std::string_view key) override;

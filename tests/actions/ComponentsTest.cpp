@@ -86,11 +86,11 @@ TEST_F(ComponentsTest, RemovesEveryComponentOfTheDllWhateverItsLetterCase) {
 TEST_F(ComponentsTest, ComRegistrationIsKeptPerDllAndFailuresArePassedOver) {
   platform::RegistryComRegistrar com(site.registry);
   registerCOMComponent(com, dll, true);
-  EXPECT_TRUE(com.isRegistered(dll));
+  EXPECT_EQ(com.isRegistered(dll), true);
   registerCOMComponent(com, dll, false);
-  EXPECT_FALSE(com.isRegistered(dll));
+  EXPECT_EQ(com.isRegistered(dll), false);
   registerCOMComponent(com, site.root / "missing.dll", true);
-  EXPECT_FALSE(com.isRegistered(site.root / "missing.dll"));
+  EXPECT_EQ(com.isRegistered(site.root / "missing.dll"), false);
 }
 
 }  // namespace

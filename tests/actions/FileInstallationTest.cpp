@@ -46,8 +46,12 @@ class FileInstallationTest : public ::testing::Test {
   solution::SolutionInfo info;
   fs::path inst = site.instMainDir;
 
-  void install() {
-    installFiles(env, services, inst, info, solution::SolutionFolders::beside(site.installer));
+  // The run as the plan of `info` has it, told to a journal of its own.
+  InstallationResult install() {
+    const InstallationPlan plan{.files = planFiles(info, {}, inst)};
+    Journal journal(inst / "QOJournal" / env.stamp.runFolder);
+    return installFiles(env, services, inst, info,
+                        solution::SolutionFolders::beside(site.installer), plan, journal);
   }
   [[nodiscard]] std::string shown(std::string_view dataPath) const {
     return platform::displayPath(platform::joinDataPath(inst, dataPath));
@@ -131,7 +135,9 @@ TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndIns
   install();
 
   // Removed after the copy was saved, installed after the file was replaced.
-  EXPECT_EQ(mts.notes, (Strings{"customized, saved", "shipped, saved"}));
+  // Each use is after the save; the journal reads the package before each change.
+  EXPECT_EQ(mts.notes,
+            (Strings{"customized, saved", "customized, saved", "shipped, saved", "shipped, saved"}));
   EXPECT_EQ(site.registry.subKeys(key + "\\Components"), Strings{"0"});
   EXPECT_EQ(site.registry.readValue(key + "\\Components\\0", "DLL"), dll.string());
   EXPECT_EQ(test::readText(saved / "Components/QOCommon/Shared.dll"), "customized");
@@ -151,8 +157,7 @@ TEST_F(FileInstallationTest, APathInstalledTwiceIsSavedOnceBeforeItsFirstReplace
        .install = true,
        .customized = true,
        .packagePath = "Web\\sub\\dup.asp"}};
-  const InstallationResult result =
-      installFiles(env, services, inst, info, solution::SolutionFolders::beside(site.installer));
+  const InstallationResult result = install();
   EXPECT_EQ(test::readText(inst / "QO11/dup.asp"), "second");
   EXPECT_EQ(test::readText(customizedFilesFolder(env, inst) / "QO11/dup.asp"), "customized");
   EXPECT_EQ(result.installed, (std::vector<bool>{true, true}));

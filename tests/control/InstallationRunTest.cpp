@@ -112,9 +112,13 @@ TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
                 .find("  The run ended with a failure; the services are started again: "),
             std::string::npos)
       << log("Start Services");
-  ASSERT_FALSE(view.boxes.empty());
-  EXPECT_TRUE(view.boxes.back().text.starts_with(GetParam().shown)) << view.boxes.back().text;
-  EXPECT_EQ(view.boxes.back().icon, platform::Icon::Critical);
+  // The failure, then the offer to undo what the run changed (declined).
+  ASSERT_GE(view.boxes.size(), 2u);
+  const platform::MessageBox& shown = view.boxes[view.boxes.size() - 2];
+  EXPECT_TRUE(shown.text.starts_with(GetParam().shown)) << shown.text;
+  EXPECT_EQ(shown.icon, platform::Icon::Critical);
+  EXPECT_EQ(view.boxes.back().text, "Undo the changes made by this run?");
+  EXPECT_EQ(view.boxes.back().buttons, platform::Buttons::YesNo);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -137,7 +141,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "Registry!"},
         FailureCase{"CtrlC",
                     [](auto&, auto&, test::FaultyFileReplacer& files) {
-                      files.before = [](const fs::path&) { platform::requestInterrupt(SIGINT); };
+                      files.fails = [](const platform::Placement&) {
+                        platform::requestInterrupt(SIGINT);
+                        return std::string();
+                      };
                     },
                     "Error 1050 in QSolutionInstaller:\r\nThe installation was interrupted "
                     "(Ctrl-C)."}),
@@ -146,10 +153,10 @@ INSTANTIATE_TEST_SUITE_P(
 // A copy that failed is not recorded as installed, its module keeps its old
 // version in the Metabase and the registry, and the run ends with status 3.
 TEST_F(InstallationRun, AFailedCopyIsRecordedNowhereAndEndsWithStatus3) {
-  files.before = [](const fs::path& destination) {
-    if (destination.filename() == "default.asp" &&
-        !platform::contains(destination.string(), "QOCustomized"))
-      test::diskFull(destination);
+  files.fails = [](const platform::Placement& placement) {
+    return placement.destination.filename() == "default.asp" && !placement.asNew
+               ? test::diskFull(placement.destination)
+               : std::string();
   };
   EXPECT_EQ(install(), platform::EndProgram::kCompletedWithFailures);
   EXPECT_EQ(test::readText(site.instMainDir / "QO11/Q-Alder/default.asp"), test::kOurPage);

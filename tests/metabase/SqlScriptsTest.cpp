@@ -35,6 +35,7 @@ class SqlScriptsTest : public test::MetabaseTest {
     return site.logText("SQL Script - " + file.filename().string());
   }
   solution::SolutionInfo info;
+  std::filesystem::path sqlFolder = site.installer / "Solution" / "Sql";
 };
 
 TEST_F(SqlScriptsTest, RunsInOrderEachWithItsLogAndPassesOverFailures) {
@@ -54,7 +55,7 @@ TEST_F(SqlScriptsTest, RunsInOrderEachWithItsLogAndPassesOverFailures) {
         "5_only_use.sql", "6_dsn.sql", "..\\outside.sql", "/etc/shadow"})
     info.sqlScripts.push_back(test::fileEntry(name));
 
-  runSQLScripts(site.env, info, "secret");
+  runSQLScripts(site.env, planScripts(sqlFolder, info), "secret");
 
   EXPECT_EQ(sources.rows("QAlder", "SELECT NAME, VALUE FROM SETTINGS"),
             (std::vector<std::vector<std::string>>{{"Schema", "2"}}));
@@ -106,7 +107,7 @@ TEST_F(SqlScriptsTest, ScriptWithABatchSeparatorFailsWholeOnTheServer) {
          "USE QAlderPg\r\nINSERT INTO SETTINGS VALUES ('c', '3');\r\n"
          "INSERT INTO SETTINGS VALUES ('d', '4');\r\n");
   info.sqlScripts = {test::fileEntry("batches.sql"), test::fileEntry("whole.sql")};
-  runSQLScripts(site.env, info, saPassword());  // as "SA"
+  runSQLScripts(site.env, planScripts(sqlFolder, info), saPassword());  // as "SA"
 
   EXPECT_EQ(sources.rows("QAlderPg", "SELECT NAME FROM SETTINGS ORDER BY NAME"),
             (std::vector<std::vector<std::string>>{{"c"}, {"d"}}));

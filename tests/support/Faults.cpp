@@ -1,5 +1,7 @@
 #include "support/Faults.h"
 
+#include <algorithm>
+
 #include "platform/Failure.h"
 
 namespace qsi::test {
@@ -38,6 +40,34 @@ class FaultyConnection final : public platform::DatabaseConnection {
 
 std::unique_ptr<platform::DatabaseConnection> FaultyDatabases::connection() {
   return std::make_unique<FaultyConnection>(*this);
+}
+
+void FaultyFileReplacer::placeAll(std::span<platform::Placement> batch,
+                                  const std::filesystem::path& staging) {
+  std::vector<platform::Placement> through;
+  through.reserve(batch.size());
+  std::vector<std::size_t> from;  // the batch's index of each placement let through
+  platform::Placement refused;
+  refused.error = "refused";
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    batch[i].error = fails(batch[i]);
+    if (!batch[i].error.empty()) continue;
+    through.push_back(batch[i]);
+    from.push_back(i);
+  }
+  // A saved copy of the batch that is not let through fails what waits for it.
+  for (platform::Placement& placement : through) {
+    if (placement.after == nullptr) continue;
+    const auto k = static_cast<std::size_t>(placement.after - batch.data());
+    const auto it = std::find(from.begin(), from.end(), k);
+    placement.after = it == from.end() ? &refused : &through[it - from.begin()];
+  }
+  inner_.placeAll(through, staging);
+  for (std::size_t j = 0; j < through.size(); ++j) {
+    through[j].after = batch[from[j]].after;
+    batch[from[j]] = std::move(through[j]);
+  }
+  after(batch);
 }
 
 bool FaultyRegistry::writeValue(std::string_view key, std::string_view name,

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -44,6 +45,9 @@ class FaultyRegistry final : public platform::Registry {
       std::string_view key) const override {
     return inner_.subKeys(key);
   }
+  bool deleteValue(std::string_view key, std::string_view name) override {
+    return inner_.deleteValue(key, name);
+  }
   bool createKey(std::string_view key) override { return inner_.createKey(key); }
   bool deleteKey(std::string_view key) override { return inner_.deleteKey(key); }
 
@@ -51,36 +55,27 @@ class FaultyRegistry final : public platform::Registry {
   platform::Registry& inner_;
 };
 
-// Puts files in place with the machine's replacer; `before` runs first and
-// may throw (a full disk at the Nth file), `after` runs once the file is in
-// place (another program changing it).
+// Puts files in place with the machine's replacer. `fails` is asked first of
+// each placement of a batch: what it returns (a full disk at the Nth file)
+// becomes that placement's error, and it is not put in place. `after` runs
+// once the batch is in place (another program changing a file).
 class FaultyFileReplacer final : public platform::FileReplacer {
  public:
-  using Hook = std::function<void(const std::filesystem::path& destination)>;
-  Hook before = [](const auto&) {};
-  Hook after = [](const auto&) {};
+  std::function<std::string(const platform::Placement&)> fails = [](const auto&) {
+    return std::string();
+  };
+  std::function<void(std::span<platform::Placement>)> after = [](auto) {};
 
-  void replaceWithCopy(const std::filesystem::path& source,
-                       const std::filesystem::path& destination) override {
-    before(destination);
-    inner_.replaceWithCopy(source, destination);
-    after(destination);
-  }
-  void copyToNew(const std::filesystem::path& source,
-                 const std::filesystem::path& destination) override {
-    before(destination);
-    inner_.copyToNew(source, destination);
-    after(destination);
-  }
+  void placeAll(std::span<platform::Placement> batch,
+                const std::filesystem::path& staging) override;
 
  private:
   platform::NativeFileReplacer inner_;
 };
 
 // The error a full disk gives.
-[[noreturn]] inline void diskFull(const std::filesystem::path& file) {
-  throw std::system_error(std::make_error_code(std::errc::no_space_on_device),
-                          "cannot write " + file.string());
+inline std::string diskFull(const std::filesystem::path& file) {
+  return "cannot write " + file.string() + ": No space left on device";
 }
 
 }  // namespace qsi::test

@@ -1,6 +1,10 @@
+#include <cstdint>
+#include <string>
 #include <system_error>
 #include <vector>
 
+#include "platform/Crc16.h"
+#include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
 #include "platform/win32/WindowsApi.h"
 
@@ -15,15 +19,13 @@ namespace {
                           what + " " + file.string() + ": " + win32ErrorText(error));
 }
 
-// The temporary file beside the destination, deleted unless it was put in place.
+// A temporary file in a folder, deleted unless it was put in place.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const fs::path& destination) {
-    const fs::path folder =
-        destination.has_parent_path() ? destination.parent_path() : fs::path(".");
+  explicit TemporaryFile(const fs::path& folder) {
     char name[MAX_PATH];
     if (GetTempFileNameA(folder.string().c_str(), "qsi", 0, name) == 0)
-      fail(GetLastError(), "cannot create a temporary file beside", destination);
+      fail(GetLastError(), "cannot create a temporary file in", folder);
     path_ = name;
   }
   ~TemporaryFile() {
@@ -39,71 +41,120 @@ class TemporaryFile {
   fs::path path_;
 };
 
-void copyContent(const fs::path& source, const fs::path& temp) {
+// Copies `source` into `temp`, flushed, taking its size and CRC on the way.
+void copyContent(const fs::path& source, const fs::path& temp, Placement& placement) {
   const Handle in(CreateFileA(source.string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!in.valid()) fail(GetLastError(), "cannot open", source);
+  if (GetFileType(in.get()) != FILE_TYPE_DISK) fail(ERROR_INVALID_FUNCTION, "not a file:", source);
   const Handle out(CreateFileA(temp.string().c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out.valid()) fail(GetLastError(), "cannot write", temp);
   std::vector<char> buffer(std::size_t{1} << 20);
+  Crc16 crc;
+  std::uint64_t size = 0;
   for (;;) {
     DWORD got = 0;
     if (!ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
       fail(GetLastError(), "cannot read", source);
     if (got == 0) break;
+    crc.update(std::string_view(buffer.data(), got));
+    size += got;
     DWORD written = 0;
     if (!WriteFile(out.get(), buffer.data(), got, &written, nullptr) || written != got)
       fail(GetLastError(), "cannot write", temp);
   }
   if (!FlushFileBuffers(out.get())) fail(GetLastError(), "cannot flush", temp);
+  placement.size = size;
+  placement.crc = crc.value();
+}
+
+// Puts the staged file in place; false when it lies on another volume than
+// its destination, which a rename cannot reach.
+bool put(const TemporaryFile& temp, Placement& placement, DWORD sourceAttributes) {
+  const std::string from = temp.path().string();
+  const std::string to = placement.destination.string();
+  if (placement.asNew) {
+    // Without MOVEFILE_REPLACE_EXISTING an existing file is never replaced.
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    if (GetLastError() == ERROR_NOT_SAME_DEVICE) return false;
+    fail(GetLastError(), "cannot make", placement.destination);
+  }
+  const DWORD oldAttributes = GetFileAttributesA(to.c_str());
+  const bool existed = oldAttributes != INVALID_FILE_ATTRIBUTES;
+  if (existed) {
+    const std::string backup = placement.backup.string();
+    // The old file goes to its backup name in the same call; where that
+    // cannot be (another volume), it is kept first and replaced after.
+    bool replaced =
+        ReplaceFileA(to.c_str(), from.c_str(), backup.empty() ? nullptr : backup.c_str(),
+                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
+    if (!replaced && !backup.empty() && GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        GetFileAttributesA(backup.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      linkOrCopy(placement.destination, placement.backup);
+      replaced = ReplaceFileA(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                              nullptr, nullptr) != 0;
+    }
+    if (replaced) {
+      // Windows carries the attributes over itself; Wine does not.
+      SetFileAttributesA(to.c_str(), oldAttributes);
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_NOT_SAME_DEVICE) return false;
+    // Without a backup name, this failure has taken the old file away:
+    // the new one must go in its place now.
+    if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+      fail(error, "cannot replace", placement.destination);
+  }
+  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (GetLastError() == ERROR_NOT_SAME_DEVICE) return false;
+    fail(GetLastError(), "cannot replace", placement.destination);
+  }
+  if (!existed) SetFileAttributesA(to.c_str(), sourceAttributes);
+  return true;
+}
+
+void placeOne(Placement& placement, const fs::path& staging) {
+  const DWORD sourceAttributes = GetFileAttributesA(placement.source.string().c_str());
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES)
+    fail(GetLastError(), "cannot open", placement.source);
+  if ((sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    fail(ERROR_DIRECTORY, "not a file:", placement.source);
+  TemporaryFile temp(staging);
+  copyContent(placement.source, temp.path(), placement);
+  if (put(temp, placement, sourceAttributes)) {
+    temp.placed();
+    return;
+  }
+  // Another volume: staged again beside the destination.
+  const fs::path folder =
+      placement.destination.has_parent_path() ? placement.destination.parent_path() : fs::path(".");
+  TemporaryFile beside(folder);
+  copyContent(placement.source, beside.path(), placement);
+  if (!put(beside, placement, sourceAttributes))
+    fail(ERROR_NOT_SAME_DEVICE, "cannot replace", placement.destination);
+  beside.placed();
 }
 
 }  // namespace
 
-void Win32FileReplacer::replaceWithCopy(const fs::path& source, const fs::path& destination) {
-  const DWORD sourceAttributes = GetFileAttributesA(source.string().c_str());
-  if (sourceAttributes == INVALID_FILE_ATTRIBUTES) fail(GetLastError(), "cannot open", source);
-  if ((sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    fail(ERROR_DIRECTORY, "not a file:", source);
-
-  TemporaryFile temp(destination);
-  copyContent(source, temp.path());
-  const std::string from = temp.path().string();
-  const std::string to = destination.string();
-  const DWORD oldAttributes = GetFileAttributesA(to.c_str());
-  const bool existed = oldAttributes != INVALID_FILE_ATTRIBUTES;
-  if (existed) {
-    if (ReplaceFileA(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                     nullptr)) {
-      temp.placed();
-      // Windows carries the attributes over itself; Wine does not.
-      SetFileAttributesA(to.c_str(), oldAttributes);
-      return;
+void Win32FileReplacer::placeAll(std::span<Placement> batch, const fs::path& staging) {
+  // Saved copies first: each exists before anything of the batch is replaced.
+  for (const bool asNew : {true, false})
+    for (Placement& placement : batch) {
+      if (placement.asNew != asNew) continue;
+      placement.error.clear();
+      if (placement.after != nullptr && !placement.after->placed()) {
+        placement.error = "not replaced: " + placement.after->error;
+        continue;
+      }
+      try {
+        placeOne(placement, staging);
+      } catch (const std::exception& e) {
+        placement.error = e.what();
+      }
     }
-    const DWORD error = GetLastError();
-    // Without a backup name, this failure has taken the old file away:
-    // the new one must go in its place now.
-    if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT) fail(error, "cannot replace", destination);
-  }
-  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    fail(GetLastError(), "cannot replace", destination);
-  temp.placed();
-  if (!existed) SetFileAttributesA(to.c_str(), sourceAttributes);
-}
-
-void Win32FileReplacer::copyToNew(const fs::path& source, const fs::path& destination) {
-  const DWORD sourceAttributes = GetFileAttributesA(source.string().c_str());
-  if (sourceAttributes == INVALID_FILE_ATTRIBUTES) fail(GetLastError(), "cannot open", source);
-  if ((sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    fail(ERROR_DIRECTORY, "not a file:", source);
-  TemporaryFile temp(destination);
-  copyContent(source, temp.path());
-  // Without MOVEFILE_REPLACE_EXISTING an existing file is never replaced.
-  if (!MoveFileExA(temp.path().string().c_str(), destination.string().c_str(),
-                   MOVEFILE_WRITE_THROUGH))
-    fail(GetLastError(), "cannot make", destination);
-  temp.placed();
 }
 
 }  // namespace qsi::platform

@@ -89,6 +89,17 @@ bool Win32Registry::writeValue(std::string_view key, std::string_view name, std:
   return true;
 }
 
+bool Win32Registry::deleteValue(std::string_view key, std::string_view name) {
+  const Key open(key, KEY_SET_VALUE);
+  if (open.status() == ERROR_FILE_NOT_FOUND) return false;
+  if (!open) storeFailure("Cannot open the registry key", Key::keyPath(key), open.status());
+  const LSTATUS status = RegDeleteValueA(open.get(), std::string(name).c_str());
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+    storeFailure("Cannot delete the value \"" + std::string(name) + "\" of the registry key",
+                 Key::keyPath(key), status);
+  return true;
+}
+
 std::optional<std::vector<std::string>> Win32Registry::subKeys(std::string_view key) const {
   const Key open(key, KEY_ENUMERATE_SUB_KEYS);
   if (!open) return std::nullopt;

@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Copies 64 KB at a time. Fails as a full disk does from chunk `fullAt` on;
+// Writes 64 KB at a time. Fails as a full disk does from chunk `fullAt` on;
 // or writes to `signal` once 4 chunks are written, and goes slowly.
 class TestCopy final : public platform::PosixFileReplacer {
  public:
@@ -24,14 +24,14 @@ class TestCopy final : public platform::PosixFileReplacer {
   int signal = -1;
 
  protected:
-  std::size_t copyChunk(int in, int out, std::size_t count, const fs::path& file) override {
-    if (chunks_++ == fullAt)
-      throw std::system_error(ENOSPC, std::generic_category(), file.string());
-    const auto n =
-        PosixFileReplacer::copyChunk(in, out, std::min<std::size_t>(count, 1 << 16), file);
-    if (signal >= 0 && chunks_ == 4) (void)::write(signal, "x", 1);
-    if (signal >= 0) ::usleep(1000);
-    return n;
+  void writeChunk(int out, std::string_view bytes, const fs::path& file) override {
+    for (; !bytes.empty(); bytes.remove_prefix(std::min<std::size_t>(bytes.size(), 1 << 16))) {
+      if (chunks_++ == fullAt)
+        throw std::system_error(ENOSPC, std::generic_category(), file.string());
+      PosixFileReplacer::writeChunk(out, bytes.substr(0, 1 << 16), file);
+      if (signal >= 0 && chunks_ == 4) (void)::write(signal, "x", 1);
+      if (signal >= 0) ::usleep(1000);
+    }
   }
 
  private:
@@ -56,7 +56,7 @@ TEST_F(FileCopyTest, MakesMissingFoldersAndReplacesReadOnlyTargets) {
   // A saved copy is never overwritten.
   platform::NativeFileReplacer files;
   EXPECT_THROW(
-      FileCopy(site.env, files, site.write("pkg/other.asp", "other"), deep, Placement::NewOnly),
+      FileCopy(site.env, files, site.write("pkg/other.asp", "other"), deep, CopyMode::NewOnly),
       platform::Failure);
   EXPECT_EQ(test::readText(deep), "new");
   site.ui.boxes.clear();

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "solution/Records.h"
+
+// Everything an installation run will do, decided once, after the current
+// installation was read: the run carries it out and decides nothing of its
+// own, and the administrator can read it before pressing Start.
+namespace qsi::actions {
+
+struct PlannedModule {
+  std::string name;
+  std::string installedVersion;  // empty: not installed
+  std::string newVersion;
+  bool install = false;
+};
+
+enum class FileAction { New, Replace, SaveAndReplace, NotInstalled };
+
+struct PlannedFile {
+  std::size_t entry = 0;  // its index in the package's file list
+  std::string path;       // installation path
+  std::string module;
+  std::string packagePath;  // where the new file lies in the package
+  FileAction action = FileAction::NotInstalled;
+  std::string reason;  // why it is saved first, or not installed
+  // A later entry installed at the path of an earlier one: it replaces what
+  // that one put there, and nothing is saved for it.
+  bool again = false;
+  bool isCOMComponent = false;  // unregistered before the copy, registered after
+  bool isMTSComponent = false;  // removed from the MTS package before, installed after
+};
+
+struct PlannedScript {
+  std::string name;      // as Sequence.txt lists it
+  std::string database;  // the data source its first line names
+  std::string skipped;   // why it runs nothing; empty when it runs
+};
+
+// A value the run writes: where, and its text before and after.
+struct PlannedValue {
+  std::string where;
+  std::optional<std::string> before;  // nullopt: none
+  std::string after;
+};
+
+struct InstallationPlan {
+  std::string product;  // "Q-Alder 2.1.1.0 (ServicePack)"
+  std::vector<PlannedModule> modules;
+  std::vector<PlannedFile> files;  // one per entry of the package's file list, in its order
+  bool stopsServices = false;      // the NT services and the suite's, and the NT ones started again
+  std::vector<std::string> javaClasses;  // package paths below Classes
+  std::vector<PlannedScript> scripts;    // in run order
+  std::vector<PlannedValue> registryValues;
+  std::vector<PlannedValue> metabaseRows;
+};
+
+// What the run does with each file of the package, as the selection marked
+// them and as the site at `instMainDir` holds them now: a file of a module
+// the package does not bring newer is not installed; one that is not there
+// is new; a customized one, or one the Metabase could not be asked about, is
+// saved before it is replaced; a later entry of a path installed before in
+// the list replaces what that one put there, and nothing is saved for it.
+[[nodiscard]] std::vector<PlannedFile> planFiles(
+    const solution::SolutionInfo& info, const std::vector<solution::ModuleInfo>& installedModules,
+    const std::filesystem::path& instMainDir);
+
+// The plan as plain text an administrator can file with a change request:
+// the counts first, then the details, grouped by module.
+[[nodiscard]] std::string planText(const InstallationPlan& plan);
+
+}  // namespace qsi::actions

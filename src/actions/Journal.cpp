@@ -1,0 +1,159 @@
+#include "actions/Journal.h"
+
+#include <cstdio>
+#include <system_error>
+#include <utility>
+
+#include "platform/FileIO.h"
+
+namespace qsi::actions {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Fields are separated by tabs; a field's tabs, line ends and backslashes
+// are escaped, so that any path or statement is one field of one line.
+void appendEscaped(std::string& out, std::string_view field) {
+  for (const char c : field) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+}
+
+std::vector<std::string> splitFields(std::string_view line) {
+  std::vector<std::string> fields(1);
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '\t') {
+      fields.emplace_back();
+    } else if (c == '\\' && i + 1 < line.size()) {
+      const char next = line[++i];
+      fields.back().push_back(next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next);
+    } else {
+      fields.back().push_back(c);
+    }
+  }
+  return fields;
+}
+
+}  // namespace
+
+const std::string& JournalRecord::field(std::size_t i) const {
+  static const std::string none;
+  return i < fields.size() ? fields[i] : none;
+}
+
+Journal::Journal(fs::path folder) : folder_(std::move(folder)) {}
+
+fs::path Journal::fileOf(const fs::path& folder) {
+  return folder / "journal";
+}
+
+void Journal::open() {
+  fs::create_directories(folder_ / "files");
+  fs::create_directories(staging());
+  file_ = std::make_unique<platform::AppendOnlyFile>(fileOf(folder_));
+}
+
+void Journal::append(std::string_view kind, std::vector<std::string> fields) {
+  if (kind != record::kEnd) changes_ = true;
+  appendEscaped(pending_, kind);
+  for (const std::string& field : fields) {
+    pending_.push_back('\t');
+    appendEscaped(pending_, field);
+  }
+  pending_.push_back('\n');
+}
+
+void Journal::write(std::string_view kind, std::vector<std::string> fields) {
+  append(kind, std::move(fields));
+  flush();
+}
+
+void Journal::flush() {
+  if (pending_.empty()) return;
+  if (!file_) open();
+  file_->append(pending_);
+  pending_.clear();
+  file_->sync();
+}
+
+fs::path Journal::nextBackup() {
+  if (!file_) open();
+  char name[16];
+  std::snprintf(name, sizeof name, "%06zu", ++backups_);
+  return folder_ / "files" / name;
+}
+
+std::vector<JournalRecord> Journal::read(const fs::path& folder) {
+  std::vector<JournalRecord> records;
+  std::error_code ec;
+  if (!fs::is_regular_file(fileOf(folder), ec)) return records;
+  const std::string text = platform::readFileBytes(fileOf(folder));
+  std::size_t pos = 0;
+  for (auto end = text.find('\n'); end != std::string::npos; end = text.find('\n', pos)) {
+    std::vector<std::string> fields = splitFields(std::string_view(text).substr(pos, end - pos));
+    JournalRecord& entry = records.emplace_back();
+    entry.kind = std::move(fields.front());
+    entry.fields.assign(std::make_move_iterator(fields.begin() + 1),
+                        std::make_move_iterator(fields.end()));
+    pos = end + 1;
+  }
+  return records;  // what follows the last line end was torn by a kill
+}
+
+bool JournalingRegistry::writeValue(std::string_view key, std::string_view name,
+                                    std::string_view text) {
+  const auto old = inner_.readValue(key, name);
+  if (old == text) return inner_.writeValue(key, name, text);  // nothing changes
+  journal_.write(record::kRegistry, {std::string(key), std::string(name), old ? "1" : "0",
+                                     old.value_or(""), std::string(text)});
+  return inner_.writeValue(key, name, text);
+}
+
+namespace {
+
+class JournalingConnection final : public platform::DatabaseConnection {
+ public:
+  JournalingConnection(std::unique_ptr<platform::DatabaseConnection> inner, Journal& journal)
+      : inner_(std::move(inner)), journal_(journal) {}
+  void open(std::string_view text, std::string_view user, std::string_view password) override {
+    inner_->open(text, user, password);
+  }
+  void close() noexcept override { inner_->close(); }
+  [[nodiscard]] bool isOpen() const noexcept override { return inner_->isOpen(); }
+  void execute(std::string_view statement) override {
+    journal_.write(record::kMetabase, {std::string(statement)});
+    inner_->execute(statement);
+  }
+  [[nodiscard]] platform::OdbcResult query(std::string_view statement) override {
+    return inner_->query(statement);
+  }
+
+ private:
+  std::unique_ptr<platform::DatabaseConnection> inner_;
+  Journal& journal_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::DatabaseConnection> JournalingDatabases::connection() {
+  return std::make_unique<JournalingConnection>(inner_.connection(), journal_);
+}
+
+}  // namespace qsi::actions

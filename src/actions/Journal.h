@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/FileIO.h"
+#include "platform/OdbcConnection.h"
+#include "platform/Registry.h"
+
+// The write-ahead journal of a run, from which the run can be undone even
+// after a kill: InstMainDir/QOJournal/<run>/journal holds one record per
+// line, each appended and flushed to disk before the change it tells takes
+// effect, and the old bytes of every file the run replaced are kept beside
+// it, in files/, as second names of the old files.
+namespace qsi::actions {
+
+// The kinds of record, and their fields.
+namespace record {
+inline constexpr std::string_view kBegin = "begin";        // run, date, process
+inline constexpr std::string_view kMkdir = "mkdir";        // folder
+inline constexpr std::string_view kReplace = "replace";    // path, backup, size, crc, source
+inline constexpr std::string_view kCreate = "create";      // path, source
+inline constexpr std::string_view kPlaced = "placed";      // path, size, crc
+inline constexpr std::string_view kRegistry = "registry";  // key, name, "1"/"0" (it was), old, new
+inline constexpr std::string_view kCom = "com";  // dll, "register"/"unregister", "1"/"0" (it was)
+inline constexpr std::string_view kMts = "mts";  // package, dll, "install"/"remove", DLLs before...
+inline constexpr std::string_view kStopped = "services-stopped";
+inline constexpr std::string_view kStarted = "services-started";
+inline constexpr std::string_view kScript = "script";      // name, database
+inline constexpr std::string_view kMetabase = "metabase";  // statement
+inline constexpr std::string_view kEnd = "end";            // the run completed
+inline constexpr std::string_view kUndone = "undone";      // date
+inline constexpr std::string_view kKept = "kept";  // date: the administrator declined the undo
+}  // namespace record
+
+struct JournalRecord {
+  std::string kind;
+  std::vector<std::string> fields;
+  [[nodiscard]] const std::string& field(std::size_t i) const;  // "" past the end
+};
+
+class Journal {
+ public:
+  // The journal of the run in `folder` (made when missing); nothing is
+  // written before the first record.
+  explicit Journal(std::filesystem::path folder);
+
+  // Appends a record; it is durable after the next flush().
+  void append(std::string_view kind, std::vector<std::string> fields);
+  // Appends a record and flushes it: the change it tells may take effect.
+  void write(std::string_view kind, std::vector<std::string> fields);
+  // Makes every record appended so far durable. Throws std::system_error.
+  void flush();
+
+  // The path under which the journal keeps the next old file.
+  [[nodiscard]] std::filesystem::path nextBackup();
+  // The folder for the run's temporary files: on the journal's file system,
+  // so that a killed run leaves none of them in the site.
+  [[nodiscard]] std::filesystem::path staging() const { return folder_ / "tmp"; }
+  [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
+  // Whether a change was recorded.
+  [[nodiscard]] bool hasChanges() const { return changes_; }
+
+  // The records of the journal in `folder`, in order; a last line torn by a
+  // kill is dropped. Empty when there is no journal.
+  [[nodiscard]] static std::vector<JournalRecord> read(const std::filesystem::path& folder);
+  // The journal's file in a run's folder.
+  [[nodiscard]] static std::filesystem::path fileOf(const std::filesystem::path& folder);
+
+ private:
+  void open();
+
+  std::filesystem::path folder_;
+  std::unique_ptr<platform::AppendOnlyFile> file_;
+  std::string pending_;
+  std::size_t backups_ = 0;
+  bool changes_ = false;
+};
+
+// The registry as a run writes it: each value's old text is told to the
+// journal before the value changes.
+class JournalingRegistry final : public platform::Registry {
+ public:
+  JournalingRegistry(platform::Registry& inner, Journal& journal)
+      : inner_(inner), journal_(journal) {}
+  [[nodiscard]] std::optional<std::string> readValue(std::string_view key,
+                                                     std::string_view name) const override {
+    return inner_.readValue(key, name);
+  }
+  bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
+  bool deleteValue(std::string_view key, std::string_view name) override {
+    return inner_.deleteValue(key, name);
+  }
+  [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
+      std::string_view key) const override {
+    return inner_.subKeys(key);
+  }
+  bool createKey(std::string_view key) override { return inner_.createKey(key); }
+  bool deleteKey(std::string_view key) override { return inner_.deleteKey(key); }
+
+ private:
+  platform::Registry& inner_;
+  Journal& journal_;
+};
+
+// Databases as a run writes the Metabase: each statement sent on a
+// connection to the Metabase is told to the journal before it is sent (an
+// undo cannot reverse it, but names it).
+class JournalingDatabases final : public platform::Databases {
+ public:
+  JournalingDatabases(platform::Databases& inner, Journal& journal)
+      : inner_(inner), journal_(journal) {}
+  [[nodiscard]] std::unique_ptr<platform::DatabaseConnection> connection() override;
+
+ private:
+  platform::Databases& inner_;
+  Journal& journal_;
+};
+
+}  // namespace qsi::actions

@@ -1,0 +1,300 @@
+#include "actions/Undo.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <system_error>
+
+#include "actions/Components.h"
+#include "actions/FileInstallation.h"
+#include "actions/Journal.h"
+#include "actions/Services.h"
+#include "actions/StepLog.h"
+#include "customization/Checksum.h"
+#include "platform/FileIO.h"
+#include "platform/FileReplacer.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+namespace qsi::actions {
+
+namespace fs = std::filesystem;
+using customization::Fingerprint;
+
+namespace {
+
+std::optional<Fingerprint> fingerprintIfThere(const fs::path& file) {
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::symlink_status(file, ec))) return std::nullopt;
+  try {
+    return customization::fingerprintOf(file);
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+}
+
+// Temporary files a killed copy left beside its destination are the run's own.
+void sweepTemporaryFiles(const fs::path& folder) {
+  std::error_code ec;
+  for (const auto& item : fs::directory_iterator(folder, ec))
+    if (platform::isTemporaryFileName(item.path().filename().string())) fs::remove(item.path(), ec);
+}
+
+Fingerprint fingerprintFrom(const std::string& size, const std::string& crc) {
+  Fingerprint fingerprint;
+  std::from_chars(size.data(), size.data() + size.size(), fingerprint.size);
+  unsigned value = 0;
+  std::from_chars(crc.data(), crc.data() + crc.size(), value);
+  fingerprint.crc = static_cast<std::uint16_t>(value);
+  return fingerprint;
+}
+
+bool hasRecord(const std::vector<JournalRecord>& records, std::string_view kind) {
+  return std::any_of(records.begin(), records.end(),
+                     [&](const JournalRecord& r) { return r.kind == kind; });
+}
+
+bool hasChanges(const std::vector<JournalRecord>& records) {
+  return std::any_of(records.begin(), records.end(), [](const JournalRecord& r) {
+    return r.kind != record::kBegin && r.kind != record::kEnd && r.kind != record::kUndone &&
+           r.kind != record::kKept;
+  });
+}
+
+// The runs of the site with changes, newest first, each with its records.
+std::vector<std::pair<std::string, std::vector<JournalRecord>>> runsWithChanges(
+    const fs::path& instMainDir) {
+  std::vector<std::pair<std::string, std::vector<JournalRecord>>> runs;
+  std::error_code ec;
+  for (const auto& item : fs::directory_iterator(instMainDir / "QOJournal", ec)) {
+    if (!item.is_directory()) continue;
+    auto records = Journal::read(item.path());
+    if (hasChanges(records)) runs.emplace_back(item.path().filename().string(), std::move(records));
+  }
+  // The begin record holds the run's date in a form that sorts.
+  std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
+    const std::string& x = a.second.front().field(1);
+    const std::string& y = b.second.front().field(1);
+    return x != y ? x > y : a.first > b.first;
+  });
+  return runs;
+}
+
+class Undo {
+ public:
+  Undo(const platform::Environment& env, const ActionServices& services, fs::path instMainDir,
+       fs::path journal, fs::path savedFolder)
+      : env_(env),
+        services_(services),
+        instMainDir_(std::move(instMainDir)),
+        journal_(std::move(journal)),
+        savedFolder_(std::move(savedFolder)),
+        log_(env, kUndoLog) {}
+
+  UndoResult run(std::string_view run);
+
+ private:
+  void undo(const JournalRecord& record);
+  void restore(const JournalRecord& record);
+  void remove(const JournalRecord& record);
+  [[nodiscard]] std::optional<Fingerprint> expectedNew(const std::string& path,
+                                                       const std::string& source) const;
+  bool saveIfChanged(const fs::path& file, const std::optional<Fingerprint>& expected);
+  void notUndone(const std::string& what, const std::string& why);
+
+  const platform::Environment& env_;
+  const ActionServices& services_;
+  const fs::path instMainDir_;
+  const fs::path journal_;
+  const fs::path savedFolder_;
+  StepLog log_;
+  std::map<std::string, Fingerprint> placed_;  // what the run put at each path
+  UndoResult result_;
+  bool stopped_ = false;
+  bool started_ = false;
+};
+
+void Undo::notUndone(const std::string& what, const std::string& why) {
+  result_.notUndone.push_back(what + ": " + why);
+  log_.writeLine("Not undone -> " + what + ": " + why);
+}
+
+// What the run left at `path`: as it noted it, else the package's file.
+std::optional<Fingerprint> Undo::expectedNew(const std::string& path,
+                                             const std::string& source) const {
+  if (const auto it = placed_.find(path); it != placed_.end()) return it->second;
+  return fingerprintIfThere(source);
+}
+
+// A file changed after the run is not lost: it is saved first, and named.
+bool Undo::saveIfChanged(const fs::path& file, const std::optional<Fingerprint>& expected) {
+  const auto now = fingerprintIfThere(file);
+  if (!now || (expected && *now == *expected)) return true;
+  fs::path relative = file.lexically_relative(instMainDir_);
+  if (relative.empty() || *relative.begin() == "..") relative = file.relative_path();
+  const fs::path saved = savedFolder_ / relative;
+  try {
+    std::error_code ec;
+    if (fs::create_directories(savedFolder_, ec)) platform::makePrivate(savedFolder_);
+    fs::create_directories(saved.parent_path());
+    services_.files.copyToNew(file, saved);
+  } catch (const std::exception& e) {
+    notUndone(file.string(),
+              std::string("it changed after the run and cannot be saved: ") + e.what());
+    return false;
+  }
+  result_.saved.push_back(file.string());
+  log_.writeLine("Saved first, it changed after the run -> " + file.string() + " (saved as " +
+                 saved.string() + ")");
+  return true;
+}
+
+void Undo::restore(const JournalRecord& record) {
+  const fs::path path(record.field(0));
+  const fs::path backup = journal_ / "files" / record.field(1);
+  const Fingerprint old = fingerprintFrom(record.field(2), record.field(3));
+  sweepTemporaryFiles(path.parent_path());
+  const auto kept = fingerprintIfThere(backup);
+  const auto now = fingerprintIfThere(path);
+  if (now && *now == old) return;  // never replaced, or put back already
+  if (!kept) {
+    notUndone(path.string(), "its old bytes were not kept");
+    return;
+  }
+  if (*kept != old) {
+    notUndone(path.string(), "its kept old bytes do not match the checksum recorded for them");
+    return;
+  }
+  if (!saveIfChanged(path, expectedNew(record.field(0), record.field(4)))) return;
+  try {
+    platform::makeWritable(path);
+    fs::rename(backup, path);
+    platform::syncFile(path.parent_path());
+    ++result_.restored;
+    log_.writeLine("Restored -> " + path.string());
+  } catch (const std::exception& e) {
+    notUndone(path.string(), e.what());
+  }
+}
+
+void Undo::remove(const JournalRecord& record) {
+  const fs::path path(record.field(0));
+  sweepTemporaryFiles(path.parent_path());
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(path, ec))) return;
+  if (!saveIfChanged(path, expectedNew(record.field(0), record.field(1)))) return;
+  if (fs::remove(path, ec)) {
+    ++result_.removed;
+    log_.writeLine("Removed -> " + path.string());
+  } else {
+    notUndone(path.string(), ec.message());
+  }
+}
+
+void Undo::undo(const JournalRecord& record) {
+  const std::string& kind = record.kind;
+  if (kind == record::kReplace) {
+    restore(record);
+  } else if (kind == record::kCreate) {
+    remove(record);
+  } else if (kind == record::kMkdir) {
+    const fs::path folder(record.field(0));
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return;
+    sweepTemporaryFiles(folder);
+    if (fs::is_empty(folder, ec) && fs::remove(folder, ec)) {
+      ++result_.removed;
+      log_.writeLine("Removed the folder -> " + folder.string());
+    } else {
+      notUndone(folder.string(), "the folder holds files the run did not make");
+    }
+  } else if (kind == record::kRegistry) {
+    const std::string& key = record.field(0);
+    const std::string& name = record.field(1);
+    try {
+      if (record.field(2) == "1")
+        (void)env_.registry.writeValue(key, name, record.field(3));
+      else
+        (void)env_.registry.deleteValue(key, name);
+      log_.writeLine("Registry value put back -> " + key + " " + name);
+    } catch (const std::exception& e) {
+      notUndone(key + " " + name, e.what());
+    }
+  } else if (kind == record::kCom) {
+    const fs::path dll(record.field(0));
+    const bool registered = record.field(1) == "register";
+    // Put back as it was before the call: registered, or not.
+    const std::string& was = record.field(2);
+    if (registered ? was == "1" : was == "0") return;
+    if (registerCOMComponent(services_.com, dll, !registered) == Registration::Failed)
+      notUndone(dll.string(), "its COM registration cannot be put back");
+    else
+      log_.writeLine("COM registration put back -> " + dll.string());
+  } else if (kind == record::kMts) {
+    try {
+      restorePackageComponents(services_.mts, record.field(0),
+                               {record.fields.begin() + 3, record.fields.end()});
+      log_.writeLine("MTS package put back -> " + record.field(0) + " " + record.field(1));
+    } catch (const std::exception& e) {
+      notUndone(record.field(0) + " " + record.field(1), e.what());
+    }
+  } else if (kind == record::kStopped) {
+    stopped_ = true;
+  } else if (kind == record::kStarted) {
+    started_ = true;
+  } else if (kind == record::kScript) {
+    result_.notReversed.push_back("SQL script " + record.field(0) + " on " + record.field(1));
+  } else if (kind == record::kMetabase) {
+    result_.notReversed.push_back("Metabase: " + record.field(0));
+  }
+}
+
+UndoResult Undo::run(std::string_view run) {
+  const std::vector<JournalRecord> records = Journal::read(journal_);
+  for (const JournalRecord& record : records)
+    if (record.kind == record::kPlaced)
+      placed_[record.field(0)] = fingerprintFrom(record.field(1), record.field(2));
+  log_.writeSection("Undo of the run " + std::string(run));
+  for (auto it = records.rbegin(); it != records.rend(); ++it) undo(*it);
+  if (stopped_ && !started_)
+    startNTServices(env_, services_.commands,
+                    "The undone run had stopped the services; they are started again.");
+  if (!result_.notReversed.empty()) {
+    log_.writeSection("Not undone: the scripts that ran and the Metabase rows written");
+    for (const std::string& line : result_.notReversed) log_.writeLine(line);
+  }
+  log_.writeSection(result_.complete() ? "The run is undone" : "The run is undone in part");
+  log_.close();
+  Journal journal(journal_);
+  journal.write(record::kUndone, {env_.stamp.installDateText});
+  return result_;
+}
+
+}  // namespace
+
+fs::path journalFolder(const fs::path& instMainDir, std::string_view run) {
+  return instMainDir / "QOJournal" / std::string(run);
+}
+
+UndoResult undoRun(const platform::Environment& env, const ActionServices& services,
+                   const fs::path& instMainDir, std::string_view run, const fs::path& savedFolder) {
+  Undo undo(env, services, instMainDir, journalFolder(instMainDir, run), savedFolder);
+  return undo.run(run);
+}
+
+std::vector<std::string> unfinishedRuns(const fs::path& instMainDir) {
+  std::vector<std::string> runs;
+  for (const auto& [run, records] : runsWithChanges(instMainDir))
+    if (!hasRecord(records, record::kEnd) && !hasRecord(records, record::kUndone) &&
+        !hasRecord(records, record::kKept))
+      runs.push_back(run);
+  return runs;
+}
+
+std::optional<std::string> lastRun(const fs::path& instMainDir) {
+  for (const auto& [run, records] : runsWithChanges(instMainDir))
+    if (!hasRecord(records, record::kUndone)) return run;
+  return std::nullopt;
+}
+
+}  // namespace qsi::actions

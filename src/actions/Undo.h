@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "actions/ActionServices.h"
+#include "platform/Environment.h"
+
+namespace qsi::actions {
+
+inline constexpr std::string_view kUndoLog = "Undo";
+
+// What an undo did.
+struct UndoResult {
+  std::size_t restored = 0;              // files put back from the journal
+  std::size_t removed = 0;               // files and folders the run made, removed
+  std::vector<std::string> saved;        // changed after the run: saved before they were replaced
+  std::vector<std::string> notUndone;    // what could not be put back, and why
+  std::vector<std::string> notReversed;  // the scripts that ran and the Metabase rows written
+  [[nodiscard]] bool complete() const { return notUndone.empty(); }
+};
+
+// Undoes the run `run` of the site, reading its journal backwards: every
+// file it replaced is put back from the journal, checked against the
+// checksum recorded for it; every file and empty folder it made is removed;
+// the registry values, COM registrations and MTS package it changed are put
+// back; NT services it stopped and did not start again are started. A file
+// that changed after the run is saved below `savedFolder` first, and named.
+// The scripts that ran and the Metabase rows are listed, never reversed.
+// Writes the log "Undo" into the run's own log folder (through `env`, whose
+// run folder is the run's) and marks the journal undone. Throws
+// std::system_error when the journal cannot be read.
+UndoResult undoRun(const platform::Environment& env, const ActionServices& services,
+                   const std::filesystem::path& instMainDir, std::string_view run,
+                   const std::filesystem::path& savedFolder);
+
+// The journal folder of a run of the site.
+[[nodiscard]] std::filesystem::path journalFolder(const std::filesystem::path& instMainDir,
+                                                  std::string_view run);
+
+// The runs whose journals hold changes but neither an end, an undo nor a
+// declined undo: runs that were killed. Newest first.
+[[nodiscard]] std::vector<std::string> unfinishedRuns(const std::filesystem::path& instMainDir);
+
+// The newest run with changes that is not undone: what --undo undoes when
+// it names none.
+[[nodiscard]] std::optional<std::string> lastRun(const std::filesystem::path& instMainDir);
+
+}  // namespace qsi::actions

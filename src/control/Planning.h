@@ -1,0 +1,20 @@
+#pragma once
+
+#include "actions/InstallationPlan.h"
+#include "platform/Environment.h"
+#include "site/SiteInformation.h"
+#include "solution/Records.h"
+#include "solution/SolutionFolders.h"
+
+namespace qsi::control {
+
+// The installation plan of a retrieved solution: what the selection decided
+// for each module, file and script, the services and components the run
+// touches, and each registry value and Metabase row it writes, with the text
+// it has now (read from the registry, and from the Metabase with its own
+// login) and the text it will have.
+[[nodiscard]] actions::InstallationPlan makeInstallationPlan(
+    const platform::Environment& env, const solution::SolutionInfo& info,
+    const site::SiteInfo& site, const solution::SolutionFolders& folders);
+
+}  // namespace qsi::control
