@@ -172,9 +172,10 @@ std::string planText(const InstallationPlan& plan) {
     text += kLine + "SQL scripts, in run order" + kLine;
     for (std::size_t i = 0; i < plan.scripts.size(); ++i) {
       const PlannedScript& script = plan.scripts[i];
-      text += "  " + std::to_string(i + 1) + ". " + platform::escapeControls(script.name) +
-              (script.skipped.empty() ? " on " + script.database
-                                      : ": runs nothing, " + script.skipped) +
+      text += "  " + std::to_string(i + 1) + ". " +
+              (!script.skipped.empty() ? "runs nothing: " + script.skipped
+               : !script.note.empty()  ? platform::escapeControls(script.name) + ": " + script.note
+                                       : script.name + " on " + script.database) +
               kLine;
     }
   }

@@ -39,7 +39,8 @@ struct PlannedFile {
 struct PlannedScript {
   std::string name;      // as Sequence.txt lists it
   std::string database;  // the data source its first line names
-  std::string skipped;   // why it runs nothing; empty when it runs
+  std::string skipped;   // why it runs nothing, as the log "SQL Scripts" tells; empty: it is run
+  std::string note;      // what the run will find when it reads the script, for the plan
 };
 
 // A value the run writes: where, and its text before and after.

@@ -272,6 +272,20 @@ UndoResult Undo::run(std::string_view run) {
 
 }  // namespace
 
+std::string undoSummary(std::string_view run, const UndoResult& result, const fs::path& log) {
+  const std::string line(platform::kCrLf);
+  std::string text = "The changes made by the run of " + std::string(run) +
+                     " are undone: " + std::to_string(result.restored) + " files put back, " +
+                     std::to_string(result.removed) + " files and folders removed.";
+  for (const std::string& file : result.saved)
+    text += line + "Changed after the run, saved first: " + file;
+  for (const std::string& what : result.notUndone) text += line + "Not undone: " + what;
+  if (!result.notReversed.empty())
+    text += line + std::to_string(result.notReversed.size()) +
+            " scripts run and Metabase rows written are not undone; the log lists them.";
+  return text + line + "The log: " + platform::displayPath(log);
+}
+
 fs::path journalFolder(const fs::path& instMainDir, std::string_view run) {
   return instMainDir / "QOJournal" / std::string(run);
 }

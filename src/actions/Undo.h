@@ -38,6 +38,10 @@ UndoResult undoRun(const platform::Environment& env, const ActionServices& servi
                    const std::filesystem::path& instMainDir, std::string_view run,
                    const std::filesystem::path& savedFolder);
 
+// What an undo did, as the administrator is told it.
+[[nodiscard]] std::string undoSummary(std::string_view run, const UndoResult& result,
+                                      const std::filesystem::path& log);
+
 // The journal folder of a run of the site.
 [[nodiscard]] std::filesystem::path journalFolder(const std::filesystem::path& instMainDir,
                                                   std::string_view run);

@@ -1,10 +1,15 @@
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "actions/ActionServices.h"
 #include "control/Main.h"
+#include "control/UndoCommand.h"
 #include "platform/Clock.h"
 #include "platform/Failure.h"
 #include "platform/Interrupt.h"
@@ -37,6 +42,14 @@ bool useWindow() {
 
 int runInstaller(int argc, char** argv) {
   using namespace qsi;
+  const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+  const bool undo = !args.empty() && args.front() == "--undo";
+  if (!args.empty() && (!undo || args.size() > 2)) {
+    std::cerr << "usage: qsolutioninstaller [--undo [RUN]]\n"
+                 "  --undo [RUN]  undo the last run that changed the site, or the run named\n"
+                 "                (its folder name below QOLog)\n";
+    return platform::EndProgram::kStopped;
+  }
   try {
 #ifdef _WIN32
     platform::Win32Registry registry;
@@ -48,6 +61,9 @@ int runInstaller(int argc, char** argv) {
     actions::NativeActionServices actions(registry);
     control::Services services{registry, profiles, clock, platform::installerFolder(),
                                actions.services()};
+    if (undo)
+      return control::runUndoCommand(
+          services, args.size() == 2 ? std::optional(args[1]) : std::nullopt, std::cout);
 #if defined(QSI_HAVE_WIN32_UI)
     (void)argc;
     (void)argv;

@@ -187,21 +187,6 @@ void Main::getCurrentInstallationInformation() {
 
 namespace {
 
-// What an undo did, for its box.
-std::string undoText(const std::string& run, const actions::UndoResult& result,
-                     const fs::path& log) {
-  std::string text = "The changes made by the run of " + run +
-                     " are undone: " + std::to_string(result.restored) + " files put back, " +
-                     std::to_string(result.removed) + " files and folders removed.";
-  for (const std::string& file : result.saved)
-    text += kLineBreak + "Changed after the run, saved first: " + file;
-  for (const std::string& what : result.notUndone) text += kLineBreak + "Not undone: " + what;
-  if (!result.notReversed.empty())
-    text += kLineBreak + std::to_string(result.notReversed.size()) +
-            " scripts run and Metabase rows written are not undone; the log lists them.";
-  return text + kLineBreak + "The log: " + platform::displayPath(log);
-}
-
 // The file entries as the records must tell them: only files that were put
 // in place count as installed.
 solution::SolutionInfo installedOnly(const solution::SolutionInfo& info,
@@ -343,8 +328,8 @@ void Main::undo(const std::string& run) {
   const actions::UndoResult result =
       actions::undoRun(runEnv, actions_, instMainDir, run,
                        instMainDir / "QOCustomized" / env_.stamp.runFolder / "Undo");
-  messageBox({undoText(run, result, log::CLog::logFilePath(runEnv, actions::kUndoLog)), Buttons::OK,
-              result.complete() ? Icon::Information : Icon::Critical});
+  messageBox({actions::undoSummary(run, result, log::CLog::logFilePath(runEnv, actions::kUndoLog)),
+              Buttons::OK, result.complete() ? Icon::Information : Icon::Critical});
 }
 
 // Every way out of a run that stopped the services starts them again: a

@@ -131,7 +131,7 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
 
 actions::PlannedScript planScript(const fs::path& sqlFolder, std::size_t line,
                                   const std::string& name) {
-  actions::PlannedScript planned{name, {}, {}};
+  actions::PlannedScript planned{name, {}, {}, {}};
   if (platform::trim(name).empty()) {
     planned.skipped =
         "Line " + std::to_string(line) + " of Sequence.txt is empty: no script was run for it.";
@@ -157,7 +157,14 @@ actions::PlannedScript planScript(const fs::path& sqlFolder, std::size_t line,
     first = first.substr(0, first.find('\n'));
     if (first.ends_with('\r')) first.remove_suffix(1);
     planned.database = databaseNameOf(first).value_or("");
-  } catch (const std::exception&) {  // the run tells it in the script's own log
+    if (planned.database.empty())
+      planned.note = "its first line names no database: \"No Database Defined!\"";
+    else if (const auto problem = dataSourceNameProblem(planned.database))
+      planned.note = "runs nothing, its first line names \"" +
+                     platform::escapeControls(planned.database) +
+                     "\", which is no data source name (" + *problem + ")";
+  } catch (const std::exception& e) {
+    planned.note = std::string("runs nothing, it cannot be read: ") + e.what();
   }
   return planned;
 }

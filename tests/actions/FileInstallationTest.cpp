@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "actions/FileInstallation.h"
 #include "actions/Recording.h"
 #include "log/CLog.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "support/Faults.h"
 #include "support/TestSite.h"
 
 // File entries name only the fields that a case needs.
@@ -136,8 +139,8 @@ TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndIns
 
   // Removed after the copy was saved, installed after the file was replaced.
   // Each use is after the save; the journal reads the package before each change.
-  EXPECT_EQ(mts.notes,
-            (Strings{"customized, saved", "customized, saved", "shipped, saved", "shipped, saved"}));
+  EXPECT_EQ(mts.notes, (Strings{"customized, saved", "customized, saved", "shipped, saved",
+                                "shipped, saved"}));
   EXPECT_EQ(site.registry.subKeys(key + "\\Components"), Strings{"0"});
   EXPECT_EQ(site.registry.readValue(key + "\\Components\\0", "DLL"), dll.string());
   EXPECT_EQ(test::readText(saved / "Components/QOCommon/Shared.dll"), "customized");
@@ -164,6 +167,35 @@ TEST_F(FileInstallationTest, APathInstalledTwiceIsSavedOnceBeforeItsFirstReplace
   EXPECT_EQ(result.savedFiles, 1u);
   EXPECT_EQ(logLines(kCopyLog).at(2),
             "  Installed again, from Web\\sub\\dup.asp -> " + shown("QO11\\dup.asp"));
+}
+
+// Every installed file is read back: one that is not as shipped (another
+// program changed it at once) is logged in "Verify" and counts as failed.
+TEST_F(FileInstallationTest, AFileChangedBetweenCopyAndCheckFailsItsVerification) {
+  test::FaultyFileReplacer faulty;
+  faulty.after = [](std::span<platform::Placement> batch) {
+    for (const platform::Placement& placement : batch)
+      if (placement.destination.filename() == "b.asp") std::ofstream(placement.destination) << "x";
+  };
+  const ActionServices tampered{commands, com, mts, faulty};
+  site.writePackage("Web/a.asp", "abc");
+  site.writePackage("Web/b.asp", "abc");
+  info.files = {{.path = "QO11\\a.asp", .install = true, .solutionChecksum = "CADB"},
+                {.path = "QO11\\b.asp", .module = "Q-Birch", .install = true}};
+  const InstallationPlan plan{.files = planFiles(info, {}, inst)};
+  Journal journal(inst / "QOJournal" / env.stamp.runFolder);
+  const InstallationResult result = installFiles(
+      env, tampered, inst, info, solution::SolutionFolders::beside(site.installer), plan, journal);
+  EXPECT_EQ(result.installed, (std::vector<bool>{true, false}));
+  EXPECT_EQ(result.failedFiles, 1u);
+  EXPECT_EQ(result.failedModules, std::set<std::string>{"Q-Birch"});
+  EXPECT_EQ(logLines(kVerifyLog), Strings{"  Not as shipped -> " + shown("QO11\\b.asp") +
+                                          ": it changed after it was put in place"});
+  // A shipped checksum the file does not have is found too.
+  info.files[0].solutionChecksum = "BEEF";
+  (void)install();
+  EXPECT_EQ(logLines(kVerifyLog).back(), "  Not as shipped -> " + shown("QO11\\a.asp") +
+                                             ": its checksum is CADB, the package ships BEEF");
 }
 
 TEST_F(FileInstallationTest, FailedCopiesAreLoggedAndACustomizedFileThatCannotBeSavedStays) {

@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "control/Main.h"
+#include "platform/FileIO.h"
 #include "platform/Interrupt.h"
 #include "platform/Text.h"
 #include "support/Faults.h"
@@ -70,6 +71,37 @@ class InstallationRun : public test::SuiteSite {
                       [](const std::string& call) { return call.starts_with("net start "); }));
   }
 };
+
+// The plan an administrator reads before Start, whole: for the sample
+// package, and for a package with every kind of entry.
+TEST_F(InstallationRun, ThePlanTellsEverythingTheRunWillDo) {
+  const fs::path expected = fs::path(QSI_SOURCE_DIR) / "tests" / "control";
+  for (const bool sample : {true, false}) {
+    fs::remove_all(site.installer / "Solution");
+    if (sample) {
+      fs::copy(fs::path(QSI_SOURCE_DIR) / "share" / "sample-package" / "Solution",
+               site.installer / "Solution", fs::copy_options::recursive);
+    } else {
+      writeEveryKindPackage();
+    }
+    test::ScriptedView shown;
+    shown.logins.push_back({"secret"});
+    Main fresh{Services{site.registry, site.profiles, clock, site.installer,
+                        actions::ActionServices{commands, com, mts, files}},
+               shown};
+    try {
+      fresh.Form_Load();
+      fresh.press(Button::cmdRetrieveInfo);
+      fresh.press(Button::cmdViewPlan);
+    } catch (const platform::EndProgram&) {
+      ADD_FAILURE() << "the retrieval ended the program: " << shown.boxes.back().text;
+    }
+    ASSERT_EQ(shown.reports.size(), 1u);
+    EXPECT_EQ(shown.reports[0].caption, "Installation Plan");
+    const std::string file = sample ? "SamplePackagePlan.txt" : "EveryKindPlan.txt";
+    EXPECT_EQ(shown.reports[0].txtReport, test::readText(expected / file)) << file;
+  }
+}
 
 TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
   main.Form_Load();

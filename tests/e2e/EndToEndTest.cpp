@@ -6,6 +6,7 @@
 #include <csignal>
 #endif
 
+#include "actions/Journal.h"
 #include "actions/Services.h"
 #include "e2e/EndToEndFixture.h"
 
@@ -193,6 +194,117 @@ TEST_F(EndToEnd, AnUnreadableInstalledFileIsShownAndLogged) {
                 .find("  The run ended with a failure: Error 1010 in readCurrentSiteChecksums:"),
             std::string::npos);
   EXPECT_EQ(program.calls(), "");
+}
+
+// What a run may change and an undo must put back: the site, the registry and
+// the machine's Java folder.
+std::string everything(const TestSite& site, const InstallerRun& program) {
+  return site.snapshot() + treeText(program.windowsFolder());
+}
+
+// The plan is what the run does: every file it names is copied, in its
+// order; every script it runs has a log; what it skips leaves no trace.
+TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid) {
+  writeEveryKindPackage();
+  const std::string before = everything(site, program);
+  const ProcessResult installed = run(kInstall);
+  ASSERT_EQ(installed.status, 0) << installed.out;
+  EXPECT_NE(everything(site, program), before);
+  const fs::path logs = site.instMainDir / "QOLog" / runFolderName();
+  const std::string plan = readText(logs / "Installation Plan.txt");
+  // Columns: two blanks, the action in 16, the installation path, "   from".
+  std::string planned, copied;
+  for (const std::string& line : platform::split(plan, '\n'))
+    if (line.starts_with("  new ") || line.starts_with("  replace ") ||
+        line.starts_with("  save, replace "))
+      planned += line.substr(18, line.find("   from") - 18) + "\n";
+  const std::string inst = platform::displayPath(site.instMainDir) + "/";
+  for (const std::string& line : platform::split(readText(logs / "FileCopy.txt"), '\n'))
+    if (line.starts_with("  Start Copy file -> " + inst))
+      copied += platform::replaceAll(line.substr(21 + inst.size(), line.size() - 22 - inst.size()),
+                                     "/", "\\") +
+                "\n";
+  EXPECT_EQ(copied, planned);
+  EXPECT_TRUE(fs::exists(logs / "SQL Script - a.sql.txt") &&
+              fs::exists(logs / "SQL Script - b.sql.txt"));
+  EXPECT_NE(readText(logs / "SQL Scripts.txt").find("..\\x.sql: the name holds"),
+            std::string::npos);
+  EXPECT_NE(plan.find("  not installed   QO11\\images\\logo.gif"), std::string::npos) << plan;
+  EXPECT_EQ(copied.find("logo.gif"), std::string::npos);
+
+  const ProcessResult undone = program.run("", {}, {"--undo"});
+  EXPECT_EQ(undone.status, 0) << undone.out;
+  EXPECT_EQ(everything(site, program), before);
+  EXPECT_NE(undone.out.find("scripts run and Metabase rows written are not undone"),
+            std::string::npos)
+      << undone.out;
+}
+
+TEST_F(EndToEnd, UndoSavesAFileChangedAfterTheRunAndNamesIt) {
+  writePackage("ServicePack");
+  ASSERT_EQ(run(kInstall).status, 0);
+  const fs::path page = site.instMainDir / "QO11/Q-Alder/default.asp";
+  site.write("inst/QO11/Q-Alder/default.asp", "edited after the run");
+  const ProcessResult undone = program.run("", {}, {"--undo", runFolderName()});
+  EXPECT_EQ(undone.status, 0) << undone.out;
+  EXPECT_EQ(readText(page), kOurPage);
+  EXPECT_NE(undone.out.find("Changed after the run, saved first: " + page.string()),
+            std::string::npos)
+      << undone.out;
+  std::string saved;
+  for (const auto& entry : fs::recursive_directory_iterator(site.instMainDir / "QOCustomized"))
+    if (entry.path().filename() == "default.asp" &&
+        readText(entry.path()) == "edited after the run")
+      saved = entry.path().string();
+  EXPECT_NE(saved.find("Undo"), std::string::npos) << saved;
+  EXPECT_EQ(program.run("", {}, {"--undo"}).status, 2);  // nothing left to undo
+}
+
+// Killed at any instant, the run is undone at the next start, when the
+// administrator answers Yes, and the site is as it was before.
+TEST_F(EndToEnd, AKilledRunIsUndoneAtTheNextStartWhateverTheInstant) {
+  writeEveryKindPackage();
+  const fs::path saved = site.root / "saved";
+  const auto keep = [&] {
+    fs::remove_all(saved);
+    fs::create_directories(saved);
+    fs::copy(site.instMainDir, saved / "inst", fs::copy_options::recursive);
+    fs::copy_file(site.registryFile, saved / "registry.reg");
+  };
+  const auto putBack = [&] {
+    fs::remove_all(site.instMainDir);
+    fs::copy(saved / "inst", site.instMainDir, fs::copy_options::recursive);
+    fs::copy_file(saved / "registry.reg", site.registryFile, fs::copy_options::overwrite_existing);
+    fs::remove_all(program.windowsFolder());
+  };
+  keep();
+  const std::string before = everything(site, program);
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(run(kInstall).status, 0);
+  const auto whole = std::chrono::steady_clock::now() - started;
+  int kills = 0;
+  for (int instant = 0; instant < 40 && kills < 24; ++instant) {
+    putBack();
+    const auto delay = whole * (instant % 30 + 1) / 31;
+    const ProcessResult killed = program.run(kInstall, [&](unsigned long pid) {
+      std::this_thread::sleep_for(delay);
+      ::kill(static_cast<pid_t>(pid), SIGKILL);
+    });
+    // A run killed after it ended, at its closing box, is no killed run.
+    const auto ended = [&] {
+      for (const auto& run : fs::directory_iterator(site.instMainDir / "QOJournal"))
+        for (const auto& record : actions::Journal::read(run.path()))
+          if (record.kind == actions::record::kEnd) return true;
+      return false;
+    };
+    if (killed.status != 128 + SIGKILL || ended()) continue;
+    ++kills;
+    const ProcessResult again = run("y\n");
+    EXPECT_EQ(everything(site, program), before)
+        << "killed after " << std::chrono::duration<double>(delay).count() << " s\n"
+        << again.out;
+  }
+  EXPECT_GE(kills, 20);
 }
 #endif
 

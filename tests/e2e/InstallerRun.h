@@ -27,7 +27,8 @@ class InstallerRun {
   // `whileRunning`, when given, gets the program's process id once it runs.
   [[nodiscard]] ProcessResult run(
       const std::string& input,
-      const std::function<void(unsigned long processId)>& whileRunning = {}) const;
+      const std::function<void(unsigned long processId)>& whileRunning = {},
+      const std::vector<std::string>& args = {}) const;
 #ifdef _WIN32
   // Runs the program with its window front-end; `drive` is the user, given
   // the program's process id while it runs.

@@ -45,14 +45,15 @@ class SuiteSite : public MetabaseTest {
     sources.exec("QAlder", "CREATE TABLE SETTINGS (NAME VARCHAR(64), VALUE VARCHAR(64))");
   }
 
-  void writeRegistry(const std::string& alder, const std::string& common) const {
+  void writeRegistry(const std::string& alder, const std::string& common,
+                     const std::string& more = {}) const {
     site.writeRegistry(
         kConfig + "WebServerConfig]\r\n\"Hostname\"=\"WEB01\"\r\n" + kConfig +
         "WebServerConfig\\SQL Server]\r\n\"Server\"=\"SQL01\"\r\n" + kConfig +
         "WebServerConfig\\Modules\\Q-Alder]\r\n\"Installed\"=\"1\"\r\n\"AppVersion\"=\"" + alder +
         "\"\r\n" + kConfig + "WebServerConfig\\Modules\\Q-Common]\r\n\"Installed\"=\"1\"\r\n" +
         "\"AppVersion\"=\"" + common + "\"\r\n" + kConfig +
-        "DbServerConfig\\Modules\\Q-Alder]\r\n");
+        "DbServerConfig\\Modules\\Q-Alder]\r\n" + more);
   }
 
   std::string checksumOf(const std::string& content) const {
@@ -80,6 +81,33 @@ class SuiteSite : public MetabaseTest {
     site.writePackage("Sql/Sequence.txt", "b.sql\r\na.sql\r\n");
     site.writePackage("Sql/a.sql", "USE QAlder\r\nINSERT INTO SETTINGS VALUES ('a', '2')");
     site.writePackage("Sql/b.sql", "use qalder\r\nINSERT INTO SETTINGS VALUES ('b', '1')");
+  }
+
+  // The service pack with every kind of entry besides: a new page in a new
+  // folder, a COM component, a Java class, a skipped module's file, a script
+  // entry that runs nothing, and the suite's MTS package with components.
+  void writeEveryKindPackage() const {
+    writePackage("ServicePack");
+    site.writePackage("configuration files/Q-Alder.ini",
+                      "[ReleaseInfo]\r\nVersion=2.1.1.0\r\n[Components.Register]\r\n"
+                      "MTSComponents=Bramble.dll\r\nCOMComponents=QAlderUtil.dll\r\n");
+    site.writePackage("configuration files/Q-Common.ini", "[ReleaseInfo]\r\nVersion=2.1.0.0\r\n");
+    site.writePackage("Web/Q-Alder/new/page.asp", "new page");
+    site.writePackage("Components/QAlder/QAlderUtil.dll", "util");
+    site.writePackage("Classes/com/corvane/Alder.class", "class");
+    site.writePackage("Web/images/logo.gif", "logo");
+    site.writePackage("Sql/Sequence.txt", "b.sql\r\n..\\x.sql\r\na.sql\r\n");
+    const std::string package =
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Transaction Server\\Packages\\{P}";
+    writeRegistry("2.1.0.0", "2.1.0.0",
+                  package + "]\r\n\"Name\"=\"Q-Orchard\"\r\n" + package +
+                      "\\Components\\0]\r\n\"DLL\"=\"" +
+                      regText((site.instMainDir / "Components/QAlder/Bramble.dll").string()) +
+                      "\"\r\n" + package + "\\Components\\1]\r\n\"DLL\"=\"" +
+                      regText(site.write("inst/Components/QOCommon/Other.dll", "other").string()) +
+                      "\"\r\n" +
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\QSolutionInstaller\\"
+                      "ComRegistrations]\r\n");
   }
 
   [[nodiscard]] std::string runFolderName() const {

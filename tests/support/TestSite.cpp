@@ -81,19 +81,41 @@ std::string TestSite::logText(std::string_view section) const {
   return readText(log::CLog::logFilePath(env, section));
 }
 
-std::string TestSite::snapshot() const {
-  std::string out = readText(registryFile);
+std::string TestSite::snapshot(const std::filesystem::path& store) const {
+  // The registry by its keys, their parents and values, in name order: a key
+  // a run deleted and made again may stand elsewhere in the file, and a
+  // parent is there whether the file names it or not.
   std::vector<std::string> lines;
-  for (auto it = fs::recursive_directory_iterator(instMainDir); it != fs::end(it); ++it) {
-    const std::string name = fs::relative(it->path(), instMainDir).generic_string();
-    if (it.depth() == 0 && (name == "QOLog" || name == "QOCustomized" || name == "QOJournal")) {
+  for (const auto& key : platform::RegFileRegistry::parse(readText(store), store).keys) {
+    const std::string path = platform::toLower(key.path);
+    for (auto at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+      lines.push_back("[" + path.substr(0, at) + "]");
+    lines.push_back("[" + path + "]");
+    for (const auto& value : key.values)
+      lines.push_back("[" + platform::toLower(key.path) + "] " + platform::toLower(value.name) +
+                      "=" + value.data);
+  }
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
+  return out + treeText(instMainDir, {"QOLog", "QOCustomized", "QOJournal"});
+}
+
+std::string treeText(const fs::path& folder, const std::vector<std::string>& leaveOut) {
+  std::vector<std::string> lines;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::end(it); ++it) {
+    const std::string name = fs::relative(it->path(), folder).generic_string();
+    if (it.depth() == 0 && std::find(leaveOut.begin(), leaveOut.end(), name) != leaveOut.end()) {
       it.disable_recursion_pending();
       continue;
     }
     lines.push_back(name + (it->is_regular_file() ? " = " + readText(it->path()) : "/"));
   }
   std::sort(lines.begin(), lines.end());
-  for (const std::string& line : lines) out += "\n" + line;
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
   return out;
 }
 

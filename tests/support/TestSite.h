@@ -63,12 +63,18 @@ class TestSite {
   [[nodiscard]] std::string logText(std::string_view section) const;
   // What an installation may change: every file and folder below the
   // installation folder but the installer's own logs, saved files and
-  // journal, with their bytes, and the registry file's bytes. Two equal
-  // snapshots are a site left as it was.
-  [[nodiscard]] std::string snapshot() const;
+  // journal, with their bytes, and every key and value of the registry
+  // file. Two equal snapshots are a site left as it was.
+  [[nodiscard]] std::string snapshot(const std::filesystem::path& store) const;
+  [[nodiscard]] std::string snapshot() const { return snapshot(registryFile); }
 };
 
 [[nodiscard]] std::string readText(const std::filesystem::path& file);
+
+// Every file and folder below `folder`, with the files' bytes, in name order;
+// the first-level folders named in `leaveOut` are left out.
+[[nodiscard]] std::string treeText(const std::filesystem::path& folder,
+                                   const std::vector<std::string>& leaveOut = {});
 
 // A text as a quoted value of a registry file writes it ("\" and quotes escaped).
 [[nodiscard]] std::string regText(std::string_view text);

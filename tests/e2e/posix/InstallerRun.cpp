@@ -21,8 +21,9 @@ InstallerRun::InstallerRun(const TestSite& site) : site_(site) {
 InstallerRun::~InstallerRun() = default;
 
 ProcessResult InstallerRun::run(const std::string& input,
-                                const std::function<void(unsigned long)>& whileRunning) const {
-  return runProcess(site_.installer / "qsolutioninstaller", {},
+                                const std::function<void(unsigned long)>& whileRunning,
+                                const std::vector<std::string>& args) const {
+  return runProcess(site_.installer / "qsolutioninstaller", args,
                     {{"QSI_FRONTEND", "console"},
                      {"QSI_REGISTRY", site_.registryFile.string()},
                      {"WINDIR", (site_.root / "windows").string()},

@@ -52,9 +52,10 @@ InstallerRun::~InstallerRun() {
 }
 
 ProcessResult InstallerRun::run(const std::string& input,
-                                const std::function<void(unsigned long)>& whileRunning) const {
+                                const std::function<void(unsigned long)>& whileRunning,
+                                const std::vector<std::string>& args) const {
   loadRegistry(site_.registryFile);
-  ProcessResult result = runProcess(site_.installer / "qsolutioninstaller.exe", {},
+  ProcessResult result = runProcess(site_.installer / "qsolutioninstaller.exe", args,
                                     {{"QSI_FRONTEND", "console"},
                                      {"QSI_STUB_CALLS", (site_.root / "ran").string()},
                                      {"QSI_STUB_FAIL", "qosvc05.exe"}},

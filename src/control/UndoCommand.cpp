@@ -1,0 +1,87 @@
+#include "control/UndoCommand.h"
+
+#include <ostream>
+
+#include "actions/Journal.h"
+#include "actions/Undo.h"
+#include "log/CLog.h"
+#include "platform/Failure.h"
+#include "platform/Paths.h"
+#include "platform/SiteLock.h"
+#include "platform/Text.h"
+#include "site/RootKey.h"
+
+namespace qsi::control {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What an undo shows, printed: it asks nothing.
+class PrintingUi final : public platform::UserInterface {
+ public:
+  explicit PrintingUi(std::ostream& out) : out_(out) {}
+  void setProgress(platform::ProgressBox, std::string, bool) override {}
+  void append(platform::InfoBox, std::string_view) override {}
+  void setProgressCount(std::size_t, std::size_t) override {}
+  platform::Answer messageBox(const platform::MessageBox& box) override {
+    out_ << platform::escapeControls(platform::replaceAll(box.text, "\r\n", "\n"),
+                                     platform::LineEnds::Kept)
+         << '\n';
+    return platform::unanswered(box.buttons);
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace
+
+int runUndoCommand(Services services, const std::optional<std::string>& run, std::ostream& out) {
+  const std::string instMainDir = site::getInstMainDir(services.registry);
+  if (const auto problem = site::instMainDirProblem(instMainDir)) {
+    out << "Nothing can be undone: " << *problem << ".\n";
+    return platform::EndProgram::kFailed;
+  }
+  const fs::path base(instMainDir);
+  std::error_code ec;
+  fs::create_directory(base / "QOJournal", ec);
+  platform::RunStamp stamp = platform::makeRunStamp(services.clock.now());
+  std::string heldBy;
+  const auto lock = platform::SiteLock::take(
+      base / "QOJournal" / "QOSolutionInstaller.lock",
+      platform::SiteLock::describeThisProcess(stamp.installDateText), heldBy);
+  if (!lock) {
+    out << "Another installer is working on this site: " << platform::escapeControls(heldBy)
+        << ".\n";
+    return platform::EndProgram::kStopped;
+  }
+  const std::optional<std::string> chosen = run ? run : actions::lastRun(base);
+  if (!chosen || platform::nameProblem(*chosen) ||
+      actions::Journal::read(actions::journalFolder(base, *chosen)).empty()) {
+    out << (run ? "There is no run " + platform::escapeControls(*run) + " to undo.\n"
+                : std::string("There is no run to undo.\n"));
+    return platform::EndProgram::kStopped;
+  }
+  const std::string savedBelow = stamp.runFolder;
+  stamp.runFolder = *chosen;  // the "Undo" log goes beside the run's own logs
+  PrintingUi ui(out);
+  const platform::Environment env{
+      services.registry, services.profiles, ui, services.installerFolder, stamp,
+      services.databases};
+  try {
+    const actions::UndoResult result = actions::undoRun(
+        env, services.actions, base, *chosen, base / "QOCustomized" / savedBelow / "Undo");
+    out << platform::replaceAll(
+               actions::undoSummary(*chosen, result,
+                                    log::CLog::logFilePath(env, actions::kUndoLog)),
+               "\r\n", "\n")
+        << '\n';
+    return result.complete() ? platform::EndProgram::kInstalled : platform::EndProgram::kFailed;
+  } catch (const std::exception& e) {
+    out << "The undo failed: " << e.what() << '\n';
+    return platform::EndProgram::kFailed;
+  }
+}
+
+}  // namespace qsi::control

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "control/Main.h"
+
+namespace qsi::control {
+
+// `qsolutioninstaller --undo [RUN]`: undoes the newest run of the site that
+// changed it and is not undone, or the run named, once the site's lock is
+// taken; tells on `out` what was undone and what could not be. Returns the
+// exit status: 0 undone, 1 undone in part or failed, 2 nothing to undo or
+// another installer holds the site.
+int runUndoCommand(Services services, const std::optional<std::string>& run, std::ostream& out);
+
+}  // namespace qsi::control
