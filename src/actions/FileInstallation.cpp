@@ -27,7 +27,6 @@ namespace {
 
 constexpr std::size_t kBatchFiles = 64;
 constexpr std::uintmax_t kBatchBytes = std::uintmax_t{8} << 20;
-constexpr std::string_view kCopyError = "Error while Copying the file to: ";
 
 // The checksum text of a fingerprinted file, as getFileChecksum gives it.
 std::string checksumOf(const fs::path& file, const Fingerprint& fingerprint) {
@@ -117,10 +116,9 @@ fs::path Installation::below(const fs::path& base, const std::string& path) cons
   return *joined;
 }
 
-// The box of FileCopy's failure path; its text goes to the copy log.
+// A copy that failed is shown at once; its text goes to the copy log too.
 void Installation::failCopy(const fs::path& destination) {
-  env_.ui.messageBox({std::string(kCopyError) + platform::displayPath(destination),
-                      platform::Buttons::OK, platform::Icon::Critical});
+  env_.ui.messageBox({copyErrorText(destination), platform::Buttons::OK, platform::Icon::Critical});
 }
 
 // Tells the journal what the file's copy will change: the folders it makes,
@@ -236,7 +234,7 @@ void Installation::report(Pending& pending) {
     if (saving && !pending.savedCopy.placed()) {
       const std::string shownSaved = platform::displayPath(pending.saved);
       failCopy(pending.saved);
-      copyLog_.writeLine(std::string(kCopyError) + shownSaved + " -> " + shownSaved);
+      copyLog_.writeLine(copyErrorText(pending.saved) + " -> " + shownSaved);
       // Replacing the file now would lose its customization for good.
       copyLog_.writeLine("Not replaced, its customized copy could not be saved -> " +
                          pending.shown);
@@ -249,7 +247,7 @@ void Installation::report(Pending& pending) {
       installed = pending.folderFailure.empty() && pending.copy.placed();
       if (!installed) {
         failCopy(pending.installed);
-        copyLog_.writeLine(std::string(kCopyError) + pending.shown);
+        copyLog_.writeLine(copyErrorText(pending.installed));
       }
       copyLog_.writeLine("End Copy file -> " + pending.shown);
     }

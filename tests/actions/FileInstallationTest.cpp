@@ -78,7 +78,8 @@ TEST_F(FileInstallationTest, TakesEachFileFromItsPlaceInThePackageAndLogsLineFor
       {"Components\\QCedar\\Backend.dll", "Components/QBackend/Backend.dll"},
       {"Components\\QAlder\\Bramble.dll", "Components/Bramble/Bramble.dll"},
       {"Components\\QAlder\\Deep.dll", "Components/QAlder/sub/deeper/Deep.dll"}};
-  site.write("inst/Components/QCedar/Backend.dll", "old");
+  // A read-only file is made writable before it is replaced.
+  fs::permissions(site.write("inst/Components/QCedar/Backend.dll", "old"), fs::perms::owner_read);
   site.writePackage("Web/skipped.asp", "skipped");
   info.files.push_back({.path = "QO11\\skipped.asp", .customized = true, .isMTSComponent = true});
   Strings copyLog;
@@ -98,6 +99,9 @@ TEST_F(FileInstallationTest, TakesEachFileFromItsPlaceInThePackageAndLogsLineFor
 
   for (const auto& [path, package] : cases)
     EXPECT_EQ(test::readText(platform::joinDataPath(inst, path)), package);
+  EXPECT_EQ(
+      fs::status(inst / "Components/QCedar/Backend.dll").permissions() & fs::perms::owner_write,
+      fs::perms::owner_write);
   EXPECT_FALSE(fs::exists(inst / "QO11/skipped.asp"));
   EXPECT_FALSE(fs::exists(inst / "QOCustomized"));
   EXPECT_TRUE(mts.notes.empty());
