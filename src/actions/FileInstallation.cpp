@@ -176,6 +176,8 @@ Pending Installation::prepare(const PlannedFile& planned) {
 // made, then the saved copies and the files in one flush. With `savesOnly`,
 // only the saved copies.
 void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
+  copyLog_.flush();
+  componentLog_.flush();
   journal_.flush();
   std::vector<Placement> placements;
   placements.reserve(2 * batch.size());  // `after` points into it: it must not move

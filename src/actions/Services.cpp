@@ -25,6 +25,7 @@ void showAndLog(const platform::Environment& env, StepLog& log, const std::strin
 // logged as such, then judged as failed.
 bool runCommand(platform::CommandRunner& commands, StepLog& log, const std::string& command) {
   platform::throwIfInterrupted();
+  log.flush();  // what led up to a command that hangs is on disk
   const platform::CommandResult result = commands.run(command);
   if (result.timedOut)
     log.writeLine("The command " + command + " did not end within its time limit and was ended.");

@@ -27,6 +27,10 @@ void StepLog::writeLine(std::string_view line) noexcept {
   if (log_.isOpen()) passOver([&] { log_.writeLine(line); });
 }
 
+void StepLog::flush() noexcept {
+  if (log_.isOpen()) passOver([&] { log_.flush(); });
+}
+
 void StepLog::close() noexcept {
   if (log_.isOpen()) passOver([&] { log_.closeLogFile(); });
 }

@@ -20,6 +20,7 @@ class StepLog {
 
   void writeSection(std::string_view caption) noexcept;
   void writeLine(std::string_view line) noexcept;
+  void flush() noexcept;
   void close() noexcept;
 
  private:

@@ -73,8 +73,17 @@ void CLog::write(std::string_view bytes, std::string_view operation) {
   // neither forge a line of the log nor drive the terminal that shows it.
   const std::string text = platform::escapeControls(bytes, platform::LineEnds::Kept);
   out_.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out_.flush();  // an administrator reads what happened even after a crash
   if (!out_) fail(operation, "Cannot write to the log file.");
+  // An administrator reads what happened even after a crash, all but the
+  // last moment of it.
+  if (std::chrono::steady_clock::now() - flushed_ >= std::chrono::milliseconds(100)) flush();
+}
+
+void CLog::flush() {
+  if (!out_.is_open()) return;
+  out_.flush();
+  flushed_ = std::chrono::steady_clock::now();
+  if (!out_) fail("writeLine", "Cannot write to the log file.");
 }
 
 void CLog::writeHeader(std::string_view header) {

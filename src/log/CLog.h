@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -23,11 +24,17 @@ class CLog {
   // Opens the existing log for reading; throws Failure when it cannot.
   void openLogFileForReading(std::string_view installSection);
 
+  // Lines are written in batches: a log is flushed at the latest 100 ms
+  // after a line, by flush(), and when it is closed. A kill loses at most
+  // the lines since; the journal, not the log, is what an undo trusts.
   void writeHeader(std::string_view header);  // nothing when closed
   void writeSection(std::string_view caption);
   void writeLine(std::string_view line);
   [[nodiscard]] std::string getText();
   void closeLogFile();  // throws Failure when not open
+  // Puts the lines written so far into the file: before an outside command
+  // runs, and before a batch of changes to the site.
+  void flush();
 
   [[nodiscard]] bool isOpen() const { return out_.is_open() || in_.is_open(); }
 
@@ -41,6 +48,7 @@ class CLog {
   void reset();
 
   const platform::Environment* env_;
+  std::chrono::steady_clock::time_point flushed_{};
   std::ofstream out_;
   std::ifstream in_;
 };
