@@ -11,9 +11,7 @@ void ScriptedView::refresh(control::Element element, const control::MainWindowSt
 
 platform::Answer ScriptedView::messageBox(const platform::MessageBox& box) {
   boxes.push_back(box);
-  const auto fallback = box.buttons == platform::Buttons::RetryCancel ? platform::Answer::Cancel
-                                                                      : platform::Answer::OK;
-  if (answers.empty()) return fallback;
+  if (answers.empty()) return platform::unanswered(box.buttons);
   const auto answer = answers.front();
   answers.pop_front();
   return answer;

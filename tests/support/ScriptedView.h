@@ -10,8 +10,8 @@
 namespace qsi::test {
 
 // The tests' user: it records what the window was asked to show and answers
-// message boxes and the login dialog from scripts. An unscripted box gets OK
-// (Cancel for Retry/Cancel); an unscripted login is cancelled.
+// message boxes and the login dialog from scripts. An unscripted box gets the
+// answer that changes nothing (OK, Cancel or No); an unscripted login is cancelled.
 class ScriptedView final : public control::View {
  public:
   struct Login {
