@@ -15,8 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Start, Retrieve (password, two boxes), report, Start, closing box.
-const std::string kInstall = "1\nsecret\n\n\n\n3\n\n2\n\n";
+// Retrieve (password, two boxes), both reports, Start, closing box.
+const std::string kInstall = "1\nsecret\n\n\n\n3\n\n4\n\n2\n\n";
 
 TEST_F(EndToEnd, ServicePackInstallsFilesComponentsScriptsAndRecordsThem) {
   writePackage("ServicePack");
@@ -57,8 +57,13 @@ TEST_F(EndToEnd, ServicePackInstallsFilesComponentsScriptsAndRecordsThem) {
   EXPECT_EQ(appVersion("DbServer"), "2.1.1");
   EXPECT_FALSE(fs::exists(program.windowsFolder() / "java"));  // the package has no classes
 
-  // The report, and the closing box naming the folders this run wrote.
+  // The reports, the plan offered once Start is, and the closing box naming
+  // the folders this run wrote.
   EXPECT_NE(result.out.find("Customizations\n"), std::string::npos);
+  EXPECT_NE(result.out.find("> Installation Plan\n"), std::string::npos) << result.out;
+  const auto planOffered = result.out.find("  4  View Installation Plan\n");
+  EXPECT_NE(planOffered, std::string::npos);
+  EXPECT_GT(planOffered, result.out.find("The info is retrieved."));
   const std::string logs = shownFolder("QOLog");
   const std::string saved = shownFolder("QOCustomized");
   EXPECT_NE(result.out.find("[Q-SolutionInstaller]\nThe setup program has finished updating "

@@ -108,6 +108,13 @@ class QtWindowTest : public QObject {
                   "('WEB01','WebServer','QO11\\Q-Alder\\default.asp','1234')");
   }
 
+  // A window that ended the program told the application to quit, and every
+  // later dialog would return at once: each test starts with that undone.
+  void init() {
+    QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
+    QApplication::exec();
+  }
+
   void startsInTheStartedState() {
     ui::qt::MainWindow window(services());
     window.show();
@@ -116,8 +123,11 @@ class QtWindowTest : public QObject {
     QVERIFY(child<QPushButton>(window, "cmdRetrieveInfo")->isEnabled());
     QVERIFY(!child<QPushButton>(window, "cmdStart")->isEnabled());
     QVERIFY(!child<QPushButton>(window, "cmdCustimizationReport")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "cmdViewPlan")->isEnabled());
     QCOMPARE(child<QPushButton>(window, "cmdCustimizationReport")->text(),
              QStringLiteral("View Customizations Report"));
+    QCOMPARE(child<QPushButton>(window, "cmdViewPlan")->text(),
+             QStringLiteral("View Installation Plan"));
     QVERIFY(child<QLineEdit>(window, "txtProgressText")->text().isEmpty());
     QVERIFY(child<QPlainTextEdit>(window, "txtSolution")
                 ->toPlainText()
@@ -141,6 +151,7 @@ class QtWindowTest : public QObject {
     QVERIFY(!child<QPushButton>(window, "cmdRetrieveInfo")->isEnabled());
     QVERIFY(child<QPushButton>(window, "cmdStart")->isEnabled());
     QVERIFY(child<QPushButton>(window, "cmdCustimizationReport")->isEnabled());
+    QVERIFY(child<QPushButton>(window, "cmdViewPlan")->isEnabled());
     QVERIFY(child<QPlainTextEdit>(window, "txtCurrent")
                 ->toPlainText()
                 .contains(QStringLiteral("Q-Alder : 2.1.0.0")));
@@ -159,9 +170,15 @@ class QtWindowTest : public QObject {
     QCOMPARE(reports[1]->findChild<QPlainTextEdit*>()->toPlainText(), text);
     QTest::mouseClick(reports[0]->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
     QTRY_COMPARE(reportWindows().size(), 1);
+    QTest::mouseClick(child<QPushButton>(window, "cmdViewPlan"), Qt::LeftButton);
+    QStringList titles;
+    for (QWidget* report : reportWindows()) titles << report->windowTitle();
+    titles.sort();
+    QCOMPARE(titles, (QStringList{"Customizations", "Installation Plan"}));
 
     answerer.script = {pressOk};
     QTest::mouseClick(child<QPushButton>(window, "cmdStart"), Qt::LeftButton);
+    QVERIFY(!child<QPushButton>(window, "cmdViewPlan")->isEnabled());
     QVERIFY(window.ended());
     QCOMPARE(window.exitStatus(), 0);
     QVERIFY(answerer.boxes.last().startsWith(
@@ -192,6 +209,22 @@ class QtWindowTest : public QObject {
     window.messageBox({"done"});
     QVERIFY(window.progressPaints() == before + 1);
     QCOMPARE(child<QLineEdit>(window, "txtProgressDetail")->text(), QStringLiteral("last"));
+  }
+
+  void yesNoBoxesAnswerWithTheButtonPressed() {
+    ui::qt::MainWindow window(services());
+    for (const auto& [button, answer] : {std::pair{QMessageBox::Yes, platform::Answer::Yes},
+                                         std::pair{QMessageBox::No, platform::Answer::No}}) {
+      Answerer answerer;
+      QMessageBox::StandardButtons shown;
+      answerer.script = {[&, button = button](QWidget* box) {
+        auto* messageBox = qobject_cast<QMessageBox*>(box);
+        shown = messageBox->standardButtons();
+        QTest::mouseClick(messageBox->button(button), Qt::LeftButton);
+      }};
+      QCOMPARE(window.messageBox({"Go on?", platform::Buttons::YesNo}), answer);
+      QCOMPARE(shown, QMessageBox::Yes | QMessageBox::No);
+    }
   }
 };
 

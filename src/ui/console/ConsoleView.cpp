@@ -21,6 +21,7 @@ namespace qsi::ui::console {
 using control::Element;
 using control::MainWindowState;
 using platform::Answer;
+using platform::Buttons;
 
 namespace {
 
@@ -127,6 +128,7 @@ void ConsoleView::showWindow(const MainWindowState& state) {
     io_.out << "  1  Retrieve information about the current installation\n";
   if (state.cmdStartEnabled) io_.out << "  2  Start Installation\n";
   if (state.cmdCustimizationReportEnabled) io_.out << "  3  View Customizations Report\n";
+  if (state.cmdViewPlanEnabled) io_.out << "  4  " << control::kViewPlanCaption << '\n';
   io_.out << "  q  Close the window\n> ";
 }
 
@@ -145,6 +147,8 @@ int ConsoleView::run(control::Main& main) {
         main.press(control::Button::cmdStart);
       else if (choice == "3")
         main.press(control::Button::cmdCustimizationReport);
+      else if (choice == "4")
+        main.press(control::Button::cmdViewPlan);
     }
     io_.out << '\n';
     return platform::EndProgram::kStopped;
@@ -196,14 +200,27 @@ Answer ConsoleView::messageBox(const platform::MessageBox& box) {
   flushProgress();
   if (io_.progressIsTerminal) io_.progress << '\n';
   io_.out << '[' << oneLine(box.title) << "]\n" << forTerminal(box.text) << '\n';
-  const bool retryCancel = box.buttons == platform::Buttons::RetryCancel;
-  io_.out << (retryCancel ? "[Retry] [Cancel]" : "[OK]") << '\n';
+  io_.out << (box.buttons == Buttons::RetryCancel ? "[Retry] [Cancel]"
+              : box.buttons == Buttons::YesNo     ? "[Yes] [No]"
+                                                  : "[OK]")
+          << '\n';
   std::string line;
   // Told to end from outside, nobody answers: the box is shown, not waited for.
-  const bool answered = !platform::nobodyToAnswer() && readLine(line);
-  if (!retryCancel) return Answer::OK;
+  if (platform::nobodyToAnswer() || !readLine(line)) return platform::unanswered(box.buttons);
+  // Two buttons: the first by its name or initial, any other line the second.
   const std::string answer = platform::toLower(platform::trim(line));
-  return answered && (answer == "r" || answer == "retry") ? Answer::Retry : Answer::Cancel;
+  const auto chose = [&](std::string_view name) {
+    return answer == name || answer == name.substr(0, 1);
+  };
+  switch (box.buttons) {
+    case Buttons::RetryCancel:
+      return chose("retry") ? Answer::Retry : Answer::Cancel;
+    case Buttons::YesNo:
+      return chose("yes") ? Answer::Yes : Answer::No;
+    case Buttons::OK:
+      break;
+  }
+  return Answer::OK;
 }
 
 void ConsoleView::showLogin(control::frmLogin& login) {

@@ -35,6 +35,7 @@ MainWindow::MainWindow(control::Services services)
       cmdRetrieveInfo_(QStringLiteral("Retrieve information about the current installation")),
       cmdStart_(QStringLiteral("Start Installation")),
       cmdCustimizationReport_(QStringLiteral("View Customizations Report")),
+      cmdViewPlan_(toQt(control::kViewPlanCaption)),
       main_(std::make_unique<control::Main>(std::move(services), *this)) {
   setObjectName(QStringLiteral("Main"));
   setWindowTitle(QStringLiteral("Q-Orchard Solution Installer"));
@@ -57,6 +58,7 @@ MainWindow::MainWindow(control::Services services)
   cmdRetrieveInfo_.setObjectName(QStringLiteral("cmdRetrieveInfo"));
   cmdStart_.setObjectName(QStringLiteral("cmdStart"));
   cmdCustimizationReport_.setObjectName(QStringLiteral("cmdCustimizationReport"));
+  cmdViewPlan_.setObjectName(QStringLiteral("cmdViewPlan"));
 
   frame1Layout_.addWidget(&txtSolution_);
   websiteLayout_.addWidget(&txtCurrent_);
@@ -70,6 +72,7 @@ MainWindow::MainWindow(control::Services services)
   buttons_.addWidget(&cmdRetrieveInfo_);
   buttons_.addWidget(&cmdStart_);
   buttons_.addWidget(&cmdCustimizationReport_);
+  buttons_.addWidget(&cmdViewPlan_);
   layout_.addLayout(&buttons_);
   resize(820, 520);
 
@@ -78,6 +81,8 @@ MainWindow::MainWindow(control::Services services)
   connect(&cmdStart_, &QPushButton::clicked, this, [this] { press(control::Button::cmdStart); });
   connect(&cmdCustimizationReport_, &QPushButton::clicked, this,
           [this] { press(control::Button::cmdCustimizationReport); });
+  connect(&cmdViewPlan_, &QPushButton::clicked, this,
+          [this] { press(control::Button::cmdViewPlan); });
   showButtons(main_->state());
 }
 
@@ -172,25 +177,28 @@ void MainWindow::showButtons(const MainWindowState& state) {
   cmdRetrieveInfo_.setEnabled(state.cmdRetrieveInfoEnabled);
   cmdStart_.setEnabled(state.cmdStartEnabled);
   cmdCustimizationReport_.setEnabled(state.cmdCustimizationReportEnabled);
+  cmdViewPlan_.setEnabled(state.cmdViewPlanEnabled);
 }
 
 platform::Answer MainWindow::messageBox(const platform::MessageBox& box) {
   flushProgress();
   // Told to end from outside: nobody is there to press a button.
-  if (platform::nobodyToAnswer())
-    return box.buttons == platform::Buttons::OK ? platform::Answer::OK : platform::Answer::Cancel;
-  const bool retryCancel = box.buttons == platform::Buttons::RetryCancel;
+  if (platform::nobodyToAnswer()) return platform::unanswered(box.buttons);
+  const QMessageBox::StandardButtons buttons =
+      box.buttons == platform::Buttons::RetryCancel ? (QMessageBox::Retry | QMessageBox::Cancel)
+      : box.buttons == platform::Buttons::YesNo     ? (QMessageBox::Yes | QMessageBox::No)
+                                                    : QMessageBox::Ok;
   const QMessageBox::Icon icon = box.icon == platform::Icon::Critical ? QMessageBox::Critical
                                  : box.icon == platform::Icon::Information
                                      ? QMessageBox::Information
                                      : QMessageBox::NoIcon;
-  QMessageBox dialog(icon, toQt(box.title), fromCrLf(box.text),
-                     retryCancel ? (QMessageBox::Retry | QMessageBox::Cancel) : QMessageBox::Ok,
-                     this);
+  QMessageBox dialog(icon, toQt(box.title), fromCrLf(box.text), buttons, this);
   dialog.setObjectName(QStringLiteral("messageBox"));
   const int pressed = dialog.exec();
-  if (!retryCancel) return platform::Answer::OK;
-  return pressed == QMessageBox::Retry ? platform::Answer::Retry : platform::Answer::Cancel;
+  // OK, Cancel, No, or the box closed by Escape: the answer that changes nothing.
+  if (pressed == QMessageBox::Retry) return platform::Answer::Retry;
+  if (pressed == QMessageBox::Yes) return platform::Answer::Yes;
+  return platform::unanswered(box.buttons);
 }
 
 void MainWindow::showLogin(control::frmLogin& login) {

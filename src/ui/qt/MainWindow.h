@@ -70,6 +70,7 @@ class MainWindow final : public QWidget, public control::View {
   QPushButton cmdRetrieveInfo_;
   QPushButton cmdStart_;
   QPushButton cmdCustimizationReport_;
+  QPushButton cmdViewPlan_;
   std::optional<LoginDialog> login_;  // made on first use, hidden but never destroyed
   std::unique_ptr<control::Main> main_;
 

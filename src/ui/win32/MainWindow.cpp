@@ -22,11 +22,27 @@ constexpr auto kRefreshInterval = std::chrono::milliseconds(16);
 constexpr int kRetrieveId = 101;
 constexpr int kStartId = 102;
 constexpr int kReportId = 103;
+constexpr int kViewPlanId = 104;
 constexpr UINT_PTR kInterruptTimer = 1;
+
+constexpr int kButtonPadding = 12;  // either side of a button's caption
 
 constexpr DWORD kProgressBox = WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY;
 constexpr DWORD kInfoBox = WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
                            ES_AUTOVSCROLL | ES_AUTOHSCROLL;
+
+// The width of a control's text in its own font.
+int captionWidth(HWND control) {
+  const std::string caption = windowText(control);
+  const HDC dc = GetDC(control);
+  const HGDIOBJ font =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+  SelectObject(dc, font);
+  ReleaseDC(control, dc);
+  return size.cx;
+}
 
 }  // namespace
 
@@ -50,6 +66,8 @@ MainWindow::MainWindow(control::Services services) {
                             kStartId, font_);
   cmdCustimizationReport_ = createControl(self, "BUTTON", "View Customizations Report",
                                           WS_TABSTOP | BS_PUSHBUTTON, kReportId, font_);
+  cmdViewPlan_ = createControl(self, "BUTTON", control::kViewPlanCaption,
+                               WS_TABSTOP | BS_PUSHBUTTON, kViewPlanId, font_);
   SendMessageA(progressBar_, PBM_SETRANGE32, 0, 1);
   RECT client{};
   GetClientRect(self, &client);
@@ -76,13 +94,15 @@ HWND MainWindow::element(std::string_view name) const {
       {"Line1", Line1_},
       {"cmdRetrieveInfo", cmdRetrieveInfo_},
       {"cmdStart", cmdStart_},
-      {"cmdCustimizationReport", cmdCustimizationReport_}};
+      {"cmdCustimizationReport", cmdCustimizationReport_},
+      {"cmdViewPlan", cmdViewPlan_}};
   for (const auto& [elementName, control] : elements)
     if (elementName == name) return control;
   return nullptr;
 }
 
 void MainWindow::layout(int width, int height) {
+  if (cmdViewPlan_ == nullptr) return;  // sized while being made: no controls yet
   constexpr int kMargin = 10;
   const int inner = width - 2 * kMargin;
   place(txtProgressText_, kMargin, 10, inner, 22);
@@ -96,9 +116,14 @@ void MainWindow::layout(int width, int height) {
   place(Website_, 2 * kMargin + half, top, half, bottom - top);
   place(txtCurrent_, 2 * kMargin + half + 8, top + 18, half - 16, bottom - top - 26);
   place(Line1_, kMargin, height - 48, inner, 2);
-  place(cmdRetrieveInfo_, kMargin, height - 38, 330, 28);
-  place(cmdStart_, kMargin + 340, height - 38, 170, 28);
-  place(cmdCustimizationReport_, kMargin + 520, height - 38, 200, 28);
+  // The buttons side by side, each as wide as its caption in the font the
+  // machine gives us.
+  int x = kMargin;
+  for (const HWND button : {cmdRetrieveInfo_, cmdStart_, cmdCustimizationReport_, cmdViewPlan_}) {
+    const int buttonWidth = captionWidth(button) + 2 * kButtonPadding;
+    place(button, x, height - 38, buttonWidth, 28);
+    x += buttonWidth + kMargin;
+  }
 }
 
 bool MainWindow::start() {
@@ -168,6 +193,9 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
           case kReportId:
             press(control::Button::cmdCustimizationReport);
             return 0;
+          case kViewPlanId:
+            press(control::Button::cmdViewPlan);
+            return 0;
           default:
             break;
         }
@@ -235,14 +263,16 @@ void MainWindow::showButtons(const MainWindowState& state) {
   EnableWindow(cmdRetrieveInfo_, state.cmdRetrieveInfoEnabled);
   EnableWindow(cmdStart_, state.cmdStartEnabled);
   EnableWindow(cmdCustimizationReport_, state.cmdCustimizationReportEnabled);
+  EnableWindow(cmdViewPlan_, state.cmdViewPlanEnabled);
 }
 
 platform::Answer MainWindow::messageBox(const platform::MessageBox& box) {
   flushProgress();
   // Told to end from outside: nobody is there to press a button.
-  if (platform::nobodyToAnswer())
-    return box.buttons == platform::Buttons::OK ? platform::Answer::OK : platform::Answer::Cancel;
-  UINT type = box.buttons == platform::Buttons::RetryCancel ? MB_RETRYCANCEL : MB_OK;
+  if (platform::nobodyToAnswer()) return platform::unanswered(box.buttons);
+  UINT type = box.buttons == platform::Buttons::RetryCancel ? MB_RETRYCANCEL
+              : box.buttons == platform::Buttons::YesNo     ? MB_YESNO
+                                                            : MB_OK;
   if (box.icon == platform::Icon::Information) type |= MB_ICONINFORMATION;
   if (box.icon == platform::Icon::Critical) type |= MB_ICONSTOP;
   std::string text;
@@ -251,8 +281,10 @@ platform::Answer MainWindow::messageBox(const platform::MessageBox& box) {
     text.push_back(box.text[i]);
   }
   const int pressed = MessageBoxA(handle(), text.c_str(), box.title.c_str(), type);
-  if (box.buttons == platform::Buttons::OK) return platform::Answer::OK;
-  return pressed == IDRETRY ? platform::Answer::Retry : platform::Answer::Cancel;
+  // OK, Cancel, No, or no box at all: the answer that changes nothing.
+  if (pressed == IDRETRY) return platform::Answer::Retry;
+  if (pressed == IDYES) return platform::Answer::Yes;
+  return platform::unanswered(box.buttons);
 }
 
 void MainWindow::showLogin(control::frmLogin& login) {

@@ -61,6 +61,7 @@ class MainWindow final : public Window, public control::View {
   HWND cmdRetrieveInfo_ = nullptr;
   HWND cmdStart_ = nullptr;
   HWND cmdCustimizationReport_ = nullptr;
+  HWND cmdViewPlan_ = nullptr;
   std::optional<LoginDialog> login_;  // made on first use, hidden but never destroyed
   std::vector<std::unique_ptr<ReportWindow>> reports_;
   std::unique_ptr<control::Main> main_;

@@ -28,12 +28,13 @@ void answer(DWORD program, const Box& expected, std::vector<std::string>& seen) 
 
 // The window front-end of the built program, driven from outside as an
 // administrator would: the buttons of the main window, the login dialog,
-// the message boxes and a report window, up to the closing message.
+// the message boxes and both report windows, up to the closing message.
 TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
   writePackage("ServicePack");
   std::vector<std::string> boxes;
   bool retrieveEnabledAfter = true;
   bool startEnabledAfter = false;
+  bool planEnabledAfter = false;
   std::string report;
   const ProcessResult result = program.runWithWindows([&](unsigned long id) {
     const auto pid = static_cast<DWORD>(id);
@@ -55,6 +56,8 @@ TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
       if (control.text == "Retrieve information about the current installation")
         retrieveEnabledAfter = IsWindowEnabled(control.handle);
       if (control.text == "Start Installation") startEnabledAfter = IsWindowEnabled(control.handle);
+      if (control.text == "View Installation Plan")
+        planEnabledAfter = IsWindowEnabled(control.handle);
     }
 
     ASSERT_TRUE(pressButton(main, "View Customizations Report"));
@@ -63,6 +66,11 @@ TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
     report = controlsOf(reportWindow).at(0).text;
     ASSERT_TRUE(pressButton(reportWindow, "Exit"));
     ASSERT_TRUE(waitUntilGone(reportWindow));
+    ASSERT_TRUE(pressButton(main, "View Installation Plan"));
+    const HWND planWindow = waitForWindow(pid, "Installation Plan");
+    ASSERT_NE(planWindow, nullptr);
+    ASSERT_TRUE(pressButton(planWindow, "Exit"));
+    ASSERT_TRUE(waitUntilGone(planWindow));
 
     ASSERT_TRUE(pressButton(main, "Start Installation"));
     answer(pid,
@@ -76,6 +84,7 @@ TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
   EXPECT_EQ(boxes.size(), 3u);
   EXPECT_FALSE(retrieveEnabledAfter);
   EXPECT_TRUE(startEnabledAfter);
+  EXPECT_TRUE(planEnabledAfter);
   EXPECT_NE(report.find("QO11\\Q-Alder\\default.asp"), std::string::npos) << report;
 
   // The same installation as through the console, with the same logs.

@@ -63,6 +63,7 @@ TEST_F(MainWindowTest, StartsWithEveryElementInTheStartedState) {
       {"cmdRetrieveInfo", "Retrieve information about the current installation"},
       {"cmdStart", "Start Installation"},
       {"cmdCustimizationReport", "View Customizations Report"},
+      {"cmdViewPlan", "View Installation Plan"},
       {"txtProgressText", ""},
       {"txtProgressDetail", ""},
       {"txtCurrent", ""},
@@ -74,6 +75,7 @@ TEST_F(MainWindowTest, StartsWithEveryElementInTheStartedState) {
   EXPECT_TRUE(IsWindowEnabled(window.element("cmdRetrieveInfo")));
   EXPECT_FALSE(IsWindowEnabled(window.element("cmdStart")));
   EXPECT_FALSE(IsWindowEnabled(window.element("cmdCustimizationReport")));
+  EXPECT_FALSE(IsWindowEnabled(window.element("cmdViewPlan")));
   EXPECT_TRUE(text(window.element("txtSolution")).starts_with("ProductName    : Q-Alder\r\n"));
 
   // The progress bar lies below the two progress boxes.
@@ -82,6 +84,31 @@ TEST_F(MainWindowTest, StartsWithEveryElementInTheStartedState) {
   GetWindowRect(window.element("txtProgressDetail"), &detail);
   GetWindowRect(window.element("progressBar"), &bar);
   EXPECT_GE(bar.top, detail.bottom);
+  // The buttons stand side by side in one row inside the window, each wide
+  // enough for its caption.
+  RECT client{};
+  GetClientRect(window.handle(), &client);
+  MapWindowPoints(window.handle(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+  RECT row{};
+  GetWindowRect(window.element("cmdRetrieveInfo"), &row);
+  LONG right = client.left;
+  for (const char* name :
+       {"cmdRetrieveInfo", "cmdStart", "cmdCustimizationReport", "cmdViewPlan"}) {
+    const HWND control = window.element(name);
+    RECT button{};
+    GetWindowRect(control, &button);
+    EXPECT_EQ(button.top, row.top) << name;
+    EXPECT_GT(button.left, right) << name;
+    EXPECT_LE(button.right, client.right) << name;
+    right = button.right;
+    const HDC dc = GetDC(control);
+    SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    const std::string caption = text(control);
+    SIZE size{};
+    GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+    ReleaseDC(control, dc);
+    EXPECT_LT(size.cx + 8, button.right - button.left) << name << ": " << size.cx;
+  }
   LOGFONTA font{};
   GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window.element("txtSolution"), WM_GETFONT, 0, 0)),
              sizeof font, &font);
@@ -110,6 +137,8 @@ TEST_F(MainWindowTest, MessageBoxesHaveTheirButtonsIconsAndTitle) {
        {"Retry", "Cancel"},
        false,
        Answer::Cancel},
+      {{"Go on?", Buttons::YesNo}, "Yes", {"Yes", "No"}, false, Answer::Yes},
+      {{"Go on?", Buttons::YesNo}, "No", {"Yes", "No"}, false, Answer::No},
       {{"The info is retrieved.", Buttons::OK, Icon::Information}, "OK", {"OK"}, true, Answer::OK},
       {{"Error while Copying", Buttons::OK, Icon::Critical, "Q-SolutionInstaller"},
        "OK",
