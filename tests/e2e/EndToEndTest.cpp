@@ -288,9 +288,9 @@ TEST_F(EndToEnd, AKilledRunIsUndoneAtTheNextStartWhateverTheInstant) {
   ASSERT_EQ(run(kInstall).status, 0);
   const auto whole = std::chrono::steady_clock::now() - started;
   int kills = 0;
-  for (int instant = 0; instant < 40 && kills < 24; ++instant) {
+  for (int instant = 0; instant < 48 && kills < 20; ++instant) {
     putBack();
-    const auto delay = whole * (instant % 30 + 1) / 31;
+    const auto delay = whole * (instant % 24 + 1) / 25;
     const ProcessResult killed = program.run(kInstall, [&](unsigned long pid) {
       std::this_thread::sleep_for(delay);
       ::kill(static_cast<pid_t>(pid), SIGKILL);
