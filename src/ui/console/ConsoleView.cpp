@@ -166,14 +166,19 @@ void ConsoleView::refresh(Element element, const MainWindowState& state) {
 }
 
 void ConsoleView::paintProgress(const MainWindowState& state) {
+  const auto now = std::chrono::steady_clock::now();
   if (!io_.progressIsTerminal) {
-    // One line per change, for logs and scripts.
-    if (state.txtProgressText != lastText_ && !state.txtProgressText.empty())
-      io_.progress << "[progress] " << oneLine(state.txtProgressText) << '\n';
+    // One line per change, for logs and scripts; details as often as the
+    // window repaints, the last one always written.
+    if (state.txtProgressText != lastText_ && !state.txtProgressText.empty()) {
+      flushProgress();
+      io_.progress << "[progress] " + oneLine(state.txtProgressText) + '\n';
+    }
     if (state.txtProgressDetail != lastDetail_ && !state.txtProgressDetail.empty())
-      io_.progress << "[detail] " << oneLine(state.txtProgressDetail) << '\n';
+      pendingLine_ = "[detail] " + oneLine(state.txtProgressDetail) + '\n';
     lastText_ = state.txtProgressText;
     lastDetail_ = state.txtProgressDetail;
+    if (now - lastPaint_ >= kRefreshInterval) flushProgress();
     return;
   }
   std::string line = oneLine(state.txtProgressText);
@@ -184,14 +189,19 @@ void ConsoleView::paintProgress(const MainWindowState& state) {
   if (line.size() > kProgressWidth) line.resize(kProgressWidth);
   line.resize(kProgressWidth, ' ');
   pendingLine_ = std::move(line);
-  const auto now = std::chrono::steady_clock::now();
   if (now - lastPaint_ >= kRefreshInterval) flushProgress();
 }
 
 void ConsoleView::flushProgress() {
   if (pendingLine_.empty()) return;
-  io_.progress << '\r' << pendingLine_ << std::flush;
-  if (platform::trim(pendingLine_).empty()) io_.progress << '\r';
+  if (!io_.progressIsTerminal) {
+    io_.progress << pendingLine_;
+  } else {
+    // Standard error is unbuffered: one string, one write.
+    std::string paint = '\r' + pendingLine_;
+    if (platform::trim(pendingLine_).empty()) paint += '\r';
+    io_.progress << paint << std::flush;
+  }
   pendingLine_.clear();
   lastPaint_ = std::chrono::steady_clock::now();
 }

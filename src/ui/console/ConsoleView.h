@@ -43,7 +43,7 @@ class ConsoleView final : public control::View {
   std::string shownCurrent_;
   std::string lastText_;
   std::string lastDetail_;
-  std::string pendingLine_;  // terminal progress line not painted yet
+  std::string pendingLine_;  // progress not written yet: at most one per refresh
   std::chrono::steady_clock::time_point lastPaint_{};
 };
 
