@@ -5,7 +5,7 @@
 #include <limits>
 #include <optional>
 
-#include "customization/Checksum.h"
+#include "customization/ChecksumReader.h"
 #include "customization/MetabaseChecksum.h"
 #include "platform/Failure.h"
 #include "platform/Interrupt.h"
@@ -116,16 +116,20 @@ void readCurrentSiteChecksums(const platform::Environment& env, solution::Soluti
   env.ui.setProgress(ProgressBox::Text, "Reading the current site info");
   const std::string machine = getHostname(env.registry);
   const std::size_t total = solution.files.size();
+  // Files are read on every core while the lookups below run in list order.
+  customization::ChecksumReader checksums(total, [&base, &solution](std::size_t i) {
+    return platform::joinDataPath(base, solution.files[i].path);
+  });
   std::string failure;
   for (std::size_t i = 0; i < total; ++i) {
     platform::throwIfInterrupted();
     solution::FileEntry& entry = solution.files[i];
     env.ui.setProgress(ProgressBox::Detail, entry.path);
     env.ui.setProgressCount(i, total);
-    const std::filesystem::path installed = platform::joinDataPath(base, entry.path);
     try {
-      entry.currentChecksum = customization::getFileChecksum(installed);
+      entry.currentChecksum = checksums.next();
     } catch (const std::exception& e) {
+      const std::filesystem::path installed = platform::joinDataPath(base, entry.path);
       // Whether it was customized cannot be told: nothing may be decided.
       throw Failure(platform::kReadFailure, "readCurrentSiteChecksums",
                     "The installed file " + platform::displayPath(installed) +

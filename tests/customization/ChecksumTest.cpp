@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <random>
 
 #include "customization/Checksum.h"
+#include "customization/ChecksumReader.h"
 #include "support/TestSite.h"
 
 namespace qsi::customization {
@@ -51,6 +53,37 @@ TEST(Checksum, FileLargerThan64MiBIsStreamedToTheSameResult) {
   }
   ASSERT_EQ(std::filesystem::file_size(file), kSize);
   EXPECT_EQ(getFileChecksum(file), checksumText(crcRegister(inMemory.value())));
+}
+
+// Three threads, a window of four: checksums come back in list order, a
+// failure at its own file alone, no file is read further ahead than the
+// window, and a reader dropped half-way does not wait for the rest.
+TEST(Checksum, ReadAheadKeepsListOrderFailuresInPlaceAndItsWindow) {
+  test::TestSite site;
+  std::vector<std::filesystem::path> files;
+  for (int i = 0; i < 300; ++i)
+    files.push_back(site.write("f" + std::to_string(i) + ".asp", std::to_string(i * i)));
+  std::atomic<std::size_t> taken = 0;
+  std::atomic<bool> aheadOfWindow = false;
+  ChecksumReader reader(
+      files.size(),
+      [&](std::size_t i) {
+        if (i > taken + 4) aheadOfWindow = true;  // the one handed out counts late
+        if (i == 150) throw std::runtime_error("unreadable");
+        return files[i];
+      },
+      3, 4);
+  for (std::size_t i = 0; i < files.size(); ++i, ++taken) {
+    if (i == 150)
+      EXPECT_THROW((void)reader.next(), std::runtime_error);
+    else
+      EXPECT_EQ(reader.next(), getFileChecksum(files[i])) << i;
+  }
+  EXPECT_FALSE(aheadOfWindow);
+  EXPECT_THROW((void)reader.next(), std::out_of_range);
+  ChecksumReader dropped(
+      files.size(), [&](std::size_t i) { return files[i]; }, 2, 4);
+  EXPECT_EQ(dropped.next(), getFileChecksum(files[0]));
 }
 
 }  // namespace

@@ -57,8 +57,7 @@ TEST(ConsoleViewTest, ProgressToAPipeKeepsHeadlinesAndTheLastDetail) {
   view.messageBox({"Done", platform::Buttons::OK, platform::Icon::None, "End"});
   const std::string text = progress.str();
   EXPECT_TRUE(text.starts_with("[progress] Reading\n[detail] a\n")) << text;
-  EXPECT_NE(text.find("[detail] file 9999\n[progress] Copying\n"),
-            std::string::npos);
+  EXPECT_NE(text.find("[detail] file 9999\n[progress] Copying\n"), std::string::npos);
   EXPECT_TRUE(text.ends_with("[detail] c\n")) << text;
   EXPECT_LT(std::count(text.begin(), text.end(), '\n'), 1000);
 }

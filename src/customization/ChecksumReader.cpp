@@ -1,0 +1,66 @@
+#include "customization/ChecksumReader.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "customization/Checksum.h"
+
+namespace qsi::customization {
+
+ChecksumReader::ChecksumReader(std::size_t count, PathOf pathOf, unsigned threads,
+                               std::size_t window)
+    : count_(count), pathOf_(std::move(pathOf)), slots_(std::max<std::size_t>(window, 1)) {
+  const std::size_t wanted = std::min<std::size_t>(std::max(threads, 1u), count_);
+  threads_.reserve(wanted);
+  for (std::size_t i = 0; i < wanted; ++i)
+    threads_.emplace_back([this](const std::stop_token& stop) { read(stop); });
+}
+
+ChecksumReader::~ChecksumReader() {
+  for (std::jthread& thread : threads_) thread.request_stop();
+  // jthread joins; each finishes the file it reads, then sees the stop.
+  threads_.clear();
+}
+
+unsigned ChecksumReader::defaultThreads() {
+  return std::max(std::thread::hardware_concurrency(), 1u);
+}
+
+void ChecksumReader::read(const std::stop_token& stop) {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    // A file is claimed only when its slot has been taken.
+    if (!claimable_.wait(
+            lock, stop, [this] { return claimed_ >= count_ || claimed_ < taken_ + slots_.size(); }))
+      return;
+    if (claimed_ >= count_) return;
+    const std::size_t index = claimed_++;
+    lock.unlock();
+    Slot done;
+    done.ready = true;
+    try {
+      done.checksum = getFileChecksum(pathOf_(index));
+    } catch (...) {
+      done.error = std::current_exception();
+    }
+    lock.lock();
+    slots_[index % slots_.size()] = std::move(done);
+    readyOne_.notify_all();
+  }
+}
+
+std::string ChecksumReader::next() {
+  std::unique_lock lock(mutex_);
+  if (taken_ >= count_) throw std::out_of_range("ChecksumReader::next: no file left");
+  Slot& slot = slots_[taken_ % slots_.size()];
+  readyOne_.wait(lock, [&slot] { return slot.ready; });
+  Slot result = std::exchange(slot, Slot{});
+  ++taken_;
+  lock.unlock();
+  claimable_.notify_all();
+  if (result.error) std::rethrow_exception(result.error);
+  return std::move(result.checksum);
+}
+
+}  // namespace qsi::customization
