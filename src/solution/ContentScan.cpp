@@ -4,6 +4,7 @@
 #include <array>
 #include <utility>
 
+#include "platform/Folder.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "solution/ComponentLists.h"
@@ -124,22 +125,19 @@ namespace {
 void walk(const fs::path& folder, const std::string& packageFolder, PackageListing& listing) {
   std::vector<std::string> files;
   std::vector<std::string> folders;
-  for (const fs::directory_entry& item : fs::directory_iterator(folder)) {
-    std::string name = item.path().filename().string();
-    std::string packagePath = below(packageFolder, name);
-    // The kind as the directory gives it: a link is never followed.
-    const fs::file_type type = item.symlink_status().type();
+  for (platform::FolderEntry& item : platform::listFolder(folder)) {
+    std::string& name = item.name;
     if (const auto problem = platform::nameProblem(name))
-      listing.refused.push_back({platform::escapeControls(packagePath), *problem});
-    else if (type == fs::file_type::regular)
+      listing.refused.push_back({platform::escapeControls(below(packageFolder, name)), *problem});
+    else if (item.kind == platform::EntryKind::File)
       files.push_back(std::move(name));
-    else if (type == fs::file_type::directory)
+    else if (item.kind == platform::EntryKind::Folder)
       folders.push_back(std::move(name));
-    else if (type == fs::file_type::symlink)
-      listing.refused.push_back({std::move(packagePath), "it is a link"});
+    else if (item.kind == platform::EntryKind::Link)
+      listing.refused.push_back({below(packageFolder, name), "it is a link"});
     else
-      listing.refused.push_back(
-          {std::move(packagePath), "it is neither a file nor a folder (a pipe, socket or device)"});
+      listing.refused.push_back({below(packageFolder, name),
+                                 "it is neither a file nor a folder (a pipe, socket or device)"});
   }
   std::sort(files.begin(), files.end(), byName);
   std::sort(folders.begin(), folders.end(), byName);
