@@ -12,7 +12,13 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string lookupKey(std::string_view section, std::string_view key) {
-  return toLower(trim(section)) + '\n' + toLower(trim(key));
+  section = trim(section);
+  key = trim(key);
+  std::string text = toLower(section);  // one allocation for the whole key
+  text.reserve(section.size() + 1 + key.size());
+  text += '\n';
+  text += toLower(key);
+  return text;
 }
 
 std::string_view unquote(std::string_view value) {
@@ -54,27 +60,34 @@ ProfileReader::Parsed ProfileReader::parse(std::string_view text) {
   return values;
 }
 
-std::string ProfileReader::readIniValue(const fs::path& file, std::string_view section,
-                                        std::string_view key) {
+const ProfileReader::Parsed& ProfileReader::valuesOf(const fs::path& file) {
+  Entry& entry = cache_[file.native()];
+  if (snapshots_ > 0 && entry.seenIn == snapshot_) return entry.values;
+  entry.seenIn = snapshots_ > 0 ? snapshot_ : 0;
   std::error_code ec;
   const auto size = fs::file_size(file, ec);
-  if (ec) return {};
-  const auto time = lastWriteTime(file, ec);
-  if (ec) return {};
-  auto [it, inserted] = cache_.try_emplace(file.string());
-  Entry& entry = it->second;
-  if (inserted || entry.size != size || entry.time != time) {
-    try {
-      entry.values = parse(readFileBytes(file));
-    } catch (const std::system_error&) {
-      cache_.erase(it);
-      return {};
-    }
+  const auto time = ec ? fs::file_time_type{} : lastWriteTime(file, ec);
+  if (ec || !entry.read || entry.size != size || entry.time != time) {
+    entry.read = false;
+    entry.values.clear();
+  }
+  if (ec || entry.read) return entry.values;  // missing, or unchanged
+  try {
+    entry.values = parse(readFileBytes(file));
+    entry.read = true;
     entry.size = size;
     entry.time = time;
+  } catch (const std::system_error&) {
+    entry.values.clear();  // unreadable: no values
   }
-  const auto found = entry.values.find(lookupKey(section, key));
-  if (found == entry.values.end()) return {};
+  return entry.values;
+}
+
+std::string ProfileReader::readIniValue(const fs::path& file, std::string_view section,
+                                        std::string_view key) {
+  const Parsed& values = valuesOf(file);
+  const auto found = values.find(lookupKey(section, key));
+  if (found == values.end()) return {};
   return found->second.substr(0, kMaxValueLength);
 }
 

@@ -12,11 +12,28 @@ namespace qsi::platform {
 // Reads values of INI files as the platform's profile reader does: section
 // and key names without regard to case, blanks around names and values
 // trimmed, one pair of surrounding quotes removed, ";" comment lines, the
-// first match wins, a value ends at a NUL, at most 319 characters returned. Parsed files are kept
-// by path, size and modification time, so reading an unchanged file again costs no parse.
+// first match wins, a value ends at a NUL, at most 319 characters returned.
+// Parsed files are kept by path, size and modification time, so reading an
+// unchanged file again costs no parse.
 class ProfileReader {
  public:
   static constexpr std::size_t kMaxValueLength = 319;
+
+  // While a snapshot lives, a file once read is not looked at again: one read
+  // of a package sees each file as it was at its first use, at the cost of
+  // one look at it, however many values it gives.
+  class Snapshot {
+   public:
+    explicit Snapshot(ProfileReader& reader) : reader_(reader) {
+      if (reader_.snapshots_++ == 0) ++reader_.snapshot_;
+    }
+    ~Snapshot() { --reader_.snapshots_; }
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+   private:
+    ProfileReader& reader_;
+  };
 
   // The value of `key` in `section` of `file`; the empty text when the file,
   // the section or the key is missing or the file cannot be read.
@@ -29,11 +46,17 @@ class ProfileReader {
 
  private:
   struct Entry {
+    bool read = false;
+    std::uint64_t seenIn = 0;  // the snapshot that last looked at the file
     std::uintmax_t size = 0;
     std::filesystem::file_time_type time{};
     Parsed values;
   };
-  std::unordered_map<std::string, Entry> cache_;
+  const Parsed& valuesOf(const std::filesystem::path& file);
+
+  std::unordered_map<std::filesystem::path::string_type, Entry> cache_;
+  int snapshots_ = 0;           // living snapshots
+  std::uint64_t snapshot_ = 0;  // the one they share, counted from 1
 };
 
 }  // namespace qsi::platform

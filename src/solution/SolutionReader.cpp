@@ -102,6 +102,8 @@ SolutionInfo readPackage(const platform::Environment& env, const SolutionFolders
                          log::CLog& log) {
   env.ui.setProgress(ProgressBox::Text, "Reading the solution information");
   env.ui.setProgress(ProgressBox::Detail, "");
+  // Each INI file of the package is looked at once, however many values it gives.
+  const platform::ProfileReader::Snapshot snapshot(env.profiles);
   log.openLogFile("Gathering Solution Information");
   const PackageListing listing = fs::is_directory(folders.solutionRoot)
                                      ? scanSolutionFolder(folders.solutionRoot)

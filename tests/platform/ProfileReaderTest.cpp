@@ -55,7 +55,16 @@ TEST(ProfileReader, CutsLongValuesAndSeesAChangedFile) {
   ProfileReader reader;
   EXPECT_EQ(reader.readIniValue(file, "S", "K"), longValue.substr(0, 319));
   site.write("b.ini", "[S]\nK=changed, and of another size\n");
-  EXPECT_EQ(reader.readIniValue(file, "S", "K"), "changed, and of another size");
+  const std::pair<std::string, std::string> changes[] = {{"changed, and of another size", "within"},
+                                                         {"within", "again"}};
+  for (const auto& [seen, later] : changes) {
+    // Within a snapshot a file is seen as it was at its first use in it.
+    const ProfileReader::Snapshot snapshot(reader);
+    EXPECT_EQ(reader.readIniValue(file, "S", "K"), seen);
+    site.write("b.ini", "[S]\nK=" + later + "\n");
+    EXPECT_EQ(reader.readIniValue(file, "S", "K"), seen);
+  }
+  EXPECT_EQ(reader.readIniValue(file, "S", "K"), "again");
 }
 
 }  // namespace
