@@ -80,8 +80,15 @@ bool put(const TemporaryFile& temp, Placement& placement, DWORD sourceAttributes
     if (GetLastError() == ERROR_NOT_SAME_DEVICE) return false;
     fail(GetLastError(), "cannot make", placement.destination);
   }
-  const DWORD oldAttributes = GetFileAttributesA(to.c_str());
+  DWORD oldAttributes = GetFileAttributesA(to.c_str());
   const bool existed = oldAttributes != INVALID_FILE_ATTRIBUTES;
+  if (existed && (oldAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    // A read-only file cannot be replaced: it is made normal first, and
+    // loses its hidden and system bits with the read-only one.
+    if (!SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL))
+      fail(GetLastError(), "cannot make writable", placement.destination);
+    oldAttributes = FILE_ATTRIBUTE_NORMAL;
+  }
   if (existed) {
     const std::string backup = placement.backup.string();
     // The old file goes to its backup name in the same call; where that

@@ -135,8 +135,10 @@ TEST_F(ComponentsWin32Test, WithoutTheTransactionServerTheRunPassesOverTheCatalo
   solution::SolutionInfo info;
   info.files = {{.path = "Components\\QOCommon\\x.dll", .install = true, .isMTSComponent = true}};
   NativeActionServices native(site.registry);
+  const InstallationPlan plan{.files = planFiles(info, {}, site.instMainDir)};
+  Journal runJournal(site.instMainDir / "QOJournal" / site.env.stamp.runFolder);
   installFiles(site.env, native.services(), site.instMainDir, info,
-               solution::SolutionFolders::beside(site.installer));
+               solution::SolutionFolders::beside(site.installer), plan, runJournal);
   EXPECT_EQ(test::readText(dll), "new component");
   // So is an administration object for COM that cannot be created.
   platform::Win32ComRegistrar missing("QSolutionInstaller.NoSuchObject");

@@ -157,6 +157,28 @@ TEST(Win32FileReplacer, ReplacesWholeGivesNewFilesTheSourcesAttributesAndLeavesN
   files.replaceWithCopy(source, site.instMainDir / "fresh.asp");
   EXPECT_NE(attributesOf(site.instMainDir / "fresh.asp") & FILE_ATTRIBUTE_READONLY, 0u);
 
+  // A read-only file loses every attribute; any other keeps its own.
+  const struct {
+    DWORD before;
+    DWORD kept;  // of read-only, hidden and system
+  } cases[] = {
+      {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, 0},
+      {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN},
+      {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN,
+       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN},
+  };
+  constexpr DWORD kBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  SetFileAttributesA(source.string().c_str(), FILE_ATTRIBUTE_NORMAL);
+  for (const auto& c : cases) {
+    const fs::path target = site.write("inst/other.asp", "old");
+    SetFileAttributesA(target.string().c_str(), c.before);
+    files.replaceWithCopy(source, target);
+    EXPECT_EQ(test::readText(target), "new") << c.before;
+    EXPECT_EQ(attributesOf(target) & kBits, c.kept) << c.before;
+    SetFileAttributesA(target.string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove(target);
+  }
+
   EXPECT_THROW(files.replaceWithCopy(site.root / "pkg" / "gone.asp", old), std::system_error);
   EXPECT_EQ(test::readText(old), "new");
   Names left;
