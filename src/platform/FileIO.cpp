@@ -215,8 +215,11 @@ void makeWritable(const fs::path& file) {
 
 #ifdef _WIN32
 AppendOnlyFile::AppendOnlyFile(const fs::path& file) : file_(file) {
-  const HANDLE handle = CreateFileA(file.string().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Shared for writing too: undo appends to the journal of the run that
+  // still holds it open.
+  const HANDLE handle =
+      CreateFileA(file.string().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
                             "cannot open " + file.string());
