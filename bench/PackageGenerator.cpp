@@ -95,6 +95,26 @@ void writeModules(const fs::path& configuration) {
                 "[Databases.QOMembership]\r\nUser=s\r\n");
 }
 
+void writeRegistryFile(const fs::path& file, const fs::path& instMainDir) {
+  const std::string suite = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard";
+  const std::string config = suite + "\\ConfigTypes\\WebServerConfig";
+  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + suite +
+                     "]\r\n\"InstallDir\"=\"" + (instMainDir / "bin").string() +
+                     "\"\r\n\"InstMainDir\"=\"" + instMainDir.string() +
+                     "\"\r\n\"IISVirtId\"=\"1\"\r\n\"MemScriptCode\"=\"QOBENCH\"\r\n\r\n" + config +
+                     "]\r\n\"Hostname\"=\"" + std::string(kHostname) + "\"\r\n\r\n" + config +
+                     "\\SQL Server]\r\n\"Server\"=\"BENCHSQL01\"\r\n\r\n";
+  for (const SiteModule& module : kModules)
+    text += config + "\\Modules\\" + std::string(module.name) +
+            "]\r\n\"Installed\"=\"1\"\r\n\"AppVersion\"=\"" + std::string(module.installedVersion) +
+            "\"\r\n\r\n";
+  text +=
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Transaction Server\\Packages\\{B}]\r\n"
+      "\"Name\"=\"Q-Orchard\"\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\QSolutionInstaller\\ComRegistrations]\r\n\r\n";
+  writeFile(file, text);
+}
+
 void writeDataSources(const SiteLayout& site) {
   fs::create_directories(site.odbcFolder);
   writeFile(site.odbcFolder / "odbcinst.ini",
@@ -150,26 +170,6 @@ void generatePackage(const fs::path& installerFolder, std::size_t fileCount) {
     fileVersion += "[" + section + "]\r\nChecksum=" + checksumOf(packagePath, content) + "\r\n";
   }
   writeFile(configuration / "FileVersion.txt", fileVersion);
-}
-
-void writeRegistryFile(const fs::path& file, const fs::path& instMainDir) {
-  const std::string suite = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard";
-  const std::string config = suite + "\\ConfigTypes\\WebServerConfig";
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n" + suite +
-                     "]\r\n\"InstallDir\"=\"" + (instMainDir / "bin").string() +
-                     "\"\r\n\"InstMainDir\"=\"" + instMainDir.string() +
-                     "\"\r\n\"IISVirtId\"=\"1\"\r\n\"MemScriptCode\"=\"QOBENCH\"\r\n\r\n" + config +
-                     "]\r\n\"Hostname\"=\"" + std::string(kHostname) + "\"\r\n\r\n" + config +
-                     "\\SQL Server]\r\n\"Server\"=\"BENCHSQL01\"\r\n\r\n";
-  for (const SiteModule& module : kModules)
-    text += config + "\\Modules\\" + std::string(module.name) +
-            "]\r\n\"Installed\"=\"1\"\r\n\"AppVersion\"=\"" + std::string(module.installedVersion) +
-            "\"\r\n\r\n";
-  text +=
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Transaction Server\\Packages\\{B}]\r\n"
-      "\"Name\"=\"Q-Orchard\"\r\n\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\QSolutionInstaller\\ComRegistrations]\r\n\r\n";
-  writeFile(file, text);
 }
 
 std::vector<SiteFile> siteFiles(std::size_t fileCount) {

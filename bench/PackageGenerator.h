@@ -73,11 +73,6 @@ struct SiteLayout {
 // for the disk).
 void generateSite(const SiteLayout& site, std::size_t fileCount);
 
-// Writes the suite's registry file for a site installed in `instMainDir`:
-// the web server BENCH01, older versions of the package's modules installed,
-// the suite's MTS package and the COM registrations' key.
-void writeRegistryFile(const std::filesystem::path& file, const std::filesystem::path& instMainDir);
-
 // Puts back what a run changes: the installed files as generated, no logs,
 // saved files or journals, the registry file and the Metabase as generated.
 void resetSite(const SiteLayout& site, std::size_t fileCount);
