@@ -40,6 +40,7 @@ struct SiteFile {
   std::string packagePath;  // below Solution ("Web\Q-Alder\d0\page1.asp")
   std::string path;         // installation path below InstMainDir
   std::string module;
+  std::string version;      // of its module in the package; "" when the package has none
   std::string checksum;     // as shipped and as the Metabase recorded it ("0" for libraries)
   bool customized = false;  // its installed copy was changed after its installation
 };
@@ -66,11 +67,11 @@ struct SiteLayout {
 
 // Writes a whole site of `fileCount` files: the package, the suite's
 // registry file (older module versions installed, the suite's MTS package),
-// a copy of every content file installed below InstMainDir (one web file in
-// fifty changed since, so that a run saves it first), and a SQLite Metabase
-// with a row per file holding its shipped checksum, reached through a data
-// source of its own (WAL journal, synchronous NORMAL: a commit does not wait
-// for the disk).
+// a copy of every content file installed below InstMainDir (one file in
+// fifty, a web file, changed since, so that a run saves it first), and a
+// SQLite Metabase with a row per file holding its shipped checksum, reached
+// through a data source of its own (WAL journal, synchronous NORMAL: a
+// commit does not wait for the disk).
 void generateSite(const SiteLayout& site, std::size_t fileCount);
 
 // Puts back what a run changes: the installed files as generated, no logs,

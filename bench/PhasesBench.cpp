@@ -317,13 +317,6 @@ double retrieveFloor(const SiteLayout& site, std::size_t files) {
   return seconds;
 }
 
-// The version of a module of the package as its definition file gives it.
-std::string packageVersion(std::string_view module) {
-  for (const SiteModule& known : kModules)
-    if (known.name == module) return std::string(known.version);
-  return {};
-}
-
 // The statements the Metabase update sends for the generated package.
 void recordPlainly(const std::vector<SiteFile>& files, const std::string& date) {
   const std::string host(kHostname);
@@ -332,8 +325,8 @@ void recordPlainly(const std::vector<SiteFile>& files, const std::string& date) 
   const std::size_t revision = version.rfind('.');
   PlainConnection metabase;
   for (const SiteFile& file : files) {
-    const metabase::ObjectValues values{
-        host, server, file.module, file.path, date, packageVersion(file.module), file.checksum};
+    const metabase::ObjectValues values{host, server,       file.module,  file.path,
+                                        date, file.version, file.checksum};
     if (metabase.lookup(metabase::selectObjectStatement(host, server, file.path)))
       metabase.execute(metabase::updateObjectStatement(values));
     else
