@@ -138,7 +138,14 @@ class JournalingConnection final : public platform::DatabaseConnection {
   void close() noexcept override { inner_->close(); }
   [[nodiscard]] bool isOpen() const noexcept override { return inner_->isOpen(); }
   void execute(std::string_view statement) override {
-    journal_.write(record::kMetabase, {std::string(statement)});
+    // The record names a statement that undo cannot reverse; it need not be
+    // on disk before the statement runs, so records go out in groups: a
+    // flush per statement would cost more than the statements themselves.
+    journal_.append(record::kMetabase, {std::string(statement)});
+    if (++unflushed_ == kGroup) {
+      journal_.flush();
+      unflushed_ = 0;
+    }
     inner_->execute(statement);
   }
   [[nodiscard]] platform::OdbcResult query(std::string_view statement) override {
@@ -146,8 +153,10 @@ class JournalingConnection final : public platform::DatabaseConnection {
   }
 
  private:
+  static constexpr int kGroup = 64;
   std::unique_ptr<platform::DatabaseConnection> inner_;
   Journal& journal_;
+  int unflushed_ = 0;
 };
 
 }  // namespace

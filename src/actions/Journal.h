@@ -109,8 +109,9 @@ class JournalingRegistry final : public platform::Registry {
 };
 
 // Databases as a run writes the Metabase: each statement sent on a
-// connection to the Metabase is told to the journal before it is sent (an
-// undo cannot reverse it, but names it).
+// connection to the Metabase is told to the journal (an undo cannot reverse
+// it, but names it); the records are flushed 64 at a time and with the
+// journal's next flush, so a kill may lose the names of the last few.
 class JournalingDatabases final : public platform::Databases {
  public:
   JournalingDatabases(platform::Databases& inner, Journal& journal)
