@@ -1,5 +1,6 @@
 #include "platform/ProfileReader.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "platform/FileIO.h"
@@ -11,16 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string lookupKey(std::string_view section, std::string_view key) {
-  section = trim(section);
-  key = trim(key);
-  std::string text = toLower(section);  // one allocation for the whole key
-  text.reserve(section.size() + 1 + key.size());
-  text += '\n';
-  text += toLower(key);
-  return text;
-}
-
 std::string_view unquote(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front())
@@ -30,23 +21,43 @@ std::string_view unquote(std::string_view value) {
 
 }  // namespace
 
-ProfileReader::Parsed ProfileReader::parse(std::string_view text) {
-  Parsed values;
-  std::string section;
+std::size_t ProfileReader::Parsed::CaseBlindHash::operator()(const Name& name) const noexcept {
+  std::uint64_t hash = 14695981039346656037u;  // FNV-1a over the lower-case bytes
+  const auto add = [&hash](std::string_view text) {
+    for (const char c : text) {
+      hash ^= static_cast<unsigned char>(lowerChar(c));
+      hash *= 1099511628211u;
+    }
+  };
+  add(name.section);
+  add("\n");
+  add(name.key);
+  return static_cast<std::size_t>(hash);
+}
+
+bool ProfileReader::Parsed::CaseBlindEqual::operator()(const Name& a,
+                                                       const Name& b) const noexcept {
+  return iequals(a.section, b.section) && iequals(a.key, b.key);
+}
+
+ProfileReader::Parsed::Parsed(std::string text)
+    : text_(std::make_unique<const std::string>(std::move(text))) {
+  const std::string_view all(*text_);
+  values_.reserve(static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) / 2);
+  std::string_view section;
   bool inSection = false;
   std::size_t pos = 0;
-  while (pos < text.size()) {
-    auto end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
+  while (pos < all.size()) {
+    auto end = all.find('\n', pos);
+    if (end == std::string_view::npos) end = all.size();
+    std::string_view line = all.substr(pos, end - pos);
     pos = end + 1;
     if (line.ends_with('\r')) line.remove_suffix(1);
     line = trim(line);
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       const auto close = line.find(']');
-      section =
-          std::string(close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1));
+      section = trim(close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1));
       inSection = true;
       continue;
     }
@@ -54,10 +65,26 @@ ProfileReader::Parsed ProfileReader::parse(std::string_view text) {
     if (!inSection || eq == std::string_view::npos) continue;
     // The value ends at a NUL, as the platform reader's text does.
     const std::string_view value = unquote(trim(line.substr(eq + 1)));
-    values.try_emplace(lookupKey(section, line.substr(0, eq)),
-                       std::string(value.substr(0, value.find('\0'))));
+    values_.try_emplace(Name{section, trim(line.substr(0, eq))}, value.substr(0, value.find('\0')));
   }
+}
+
+std::optional<std::string_view> ProfileReader::Parsed::find(std::string_view section,
+                                                            std::string_view key) const {
+  const auto found = values_.find(Name{trim(section), trim(key)});
+  if (found == values_.end()) return std::nullopt;
+  return found->second;
+}
+
+std::map<std::string, std::string> ProfileReader::Parsed::all() const {
+  std::map<std::string, std::string> values;
+  for (const auto& [name, value] : values_)
+    values.emplace(toLower(name.section) + '\n' + toLower(name.key), value);
   return values;
+}
+
+ProfileReader::Parsed ProfileReader::parse(std::string text) {
+  return Parsed(std::move(text));
 }
 
 const ProfileReader::Parsed& ProfileReader::valuesOf(const fs::path& file) {
@@ -69,7 +96,7 @@ const ProfileReader::Parsed& ProfileReader::valuesOf(const fs::path& file) {
   const auto time = ec ? fs::file_time_type{} : lastWriteTime(file, ec);
   if (ec || !entry.read || entry.size != size || entry.time != time) {
     entry.read = false;
-    entry.values.clear();
+    entry.values = Parsed();
   }
   if (ec || entry.read) return entry.values;  // missing, or unchanged
   try {
@@ -78,17 +105,15 @@ const ProfileReader::Parsed& ProfileReader::valuesOf(const fs::path& file) {
     entry.size = size;
     entry.time = time;
   } catch (const std::system_error&) {
-    entry.values.clear();  // unreadable: no values
+    entry.values = Parsed();  // unreadable: no values
   }
   return entry.values;
 }
 
 std::string ProfileReader::readIniValue(const fs::path& file, std::string_view section,
                                         std::string_view key) {
-  const Parsed& values = valuesOf(file);
-  const auto found = values.find(lookupKey(section, key));
-  if (found == values.end()) return {};
-  return found->second.substr(0, kMaxValueLength);
+  const auto value = valuesOf(file).find(section, key);
+  return value ? std::string(value->substr(0, kMaxValueLength)) : std::string();
 }
 
 }  // namespace qsi::platform

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 namespace qsi::platform {
 
@@ -40,9 +42,34 @@ class ProfileReader {
   [[nodiscard]] std::string readIniValue(const std::filesystem::path& file,
                                          std::string_view section, std::string_view key);
 
-  // Parses INI text into "section\nkey" (lower case) -> value; first match wins.
-  using Parsed = std::unordered_map<std::string, std::string>;
-  static Parsed parse(std::string_view text);
+  // The values of INI text, first match wins. Names and values are views
+  // into the text the object holds: a file of many sections costs one table
+  // entry per value, not two strings.
+  class Parsed {
+   public:
+    Parsed() = default;
+    explicit Parsed(std::string text);
+
+    [[nodiscard]] std::optional<std::string_view> find(std::string_view section,
+                                                       std::string_view key) const;
+    // Every value by lower-case "section\nkey".
+    [[nodiscard]] std::map<std::string, std::string> all() const;
+
+   private:
+    struct Name {
+      std::string_view section;
+      std::string_view key;
+    };
+    struct CaseBlindHash {
+      std::size_t operator()(const Name& name) const noexcept;
+    };
+    struct CaseBlindEqual {
+      bool operator()(const Name& a, const Name& b) const noexcept;
+    };
+    std::unique_ptr<const std::string> text_;  // apart, so that a move keeps the views
+    std::unordered_map<Name, std::string_view, CaseBlindHash, CaseBlindEqual> values_;
+  };
+  [[nodiscard]] static Parsed parse(std::string text);
 
  private:
   struct Entry {

@@ -8,6 +8,10 @@
 // the names the installer compares are ASCII.
 namespace qsi::platform {
 
+// ASCII letters only: names from outside are compared byte for byte otherwise.
+[[nodiscard]] constexpr char lowerChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 [[nodiscard]] std::string toLower(std::string_view text);
 [[nodiscard]] std::string toUpper(std::string_view text);
 [[nodiscard]] bool iequals(std::string_view a, std::string_view b);

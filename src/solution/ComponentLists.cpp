@@ -71,8 +71,7 @@ ShippedChecksum getSolutionChecksum(platform::ProfileReader& profiles,
                                     const SolutionFolders& folders,
                                     std::string_view installationPath) {
   ShippedChecksum shipped{getLookupPath(installationPath), {}};
-  shipped.checksum = profiles.readIniValue(folders.configurationFolder / "FileVersion.txt",
-                                           shipped.lookupPath, "Checksum");
+  shipped.checksum = profiles.readIniValue(folders.fileVersions, shipped.lookupPath, "Checksum");
   return shipped;
 }
 

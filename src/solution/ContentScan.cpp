@@ -184,6 +184,8 @@ std::vector<FileEntry> readSolutionContent(const platform::Environment& env,
                                            const SolutionFolders& folders,
                                            const PackageListing& listing) {
   std::vector<FileEntry> files;
+  files.reserve(static_cast<std::size_t>(
+      std::count_if(listing.entries.begin(), listing.entries.end(), isContentFile)));
   for (const PackageEntry& item : listing.entries) {
     if (!isContentFile(item)) continue;
     FileEntry& entry = files.emplace_back();

@@ -53,7 +53,7 @@ TEST(ParserRobustness, DamagedInputIsRefusedOrReadButNeverCrashes) {
     } catch (const Failure&) {
     }
     const auto values = ProfileReader::parse(damaged);
-    for (const auto& [key, value] : values) EXPECT_NE(key.find('\n'), std::string::npos);
+    for (const auto& [key, value] : values.all()) EXPECT_NE(key.find('\n'), std::string::npos);
     const std::string version = mutate("11.1.0.2", random);
     EXPECT_LE(version::compareVersions(version, "2.1"), version::kSecondGreater);
     (void)metabase::databaseNameOf(mutate("USE [QOMetabase];", random));

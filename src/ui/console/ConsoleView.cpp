@@ -166,44 +166,44 @@ void ConsoleView::refresh(Element element, const MainWindowState& state) {
 }
 
 void ConsoleView::paintProgress(const MainWindowState& state) {
-  const auto now = std::chrono::steady_clock::now();
-  if (!io_.progressIsTerminal) {
-    // One line per change, for logs and scripts; details as often as the
-    // window repaints, the last one always written.
-    if (state.txtProgressText != lastText_ && !state.txtProgressText.empty()) {
-      flushProgress();
-      io_.progress << "[progress] " + oneLine(state.txtProgressText) + '\n';
-    }
-    if (state.txtProgressDetail != lastDetail_ && !state.txtProgressDetail.empty())
-      pendingLine_ = "[detail] " + oneLine(state.txtProgressDetail) + '\n';
-    lastText_ = state.txtProgressText;
-    lastDetail_ = state.txtProgressDetail;
-    if (now - lastPaint_ >= kRefreshInterval) flushProgress();
-    return;
+  // Called for every file: the texts are kept (assignments that reuse their
+  // room) and formatted only when written.
+  if (!io_.progressIsTerminal && state.txtProgressText != lastText_ &&
+      !state.txtProgressText.empty()) {
+    flushProgress();  // the last detail belongs to the headline before
+    io_.progress << "[progress] " + oneLine(state.txtProgressText) + '\n';
   }
-  std::string line = oneLine(state.txtProgressText);
-  if (!state.txtProgressDetail.empty()) line += " - " + oneLine(state.txtProgressDetail);
-  if (state.filesTotal > 0)
-    line = "[" + std::to_string(state.filesDone) + "/" + std::to_string(state.filesTotal) + "] " +
-           line;
-  if (line.size() > kProgressWidth) line.resize(kProgressWidth);
-  line.resize(kProgressWidth, ' ');
-  pendingLine_ = std::move(line);
-  if (now - lastPaint_ >= kRefreshInterval) flushProgress();
+  if (state.txtProgressDetail != lastDetail_)
+    pending_ = io_.progressIsTerminal || !state.txtProgressDetail.empty();
+  if (io_.progressIsTerminal)
+    pending_ = pending_ || state.txtProgressText != lastText_ || state.filesDone != filesDone_ ||
+               state.filesTotal != filesTotal_;
+  lastText_ = state.txtProgressText;
+  lastDetail_ = state.txtProgressDetail;
+  filesDone_ = state.filesDone;
+  filesTotal_ = state.filesTotal;
+  if (pending_ && std::chrono::steady_clock::now() - lastPaint_ >= kRefreshInterval)
+    flushProgress();
 }
 
 void ConsoleView::flushProgress() {
-  if (pendingLine_.empty()) return;
-  if (!io_.progressIsTerminal) {
-    io_.progress << pendingLine_;
-  } else {
-    // Standard error is unbuffered: one string, one write.
-    std::string paint = '\r' + pendingLine_;
-    if (platform::trim(pendingLine_).empty()) paint += '\r';
-    io_.progress << paint << std::flush;
-  }
-  pendingLine_.clear();
+  if (!pending_) return;
+  pending_ = false;
   lastPaint_ = std::chrono::steady_clock::now();
+  if (!io_.progressIsTerminal) {
+    io_.progress << "[detail] " + oneLine(lastDetail_) + '\n';
+    return;
+  }
+  std::string line = oneLine(lastText_);
+  if (!lastDetail_.empty()) line += " - " + oneLine(lastDetail_);
+  if (filesTotal_ > 0)
+    line = "[" + std::to_string(filesDone_) + "/" + std::to_string(filesTotal_) + "] " + line;
+  if (line.size() > kProgressWidth) line.resize(kProgressWidth);
+  line.resize(kProgressWidth, ' ');
+  // Standard error is unbuffered: one string, one write.
+  std::string paint = '\r' + line;
+  if (platform::trim(line).empty()) paint += '\r';
+  io_.progress << paint << std::flush;
 }
 
 Answer ConsoleView::messageBox(const platform::MessageBox& box) {

@@ -43,7 +43,9 @@ class ConsoleView final : public control::View {
   std::string shownCurrent_;
   std::string lastText_;
   std::string lastDetail_;
-  std::string pendingLine_;  // progress not written yet: at most one per refresh
+  std::size_t filesDone_ = 0;
+  std::size_t filesTotal_ = 0;
+  bool pending_ = false;  // progress not written yet: at most one write per refresh
   std::chrono::steady_clock::time_point lastPaint_{};
 };
 
