@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include <utility>
+
+#include "platform/Text.h"
+
+// What the fuzz targets share: the input as text, cut in two where a target
+// needs two texts, and a check that ends the run so that libFuzzer keeps the
+// input that broke a property.
+namespace qsi::fuzz {
+
+inline std::string_view textOf(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
+}
+
+// The text before the first `separator` and the text after it (empty when
+// there is none).
+inline std::pair<std::string_view, std::string_view> cutAt(std::string_view text, char separator) {
+  const auto at = text.find(separator);
+  if (at == std::string_view::npos) return {text, {}};
+  return {text.substr(0, at), text.substr(at + 1)};
+}
+
+inline void check(bool holds, const char* property, std::string_view shown = {}) {
+  if (holds) return;
+  std::fprintf(stderr, "Broken: %s\n  %s\n", property, platform::escapeControls(shown).c_str());
+  std::abort();
+}
+
+}  // namespace qsi::fuzz
+
+#define QSI_FUZZ_TARGET \
+  extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
