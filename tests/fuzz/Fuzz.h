@@ -1,16 +1,20 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <string_view>
 #include <utility>
 
 #include "platform/Text.h"
 
 // What the fuzz targets share: the input as text, cut in two where a target
-// needs two texts, and a check that ends the run so that libFuzzer keeps the
-// input that broke a property.
+// needs two texts, a check that ends the run so that libFuzzer keeps the
+// input that broke a property, and a folder for targets that read files.
 namespace qsi::fuzz {
 
 inline std::string_view textOf(const std::uint8_t* data, std::size_t size) {
@@ -30,6 +34,21 @@ inline void check(bool holds, const char* property, std::string_view shown = {})
   std::fprintf(stderr, "Broken: %s\n  %s\n", property, platform::escapeControls(shown).c_str());
   std::abort();
 }
+
+// A folder of the run's own, removed when the run ends (and when it starts,
+// should a crashed run of the same process id have left it).
+struct TempFolder {
+  std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("qsi-fuzz-" + std::to_string(::getpid()));
+  TempFolder() {
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
 
 }  // namespace qsi::fuzz
 

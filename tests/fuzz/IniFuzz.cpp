@@ -1,5 +1,3 @@
-#include <unistd.h>
-#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -15,15 +13,11 @@ namespace {
 using qsi::fuzz::check;
 using qsi::platform::ProfileReader;
 
-const std::filesystem::path& iniFile() {
-  static const auto file =
-      std::filesystem::temp_directory_path() / ("qsi-fuzz-" + std::to_string(::getpid()) + ".ini");
-  return file;
-}
-
 }  // namespace
 
 QSI_FUZZ_TARGET {
+  static const qsi::fuzz::TempFolder folder;
+  const std::filesystem::path file = folder.path / "a.ini";
   const std::string_view text = qsi::fuzz::textOf(data, size);
   const ProfileReader::Parsed parsed = ProfileReader::parse(text);
 
@@ -37,11 +31,12 @@ QSI_FUZZ_TARGET {
   for (const auto& [section, lines] : sections) printed += "[" + section + "]\r\n" + lines;
   check(ProfileReader::parse(printed) == parsed, "printed values read back the same", printed);
 
-  std::ofstream(iniFile(), std::ios::binary | std::ios::trunc) << text;
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
   ProfileReader reader;  // a new one: the file may change within the clock's tick
   for (const auto& [where, value] : parsed) {
     const auto [section, key] = qsi::fuzz::cutAt(where, '\n');
-    check(reader.readIniValue(iniFile(), section, key) == value.substr(0, 319),
+    const std::string read = reader.readIniValue(file, section, key);
+    check(read == value.substr(0, ProfileReader::kMaxValueLength),
           "readIniValue gives the value cut at 319 characters", where);
   }
   return 0;

@@ -10,6 +10,8 @@ namespace {
 using qsi::fuzz::check;
 using qsi::platform::RegFileRegistry;
 
+constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE\\";
+
 void checkKept(const std::string& before, const std::string& after, const std::string& lineEnd) {
   const std::string ended = before + (before.ends_with('\r') ? "\n" : lineEnd);
   check(after == before || (!before.ends_with('\n') && after == ended),
@@ -32,8 +34,8 @@ QSI_FUZZ_TARGET {
   // One of the file's keys, or its parent (which may exist through it only),
   // and one of its values or a new one.
   std::string key = content.keys[size % content.keys.size()].path;
-  if (!qsi::platform::iequals(key.substr(0, 19), "HKEY_LOCAL_MACHINE\\")) return 0;
-  key.erase(0, 19);
+  if (!qsi::platform::iequals(key.substr(0, kRoot.size()), kRoot)) return 0;
+  key.erase(0, kRoot.size());
   if (size % 2 == 1 && key.find('\\') != std::string::npos) key.erase(key.rfind('\\'));
   const auto& values = content.keys[size % content.keys.size()].values;
   const std::string name = size % 4 >= 2 && !values.empty() ? values[0].name : "InstMainDir";

@@ -1,4 +1,3 @@
-#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 
@@ -15,18 +14,16 @@ namespace {
 namespace fs = std::filesystem;
 using qsi::fuzz::check;
 
-struct Site {
-  fs::path root = fs::temp_directory_path() / ("qsi-fuzz-" + std::to_string(::getpid()));
-  fs::path sql = root / "Sql";
+// Sql with a script, a folder and links out of it, beside a script outside.
+struct Site : qsi::fuzz::TempFolder {
+  fs::path sql = path / "Sql";
   Site() {
     fs::create_directories(sql / "sub");
-    for (const fs::path& script : {sql / "a.sql", sql / "sub" / "b.sql", root / "outside.sql"})
+    for (const fs::path& script : {sql / "a.sql", sql / "sub" / "b.sql", path / "outside.sql"})
       std::ofstream(script) << "USE [QAlder];\r\nSELECT 1\r\n";
-    std::error_code exists;
-    fs::create_symlink("../outside.sql", sql / "link.sql", exists);
-    fs::create_directory_symlink("..", sql / "up", exists);
+    fs::create_symlink("../outside.sql", sql / "link.sql");
+    fs::create_directory_symlink("..", sql / "up");
   }
-  ~Site() { fs::remove_all(root); }
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
 #include <cerrno>
-#include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "fuzz/Fuzz.h"
