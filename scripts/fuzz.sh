@@ -14,7 +14,8 @@ once=false
 case ${1:-} in
   --once) once=true ;;
   "") ;;
-  *[!0-9]* ) echo "usage: $0 [SECONDS | --once]" >&2; exit 2 ;;
+  # 0 would tell libFuzzer to run for ever.
+  0 | *[!0-9]*) echo "usage: $0 [SECONDS | --once]" >&2; exit 2 ;;
   *) seconds=$1 ;;
 esac
 
