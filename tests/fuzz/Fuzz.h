@@ -29,6 +29,12 @@ inline std::pair<std::string_view, std::string_view> cutAt(std::string_view text
   return {text.substr(0, at), text.substr(at + 1)};
 }
 
+// A control character, as the parsers' callers must never pass one on: below
+// 0x20, or DEL.
+inline bool isControl(char c) {
+  return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
 inline void check(bool holds, const char* property, std::string_view shown = {}) {
   if (holds) return;
   std::fprintf(stderr, "Broken: %s\n  %s\n", property, platform::escapeControls(shown).c_str());

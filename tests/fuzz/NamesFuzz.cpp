@@ -9,10 +9,7 @@ namespace {
 
 using namespace qsi::platform;
 using qsi::fuzz::check;
-
-bool isControl(char c) {
-  return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-}
+using qsi::fuzz::isControl;
 
 }  // namespace
 

@@ -28,8 +28,7 @@ QSI_FUZZ_TARGET {
   }
   if (!qsi::metabase::dataSourceNameProblem(line)) {
     for (const char c : line)
-      check(std::string_view("=;{}").find(c) == std::string_view::npos &&
-                static_cast<unsigned char>(c) >= 0x20 && c != 0x7F,
+      check(std::string_view("=;{}").find(c) == std::string_view::npos && !qsi::fuzz::isControl(c),
             "a bare data source name", line);
   }
   return 0;
