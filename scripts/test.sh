@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what is needed, builds with warnings as errors,
 # starts the test services and runs every test; then builds again with the
-# address and undefined-behaviour sanitizers and runs every test once more.
+# address and undefined-behaviour sanitizers and runs every test once more,
+# and runs each fuzz target over its corpus.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
@@ -31,6 +32,9 @@ export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QSI_CHILD_ASAN_OPTIONS=detect_leaks=0
 (cd "$sanitized" && ctest --output-on-failure -j "${QSI_JOBS:-2}")
+
+echo "== Fuzz targets over their corpus"
+"$here/scripts/fuzz.sh" --once
 
 # The Windows build, cross-compiled and tested under Wine.
 "$here/scripts/test-windows.sh"

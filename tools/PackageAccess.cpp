@@ -26,7 +26,7 @@ class QuietUi final : public platform::UserInterface {
  public:
   std::vector<std::string> messages;
 
-  void setProgress(platform::ProgressBox, std::string, bool) override {}
+  void setProgress(platform::ProgressBox, std::string_view, bool) override {}
   void append(platform::InfoBox, std::string_view) override {}
   void setProgressCount(std::size_t, std::size_t) override {}
   platform::Answer messageBox(const platform::MessageBox& box) override {

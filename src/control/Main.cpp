@@ -418,9 +418,10 @@ void Main::setButtons(bool retrieve, bool start, bool report) {
   view_.refresh(Element::buttons, state_);
 }
 
-void Main::setProgress(ProgressBox box, std::string text, bool repaint) {
+void Main::setProgress(ProgressBox box, std::string_view text, bool repaint) {
   const bool isText = box == ProgressBox::Text;
-  (isText ? state_.txtProgressText : state_.txtProgressDetail) = std::move(text);
+  // Set for every file: the text is copied into the room the last one had.
+  (isText ? state_.txtProgressText : state_.txtProgressDetail).assign(text);
   if (repaint)
     view_.refresh(isText ? Element::txtProgressText : Element::txtProgressDetail, state_);
 }

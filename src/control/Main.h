@@ -57,7 +57,7 @@ class Main final : public platform::UserInterface {
   [[nodiscard]] frmLogin& login() { return login_; }
 
   // platform::UserInterface
-  void setProgress(platform::ProgressBox box, std::string text, bool repaint = true) override;
+  void setProgress(platform::ProgressBox box, std::string_view text, bool repaint = true) override;
   void append(platform::InfoBox box, std::string_view text) override;
   void setProgressCount(std::size_t done, std::size_t total) override;
   platform::Answer messageBox(const platform::MessageBox& box) override;

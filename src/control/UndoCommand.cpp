@@ -21,7 +21,7 @@ namespace {
 class PrintingUi final : public platform::UserInterface {
  public:
   explicit PrintingUi(std::ostream& out) : out_(out) {}
-  void setProgress(platform::ProgressBox, std::string, bool) override {}
+  void setProgress(platform::ProgressBox, std::string_view, bool) override {}
   void append(platform::InfoBox, std::string_view) override {}
   void setProgressCount(std::size_t, std::size_t) override {}
   platform::Answer messageBox(const platform::MessageBox& box) override {

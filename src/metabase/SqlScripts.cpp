@@ -29,10 +29,13 @@ void logSkipped(const platform::Environment& env, const std::string& line) {
   }
 }
 
-std::string_view stripEnclosing(std::string_view name, char open, char close) {
-  if (name.size() >= 2 && name.front() == open && name.back() == close)
-    return name.substr(1, name.size() - 2);
-  return name;
+// The name without one pair of brackets or quotes around it. Only one, as in
+// SQL, where ["X"] names a database whose name holds the quotes: then a name
+// read from "USE [name]" always reads back from it.
+std::string_view unenclosed(std::string_view name) {
+  const bool enclosed = name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
+                                             (name.front() == '"' && name.back() == '"'));
+  return enclosed ? name.substr(1, name.size() - 2) : name;
 }
 
 }  // namespace
@@ -56,8 +59,7 @@ std::optional<std::string> databaseNameOf(std::string_view firstLine) {
     return std::nullopt;
   name = platform::trim(name);
   while (name.ends_with(';')) name = platform::trim(name.substr(0, name.size() - 1));
-  name = stripEnclosing(stripEnclosing(name, '[', ']'), '"', '"');
-  name = platform::trim(name);
+  name = platform::trim(unenclosed(name));
   if (name.empty()) return std::nullopt;
   return std::string(name);
 }

@@ -54,8 +54,9 @@ void runSQLScript(const platform::Environment& env, const std::filesystem::path&
 [[nodiscard]] std::optional<std::string> dataSourceNameProblem(std::string_view databaseName);
 
 // The database a script's first line names, in upper case: the line must
-// start with the USE keyword; a name in brackets or quotes and a closing ";"
-// give the bare name ("use [QOMetabase];" -> QOMETABASE). nullopt otherwise.
+// start with the USE keyword; one pair of brackets or quotes around the name
+// and a closing ";" are dropped ("use [QOMetabase];" -> QOMETABASE,
+// 'USE ["X"]' -> "X" with its quotes). nullopt otherwise.
 [[nodiscard]] std::optional<std::string> databaseNameOf(std::string_view firstLine);
 
 }  // namespace qsi::metabase

@@ -178,6 +178,13 @@ std::string buildConnectionText(const std::vector<ConnectionAttribute>& attribut
 
 std::vector<ConnectionAttribute> connectionAttributes(std::string_view text, std::string_view user,
                                                       std::string_view password) {
+  // The driver manager reads every text up to a NUL: one in the password
+  // would drop the attributes that follow it, and log in with a part of it.
+  for (const std::string_view part : {text, user, password})
+    if (part.find('\0') != std::string_view::npos)
+      throw OdbcFailure("connectionAttributes",
+                        {"The connection text, user name or password holds a NUL character, "
+                         "which no database login can pass on."});
   std::vector<ConnectionAttribute> attributes;
   if (text.find('=') == std::string_view::npos)
     attributes.push_back({"DSN", std::string(trim(text))});
@@ -273,7 +280,12 @@ void OdbcConnection::open(std::string_view connectionText, std::string_view user
                           std::string_view password) {
   close();
   errors_.clear();
-  const auto attributes = connectionAttributes(connectionText, user, password);
+  std::vector<ConnectionAttribute> attributes;
+  try {
+    attributes = connectionAttributes(connectionText, user, password);
+  } catch (const OdbcFailure& failure) {
+    fail("OdbcConnection::open", failure.errors());
+  }
   const bool plain = std::all_of(attributes.begin(), attributes.end(), [](const auto& a) {
     return iequals(a.key, "DSN") || iequals(a.key, "UID") || iequals(a.key, "PWD");
   });

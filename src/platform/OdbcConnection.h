@@ -44,6 +44,7 @@ struct ConnectionAttribute {
 
 // The attributes an open uses: a text without "=" names a data source
 // ("DSN=" is added); a non-empty user or password replaces UID or PWD.
+// Throws OdbcFailure when the text, the user or the password holds a NUL.
 [[nodiscard]] std::vector<ConnectionAttribute> connectionAttributes(std::string_view text,
                                                                     std::string_view user,
                                                                     std::string_view password);

@@ -21,23 +21,24 @@ std::string_view unquote(std::string_view value) {
 
 }  // namespace
 
-std::size_t ProfileReader::Parsed::CaseBlindHash::operator()(const Name& name) const noexcept {
-  std::uint64_t hash = 14695981039346656037u;  // FNV-1a over the lower-case bytes
-  const auto add = [&hash](std::string_view text) {
+ProfileReader::Parsed::Name::Name(std::string_view sectionName, std::string_view keyName)
+    : section(trim(sectionName)), key(trim(keyName)) {
+  std::uint64_t value = 14695981039346656037u;  // FNV-1a over the lower-case bytes
+  const auto add = [&value](std::string_view text) {
     for (const char c : text) {
-      hash ^= static_cast<unsigned char>(lowerChar(c));
-      hash *= 1099511628211u;
+      value ^= static_cast<unsigned char>(lowerChar(c));
+      value *= 1099511628211u;
     }
   };
-  add(name.section);
+  add(section);
   add("\n");
-  add(name.key);
-  return static_cast<std::size_t>(hash);
+  add(key);
+  hash = static_cast<std::size_t>(value);
 }
 
 bool ProfileReader::Parsed::CaseBlindEqual::operator()(const Name& a,
                                                        const Name& b) const noexcept {
-  return iequals(a.section, b.section) && iequals(a.key, b.key);
+  return a.hash == b.hash && iequals(a.section, b.section) && iequals(a.key, b.key);
 }
 
 ProfileReader::Parsed::Parsed(std::string text)
@@ -57,7 +58,7 @@ ProfileReader::Parsed::Parsed(std::string text)
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       const auto close = line.find(']');
-      section = trim(close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1));
+      section = close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1);
       inSection = true;
       continue;
     }
@@ -65,13 +66,13 @@ ProfileReader::Parsed::Parsed(std::string text)
     if (!inSection || eq == std::string_view::npos) continue;
     // The value ends at a NUL, as the platform reader's text does.
     const std::string_view value = unquote(trim(line.substr(eq + 1)));
-    values_.try_emplace(Name{section, trim(line.substr(0, eq))}, value.substr(0, value.find('\0')));
+    values_.try_emplace(Name(section, line.substr(0, eq)), value.substr(0, value.find('\0')));
   }
 }
 
 std::optional<std::string_view> ProfileReader::Parsed::find(std::string_view section,
                                                             std::string_view key) const {
-  const auto found = values_.find(Name{trim(section), trim(key)});
+  const auto found = values_.find(Name(section, key));
   if (found == values_.end()) return std::nullopt;
   return found->second;
 }

@@ -42,6 +42,10 @@ class ProfileReader {
   [[nodiscard]] std::string readIniValue(const std::filesystem::path& file,
                                          std::string_view section, std::string_view key);
 
+  // Reads and keeps `file` now, so that the reads of its values to come cost
+  // no parse; nothing when it is missing or cannot be read.
+  void load(const std::filesystem::path& file) { (void)valuesOf(file); }
+
   // The values of INI text, first match wins. Names and values are views
   // into the text the object holds: a file of many sections costs one table
   // entry per value, not two strings.
@@ -56,12 +60,16 @@ class ProfileReader {
     [[nodiscard]] std::map<std::string, std::string> all() const;
 
    private:
+    // A name with its case-blind hash, taken once: the table compares
+    // hashes before names.
     struct Name {
+      Name(std::string_view section, std::string_view key);
       std::string_view section;
       std::string_view key;
+      std::size_t hash;
     };
     struct CaseBlindHash {
-      std::size_t operator()(const Name& name) const noexcept;
+      std::size_t operator()(const Name& name) const noexcept { return name.hash; }
     };
     struct CaseBlindEqual {
       bool operator()(const Name& a, const Name& b) const noexcept;

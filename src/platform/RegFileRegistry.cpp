@@ -392,9 +392,10 @@ std::string RegFileRegistry::print(const Content& content) {
   std::string out = content.header;
   if (out.empty() && !content.keys.empty()) out.append(kHeader).append(lineEnd);
   // A line printed anew starts on a line of its own, even after a last line
-  // that had no line end.
+  // that had no line end; a last line that ended in a lone CR only lacks the
+  // LF (another CR would become part of that line).
   const auto startLine = [&] {
-    if (!out.empty() && !out.ends_with('\n')) out.append(lineEnd);
+    if (!out.empty() && !out.ends_with('\n')) out.append(out.ends_with('\r') ? "\n" : lineEnd);
   };
   for (const Key& key : content.keys) {
     out.append(key.before);

@@ -38,7 +38,7 @@ class UserInterface {
  public:
   virtual ~UserInterface() = default;
   // Sets the whole content of a progress box; repaints it when asked.
-  virtual void setProgress(ProgressBox box, std::string text, bool repaint = true) = 0;
+  virtual void setProgress(ProgressBox box, std::string_view text, bool repaint = true) = 0;
   // Appends text (with its own line break) to an information box.
   virtual void append(InfoBox box, std::string_view text) = 0;
   // How far a long loop is: `done` of `total` items (0 of 0 hides the bar).

@@ -47,7 +47,7 @@ struct PackageListing {
 // installation path, module, component kinds and shipped checksum.
 [[nodiscard]] std::vector<FileEntry> readSolutionContent(const platform::Environment& env,
                                                          const SolutionFolders& folders,
-                                                         const PackageListing& listing);
+                                                         PackageListing listing);
 
 // Package path to installation path: web files go below "QO11\", components
 // into "Components\" and their module's folder, sub-folders flattened away.

@@ -7,21 +7,24 @@ namespace qsi::solution {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> readSqlSequence(const fs::path& sqlFolder) {
-  const fs::path file = sqlFolder / "Sequence.txt";
-  if (!fs::is_regular_file(file)) return {};
-  const std::string text = platform::readFileBytes(file);
+std::vector<std::string> parseSqlSequence(std::string_view text) {
   std::vector<std::string> lines;
   std::size_t pos = 0;
   while (pos < text.size()) {
     auto end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    if (line.ends_with('\r')) line.pop_back();
-    lines.push_back(std::move(line));
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    lines.emplace_back(line);
     pos = end + 1;
   }
   return lines;
+}
+
+std::vector<std::string> readSqlSequence(const fs::path& sqlFolder) {
+  const fs::path file = sqlFolder / "Sequence.txt";
+  if (!fs::is_regular_file(file)) return {};
+  return parseSqlSequence(platform::readFileBytes(file));
 }
 
 std::vector<FileEntry> readSolutionSqlFiles(const platform::Environment& env,

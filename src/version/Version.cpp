@@ -77,8 +77,11 @@ int compareVersions(std::string_view v1, std::string_view v2) {
                                      toShortNumber(p1.part3), toNumber(p1.part4)};
   const std::optional<double> b[] = {toShortNumber(p2.part1), toShortNumber(p2.part2),
                                      toShortNumber(p2.part3), toNumber(p2.part4)};
-  for (std::size_t i = 0; i < 4; ++i) {
+  // Every part is checked before any is compared: "1.x" against "2.0" must
+  // not pass as older because its first part already differs.
+  for (std::size_t i = 0; i < 4; ++i)
     if (!a[i] || !b[i]) return kSecondSmaller;
+  for (std::size_t i = 0; i < 4; ++i) {
     const int result = compareNumbers(*a[i], *b[i]);
     if (result != kEqual) return result;
   }

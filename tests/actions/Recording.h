@@ -31,8 +31,8 @@ struct CountingUi final : platform::UserInterface {
   std::vector<std::string> details;
   std::vector<std::pair<std::size_t, std::size_t>> counts;
   std::vector<platform::MessageBox> boxes;
-  void setProgress(platform::ProgressBox box, std::string text, bool) override {
-    if (box == platform::ProgressBox::Detail) details.push_back(std::move(text));
+  void setProgress(platform::ProgressBox box, std::string_view text, bool) override {
+    if (box == platform::ProgressBox::Detail) details.emplace_back(text);
   }
   void append(platform::InfoBox, std::string_view) override {}
   void setProgressCount(std::size_t done, std::size_t total) override {

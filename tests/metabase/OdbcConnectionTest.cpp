@@ -25,6 +25,9 @@ TEST(OdbcConnectionText, UserAndPasswordTakePrecedenceAndValuesCannotInject) {
     EXPECT_EQ(built, c.expected) << c.text;
     EXPECT_EQ(parseConnectionText(built), attributes) << c.text;  // read back the same values
   }
+  // The driver manager would stop at the NUL and drop "Encrypt" after it.
+  EXPECT_THROW((void)connectionAttributes("DSN=X;PWD=;Encrypt=yes", "", std::string("a\0b", 3)),
+               OdbcFailure);
 }
 
 class OdbcConnectionTest : public test::MetabaseTest {};

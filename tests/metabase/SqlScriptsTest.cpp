@@ -15,6 +15,7 @@ TEST(SqlScriptDatabase, OnlyALeadingUseKeywordNamesTheDatabase) {
       {"USE [QOMetabase];", "QOMETABASE"},
       {"USE\tQAlder ;", "QALDER"},
       {"use[Q Alder]", "Q ALDER"},
+      {"USE [ \"Q\" ]", "\"Q\""},  // one pair only, so that "USE [name]" reads back
       {"-- create the tables", std::nullopt},
       {"-- USE QAlder", std::nullopt},
       {"USER QAlder", std::nullopt},

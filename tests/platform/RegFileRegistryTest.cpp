@@ -125,6 +125,10 @@ TEST_F(RegFileRegistryTest, WritesOnlyExistingKeysAndKeepsEveryOtherByte) {
          EXPECT_TRUE(r.writeValue(kAlder, "New", "n"));
        },
        "REGEDIT4\n\n" + alderKey + "\n\"AppVersion\"=\"2.1.1\"\n\"Other\"=\"o\"\n\"New\"=\"n\"\n"},
+      // A last line ended by a lone CR gets its LF, not a second CR.
+      {"REGEDIT4\r\n" + alderKey + "\r\n\"Other\"=\"o\"\r",
+       [](RegFileRegistry& r) { EXPECT_TRUE(r.writeValue(kAlder, "New", "n")); },
+       "REGEDIT4\r\n" + alderKey + "\r\n\"Other\"=\"o\"\r\n\"New\"=\"n\"\r\n"},
       {"\xEF\xBB\xBF\nREGEDIT4\n" + alderKey + "\n",
        [](RegFileRegistry& r) { EXPECT_TRUE(r.writeValue(kAlder, "", "d")); },
        "\xEF\xBB\xBF\nREGEDIT4\n" + alderKey + "\n@=\"d\"\n"},

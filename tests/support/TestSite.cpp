@@ -12,9 +12,9 @@ namespace qsi::test {
 
 namespace fs = std::filesystem;
 
-void RecordingUi::setProgress(platform::ProgressBox box, std::string text, bool) {
-  progressHistory.push_back(text);
-  (box == platform::ProgressBox::Text ? progressText : progressDetail) = std::move(text);
+void RecordingUi::setProgress(platform::ProgressBox box, std::string_view text, bool) {
+  progressHistory.emplace_back(text);
+  (box == platform::ProgressBox::Text ? progressText : progressDetail) = text;
 }
 
 void RecordingUi::append(platform::InfoBox box, std::string_view text) {

@@ -28,7 +28,7 @@ class RecordingUi final : public platform::UserInterface {
   std::string progressText, progressDetail, solution, current;
   std::vector<platform::MessageBox> boxes;
   std::vector<std::string> progressHistory;
-  void setProgress(platform::ProgressBox box, std::string text, bool repaint) override;
+  void setProgress(platform::ProgressBox box, std::string_view text, bool repaint) override;
   void append(platform::InfoBox box, std::string_view text) override;
   void setProgressCount(std::size_t, std::size_t) override {}
   platform::Answer messageBox(const platform::MessageBox& box) override;

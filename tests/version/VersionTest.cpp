@@ -18,7 +18,7 @@ TEST_P(CompareVersions, ReadsRelativeToTheSecond) {
   EXPECT_EQ(compareVersions(c.v1, c.v2), c.expected) << c.v1 << " vs " << c.v2;
 }
 
-// A version that cannot be compared (the last nine) gives 0 whichever side
+// A version that cannot be compared (the last eleven) gives 0 whichever side
 // it is on: the product is refused and the file skipped rather than the run failing.
 INSTANTIATE_TEST_SUITE_P(
     All, CompareVersions,
@@ -34,6 +34,7 @@ INSTANTIATE_TEST_SUITE_P(
         Comparison{"1.0.0.2.5", "1.0.0.0.1", kEqual}, Comparison{"32767", "32766", kSecondSmaller},
         Comparison{"1.0.0.1.5", "1.0.0.1", kSecondGreater},
         Comparison{"1.x", "1.2", kSecondSmaller}, Comparison{"1.2", "1.x", kSecondSmaller},
+        Comparison{"1.x", "2.0", kSecondSmaller}, Comparison{"1.0.0.x", "2.0.0.0", kSecondSmaller},
         Comparison{"1..2", "1.0.2", kSecondSmaller}, Comparison{".1", "0.1", kSecondSmaller},
         Comparison{"32768", "1", kSecondSmaller}, Comparison{"1", "-32769", kSecondSmaller},
         Comparison{"1.0.0.abc", "1.0.0.1", kSecondSmaller},

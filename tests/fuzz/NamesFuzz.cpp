@@ -1,0 +1,33 @@
+#include "fuzz/Fuzz.h"
+#include "platform/Paths.h"
+
+// Names and paths of a package's entries: a path joined below a folder lies
+// below it or is refused, a name that is accepted is a child of the folder,
+// and a text with its controls escaped can neither forge a line nor drive a
+// terminal.
+namespace {
+
+using namespace qsi::platform;
+using qsi::fuzz::check;
+using qsi::fuzz::isControl;
+
+}  // namespace
+
+QSI_FUZZ_TARGET {
+  const std::string_view text = qsi::fuzz::textOf(data, size);
+  const std::filesystem::path base = "/srv/inst/Solution";
+  const auto joined = joinBelow(base, text);
+  check(!joined || liesBelow(base, *joined), "joinBelow lies below the base", text);
+  if (!nameProblem(text))
+    check(joined && joined->parent_path() == base && joined->filename() == text,
+          "an accepted name is a child of the base", text);
+
+  for (const char c : escapeControls(text)) check(!isControl(c), "no control is left", text);
+  const std::string kept = escapeControls(text, LineEnds::Kept);
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    const char c = kept[i];
+    check(!isControl(c) || c == '\t' || c == '\n' || (c == '\r' && kept[i + 1] == '\n'),
+          "only TAB, LF and CR LF are kept", text);
+  }
+  return 0;
+}
