@@ -31,10 +31,12 @@ void ChecksumReader::read(const std::stop_token& stop) {
   std::unique_lock lock(mutex_);
   while (true) {
     // A file is claimed only when its slot has been taken.
-    if (!claimable_.wait(
-            lock, stop, [this] { return claimed_ >= count_ || claimed_ < taken_ + slots_.size(); }))
-      return;
-    if (claimed_ >= count_) return;
+    ++idleReaders_;
+    const bool go = claimable_.wait(lock, stop, [this] {
+      return claimed_ >= count_ || claimed_ < taken_ + slots_.size();
+    });
+    --idleReaders_;
+    if (!go || claimed_ >= count_) return;
     const std::size_t index = claimed_++;
     lock.unlock();
     Slot done;
@@ -46,7 +48,7 @@ void ChecksumReader::read(const std::stop_token& stop) {
     }
     lock.lock();
     slots_[index % slots_.size()] = std::move(done);
-    readyOne_.notify_all();
+    if (index == taken_ && takerWaits_) readyOne_.notify_one();
   }
 }
 
@@ -54,11 +56,17 @@ std::string ChecksumReader::next() {
   std::unique_lock lock(mutex_);
   if (taken_ >= count_) throw std::out_of_range("ChecksumReader::next: no file left");
   Slot& slot = slots_[taken_ % slots_.size()];
+  takerWaits_ = true;
   readyOne_.wait(lock, [&slot] { return slot.ready; });
+  takerWaits_ = false;
   Slot result = std::exchange(slot, Slot{});
   ++taken_;
+  // Idle readers are woken when half the window is free, not at every file:
+  // a wake-up costs a system call.
+  const bool wake = idleReaders_ > 0 && claimed_ < count_ &&
+                    claimed_ - taken_ <= slots_.size() / 2;
   lock.unlock();
-  claimable_.notify_all();
+  if (wake) claimable_.notify_all();
   if (result.error) std::rethrow_exception(result.error);
   return std::move(result.checksum);
 }

@@ -51,6 +51,8 @@ class ChecksumReader {
   std::vector<Slot> slots_;  // file i in slots_[i % window]
   std::size_t claimed_ = 0;
   std::size_t taken_ = 0;
+  int idleReaders_ = 0;
+  bool takerWaits_ = false;
   std::vector<std::jthread> threads_;  // last: joined before the rest goes
 };
 
