@@ -178,7 +178,8 @@ Pending Installation::prepare(const PlannedFile& planned) {
 void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
   copyLog_.flush();
   componentLog_.flush();
-  journal_.flush();
+  // The records go to disk with the batch's own flush, before anything changes.
+  platform::AppendOnlyFile& records = journal_.writeOut();
   std::vector<Placement> placements;
   placements.reserve(2 * batch.size());  // `after` points into it: it must not move
   std::vector<Placement*> results;
@@ -215,7 +216,7 @@ void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
     copy.after = saved;
     results.push_back(&pending.copy);
   }
-  services_.files.placeAll(placements, journal_.staging());
+  services_.files.placeAll(placements, journal_.staging(), &records);
   for (std::size_t i = 0; i < placements.size(); ++i) {
     *results[i] = std::move(placements[i]);
     results[i]->after = nullptr;

@@ -87,10 +87,14 @@ void Journal::write(std::string_view kind, std::vector<std::string> fields) {
 
 void Journal::flush() {
   if (pending_.empty()) return;
+  writeOut().sync();
+}
+
+platform::AppendOnlyFile& Journal::writeOut() {
   if (!file_) open();
   file_->append(pending_);
   pending_.clear();
-  file_->sync();
+  return *file_;
 }
 
 fs::path Journal::nextBackup() {
@@ -139,12 +143,13 @@ class JournalingConnection final : public platform::DatabaseConnection {
   [[nodiscard]] bool isOpen() const noexcept override { return inner_->isOpen(); }
   void execute(std::string_view statement) override {
     // The record names a statement that undo cannot reverse; it need not be
-    // on disk before the statement runs, so records go out in groups: a
-    // flush per statement would cost more than the statements themselves.
+    // on disk before the statement runs, so records go out in groups, and
+    // are flushed with the journal's next flush: a flush per statement
+    // would cost more than the statements themselves.
     journal_.append(record::kMetabase, {std::string(statement)});
-    if (++unflushed_ == kGroup) {
-      journal_.flush();
-      unflushed_ = 0;
+    if (++unwritten_ == kGroup) {
+      (void)journal_.writeOut();
+      unwritten_ = 0;
     }
     inner_->execute(statement);
   }
@@ -156,7 +161,7 @@ class JournalingConnection final : public platform::DatabaseConnection {
   static constexpr int kGroup = 64;
   std::unique_ptr<platform::DatabaseConnection> inner_;
   Journal& journal_;
-  int unflushed_ = 0;
+  int unwritten_ = 0;
 };
 
 }  // namespace

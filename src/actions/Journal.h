@@ -56,6 +56,11 @@ class Journal {
   void write(std::string_view kind, std::vector<std::string> fields);
   // Makes every record appended so far durable. Throws std::system_error.
   void flush();
+  // Writes every record appended so far to the journal's file without
+  // waiting for the disk: a kill of the process cannot lose them now, a
+  // power cut can until the file is flushed, which the caller arranges (a
+  // batch of files flushes it with its own). Throws std::system_error.
+  platform::AppendOnlyFile& writeOut();
 
   // The path under which the journal keeps the next old file.
   [[nodiscard]] std::filesystem::path nextBackup();
@@ -110,8 +115,8 @@ class JournalingRegistry final : public platform::Registry {
 
 // Databases as a run writes the Metabase: each statement sent on a
 // connection to the Metabase is told to the journal (an undo cannot reverse
-// it, but names it); the records are flushed 64 at a time and with the
-// journal's next flush, so a kill may lose the names of the last few.
+// it, but names it); the records are written 64 at a time and flushed with
+// the journal's next flush, so a kill may lose the names of the last few.
 class JournalingDatabases final : public platform::Databases {
  public:
   JournalingDatabases(platform::Databases& inner, Journal& journal)

@@ -78,6 +78,7 @@ class AppendOnlyFile {
   // Both throw std::system_error naming the file.
   void append(std::string_view bytes);
   void sync();
+  [[nodiscard]] const std::filesystem::path& path() const { return file_; }
 
  private:
   std::filesystem::path file_;

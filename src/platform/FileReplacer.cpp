@@ -17,7 +17,8 @@ void placeOne(FileReplacer& files, const fs::path& source, const fs::path& desti
   placement.destination = destination;
   placement.asNew = asNew;
   files.placeAll(std::span(&placement, 1),
-                 destination.has_parent_path() ? destination.parent_path() : fs::path("."));
+                 destination.has_parent_path() ? destination.parent_path() : fs::path("."),
+                 nullptr);
   if (!placement.placed())
     throw std::system_error(std::make_error_code(std::errc::io_error), placement.error);
 }
@@ -139,7 +140,8 @@ void PosixFileReplacer::writeChunk(int out, std::string_view bytes, const fs::pa
   }
 }
 
-void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& staging) {
+void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& staging,
+                                 AppendOnlyFile* record) {
   const dev_t stagingDevice = deviceOf(staging);
   std::vector<Staged> staged;
   staged.reserve(batch.size());
@@ -214,6 +216,7 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
   // 3. One flush for everything on the staging folder's file system, one
   // each for what lies elsewhere.
   syncFileSystem(staging);
+  if (record != nullptr && deviceOf(folderOf(record->path())) != stagingDevice) record->sync();
   for (Staged& item : staged) {
     if (!item.placement->placed()) continue;
     try {

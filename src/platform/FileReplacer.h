@@ -9,6 +9,8 @@
 
 namespace qsi::platform {
 
+class AppendOnlyFile;
+
 // One file that a batch puts in place.
 struct Placement {
   std::filesystem::path source;
@@ -43,13 +45,16 @@ class FileReplacer {
   //     destination when that lies on another file system), its size and
   //     CRC taken on the way;
   //  2. the saved copies are placed and the old files kept at their backups;
-  //  3. all of it is flushed to disk at once;
+  //  3. all of it is flushed to disk at once, and with it `record` when
+  //     given: the file whose appended lines tell of the batch (the journal
+  //     of the run), written but not yet flushed;
   //  4. each temporary file is renamed over its destination, in batch order;
   //  5. the destinations' folders are flushed.
   // A placement that fails gets its error and changes nothing; the others go
   // on. A new file gets 0644, or 0755 when its source is executable by its
   // owner, never a set-id bit; a replaced file keeps its mode and owner.
-  virtual void placeAll(std::span<Placement> batch, const std::filesystem::path& staging) = 0;
+  virtual void placeAll(std::span<Placement> batch, const std::filesystem::path& staging,
+                        AppendOnlyFile* record) = 0;
 
   // One file put in place over what is there, staged beside it. Throws
   // std::system_error naming the file; the destination is then unchanged.
@@ -66,10 +71,12 @@ class FileReplacer {
 #ifndef _WIN32
 // Temporary files are named ".qsi-XXXXXX", short enough beside any name the
 // file system takes; the flush of step 3 is one syncfs for the staging
-// folder's file system and one fdatasync for each file on another.
+// folder's file system (the journal's too, when it lies there) and one
+// fdatasync for each file on another.
 class PosixFileReplacer : public FileReplacer {
  public:
-  void placeAll(std::span<Placement> batch, const std::filesystem::path& staging) override;
+  void placeAll(std::span<Placement> batch, const std::filesystem::path& staging,
+                AppendOnlyFile* record) override;
 
  protected:
   // Writes `bytes` to `out` at its offset. Throws std::system_error naming
@@ -84,7 +91,8 @@ using NativeFileReplacer = PosixFileReplacer;
 // attributes and security.
 class Win32FileReplacer : public FileReplacer {
  public:
-  void placeAll(std::span<Placement> batch, const std::filesystem::path& staging) override;
+  void placeAll(std::span<Placement> batch, const std::filesystem::path& staging,
+                AppendOnlyFile* record) override;
 };
 using NativeFileReplacer = Win32FileReplacer;
 #endif

@@ -43,7 +43,8 @@ std::unique_ptr<platform::DatabaseConnection> FaultyDatabases::connection() {
 }
 
 void FaultyFileReplacer::placeAll(std::span<platform::Placement> batch,
-                                  const std::filesystem::path& staging) {
+                                  const std::filesystem::path& staging,
+                                  platform::AppendOnlyFile* record) {
   std::vector<platform::Placement> through;
   through.reserve(batch.size());
   std::vector<std::size_t> from;  // the batch's index of each placement let through
@@ -62,7 +63,7 @@ void FaultyFileReplacer::placeAll(std::span<platform::Placement> batch,
     const auto it = std::find(from.begin(), from.end(), k);
     placement.after = it == from.end() ? &refused : &through[it - from.begin()];
   }
-  inner_.placeAll(through, staging);
+  inner_.placeAll(through, staging, record);
   for (std::size_t j = 0; j < through.size(); ++j) {
     through[j].after = batch[from[j]].after;
     batch[from[j]] = std::move(through[j]);

@@ -66,8 +66,8 @@ class FaultyFileReplacer final : public platform::FileReplacer {
   };
   std::function<void(std::span<platform::Placement>)> after = [](auto) {};
 
-  void placeAll(std::span<platform::Placement> batch,
-                const std::filesystem::path& staging) override;
+  void placeAll(std::span<platform::Placement> batch, const std::filesystem::path& staging,
+                platform::AppendOnlyFile* record) override;
 
  private:
   platform::NativeFileReplacer inner_;

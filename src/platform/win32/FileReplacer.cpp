@@ -146,7 +146,10 @@ void placeOne(Placement& placement, const fs::path& staging) {
 
 }  // namespace
 
-void Win32FileReplacer::placeAll(std::span<Placement> batch, const fs::path& staging) {
+void Win32FileReplacer::placeAll(std::span<Placement> batch, const fs::path& staging,
+                                 AppendOnlyFile* record) {
+  // Each file is flushed on its own here: the record goes first.
+  if (record != nullptr) record->sync();
   // Saved copies first: each exists before anything of the batch is replaced.
   for (const bool asNew : {true, false})
     for (Placement& placement : batch) {
