@@ -19,6 +19,20 @@ namespace qsi::platform {
 
 namespace {
 
+// Closes the cursor of the connection's statement handle when it goes, so
+// that the handle serves the next statement.
+class Cursor {
+ public:
+  explicit Cursor(SQLHSTMT statement) : statement_(statement) {}
+  ~Cursor() { SQLFreeStmt(statement_, SQL_CLOSE); }
+  Cursor(const Cursor&) = delete;
+  Cursor& operator=(const Cursor&) = delete;
+  [[nodiscard]] SQLHSTMT get() const { return statement_; }
+
+ private:
+  SQLHSTMT statement_;
+};
+
 bool succeeded(SQLRETURN rc) {
   return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
 }
@@ -257,6 +271,7 @@ OdbcConnection::~OdbcConnection() {
 OdbcConnection::OdbcConnection(OdbcConnection&& other) noexcept
     : environment_(std::move(other.environment_)),
       connection_(std::move(other.connection_)),
+      statement_(std::move(other.statement_)),
       open_(std::exchange(other.open_, false)),
       errors_(std::move(other.errors_)) {}
 
@@ -264,6 +279,7 @@ OdbcConnection& OdbcConnection::operator=(OdbcConnection&& other) noexcept {
   if (this != &other) {
     close();
     connection_ = std::move(other.connection_);
+    statement_ = std::move(other.statement_);
     environment_ = std::move(other.environment_);
     open_ = std::exchange(other.open_, false);
     errors_ = std::move(other.errors_);
@@ -321,33 +337,37 @@ void OdbcConnection::open(std::string_view connectionText, std::string_view user
 }
 
 void OdbcConnection::close() noexcept {
+  statement_ = OdbcHandle();
   if (open_) SQLDisconnect(connection_.get());
   open_ = false;
   connection_ = OdbcHandle();
 }
 
-OdbcHandle OdbcConnection::prepareStatement(std::string_view statement, std::string_view source) {
+void* OdbcConnection::run(std::string_view statement, std::string_view source) {
   if (!open_) fail(source, {"The connection is not open."});
-  OdbcHandle handle(SQL_HANDLE_STMT, connection_.get());
+  if (statement_.get() == nullptr) statement_ = OdbcHandle(SQL_HANDLE_STMT, connection_.get());
+  SQLHSTMT handle = statement_.get();
   std::string text(statement);
-  const SQLRETURN rc =
-      SQLExecDirect(handle.get(), sqlText(text), static_cast<SQLINTEGER>(text.size()));
+  const SQLRETURN rc = SQLExecDirect(handle, sqlText(text), static_cast<SQLINTEGER>(text.size()));
   // A statement that changes no row answers "no data"; that is no failure.
-  if (!succeeded(rc) && rc != SQL_NO_DATA)
-    fail(source, orFallback(diagnostics(SQL_HANDLE_STMT, handle.get()),
-                            "The statement could not be executed."));
+  if (!succeeded(rc) && rc != SQL_NO_DATA) {
+    std::vector<std::string> errors =
+        orFallback(diagnostics(SQL_HANDLE_STMT, handle), "The statement could not be executed.");
+    SQLFreeStmt(handle, SQL_CLOSE);
+    fail(source, std::move(errors));
+  }
   return handle;
 }
 
 void OdbcConnection::execute(std::string_view statement) {
   errors_.clear();
-  prepareStatement(statement, "OdbcConnection::execute");
+  const Cursor done(run(statement, "OdbcConnection::execute"));
 }
 
 OdbcResult OdbcConnection::query(std::string_view statement) {
   errors_.clear();
-  const OdbcHandle handle = prepareStatement(statement, "OdbcConnection::query");
-  SQLHSTMT stmt = handle.get();
+  const Cursor cursor(run(statement, "OdbcConnection::query"));
+  SQLHSTMT stmt = cursor.get();
   SQLSMALLINT count = 0;
   if (!succeeded(SQLNumResultCols(stmt, &count)))
     fail("OdbcConnection::query",

@@ -148,11 +148,15 @@ class OdbcConnection final : public DatabaseConnection {
   [[nodiscard]] const std::vector<std::string>& errors() const noexcept { return errors_; }
 
  private:
-  OdbcHandle prepareStatement(std::string_view statement, std::string_view source);
+  // Runs a statement on the connection's one statement handle, kept from
+  // statement to statement (a handle per statement costs as much as a
+  // lookup's own work); the caller closes its cursor.
+  void* run(std::string_view statement, std::string_view source);
   [[noreturn]] void fail(std::string_view source, std::vector<std::string> errors);
 
   OdbcHandle environment_;
   OdbcHandle connection_;
+  OdbcHandle statement_;  // after connection_: freed before it
   bool open_ = false;
   std::vector<std::string> errors_;
 };
