@@ -125,24 +125,20 @@ TEST_F(MainWindowTest, MessageBoxesHaveTheirButtonsIconsAndTitle) {
     bool icon;
     Answer answer;
   };
+  const platform::MessageBox again{"Again?", Buttons::RetryCancel, Icon::None,
+                                   "Q-SollutionInstaller"};
+  const platform::MessageBox goOn{"Go on?", Buttons::YesNo};
+  const std::vector<std::string> ok{"OK"}, retryCancel{"Retry", "Cancel"}, yesNo{"Yes", "No"};
   const Case cases[] = {
-      {{"The entered Password is not valid"}, "OK", {"OK"}, false, Answer::OK},
-      {{"Again?", Buttons::RetryCancel, Icon::None, "Q-SollutionInstaller"},
-       "Retry",
-       {"Retry", "Cancel"},
-       false,
-       Answer::Retry},
-      {{"Again?", Buttons::RetryCancel, Icon::None, "Q-SollutionInstaller"},
-       "Cancel",
-       {"Retry", "Cancel"},
-       false,
-       Answer::Cancel},
-      {{"Go on?", Buttons::YesNo}, "Yes", {"Yes", "No"}, false, Answer::Yes},
-      {{"Go on?", Buttons::YesNo}, "No", {"Yes", "No"}, false, Answer::No},
-      {{"The info is retrieved.", Buttons::OK, Icon::Information}, "OK", {"OK"}, true, Answer::OK},
+      {{"The entered Password is not valid"}, "OK", ok, false, Answer::OK},
+      {again, "Retry", retryCancel, false, Answer::Retry},
+      {again, "Cancel", retryCancel, false, Answer::Cancel},
+      {goOn, "Yes", yesNo, false, Answer::Yes},
+      {goOn, "No", yesNo, false, Answer::No},
+      {{"The info is retrieved.", Buttons::OK, Icon::Information}, "OK", ok, true, Answer::OK},
       {{"Error while Copying", Buttons::OK, Icon::Critical, "Q-SolutionInstaller"},
        "OK",
-       {"OK"},
+       ok,
        true,
        Answer::OK},
   };
