@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ ccache pkg-config
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest
   qt6-base-dev
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql sqlite3
   postgresql
