@@ -20,9 +20,10 @@ bool RegistryComRegistrar::registerComponent(const std::filesystem::path& dll) {
 }
 
 bool RegistryComRegistrar::unregisterComponent(const std::filesystem::path& dll) {
-  // Whether deleteKey finds the key or another writer took it first, none is
-  // left; a store that cannot keep the change throws.
-  if (*isRegistered(dll)) (void)registry_.deleteKey(keyOf(dll));
+  // The key goes even without its value: a registration killed between its
+  // two writes leaves one. Whether deleteKey finds the key or another writer
+  // took it first, none is left; a store that cannot keep the change throws.
+  (void)registry_.deleteKey(keyOf(dll));
   return true;
 }
 

@@ -98,7 +98,7 @@ TEST_F(Qsolution, InspectNamesEachContradiction) {
   site.writePackage("Components/QOBCBELookup/y.txt", "y");
   site.writePackage("Components/QAlder/sub/QAlderUtil.dll", "twice");
   fs::permissions(root / "Web" / "Q-Oak" / "order.asp",
-                  fs::perms::set_uid | fs::perms::others_write, fs::perm_options::add);
+                  fs::perms::set_gid | fs::perms::others_write, fs::perm_options::add);
   const Result inspect = run({"inspect", root.string()});
   EXPECT_EQ(inspect.status, 1);
   EXPECT_EQ(warnings(inspect.err),
