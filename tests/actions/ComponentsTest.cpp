@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "actions/Catalog.h"
 #include "actions/Components.h"
 #include "platform/ComRegistrar.h"
 #include "platform/Failure.h"
@@ -10,21 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
-
-const std::string kPackages =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Transaction Server\\Packages\\";
-
-// Packages in key order {A}, {B}, {C}; {A} and {C} are both "Q-Orchard".
-// `components` go into {C}.
-std::string catalogLines(const Strings& components) {
-  std::string lines = kPackages + "{A}]\r\n\"Name\"=\"Q-Orchard\"\r\n" + kPackages +
-                      "{B}]\r\n\"Name\"=\"Other\"\r\n" + kPackages +
-                      "{C}]\r\n\"Name\"=\"Q-Orchard\"\r\n";
-  for (std::size_t i = 0; i < components.size(); ++i)
-    lines += kPackages + "{C}\\Components\\" + std::to_string(i) + "]\r\n\"DLL\"=\"" +
-             components[i] + "\"\r\n";
-  return lines;
-}
 
 class ComponentsTest : public ::testing::Test {
  protected:
@@ -37,17 +23,11 @@ class ComponentsTest : public ::testing::Test {
     components->populate();
     return components;
   }
-  [[nodiscard]] Strings dllsOf(std::string_view id) {
-    const auto components = componentsOf(id);
-    Strings dlls;
-    for (long i = 0; i < components->count(); ++i)
-      dlls.push_back(components->item(i)->value("DLL"));
-    return dlls;
-  }
+  [[nodiscard]] Strings dllsOf(std::string_view id) { return test::storedDlls(site, id); }
 };
 
 TEST_F(ComponentsTest, InstallsIntoTheLastPackageOfThatExactName) {
-  site.writeRegistry(catalogLines({}));
+  test::writeCatalog(site, {});
   registerMTSComponent(catalog, dll, "q-orchard", true);  // letter case counts: no package
   EXPECT_TRUE(dllsOf("{C}").empty());
   registerMTSComponent(catalog, dll, kMtsPackageName, true);
@@ -64,7 +44,7 @@ TEST_F(ComponentsTest, RemovesEveryComponentOfTheDllWhateverItsLetterCase) {
   // entries the store's name order ("10" before "2") is not the catalog's.
   Strings dlls = {"/INST/X.DLL", "/inst/x.dll", "/inst/y.dll", "/Inst/X.dll"};
   for (int i = 0; i < 8; ++i) dlls.push_back("/inst/c" + std::to_string(i) + ".dll");
-  site.writeRegistry(catalogLines(dlls));
+  test::writeCatalog(site, dlls);
   registerMTSComponent(catalog, "/inst/X.dll", "q-orchard", false);
   EXPECT_EQ(dllsOf("{C}"), dlls);
   registerMTSComponent(catalog, "/inst/X.dll", kMtsPackageName, false);

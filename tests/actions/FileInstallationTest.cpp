@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 #include "actions/FileInstallation.h"
-#include "actions/Recording.h"
 #include "log/CLog.h"
+#include "platform/MtsCatalog.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "support/Faults.h"
+#include "support/Process.h"
 #include "support/TestSite.h"
 
 // File entries name only the fields that a case needs.
@@ -35,15 +37,45 @@ class RecordingCom final : public platform::ComRegistrar {
   }
 };
 
+// A catalog that notes, at the start of each use, what `snapshot` says.
+struct SnapshotCatalog final : platform::MtsCatalog {
+  platform::MtsCatalog& inner;
+  std::function<std::string()> snapshot = [] { return std::string(); };
+  Strings notes;
+  explicit SnapshotCatalog(platform::MtsCatalog& catalog) : inner(catalog) {}
+  std::unique_ptr<platform::CatalogCollection> getCollection(std::string_view name) override {
+    notes.push_back(snapshot());
+    return inner.getCollection(name);
+  }
+};
+
+// Keeps the details, progress counts and boxes shown.
+struct CountingUi final : platform::UserInterface {
+  Strings details;
+  std::vector<std::pair<std::size_t, std::size_t>> counts;
+  std::vector<platform::MessageBox> boxes;
+  void setProgress(platform::ProgressBox box, std::string_view text, bool) override {
+    if (box == platform::ProgressBox::Detail) details.emplace_back(text);
+  }
+  void append(platform::InfoBox, std::string_view) override {}
+  void setProgressCount(std::size_t done, std::size_t total) override {
+    counts.emplace_back(done, total);
+  }
+  platform::Answer messageBox(const platform::MessageBox& box) override {
+    boxes.push_back(box);
+    return platform::Answer::OK;
+  }
+};
+
 class FileInstallationTest : public ::testing::Test {
  protected:
   test::TestSite site;
-  test::CountingUi ui;
+  CountingUi ui;
   platform::Environment env{site.registry, site.profiles, ui, site.installer, site.env.stamp};
   platform::NativeCommandRunner commands;
   RecordingCom com;
   platform::RegistryMtsCatalog store{site.registry};
-  test::SnapshotCatalog mts{store, [] { return std::string(); }};
+  SnapshotCatalog mts{store};
   platform::NativeFileReplacer files;
   ActionServices services{commands, com, mts, files};
   solution::SolutionInfo info;

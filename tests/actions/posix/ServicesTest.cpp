@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "actions/Recording.h"
 #include "actions/Services.h"
 #include "support/Process.h"
 #include "support/TestSite.h"
@@ -77,19 +76,6 @@ TEST_F(ServicesTest, AHungCommandIsEndedAtItsLimitAndCountsAsFailed) {
                       "already be stopped)\r\n  Stopped service : MTS\r\n"),
             std::string::npos)
       << text;
-}
-
-TEST_F(ServicesTest, ACommandThatCannotStartHasFailedInEveryOperation) {
-  stopNTServices(site.env, runner);  // no net, no mtxstop, no bin/stop.exe
-  stopQOServices(site.env, runner);
-  startNTServices(site.env, runner);
-  const std::string logs = site.logText("Stop Services") + site.logText("Stop Q-Orchard Services") +
-                           site.logText("Start Services");
-  std::size_t errors = 0;
-  for (auto at = logs.find("Error while"); at != std::string::npos; at = logs.find("Error", at + 1))
-    ++errors;
-  EXPECT_EQ(errors, 4u + 11u + 3u);
-  EXPECT_EQ(logs.find("ed service : "), std::string::npos);
 }
 
 TEST_F(ServicesTest, AnInstallerFolderOfAnyNameRunsItsOwnStopProgramAndNothingElse) {
