@@ -118,10 +118,6 @@ TEST_F(RegFileRegistryTest, WritesOnlyExistingKeysAndKeepsEveryOtherByte) {
        },
        "REGEDIT4\n\n" + kAlderLine +
            "\n\"AppVersion\"=\"2.1.1\"\n\"Other\"=\"o\"\n\"New\"=\"n\"\n"},
-      // A last line ended by a lone CR gets its LF, not a second CR.
-      {"\xEF\xBB\xBFREGEDIT4\r\n" + kAlderLine + "\r\n\"Other\"=\"o\"\r",
-       [](RegFileRegistry& r) { EXPECT_TRUE(r.writeValue(kAlder, "", "d")); },
-       "\xEF\xBB\xBFREGEDIT4\r\n" + kAlderLine + "\r\n\"Other\"=\"o\"\r\n@=\"d\"\r\n"},
       // UTF-16 with characters beyond 16 bits and a lone surrogate; what the
       // registry reads is UTF-8.
       {utf16(u"Windows Registry Editor Version "

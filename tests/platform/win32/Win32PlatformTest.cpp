@@ -58,13 +58,15 @@ TEST(Win32CommandRunner, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
   Win32CommandRunner runner;
   const auto code = [&](const std::string& command) { return runner.run(command).exitCode; };
   const test::TestSite site;
-  const fs::path folder = site.root / "a folder";
+  const fs::path folder = site.root / "Q-Orchard Solution Installer";
   fs::create_directories(folder);
   fs::copy_file(QSI_STUB_STOP_EXE, folder / "stop.exe");
-  const std::string stop = quoteCommandWord((folder / "stop.exe").string());
+  // The suite's stop program is started by its short name, which has no blanks.
+  const std::string shortStop = (shortPath(folder) / "stop.exe").string();
+  EXPECT_EQ(shortStop.find(' '), std::string::npos) << shortStop;
   ASSERT_EQ(SetEnvironmentVariableA("QSI_STUB_FAIL", "qosvc05.exe"), TRUE);
-  EXPECT_EQ(code(stop + " qosvc01.exe"), 0);
-  EXPECT_EQ(code(stop + " qosvc05.exe"), 2);
+  EXPECT_EQ(code(quoteCommandWord((folder / "stop.exe").string()) + " qosvc01.exe"), 0);
+  EXPECT_EQ(code(shortStop + " qosvc05.exe"), 2);
   SetEnvironmentVariableA("QSI_STUB_FAIL", nullptr);
   EXPECT_EQ(code("cmd /c exit 3"), 3);
   EXPECT_EQ(code("qsi-no-such-program-here arg"), kCommandNotStarted);
@@ -93,12 +95,6 @@ TEST(Win32CommandRunner, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
   EXPECT_FALSE(fs::exists(calls));
 }
 
-TEST(Win32Paths, TheWindowsFolderIsTheSystems) {
-  char windows[MAX_PATH];
-  ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
-  EXPECT_EQ(windowsFolder(), fs::path(windows));
-}
-
 DWORD attributesOf(const fs::path& file) {
   return GetFileAttributesA(file.string().c_str());
 }
@@ -121,7 +117,6 @@ TEST(Win32FileReplacer, ReplacesWholeGivesNewFilesTheSourcesAttributesAndLeavesN
     DWORD kept;  // of read-only, hidden and system
   } cases[] = {
       {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, 0},
-      {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_HIDDEN},
       {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN,
        FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN},
   };
