@@ -38,7 +38,8 @@ TEST(ProfileReader, ReadsLikeThePlatformReaderAndSeesAChangedFile) {
   EXPECT_EQ(read("ReleaseInfo", "Half"), "\"open");
   EXPECT_EQ(read("ReleaseInfo", "Inline"), "a ; not a comment");
   EXPECT_EQ(read("ReleaseInfo", "Empty"), "");
-  EXPECT_EQ(read("ReleaseInfo", "AtNul"), "ab");  // as the platform reader's text ends
+  EXPECT_EQ(read("ReleaseInfo", ";Version"), "");  // a comment
+  EXPECT_EQ(read("ReleaseInfo", "AtNul"), "ab");   // as the platform reader's text ends
   EXPECT_EQ(read("ReleaseInfo", "SolutionType"), "ServicePack");
   EXPECT_EQ(read("Dependency", "ProductName"), "Q-Common");
   EXPECT_EQ(read("ReleaseInfo", "Orphan"), "");

@@ -32,6 +32,10 @@ TEST(FileReplacer, KeepsModesTakesLongNamesNeverOverwritesASavedCopyAndFailsClea
   files.replaceWithCopy(source, fresh);
   EXPECT_EQ(fs::status(fresh).permissions(),
             P::owner_all | P::group_read | P::group_exec | P::others_read | P::others_exec);
+  fs::permissions(source, P::owner_read | P::owner_write | P::others_write);
+  files.replaceWithCopy(source, site.instMainDir / "plain.asp");
+  EXPECT_EQ(fs::status(site.instMainDir / "plain.asp").permissions(),
+            P::owner_read | P::owner_write | P::group_read | P::others_read);
   const fs::path old = site.write("inst/old.asp", "old");
   fs::permissions(old, P::owner_read | P::group_read);
   files.replaceWithCopy(source, old);
