@@ -38,9 +38,11 @@ TEST_F(RegistryTest, TextValuesAndSubkeysAreWrittenReadAndDeleted) {
   EXPECT_EQ(registry.readValue(key, "Missing"), std::nullopt);
   EXPECT_EQ(registry.readValue(key + "\\Missing", "InstMainDir"), std::nullopt);
   const DWORD number = 16;  // a value of another type is not text
-  ASSERT_EQ(
-      RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Count", REG_DWORD, &number, sizeof number),
-      0);
+  HKEY open = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &open), 0);
+  RegSetValueExA(open, "Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                 sizeof number);
+  RegCloseKey(open);
   EXPECT_EQ(registry.readValue(key, "Count"), std::nullopt);
   // What the registry refuses, or would cut at a NUL, is a failure.
   EXPECT_THROW(registry.createKey(key + "\\" + std::string(300, 'k')), Failure);
