@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "actions/Catalog.h"
 #include "actions/Components.h"
 #include "platform/ComRegistrar.h"
 #include "platform/Failure.h"
@@ -11,43 +12,17 @@ namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
-const std::string kPackages =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Transaction Server\\Packages\\";
-
-// Packages in key order {A}, {B}, {C}; {A} and {C} are both "Q-Orchard".
-// `components` go into {C}.
-std::string catalogLines(const Strings& components) {
-  std::string lines = kPackages + "{A}]\r\n\"Name\"=\"Q-Orchard\"\r\n" + kPackages +
-                      "{B}]\r\n\"Name\"=\"Other\"\r\n" + kPackages +
-                      "{C}]\r\n\"Name\"=\"Q-Orchard\"\r\n";
-  for (std::size_t i = 0; i < components.size(); ++i)
-    lines += kPackages + "{C}\\Components\\" + std::to_string(i) + "]\r\n\"DLL\"=\"" +
-             components[i] + "\"\r\n";
-  return lines;
-}
-
 class ComponentsTest : public ::testing::Test {
  protected:
   test::TestSite site;
   platform::RegistryMtsCatalog catalog{site.registry};
   fs::path dll = site.write("inst/Components/QOCommon/x.dll", "MZ");
 
-  [[nodiscard]] std::unique_ptr<platform::CatalogCollection> componentsOf(std::string_view id) {
-    auto components = catalog.getCollection("Packages")->getCollection("ComponentsInPackage", id);
-    components->populate();
-    return components;
-  }
-  [[nodiscard]] Strings dllsOf(std::string_view id) {
-    const auto components = componentsOf(id);
-    Strings dlls;
-    for (long i = 0; i < components->count(); ++i)
-      dlls.push_back(components->item(i)->value("DLL"));
-    return dlls;
-  }
+  [[nodiscard]] Strings dllsOf(std::string_view id) { return test::storedDlls(site, id); }
 };
 
-TEST_F(ComponentsTest, InstallsIntoTheLastPackageOfThatExactName) {
-  site.writeRegistry(catalogLines({}));
+TEST_F(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryOfTheDll) {
+  test::writeCatalog(site, {});
   registerMTSComponent(catalog, dll, "q-orchard", true);  // letter case counts: no package
   EXPECT_TRUE(dllsOf("{C}").empty());
   registerMTSComponent(catalog, dll, kMtsPackageName, true);
@@ -57,29 +32,17 @@ TEST_F(ComponentsTest, InstallsIntoTheLastPackageOfThatExactName) {
   EXPECT_THROW(registerMTSComponent(catalog, dll, kMtsPackageName, true), platform::Failure);
   EXPECT_THROW(registerMTSComponent(catalog, "/no/such.dll", kMtsPackageName, true),
                platform::Failure);
-}
 
-TEST_F(ComponentsTest, RemovesEveryComponentOfTheDllWhateverItsLetterCase) {
   // A DLL with several components has one catalog entry for each; past ten
   // entries the store's name order ("10" before "2") is not the catalog's.
   Strings dlls = {"/INST/X.DLL", "/inst/x.dll", "/inst/y.dll", "/Inst/X.dll"};
   for (int i = 0; i < 8; ++i) dlls.push_back("/inst/c" + std::to_string(i) + ".dll");
-  site.writeRegistry(catalogLines(dlls));
+  test::writeCatalog(site, dlls);
   registerMTSComponent(catalog, "/inst/X.dll", "q-orchard", false);
   EXPECT_EQ(dllsOf("{C}"), dlls);
   registerMTSComponent(catalog, "/inst/X.dll", kMtsPackageName, false);
   dlls.erase(dlls.begin() + 3);
   dlls.erase(dlls.begin(), dlls.begin() + 2);
-  EXPECT_EQ(dllsOf("{C}"), dlls);
-
-  // Changes are stored by SaveChanges only.
-  const auto components = componentsOf("{C}");
-  components->remove(0);
-  components->getUtilInterface()->installComponent(dll.string(), "", "");
-  EXPECT_EQ(dllsOf("{C}"), dlls);
-  EXPECT_EQ(components->saveChanges(), 2);
-  dlls.erase(dlls.begin());
-  dlls.push_back(dll.string());
   EXPECT_EQ(dllsOf("{C}"), dlls);
 }
 

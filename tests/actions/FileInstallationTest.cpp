@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 #include "actions/FileInstallation.h"
-#include "actions/Recording.h"
 #include "log/CLog.h"
+#include "platform/MtsCatalog.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "support/Faults.h"
+#include "support/Process.h"
 #include "support/TestSite.h"
 
 // File entries name only the fields that a case needs.
@@ -35,16 +37,46 @@ class RecordingCom final : public platform::ComRegistrar {
   }
 };
 
+// A catalog that notes, at the start of each use, what `snapshot` says.
+struct SnapshotCatalog final : platform::MtsCatalog {
+  platform::MtsCatalog& inner;
+  std::function<std::string()> snapshot = [] { return std::string(); };
+  Strings notes;
+  explicit SnapshotCatalog(platform::MtsCatalog& catalog) : inner(catalog) {}
+  std::unique_ptr<platform::CatalogCollection> getCollection(std::string_view name) override {
+    notes.push_back(snapshot());
+    return inner.getCollection(name);
+  }
+};
+
+// Keeps the details, progress counts and boxes shown.
+struct CountingUi final : platform::UserInterface {
+  Strings details;
+  std::vector<std::pair<std::size_t, std::size_t>> counts;
+  std::vector<platform::MessageBox> boxes;
+  void setProgress(platform::ProgressBox box, std::string_view text, bool) override {
+    if (box == platform::ProgressBox::Detail) details.emplace_back(text);
+  }
+  void append(platform::InfoBox, std::string_view) override {}
+  void setProgressCount(std::size_t done, std::size_t total) override {
+    counts.emplace_back(done, total);
+  }
+  platform::Answer messageBox(const platform::MessageBox& box) override {
+    boxes.push_back(box);
+    return platform::Answer::OK;
+  }
+};
+
 class FileInstallationTest : public ::testing::Test {
  protected:
   test::TestSite site;
-  test::CountingUi ui;
+  CountingUi ui;
   platform::Environment env{site.registry, site.profiles, ui, site.installer, site.env.stamp};
   platform::NativeCommandRunner commands;
   RecordingCom com;
   platform::RegistryMtsCatalog store{site.registry};
-  test::SnapshotCatalog mts{store, [] { return std::string(); }};
-  platform::NativeFileReplacer files;
+  SnapshotCatalog mts{store};
+  test::FaultyFileReplacer files;  // the native one until a test says otherwise
   ActionServices services{commands, com, mts, files};
   solution::SolutionInfo info;
   fs::path inst = site.instMainDir;
@@ -123,7 +155,8 @@ TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndIns
   const fs::path dll = site.write("inst/Components/QOCommon/Shared.dll", "customized");
   site.write("inst/QO11/Q-Alder/page.asp", "my page");
   site.writePackage("Components/QOCommon/Shared.dll", "shipped");
-  site.writePackage("Web/Q-Alder/page.asp", "new page");
+  site.writePackage("Web/Q-Alder/page.asp", "first page");
+  site.writePackage("Web/Q-Alder/v2/page.asp", "new page");
   // Stored in capitals: only a removal and a new installation store the exact path.
   const std::string key = std::string(platform::RegistryMtsCatalog::kPackagesKey) + "\\{P}";
   site.writeRegistry(
@@ -138,8 +171,13 @@ TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndIns
                  .install = true,
                  .customized = true,
                  .isMTSComponent = true},
-                {.path = "QO11\\Q-Alder\\page.asp", .install = true, .customized = true}};
-  install();
+                {.path = "QO11\\Q-Alder\\page.asp", .install = true, .customized = true},
+                // A path installed twice is saved once, before its first replacement.
+                {.path = "QO11\\Q-Alder\\page.asp",
+                 .install = true,
+                 .customized = true,
+                 .packagePath = "Web\\Q-Alder\\v2\\page.asp"}};
+  const InstallationResult result = install();
 
   // Removed after the copy was saved, installed after the file was replaced.
   // Each use is after the save; the journal reads the package before each change.
@@ -150,52 +188,31 @@ TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndIns
   EXPECT_EQ(test::readText(saved / "Components/QOCommon/Shared.dll"), "customized");
   EXPECT_EQ(test::readText(saved / "QO11/Q-Alder/page.asp"), "my page");
   EXPECT_EQ(test::readText(inst / "QO11/Q-Alder/page.asp"), "new page");
-}
-
-// Two entries installed at one path are installed in list order; what was
-// there is saved once, before the first, and never overwritten by the second.
-TEST_F(FileInstallationTest, APathInstalledTwiceIsSavedOnceBeforeItsFirstReplacement) {
-  site.write("inst/QO11/dup.asp", "customized");
-  site.writePackage("Web/dup.asp", "first");
-  site.writePackage("Web/sub/dup.asp", "second");
-  info.files = {
-      {.path = "QO11\\dup.asp", .install = true, .customized = true, .packagePath = "Web\\dup.asp"},
-      {.path = "QO11\\dup.asp",
-       .install = true,
-       .customized = true,
-       .packagePath = "Web\\sub\\dup.asp"}};
-  const InstallationResult result = install();
-  EXPECT_EQ(test::readText(inst / "QO11/dup.asp"), "second");
-  EXPECT_EQ(test::readText(customizedFilesFolder(env, inst) / "QO11/dup.asp"), "customized");
-  EXPECT_EQ(result.installed, (std::vector<bool>{true, true}));
-  EXPECT_EQ(result.savedFiles, 1u);
-  EXPECT_EQ(logLines(kCopyLog).at(2),
-            "  Installed again, from Web\\sub\\dup.asp -> " + shown("QO11\\dup.asp"));
+  EXPECT_EQ(result.installed, (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(result.savedFiles, 2u);
+  EXPECT_EQ(logLines(kCopyLog).end()[-3], "  Installed again, from Web\\Q-Alder\\v2\\page.asp -> " +
+                                              shown("QO11\\Q-Alder\\page.asp"));
 }
 
 // Every installed file is read back: one that is not as shipped (another
 // program changed it at once) is logged in "Verify" and counts as failed.
 TEST_F(FileInstallationTest, AFileChangedBetweenCopyAndCheckFailsItsVerification) {
-  test::FaultyFileReplacer faulty;
-  faulty.after = [](std::span<platform::Placement> batch) {
+  files.after = [](std::span<platform::Placement> batch) {
     for (const platform::Placement& placement : batch)
       if (placement.destination.filename() == "b.asp") std::ofstream(placement.destination) << "x";
   };
-  const ActionServices tampered{commands, com, mts, faulty};
   site.writePackage("Web/a.asp", "abc");
   site.writePackage("Web/b.asp", "abc");
   info.files = {{.path = "QO11\\a.asp", .install = true, .solutionChecksum = "CADB"},
                 {.path = "QO11\\b.asp", .module = "Q-Birch", .install = true}};
-  const InstallationPlan plan{.files = planFiles(info, {}, inst)};
-  Journal journal(inst / "QOJournal" / env.stamp.runFolder);
-  const InstallationResult result = installFiles(
-      env, tampered, inst, info, solution::SolutionFolders::beside(site.installer), plan, journal);
+  const InstallationResult result = install();
   EXPECT_EQ(result.installed, (std::vector<bool>{true, false}));
   EXPECT_EQ(result.failedFiles, 1u);
   EXPECT_EQ(result.failedModules, std::set<std::string>{"Q-Birch"});
   EXPECT_EQ(logLines(kVerifyLog), Strings{"  Not as shipped -> " + shown("QO11\\b.asp") +
                                           ": it changed after it was put in place"});
   // A shipped checksum the file does not have is found too.
+  files.after = [](auto) {};
   info.files[0].solutionChecksum = "BEEF";
   (void)install();
   EXPECT_EQ(logLines(kVerifyLog).back(), "  Not as shipped -> " + shown("QO11\\a.asp") +

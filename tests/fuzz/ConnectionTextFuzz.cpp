@@ -3,29 +3,23 @@
 #include "fuzz/Fuzz.h"
 #include "platform/OdbcConnection.h"
 
-// A connection text built from attributes parses back to them, and the
-// password typed at the login (any bytes, after the first line end of the
-// input) changes nothing but PWD in the text the driver manager reads: the
-// built text up to its first NUL.
-namespace {
-
+// A built connection text parses back to its attributes, and the password
+// typed at the login (the input after its first line end) changes nothing but
+// PWD in what the driver manager reads: the built text up to its first NUL.
 using namespace qsi::platform;
-using qsi::fuzz::check;
+using namespace qsi::fuzz;
 
-std::vector<ConnectionAttribute> read(const std::vector<ConnectionAttribute>& attributes) {
-  const std::string text = buildConnectionText(attributes);
+static std::vector<ConnectionAttribute> readBack(const std::vector<ConnectionAttribute>& built) {
+  const std::string text = buildConnectionText(built);
   return parseConnectionText(std::string_view(text).substr(0, text.find('\0')));
 }
 
-std::vector<ConnectionAttribute> withoutPassword(std::vector<ConnectionAttribute> attributes) {
-  std::erase_if(attributes, [](const auto& a) { return iequals(a.key, "PWD"); });
-  return attributes;
+static bool isPassword(const ConnectionAttribute& a) {
+  return iequals(a.key, "PWD");
 }
 
-}  // namespace
-
 QSI_FUZZ_TARGET {
-  const auto [text, password] = qsi::fuzz::cutAt(qsi::fuzz::textOf(data, size), '\n');
+  const auto [text, password] = cutAt(textOf(data, size), '\n');
   const auto parsed = parseConnectionText(text);
   check(parseConnectionText(buildConnectionText(parsed)) == parsed, "parse(build(a)) == a", text);
 
@@ -37,13 +31,14 @@ QSI_FUZZ_TARGET {
           "only a NUL is refused", password);
     return 0;
   }
-  const auto seen = read(typed);
-  check(withoutPassword(seen) == withoutPassword(read(connectionAttributes(text, "sa", ""))),
-        "the password changes nothing but PWD", buildConnectionText(typed));
-  if (!password.empty()) {
-    const auto pwd =
-        std::find_if(seen.begin(), seen.end(), [](const auto& a) { return iequals(a.key, "PWD"); });
-    check(pwd != seen.end() && pwd->value == password, "PWD is the password", password);
-  }
+  auto seen = readBack(typed);
+  auto withoutPassword = readBack(connectionAttributes(text, "sa", ""));
+  const auto pwd = std::find_if(seen.begin(), seen.end(), isPassword);
+  check(password.empty() || (pwd != seen.end() && pwd->value == password), "PWD is the password",
+        password);
+  std::erase_if(seen, isPassword);
+  std::erase_if(withoutPassword, isPassword);
+  check(seen == withoutPassword, "the password changes nothing but PWD",
+        buildConnectionText(typed));
   return 0;
 }

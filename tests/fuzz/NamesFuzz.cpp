@@ -1,20 +1,14 @@
 #include "fuzz/Fuzz.h"
 #include "platform/Paths.h"
 
-// Names and paths of a package's entries: a path joined below a folder lies
-// below it or is refused, a name that is accepted is a child of the folder,
-// and a text with its controls escaped can neither forge a line nor drive a
-// terminal.
-namespace {
-
+// A path joined below a folder lies below it or is refused, an accepted name
+// is a child of the folder, and escaped text can neither forge a line nor
+// drive a terminal.
 using namespace qsi::platform;
-using qsi::fuzz::check;
-using qsi::fuzz::isControl;
-
-}  // namespace
+using namespace qsi::fuzz;
 
 QSI_FUZZ_TARGET {
-  const std::string_view text = qsi::fuzz::textOf(data, size);
+  const std::string_view text = textOf(data, size);
   const std::filesystem::path base = "/srv/inst/Solution";
   const auto joined = joinBelow(base, text);
   check(!joined || liesBelow(base, *joined), "joinBelow lies below the base", text);

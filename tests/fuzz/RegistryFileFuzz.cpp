@@ -5,27 +5,23 @@
 // The registry file is shared with other programs: whatever parses prints
 // back byte for byte, and writing one of our values changes no other entry's
 // text (a last line without line end gains one, or its LF after a lone CR).
-namespace {
-
-using qsi::fuzz::check;
+using qsi::platform::Failure;
 using qsi::platform::RegFileRegistry;
+using namespace qsi::fuzz;
 
-constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE\\";
-
-void checkKept(const std::string& before, const std::string& after, const std::string& lineEnd) {
+static void checkKept(const std::string& before, const std::string& after,
+                      const std::string& lineEnd) {
   const std::string ended = before + (before.ends_with('\r') ? "\n" : lineEnd);
   check(after == before || (!before.ends_with('\n') && after == ended),
         "an entry's own text is kept", after);
 }
 
-}  // namespace
-
 QSI_FUZZ_TARGET {
-  const std::string bytes(qsi::fuzz::textOf(data, size));
+  const std::string bytes(textOf(data, size));
   RegFileRegistry::Content content;
   try {
     content = RegFileRegistry::parse(bytes, "fuzz.reg");
-  } catch (const qsi::platform::Failure&) {
+  } catch (const Failure&) {
     return 0;  // refused with the line that is wrong
   }
   check(RegFileRegistry::print(content) == bytes, "print(parse(b)) == b");
@@ -33,15 +29,17 @@ QSI_FUZZ_TARGET {
 
   // One of the file's keys, or its parent (which may exist through it only),
   // and one of its values or a new one.
-  std::string key = content.keys[size % content.keys.size()].path;
+  constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE\\";
+  const auto& chosen = content.keys[size % content.keys.size()];
+  std::string key = chosen.path;
   if (!qsi::platform::iequals(key.substr(0, kRoot.size()), kRoot)) return 0;
   key.erase(0, kRoot.size());
   if (size % 2 == 1 && key.find('\\') != std::string::npos) key.erase(key.rfind('\\'));
-  const auto& values = content.keys[size % content.keys.size()].values;
-  const std::string name = size % 4 >= 2 && !values.empty() ? values[0].name : "InstMainDir";
+  const std::string name =
+      size % 4 >= 2 && !chosen.values.empty() ? chosen.values[0].name : "InstMainDir";
   try {
     if (!RegFileRegistry::setValue(content, key, name, "C:\\Q \"Orchard\" \xC3\xA9")) return 0;
-  } catch (const qsi::platform::Failure&) {
+  } catch (const Failure&) {
     return 0;  // a name the file could not keep
   }
 

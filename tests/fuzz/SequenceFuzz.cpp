@@ -6,16 +6,14 @@
 #include "platform/Paths.h"
 #include "solution/SqlList.h"
 
-// Sequence.txt comes with the package: its lines print back (each followed
-// by CR LF) to the same lines, and no entry plans a script outside Sql, not
-// even through a link that is there.
-namespace {
-
+// Sequence.txt comes with the package: its lines print back (each followed by
+// CR LF) to the same lines, and no entry plans a script outside Sql, not even
+// through a link that is there.
 namespace fs = std::filesystem;
-using qsi::fuzz::check;
+using namespace qsi::fuzz;
 
-// Sql with a script, a folder and links out of it, beside a script outside.
-struct Site : qsi::fuzz::TempFolder {
+// Sql with scripts, a folder and links out of it, beside a script outside.
+struct Site : TempFolder {
   fs::path sql = path / "Sql";
   Site() {
     fs::create_directories(sql / "sub");
@@ -26,11 +24,9 @@ struct Site : qsi::fuzz::TempFolder {
   }
 };
 
-}  // namespace
-
 QSI_FUZZ_TARGET {
   static const Site site;
-  const auto lines = qsi::solution::parseSqlSequence(qsi::fuzz::textOf(data, size));
+  const auto lines = qsi::solution::parseSqlSequence(textOf(data, size));
   std::string printed;
   for (const auto& line : lines) printed.append(line).append("\r\n");
   check(qsi::solution::parseSqlSequence(printed) == lines, "printed lines read back", printed);

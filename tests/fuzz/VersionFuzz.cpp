@@ -5,17 +5,15 @@
 #include "fuzz/Fuzz.h"
 #include "version/Version.h"
 
-// Versions come from definition files and the registry: two versions read
-// the same either way round, a version that cannot be compared gives 0 on
-// either side, every other equals itself and its four parts joined by ".".
-namespace {
-
+// Two versions compare the same either way round, one that cannot be compared
+// gives 0 on either side, and every other equals itself and its four parts
+// joined by ".".
 using namespace qsi::version;
-using qsi::fuzz::check;
+using namespace qsi::fuzz;
 
-// A part as the header describes it: blanks, an optional "+", a whole number
-// (the first three within 16 bits), blanks; read here with strtod.
-bool comparablePart(std::string part, bool shortRange) {
+// Blanks, an optional "+", a whole number (the first three parts within 16
+// bits), blanks; read here with strtod.
+static bool comparablePart(std::string part, bool shortRange) {
   part = std::string(qsi::platform::trim(part));
   std::size_t at = part.starts_with('+') ? 1 : 0;
   at += part.compare(at, 1, "-") == 0 ? 1 : 0;
@@ -26,24 +24,22 @@ bool comparablePart(std::string part, bool shortRange) {
   return errno != ERANGE && (!shortRange || (value >= -32768 && value <= 32767));
 }
 
-bool comparable(std::string_view version) {
+static bool comparable(std::string_view version) {
   const auto p = versionParts(version);
   return comparablePart(p.part1, true) && comparablePart(p.part2, true) &&
          comparablePart(p.part3, true) && comparablePart(p.part4, false);
 }
 
-}  // namespace
-
 QSI_FUZZ_TARGET {
-  const auto [a, b] = qsi::fuzz::cutAt(qsi::fuzz::textOf(data, size), '\n');
+  const auto [a, b] = cutAt(textOf(data, size), '\n');
+  const std::string both = std::string(a) + " | " + std::string(b);
   const int ab = compareVersions(a, b), ba = compareVersions(b, a);
   if (!comparable(a) || !comparable(b)) {
-    check(ab == kSecondSmaller && ba == kSecondSmaller, "0 with a version that cannot be compared",
-          std::string(a) + " | " + std::string(b));
+    check(ab == kSecondSmaller && ba == kSecondSmaller, "0 with a version not comparable", both);
     return 0;
   }
   check(ab + ba == kSecondGreater && (ab == kEqual) == (ba == kEqual), "a, b agrees with b, a",
-        std::string(a) + " | " + std::string(b));
+        both);
   check(compareVersions(a, a) == kEqual, "a equals itself", a);
   const auto p = versionParts(a);
   const std::string joined = p.part1 + "." + p.part2 + "." + p.part3 + "." + p.part4;

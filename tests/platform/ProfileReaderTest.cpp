@@ -6,7 +6,7 @@
 namespace qsi::platform {
 namespace {
 
-TEST(ProfileReader, BehavesLikeTheProfileReader) {
+TEST(ProfileReader, ReadsLikeThePlatformReaderAndSeesAChangedFile) {
   test::TestSite site;
   const auto file = site.write("a.ini",
                                "; comment line\r\n"
@@ -38,7 +38,8 @@ TEST(ProfileReader, BehavesLikeTheProfileReader) {
   EXPECT_EQ(read("ReleaseInfo", "Half"), "\"open");
   EXPECT_EQ(read("ReleaseInfo", "Inline"), "a ; not a comment");
   EXPECT_EQ(read("ReleaseInfo", "Empty"), "");
-  EXPECT_EQ(read("ReleaseInfo", "AtNul"), "ab");  // as the platform reader's text ends
+  EXPECT_EQ(read("ReleaseInfo", ";Version"), "");  // a comment
+  EXPECT_EQ(read("ReleaseInfo", "AtNul"), "ab");   // as the platform reader's text ends
   EXPECT_EQ(read("ReleaseInfo", "SolutionType"), "ServicePack");
   EXPECT_EQ(read("Dependency", "ProductName"), "Q-Common");
   EXPECT_EQ(read("ReleaseInfo", "Orphan"), "");
@@ -46,25 +47,22 @@ TEST(ProfileReader, BehavesLikeTheProfileReader) {
   EXPECT_EQ(reader.readIniValue(site.root / "none.ini", "ReleaseInfo", "Version"), "");
   site.write("none.ini", "[ReleaseInfo]\nVersion=1\n");  // a file made later is read
   EXPECT_EQ(reader.readIniValue(site.root / "none.ini", "ReleaseInfo", "Version"), "1");
-}
 
-TEST(ProfileReader, CutsLongValuesAndSeesAChangedFile) {
-  test::TestSite site;
+  // Long values are cut; a changed file is read again, but within a snapshot
+  // it is seen as it was at its first use in it.
   const std::string longValue(400, 'v');
-  const auto file = site.write("b.ini", "[S]\nK=" + longValue + "\n");
-  ProfileReader reader;
-  EXPECT_EQ(reader.readIniValue(file, "S", "K"), longValue.substr(0, 319));
+  const auto other = site.write("b.ini", "[S]\nK=" + longValue + "\n");
+  EXPECT_EQ(reader.readIniValue(other, "S", "K"), longValue.substr(0, 319));
   site.write("b.ini", "[S]\nK=changed, and of another size\n");
   const std::pair<std::string, std::string> changes[] = {{"changed, and of another size", "within"},
                                                          {"within", "again"}};
   for (const auto& [seen, later] : changes) {
-    // Within a snapshot a file is seen as it was at its first use in it.
     const ProfileReader::Snapshot snapshot(reader);
-    EXPECT_EQ(reader.readIniValue(file, "S", "K"), seen);
+    EXPECT_EQ(reader.readIniValue(other, "S", "K"), seen);
     site.write("b.ini", "[S]\nK=" + later + "\n");
-    EXPECT_EQ(reader.readIniValue(file, "S", "K"), seen);
+    EXPECT_EQ(reader.readIniValue(other, "S", "K"), seen);
   }
-  EXPECT_EQ(reader.readIniValue(file, "S", "K"), "again");
+  EXPECT_EQ(reader.readIniValue(other, "S", "K"), "again");
 }
 
 }  // namespace

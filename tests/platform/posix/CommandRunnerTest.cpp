@@ -13,7 +13,31 @@
 namespace qsi::platform {
 namespace {
 
-TEST(CommandRunnerTest, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
+using Words = std::vector<std::string>;
+
+TEST(CommandRunnerTest, SplitsWordsAtBlanksAndGroupsQuotedStretches) {
+  const std::vector<std::pair<std::string, Words>> cases = {
+      {"net stop W3SVC /y", {"net", "stop", "W3SVC", "/y"}},
+      {"  mtxstop\t ", {"mtxstop"}},
+      {"\"/a b/bin/stop.exe\" qosvc01.exe", {"/a b/bin/stop.exe", "qosvc01.exe"}},
+      {"x\"y z\"w", {"xy zw"}},
+      {"\"say \"\"hi\"\"\" \"\"", {"say \"hi\"", ""}},
+      {"$(touch pwned);rm `id` \\a", {"$(touch", "pwned);rm", "`id`", "\\a"}},
+      {"\"unclosed quote", {"unclosed quote"}},
+  };
+  for (const auto& [text, words] : cases) EXPECT_EQ(splitCommandWords(text), words) << text;
+  for (const std::string word : {"", "a b", "\"", "x\"\"y\" $(id) ;", "\"\"\""})
+    EXPECT_EQ(splitCommandWords(quoteCommandWord(word) + " next"), (Words{word, "next"})) << word;
+}
+
+// A program is started by its full path: never from the current folder,
+// even where PATH names it, and never by a relative path.
+TEST(CommandRunnerTest, StartsProgramsByTheirFullPathOnlyAndReturnsTheirExitCode) {
+  const test::TestSite site;
+  test::writeScript(site.root / "net", "exit 0");
+  const test::ScopedEnv path("PATH", ".::bin:/usr/bin:/bin");
+  const auto folder = std::filesystem::current_path();
+  ASSERT_EQ(::chdir(site.root.c_str()), 0);
   PosixCommandRunner runner;
   const auto code = [&](std::string_view command) { return runner.run(command).exitCode; };
   EXPECT_EQ(code("true"), 0);
@@ -22,27 +46,16 @@ TEST(CommandRunnerTest, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
   EXPECT_EQ(code("qsi-no-such-program-here arg"), kCommandNotStarted);
   EXPECT_EQ(code("/nonexistent/folder/stop.exe"), kCommandNotStarted);
   EXPECT_EQ(code("   "), kCommandNotStarted);
+  EXPECT_EQ(code("net stop W3SVC /y"), kCommandNotStarted);
+  EXPECT_EQ(code("./net stop W3SVC /y"), kCommandNotStarted);
+  EXPECT_EQ(code((site.root / "net").string()), 0);
+  EXPECT_EQ(programPath("true"), std::filesystem::path("/usr/bin/true"));
+  ASSERT_EQ(::chdir(folder.c_str()), 0);
   // The command has no window: nothing it prints reaches our output, and it
   // reads nothing of our input (the console's answers).
   testing::internal::CaptureStdout();
   EXPECT_EQ(code("sh -c \"echo leaked; read line\""), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
-// A program is started by its full path: never from the current folder,
-// even where PATH names it, and never by a relative path.
-TEST(CommandRunnerTest, StartsProgramsByTheirFullPathOnly) {
-  const test::TestSite site;
-  test::writeScript(site.root / "net", "exit 0");
-  const test::ScopedEnv path("PATH", ".::bin:/usr/bin:/bin");
-  const auto folder = std::filesystem::current_path();
-  ASSERT_EQ(::chdir(site.root.c_str()), 0);
-  PosixCommandRunner runner;
-  EXPECT_EQ(runner.run("net stop W3SVC /y").exitCode, kCommandNotStarted);
-  EXPECT_EQ(runner.run("./net stop W3SVC /y").exitCode, kCommandNotStarted);
-  EXPECT_EQ(programPath("true"), std::filesystem::path("/usr/bin/true"));
-  EXPECT_TRUE(runner.run((site.root / "net").string()).succeeded());
-  ASSERT_EQ(::chdir(folder.c_str()), 0);
 }
 
 // A command that hangs is ended at its time limit, even one that ignores
