@@ -31,16 +31,22 @@ class NotingRunner final : public platform::CommandRunner {
 class InstallationRun : public test::SuiteSite {
  protected:
   test::FixedClock clock;
+  // What a run works with; the databases fail on cue when given.
+  Services services(platform::Databases* with = nullptr) {
+    return Services{site.registry,
+                    site.profiles,
+                    clock,
+                    site.installer,
+                    actions::ActionServices{commands, com, mts, files},
+                    with};
+  }
   test::ScriptedView view;
-  test::FaultyRegistry registry{site.registry};
   test::FaultyDatabases databases;
   test::FaultyFileReplacer files;
   NotingRunner commands;
   platform::RegistryComRegistrar com{site.registry};
   platform::RegistryMtsCatalog mts{site.registry};
-  Main main{Services{registry, site.profiles, clock, site.installer,
-                     actions::ActionServices{commands, com, mts, files}, &databases},
-            view};
+  Main main{services(&databases), view};
 
   void SetUp() override {
     SuiteSite::SetUp();
@@ -86,16 +92,10 @@ TEST_F(InstallationRun, ThePlanTellsEverythingTheRunWillDo) {
     }
     test::ScriptedView shown;
     shown.logins.push_back({"secret"});
-    Main fresh{Services{site.registry, site.profiles, clock, site.installer,
-                        actions::ActionServices{commands, com, mts, files}},
-               shown};
-    try {
-      fresh.Form_Load();
-      fresh.press(Button::cmdRetrieveInfo);
-      fresh.press(Button::cmdViewPlan);
-    } catch (const platform::EndProgram&) {
-      ADD_FAILURE() << "the retrieval ended the program: " << shown.boxes.back().text;
-    }
+    Main fresh{services(), shown};
+    fresh.Form_Load();
+    fresh.press(Button::cmdRetrieveInfo);
+    fresh.press(Button::cmdViewPlan);
     ASSERT_EQ(shown.reports.size(), 1u);
     EXPECT_EQ(shown.reports[0].caption, "Installation Plan");
     const std::string file = sample ? "SamplePackagePlan.txt" : "EveryKindPlan.txt";
@@ -106,9 +106,7 @@ TEST_F(InstallationRun, ThePlanTellsEverythingTheRunWillDo) {
 TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
   main.Form_Load();
   test::ScriptedView second;
-  Main other{Services{site.registry, site.profiles, clock, site.installer,
-                      actions::ActionServices{commands, com, mts, files}},
-             second};
+  Main other{services(), second};
   try {
     other.Form_Load();
     ADD_FAILURE() << "the second installer must end";
@@ -128,8 +126,7 @@ TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
 // again, the "Start Services" log says why, and the failure is shown.
 struct FailureCase {
   std::string name;
-  std::function<void(test::FaultyRegistry&, test::FaultyDatabases&, test::FaultyFileReplacer&)>
-      inject;
+  std::function<void(test::FaultyDatabases&, test::FaultyFileReplacer&)> inject;
   std::string shown;
 };
 
@@ -137,7 +134,7 @@ class FailureAfterTheStop : public InstallationRun,
                             public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
-  GetParam().inject(registry, databases, files);
+  GetParam().inject(databases, files);
   EXPECT_EQ(install(), platform::EndProgram::kFailed);
   EXPECT_EQ(starts(), 3u);
   EXPECT_NE(log("Start Services")
@@ -157,22 +154,14 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, FailureAfterTheStop,
     ::testing::Values(
         FailureCase{"MetabaseError",
-                    [](auto&, test::FaultyDatabases& databases, auto&) {
+                    [](test::FaultyDatabases& databases, auto&) {
                       databases.fails = [](std::string_view statement, int) {
                         return statement.starts_with("UPDATE SERVER");
                       };
                     },
                     "Error 1010 in updateServicePackTable:\r\nError while updating the metabase!"},
-        FailureCase{"RegistryWrite",
-                    [](test::FaultyRegistry& registry, auto&, auto&) {
-                      registry.fails = [](std::string_view, std::string_view name) {
-                        return name == "AppVersion";
-                      };
-                    },
-                    "Error 1010 in updateRegistryModulesInfo:\r\nError while updating the "
-                    "Registry!"},
         FailureCase{"CtrlC",
-                    [](auto&, auto&, test::FaultyFileReplacer& files) {
+                    [](auto&, test::FaultyFileReplacer& files) {
                       files.fails = [](const platform::Placement&) {
                         platform::requestInterrupt(SIGINT);
                         return std::string();

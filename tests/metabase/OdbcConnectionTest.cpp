@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "support/MetabaseFixture.h"
 #include "platform/OdbcConnection.h"
+#include "support/MetabaseFixture.h"
 
 namespace qsi::platform {
 namespace {

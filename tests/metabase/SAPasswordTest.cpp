@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "support/MetabaseFixture.h"
 #include "metabase/SAPassword.h"
+#include "support/MetabaseFixture.h"
 
 namespace qsi::metabase {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "support/MetabaseFixture.h"
 #include "metabase/SqlScripts.h"
 #include "platform/Paths.h"
+#include "support/MetabaseFixture.h"
 
 namespace qsi::metabase {
 namespace {
@@ -92,9 +92,8 @@ TEST_F(SqlScriptsTest, RunsInOrderEachWithItsLogAndPassesOverFailures) {
             header + "SQL Script - 6_dsn.sql\r\n" + std::string(88, '*') +
                 "\r\n\r\n  The first line names \"DSN=QALDER;DRIVER=./EVIL.SO\", which is no "
                 "data source name (it holds one of = ; { }): nothing was run.\r\n");
-  for (const auto& line : {"secret"})
-    for (const char* log : {"1_insert.sql", "2_broken.sql", "4_nodb.sql"})
-      EXPECT_EQ(scriptLog(log).find(line), std::string::npos);
+  for (const char* log : {"1_insert.sql", "2_broken.sql", "4_nodb.sql"})
+    EXPECT_EQ(scriptLog(log).find("secret"), std::string::npos) << log;
 }
 
 TEST_F(SqlScriptsTest, ScriptWithABatchSeparatorFailsWholeOnTheServer) {
