@@ -58,10 +58,6 @@ struct TypeCase {
   bool modules, server, patch;
 };
 
-void PrintTo(const TypeCase& c, std::ostream* out) {
-  *out << c.type << (c.postgres ? " on PostgreSQL" : " on SQLite");
-}
-
 class UpdateRunByType : public MetabaseUpdateTest,
                         public ::testing::WithParamInterface<TypeCase> {};
 
@@ -81,17 +77,14 @@ TEST_P(UpdateRunByType, WritesTheRowsItsTypeAsksForInBothSections) {
                    "BEEF", d, "0", "0", "0"},
                   {"WEB01", "WebServer", "Q-Common", "QO11\\Q-Larch\\larch.asp", "", "3C4D", d, "0",
                    "0", "0"}}));
-  const Rows modules = rows(
-      "SELECT SERVER, MODULE, INSTALLATIONDATE, VERSION FROM MODULE "
-      "ORDER BY SERVER DESC, MODULE");
-  EXPECT_EQ(modules, c.modules ? (Rows{{"WebServer", "Q-Alder", d, "11.1.0"},
-                                       {"WebServer", "Q-Common", d, "7.1.0"},
-                                       {"DbServer", "Q-Alder", d, "11.1.0"},
-                                       {"DbServer", "Q-Common", d, "7.1.0"}})
-                               : (Rows{{"WebServer", "Q-Alder", "old", "1.0.0"},
-                                       {"WebServer", "Q-Common", "old", "1.0.0"},
-                                       {"DbServer", "Q-Alder", "old", "1.0.0"},
-                                       {"DbServer", "Q-Common", "old", "1.0.0"}}));
+  Rows modules;  // Q-Alder, then Q-Common, in each section
+  for (const char* server : {"WebServer", "DbServer"})
+    for (const char* version : {"11.1.0", "7.1.0"})
+      modules.push_back(c.modules ? Rows::value_type{server, d, version}
+                                  : Rows::value_type{server, "old", "1.0.0"});
+  EXPECT_EQ(
+      rows("SELECT SERVER, INSTALLATIONDATE, VERSION FROM MODULE ORDER BY SERVER DESC, MODULE"),
+      modules);
   EXPECT_EQ(rows("SELECT SERVER, INSTALLATIONDATESP, SERVICEPACK FROM SERVER ORDER BY SERVER DESC"),
             c.server ? (Rows{{"WebServer", d, "11.1.0.2 "}, {"DbServer", d, "11.1.0.2 "}})
                      : (Rows{{"WebServer", "old", "1.0"}, {"DbServer", "old", "1.0"}}));
@@ -163,13 +156,10 @@ TEST_F(MetabaseUpdateTest, MissingServerRowChangesNothingAndFailingServerUpdateS
   EXPECT_EQ(rows("SELECT COUNT(*) FROM INSTALLATIONHISTORY"), Rows{{"1"}});
 
   sources.exec("QOMetabase", "DROP TABLE SERVER");
-  try {
+  try {  // the failure as the window shows it: see the installation run
     updateMetabase(site.env, info, "WebServer", "");
     FAIL() << "the run went on";
   } catch (const platform::Failure& failure) {
-    EXPECT_EQ(failure.number(), 1010);
-    EXPECT_EQ(failure.source(), "updateServicePackTable");
-    EXPECT_EQ(failure.description(), "Error while updating the metabase!");
     EXPECT_EQ(failure.cause(), "[SQLite]no such table: SERVER (1)");
   }
   EXPECT_EQ(rows("SELECT COUNT(*) FROM INSTALLATIONHISTORY"), Rows{{"1"}});  // stopped before

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -116,41 +115,6 @@ TEST(ContentScan, InstallerFolderNamedLikeContentTakesNothingOutsideIt) {
   const SolutionInfo info = readSolutionInfo(env, folders, log);
   EXPECT_EQ(info.productName, "Q-Alder");
   EXPECT_TRUE(info.files.empty() && !info.hasFiles && info.hasSqlScripts);
-}
-
-TEST(ContentScan, RoadOfOneFileAndOfTheBrambleComponent) {
-  test::TestSite site;
-  site.writePackage("configuration files/Solution.info", "[ReleaseInfo]\nProductName=Q-Alder\n");
-  site.writePackage("configuration files/Q-Alder.ini",
-                    "[Components.Register]\nMTSComponents=Bramble.dll,Brake_Fern.dll\n");
-  site.writePackage("configuration files/FileVersion.txt",
-                    "[Web\\Q-Alder\\default.asp]\nChecksum=CADB\n"
-                    "[Components\\Bramble\\Bramble.dll]\nChecksum=0\n"
-                    "[Components\\QAlder\\Bramble.dll]\nChecksum=WRONG\n");
-  site.writePackage("Web/Q-Alder/default.asp", "abc");
-  site.writePackage("Components/Bramble/Bramble.dll", "MZ");
-  SolutionFolders folders;
-  log::CLog log(site.env);
-  const SolutionInfo info = readSolutionInfo(site.env, folders, log);
-  const auto entry = [&](std::size_t i) {
-    const FileEntry& e = info.files.at(i);
-    return e.packagePath + " > " + e.path + " | " + e.module + " | " + e.solutionChecksum +
-           (e.isMTSComponent ? " MTS" : "") + (e.isCOMComponent ? " COM" : "");
-  };
-  ASSERT_EQ(info.files.size(), 2u);
-  EXPECT_EQ(entry(0),
-            R"(Components\Bramble\Bramble.dll > Components\QAlder\Bramble.dll | Q-Alder | 0 MTS)");
-  EXPECT_EQ(entry(1), R"(Web\Q-Alder\default.asp > QO11\Q-Alder\default.asp | Q-Alder | CADB)");
-  EXPECT_TRUE(info.hasFiles && info.hasComponents);
-
-  const auto& shown = site.ui.progressHistory;
-  const auto at = [&](const std::string& text) {
-    return std::find(shown.begin(), shown.end(), text) - shown.begin();
-  };
-  EXPECT_LT(at("Retrieving content of Solution"), at("Processing the file information"));
-  EXPECT_LT(at(R"(Web\Q-Alder\default.asp -> Q-Alder)"),
-            at(R"(QO11\Q-Alder\default.asp -> Q-Alder)"));
-  EXPECT_LT(at(R"(QO11\Q-Alder\default.asp -> Q-Alder)"), std::ssize(shown));
 }
 
 }  // namespace
