@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "log/CLog.h"
+#include "platform/Failure.h"
 #include "solution/SolutionReader.h"
 #include "support/TestSite.h"
 
@@ -47,6 +48,28 @@ TEST(ReadSolutionInfo, TypicalDescriptorFillsTheRecordTheBoxAndTheLog) {
                      "  Database Name : QOMembership\r\n  User          : s\r\n"))
       << text;
 }
+
+#ifndef _WIN32
+// The refusal names twenty entries and counts the rest, which the log names.
+TEST(ReadSolutionInfo, APackageWithManyRefusedEntriesNamesTheFirstTwenty) {
+  test::TestSite site;
+  site.writePackage("configuration files/Solution.info", "[ReleaseInfo]\nProductName=Q-Alder\n");
+  for (char folder = 'a'; folder < 'a' + 22; ++folder)
+    site.writePackage(std::string("Web/") + folder + "\\x.asp", "x");
+  SolutionFolders folders;
+  log::CLog log(site.env);
+  try {
+    (void)readSolutionInfo(site.env, folders, log);
+    ADD_FAILURE() << "the package must be refused";
+  } catch (const platform::Failure& failure) {
+    const std::string shown = failure.description() + "\n" + failure.cause();
+    EXPECT_NE(shown.find("The package is refused: 22 entries"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("  Web\\t\\x.asp: the name holds"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("Web\\u\\x.asp"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("  ... and 2 more, listed in the log"), std::string::npos) << shown;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace qsi::solution
