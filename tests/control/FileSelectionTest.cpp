@@ -29,23 +29,14 @@ TEST(DetermineWhatToInstall, InstallsOnlyFilesOfNewerModules) {
   std::vector<bool> flags;
   for (const auto& e : info.files) flags.push_back(e.install);
   EXPECT_EQ(flags, (std::vector<bool>{true, false, true, false, true}));
-  const std::string stars(88, '*');
-  const std::string header = stars +
-                             "\r\nThis logfile contains information about the installsection: "
-                             "FilesToBeInstalled\r\n" +
-                             stars + "\r\n\r\n";
-  EXPECT_EQ(site.logText("FilesToBeInstalled"),
-            header +
-                "  Install : QO11\\Q-Alder\\a.asp\r\n"
-                "  Skip : QO11\\b.asp -> Original ver: 2.1.0.0 - New Ver : 2.1.0.0\r\n"
-                "  Install : QO11\\Q-Oak\\c.asp\r\n"
-                "  Skip : Components\\Foo\\x.dll -> Original ver: 1.0 - New Ver : \r\n"
-                "  Install : QO11\\Q-Alder\\d.asp\r\n");
-
-  test::TestSite empty;  // an empty file list logs only the header
-  solution::SolutionInfo none;
-  determineWhatToInstall(empty.env, none, installed);
-  EXPECT_EQ(empty.logText("FilesToBeInstalled"), header);
+  EXPECT_TRUE(site.logText("FilesToBeInstalled")
+                  .ends_with("installsection: FilesToBeInstalled\r\n" + std::string(88, '*') +
+                             "\r\n\r\n"
+                             "  Install : QO11\\Q-Alder\\a.asp\r\n"
+                             "  Skip : QO11\\b.asp -> Original ver: 2.1.0.0 - New Ver : 2.1.0.0\r\n"
+                             "  Install : QO11\\Q-Oak\\c.asp\r\n"
+                             "  Skip : Components\\Foo\\x.dll -> Original ver: 1.0 - New Ver : \r\n"
+                             "  Install : QO11\\Q-Alder\\d.asp\r\n"));
 }
 
 }  // namespace

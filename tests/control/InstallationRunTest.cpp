@@ -31,16 +31,22 @@ class NotingRunner final : public platform::CommandRunner {
 class InstallationRun : public test::SuiteSite {
  protected:
   test::FixedClock clock;
+  // What a run works with; the databases fail on cue when given.
+  Services services(platform::Databases* with = nullptr) {
+    return Services{site.registry,
+                    site.profiles,
+                    clock,
+                    site.installer,
+                    actions::ActionServices{commands, com, mts, files},
+                    with};
+  }
   test::ScriptedView view;
-  test::FaultyRegistry registry{site.registry};
   test::FaultyDatabases databases;
   test::FaultyFileReplacer files;
   NotingRunner commands;
   platform::RegistryComRegistrar com{site.registry};
   platform::RegistryMtsCatalog mts{site.registry};
-  Main main{Services{registry, site.profiles, clock, site.installer,
-                     actions::ActionServices{commands, com, mts, files}, &databases},
-            view};
+  Main main{services(&databases), view};
 
   void SetUp() override {
     SuiteSite::SetUp();
@@ -86,16 +92,10 @@ TEST_F(InstallationRun, ThePlanTellsEverythingTheRunWillDo) {
     }
     test::ScriptedView shown;
     shown.logins.push_back({"secret"});
-    Main fresh{Services{site.registry, site.profiles, clock, site.installer,
-                        actions::ActionServices{commands, com, mts, files}},
-               shown};
-    try {
-      fresh.Form_Load();
-      fresh.press(Button::cmdRetrieveInfo);
-      fresh.press(Button::cmdViewPlan);
-    } catch (const platform::EndProgram&) {
-      ADD_FAILURE() << "the retrieval ended the program: " << shown.boxes.back().text;
-    }
+    Main fresh{services(), shown};
+    fresh.Form_Load();
+    fresh.press(Button::cmdRetrieveInfo);
+    fresh.press(Button::cmdViewPlan);
     ASSERT_EQ(shown.reports.size(), 1u);
     EXPECT_EQ(shown.reports[0].caption, "Installation Plan");
     const std::string file = sample ? "SamplePackagePlan.txt" : "EveryKindPlan.txt";
@@ -106,9 +106,7 @@ TEST_F(InstallationRun, ThePlanTellsEverythingTheRunWillDo) {
 TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
   main.Form_Load();
   test::ScriptedView second;
-  Main other{Services{site.registry, site.profiles, clock, site.installer,
-                      actions::ActionServices{commands, com, mts, files}},
-             second};
+  Main other{services(), second};
   try {
     other.Form_Load();
     ADD_FAILURE() << "the second installer must end";
@@ -124,20 +122,23 @@ TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
   EXPECT_TRUE(second.refreshes.empty());  // nothing was read, nothing written
 }
 
-// However the run fails after the services were stopped, they are started
-// again, the "Start Services" log says why, and the failure is shown.
-struct FailureCase {
-  std::string name;
-  std::function<void(test::FaultyRegistry&, test::FaultyDatabases&, test::FaultyFileReplacer&)>
-      inject;
-  std::string shown;
-};
-
-class FailureAfterTheStop : public InstallationRun,
-                            public ::testing::WithParamInterface<FailureCase> {};
+// However the run fails after the services were stopped (a Metabase error,
+// Ctrl-C), they are started again, the "Start Services" log says why, and
+// the failure is shown.
+class FailureAfterTheStop : public InstallationRun, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
-  GetParam().inject(registry, databases, files);
+  const bool ctrlC = GetParam();
+  if (ctrlC) {
+    files.fails = [](const platform::Placement&) {
+      platform::requestInterrupt(SIGINT);
+      return std::string();
+    };
+  } else {
+    databases.fails = [](std::string_view statement, int) {
+      return statement.starts_with("UPDATE SERVER");
+    };
+  }
   EXPECT_EQ(install(), platform::EndProgram::kFailed);
   EXPECT_EQ(starts(), 3u);
   EXPECT_NE(log("Start Services")
@@ -147,40 +148,18 @@ TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
   // The failure, then the offer to undo what the run changed (declined).
   ASSERT_GE(view.boxes.size(), 2u);
   const platform::MessageBox& shown = view.boxes[view.boxes.size() - 2];
-  EXPECT_TRUE(shown.text.starts_with(GetParam().shown)) << shown.text;
+  EXPECT_TRUE(shown.text.starts_with(
+      ctrlC ? "Error 1050 in QSolutionInstaller:\r\nThe installation was interrupted (Ctrl-C)."
+            : "Error 1010 in updateServicePackTable:\r\nError while updating the metabase!"))
+      << shown.text;
   EXPECT_EQ(shown.icon, platform::Icon::Critical);
   EXPECT_EQ(view.boxes.back().text, "Undo the changes made by this run?");
   EXPECT_EQ(view.boxes.back().buttons, platform::Buttons::YesNo);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, FailureAfterTheStop,
-    ::testing::Values(
-        FailureCase{"MetabaseError",
-                    [](auto&, test::FaultyDatabases& databases, auto&) {
-                      databases.fails = [](std::string_view statement, int) {
-                        return statement.starts_with("UPDATE SERVER");
-                      };
-                    },
-                    "Error 1010 in updateServicePackTable:\r\nError while updating the metabase!"},
-        FailureCase{"RegistryWrite",
-                    [](test::FaultyRegistry& registry, auto&, auto&) {
-                      registry.fails = [](std::string_view, std::string_view name) {
-                        return name == "AppVersion";
-                      };
-                    },
-                    "Error 1010 in updateRegistryModulesInfo:\r\nError while updating the "
-                    "Registry!"},
-        FailureCase{"CtrlC",
-                    [](auto&, auto&, test::FaultyFileReplacer& files) {
-                      files.fails = [](const platform::Placement&) {
-                        platform::requestInterrupt(SIGINT);
-                        return std::string();
-                      };
-                    },
-                    "Error 1050 in QSolutionInstaller:\r\nThe installation was interrupted "
-                    "(Ctrl-C)."}),
-    [](const auto& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(Kinds, FailureAfterTheStop, ::testing::Bool(), [](const auto& param) {
+  return std::string(param.param ? "CtrlC" : "MetabaseError");
+});
 
 // A copy that failed is not recorded as installed, its module keeps its old
 // version in the Metabase and the registry, and the run ends with status 3.

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "customization/MetabaseChecksum.h"
-#include "support/MetabaseFixture.h"
 #include "support/Faults.h"
+#include "support/MetabaseFixture.h"
 
 namespace qsi::customization {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "support/MetabaseFixture.h"
 #include "metabase/RegistryUpdate.h"
 #include "site/RegistryAccess.h"
+#include "support/MetabaseFixture.h"
 
 namespace qsi::metabase {
 namespace {

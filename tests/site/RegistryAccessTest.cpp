@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "site/RegistryAccess.h"
+#include "site/RootKey.h"
 #include "support/TestSite.h"
 
 namespace qsi::site {
@@ -50,6 +51,17 @@ TEST(RootKey, MissingOrOversizedValuesReadAsEmptyText) {
   EXPECT_EQ(getInstallDir(site.registry), "C:\\Inst");
   EXPECT_EQ(getIISVirtId(site.registry), "");
   EXPECT_EQ(getMemScriptCode(site.registry), std::string(39, 'm'));
+}
+
+// Logs, saved files and the undo are written below InstMainDir: a root or
+// a path that climbs would spread them over the machine.
+TEST(RootKey, InstMainDirMustBeAnAbsoluteFolderBelowTheRoot) {
+  const std::string root = std::filesystem::current_path().root_path().string();
+  const std::pair<std::string, std::string> problems[] = {
+      {root, "is a root"}, {"inst", "is no absolute path"}, {root + "a/../b", "has a \"..\" part"}};
+  for (const auto& [folder, problem] : problems)
+    EXPECT_EQ(instMainDirProblem(folder), "InstMainDir \"" + folder + "\" " + problem);
+  EXPECT_EQ(instMainDirProblem(root + "inst"), std::nullopt);
 }
 
 }  // namespace

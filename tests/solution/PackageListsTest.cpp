@@ -41,8 +41,6 @@ TEST_F(PackageLists, ComponentKindsFromTheModuleDefinitionFiles) {
     EXPECT_EQ(isMTSComponentFile(site.profiles, folders, c.path), c.mts) << c.path;
     EXPECT_EQ(isCOMComponentFile(site.profiles, folders, c.path), c.com) << c.path;
   }
-  EXPECT_TRUE(componentListNames(R"(Components\QAlder\Bramble.dll)", "bramble.dll"));
-  EXPECT_FALSE(componentListNames("Bramble.dllx", "Bramble.dll"));
 }
 
 TEST_F(PackageLists, LookupPathsOfShippedChecksums) {
@@ -52,7 +50,6 @@ TEST_F(PackageLists, LookupPathsOfShippedChecksums) {
       {R"(Components\QAlder\Bramble.dll)", R"(Components\Bramble\Bramble.dll)"},
       {R"(Components\QAlder\Brake_Fern.dll)", R"(Components\Bramble\Brake_Fern.dll)"},
       {R"(Components\QAlder\Other.dll)", R"(Components\QAlder\Other.dll)"},
-      {R"(Components\QCedar\x.dll)", R"(Components\QCedar\x.dll)"},
       {R"(Components\QOrchard\QOrchard.dll)", R"(Components\QOrchard\QOrchard.dll)"},
   };
   for (const auto& [installation, lookup] : lookups) EXPECT_EQ(getLookupPath(installation), lookup);
