@@ -8,8 +8,6 @@
 
 namespace qsi::test {
 
-inline const std::string kConfig =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
 inline const std::string kOldPage = "<html>Q-Alder 2.1.0.0</html>\r\n";
 inline const std::string kOurPage = "<html>Q-Alder 2.1.0.0 with our banner</html>\r\n";
 inline const std::string kNewPage = "<html>Q-Alder 2.1.1.0</html>\r\n";
