@@ -22,8 +22,11 @@ void loadRegistry(const fs::path& file) {
     if (!key.path.starts_with(kRoot)) continue;
     const std::string path = key.path.substr(kRoot.size());
     ASSERT_TRUE(machine.createKey(path)) << path;
-    for (const auto& value : key.values)
-      if (value.isText) ASSERT_TRUE(machine.writeValue(path, value.name, value.data)) << path;
+    for (const auto& value : key.values) {
+      if (value.isText) {
+        ASSERT_TRUE(machine.writeValue(path, value.name, value.data)) << path;
+      }
+    }
   }
 }
 
