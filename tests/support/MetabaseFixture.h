@@ -14,19 +14,20 @@
 
 namespace qsi::test {
 
+inline const std::string kConfig =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
+
 // A site whose registry names the web server WEB01 and the SQL Server SQL01
 // and whose modules Q-Alder and Q-Common have keys in both sections, plus
 // the test's own ODBC data sources.
 class MetabaseTest : public ::testing::Test {
  protected:
   MetabaseTest() {
-    const std::string config =
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
-    site.writeRegistry(config + "WebServerConfig]\r\n\"Hostname\"=\"WEB01\"\r\n\r\n" + config +
-                       "WebServerConfig\\SQL Server]\r\n\"Server\"=\"SQL01\"\r\n\r\n" + config +
+    site.writeRegistry(kConfig + "WebServerConfig]\r\n\"Hostname\"=\"WEB01\"\r\n\r\n" + kConfig +
+                       "WebServerConfig\\SQL Server]\r\n\"Server\"=\"SQL01\"\r\n\r\n" + kConfig +
                        "WebServerConfig\\Modules\\Q-Alder]\r\n\"AppVersion\"=\"1.0.0.0\"\r\n\r\n" +
-                       config + "WebServerConfig\\Modules\\Q-Common]\r\n\r\n" + config +
-                       "DbServerConfig\\Modules\\Q-Alder]\r\n\r\n" + config +
+                       kConfig + "WebServerConfig\\Modules\\Q-Common]\r\n\r\n" + kConfig +
+                       "DbServerConfig\\Modules\\Q-Alder]\r\n\r\n" + kConfig +
                        "DbServerConfig\\Modules\\Q-Common]\r\n");
   }
   void SetUp() override {

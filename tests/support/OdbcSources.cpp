@@ -11,7 +11,6 @@
 #include <process.h>
 #else
 #include <dlfcn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -38,27 +37,15 @@ std::string variable(const char* name) {
 
 // The schema's statements, one by one (the SQLite driver runs one per call).
 std::vector<std::string> schemaStatements() {
-  const std::string text =
-      platform::readFileBytes(fs::path(QSI_SOURCE_DIR) / "share" / "metabase-schema.sql");
-  std::string withoutComments;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    auto end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(pos, end - pos);
-    if (!line.starts_with("--")) withoutComments += line + "\n";
-    pos = end + 1;
-  }
+  std::string text;
+  for (const std::string& line : platform::split(
+           platform::readFileBytes(fs::path(QSI_SOURCE_DIR) / "share" / "metabase-schema.sql"),
+           '\n'))
+    if (!line.starts_with("--")) text += line + "\n";
   std::vector<std::string> statements;
-  pos = 0;
-  while (pos < withoutComments.size()) {
-    auto end = withoutComments.find(';', pos);
-    if (end == std::string::npos) end = withoutComments.size();
-    const std::string statement = withoutComments.substr(pos, end - pos);
+  for (std::string& statement : platform::split(text, ';'))
     if (statement.find_first_not_of(" \r\n\t") != std::string::npos)
-      statements.push_back(statement);
-    pos = end + 1;
-  }
+      statements.push_back(std::move(statement));
   return statements;
 }
 
@@ -131,6 +118,14 @@ const fs::path& configurationFolder() {
   return configuration().path;
 }
 
+platform::OdbcConnection administrator(const PostgresServer& server) {
+  platform::OdbcConnection admin;
+  admin.open("Driver=PostgreSQL;Servername=" + server.socketDir + ";Port=" + server.port +
+                 ";Database=postgres",
+             "sa", server.saPassword);
+  return admin;
+}
+
 }  // namespace
 
 std::optional<PostgresServer> PostgresServer::fromEnvironment() {
@@ -157,10 +152,7 @@ OdbcSources::OdbcSources()
 OdbcSources::~OdbcSources() {
   if (server_ && !databases_.empty()) {
     try {
-      platform::OdbcConnection admin;
-      admin.open("Driver=PostgreSQL;Servername=" + server_->socketDir + ";Port=" + server_->port +
-                     ";Database=postgres",
-                 "sa", server_->saPassword);
+      platform::OdbcConnection admin = administrator(*server_);
       for (const auto& database : databases_)
         admin.execute("DROP DATABASE IF EXISTS \"" + database + "\" WITH (FORCE)");
     } catch (const std::exception&) {  // the server goes away with its folder anyway
@@ -187,28 +179,16 @@ bool OdbcSources::ranInOwnProcess() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string filter =
       std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-#ifdef _WIN32
   const fs::path workDir = configurationFolder() / uniqueName();
   fs::create_directories(workDir);
+  // The child keeps this process's sanitizer options, leak checks and all.
   const ProcessResult child =
-      runProcess(currentProgram(), {filter}, {{kChildMark, "1"}}, "", workDir);
+      runProcess(currentProgram(), {filter},
+                 {{kChildMark, "1"}, {"ASAN_OPTIONS", variable("ASAN_OPTIONS")}}, "", workDir);
   std::cout << child.out << child.err;
   std::error_code ignored;
   fs::remove_all(workDir, ignored);
-  const bool passed = child.status == 0;
-#else
-  std::cout.flush();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::setenv(kChildMark, "1", 1);
-    ::execl("/proc/self/exe", "/proc/self/exe", filter.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  int status = -1;
-  const bool passed = child >= 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-                      WEXITSTATUS(status) == 0;
-#endif
-  if (!passed)
+  if (child.status != 0)
     ADD_FAILURE() << "The test failed in a process of its own (" << filter << "); see above.";
   return true;
 }
@@ -218,7 +198,7 @@ fs::path OdbcSources::addSqlite(const std::string& name, bool withMetabase) {
   fs::remove(file);
   sections_[name] = "Driver=SQLite3\nDatabase=" + configuration().driverPath(file) +
                     "\nTimeout=5000\nSyncPragma=OFF\n";
-  isPostgres_[name] = false;
+  postgres_.erase(name);
   writeIni();
   if (withMetabase)
     for (const auto& statement : schemaStatements()) exec(name, statement);
@@ -228,16 +208,12 @@ fs::path OdbcSources::addSqlite(const std::string& name, bool withMetabase) {
 std::string OdbcSources::addPostgres(const std::string& name) {
   if (!server_) throw std::runtime_error(kNoPostgres);
   const std::string database = uniqueName();
-  platform::OdbcConnection admin;
-  admin.open("Driver=PostgreSQL;Servername=" + server_->socketDir + ";Port=" + server_->port +
-                 ";Database=postgres",
-             "sa", server_->saPassword);
-  admin.execute("CREATE DATABASE \"" + database + "\" TEMPLATE \"" + server_->templateDatabase +
-                "\"");
+  administrator(*server_).execute("CREATE DATABASE \"" + database + "\" TEMPLATE \"" +
+                                  server_->templateDatabase + "\"");
   databases_.push_back(database);
   sections_[name] = "Driver=PostgreSQL\nServername=" + server_->socketDir +
                     "\nPort=" + server_->port + "\nDatabase=" + database + "\n";
-  isPostgres_[name] = true;
+  postgres_.insert(name);
   writeIni();
   return database;
 }
@@ -247,18 +223,22 @@ void OdbcSources::remove(const std::string& name) {
   writeIni();
 }
 
-void OdbcSources::exec(const std::string& name, const std::string& statements) const {
+platform::OdbcConnection OdbcSources::connect(const std::string& name) const {
   platform::OdbcConnection connection;
-  const bool postgres = isPostgres_.count(name) != 0 && isPostgres_.at(name);
-  connection.open(name, postgres ? "sa" : "", postgres ? server_->saPassword : "");
-  connection.execute(statements);
+  if (postgres_.contains(name))
+    connection.open(name, "sa", server_->saPassword);
+  else
+    connection.open(name, "", "");
+  return connection;
+}
+
+void OdbcSources::exec(const std::string& name, const std::string& statements) const {
+  connect(name).execute(statements);
 }
 
 std::vector<std::vector<std::string>> OdbcSources::rows(const std::string& name,
                                                         const std::string& query) const {
-  platform::OdbcConnection connection;
-  const bool postgres = isPostgres_.count(name) != 0 && isPostgres_.at(name);
-  connection.open(name, postgres ? "sa" : "", postgres ? server_->saPassword : "");
+  platform::OdbcConnection connection = connect(name);
   platform::OdbcResult result = connection.query(query);
   std::vector<std::vector<std::string>> out;
   for (; !result.eof(); result.moveNext()) {

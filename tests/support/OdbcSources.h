@@ -3,8 +3,11 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "platform/OdbcConnection.h"
 
 namespace qsi::test {
 
@@ -58,9 +61,10 @@ class OdbcSources {
 
  private:
   void writeIni() const;
+  [[nodiscard]] platform::OdbcConnection connect(const std::string& name) const;
   std::map<std::string, std::string> sections_;  // name -> body of its odbc.ini section
-  std::map<std::string, bool> isPostgres_;
-  std::vector<std::string> databases_;  // PostgreSQL databases to drop
+  std::set<std::string> postgres_;               // the PostgreSQL data sources
+  std::vector<std::string> databases_;           // PostgreSQL databases to drop
   std::optional<PostgresServer> server_;
 };
 

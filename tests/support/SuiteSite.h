@@ -2,17 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "customization/Checksum.h"
 #include "platform/Paths.h"
-#include "platform/Text.h"
 #include "support/MetabaseFixture.h"
 
 namespace qsi::test {
 
-inline const std::string kConfig =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
 inline const std::string kOldPage = "<html>Q-Alder 2.1.0.0</html>\r\n";
 inline const std::string kOurPage = "<html>Q-Alder 2.1.0.0 with our banner</html>\r\n";
 inline const std::string kNewPage = "<html>Q-Alder 2.1.1.0</html>\r\n";
@@ -99,23 +94,16 @@ class SuiteSite : public MetabaseTest {
     site.writePackage("Sql/Sequence.txt", "b.sql\r\n..\\x.sql\r\na.sql\r\n");
     const std::string package =
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Transaction Server\\Packages\\{P}";
-    writeRegistry("2.1.0.0", "2.1.0.0",
-                  package + "]\r\n\"Name\"=\"Q-Orchard\"\r\n" + package +
-                      "\\Components\\0]\r\n\"DLL\"=\"" +
-                      regText((site.instMainDir / "Components/QAlder/Bramble.dll").string()) +
-                      "\"\r\n" + package + "\\Components\\1]\r\n\"DLL\"=\"" +
-                      regText(site.write("inst/Components/QOCommon/Other.dll", "other").string()) +
-                      "\"\r\n" +
-                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\QSolutionInstaller\\"
-                      "ComRegistrations]\r\n");
+    writeRegistry(
+        "2.1.0.0", "2.1.0.0",
+        package + "]\r\n\"Name\"=\"Q-Orchard\"\r\n" + package + "\\Components\\0]\r\n\"DLL\"=\"" +
+            regText((site.instMainDir / "Components/QAlder/Bramble.dll").string()) + "\"\r\n" +
+            package + "\\Components\\1]\r\n\"DLL\"=\"" +
+            regText(site.write("inst/Components/QOCommon/Other.dll", "other").string()) + "\"\r\n" +
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\QSolutionInstaller\\"
+            "ComRegistrations]\r\n");
   }
 
-  [[nodiscard]] std::string runFolderName() const {
-    const auto logs = site.instMainDir / "QOLog";
-    return std::filesystem::is_directory(logs)
-               ? std::filesystem::directory_iterator(logs)->path().filename().string()
-               : "";
-  }
   // A value of the registry the installer ran with.
   [[nodiscard]] virtual std::optional<std::string> registryValue(const std::string& key,
                                                                  const std::string& name) const {
@@ -126,57 +114,6 @@ class SuiteSite : public MetabaseTest {
                              "Config\\Modules\\Q-Alder",
                          "AppVersion")
         .value_or("<none>");
-  }
-  // The run's logs in name order, each after a "=== name" line, with the
-  // run's date and the site's folders written <DATE>, <INSTALLER> and <INST>
-  // and the separators of those paths written "/": what is left reads the
-  // same on every platform. The NT services' logs are left out: they tell
-  // what the machine's own services did.
-  [[nodiscard]] std::string portableLogs() const {
-    const std::filesystem::path folder = site.instMainDir / "QOLog" / runFolderName();
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    const std::string date = sources.rows(
-        "QOMetabase", "SELECT INSTALLATIONDATESP FROM SERVER WHERE SERVER = 'WebServer'")[0][0];
-    const std::pair<std::string, std::string> folders[] = {
-        {platform::displayPath(site.installer), "<INSTALLER>"},
-        {platform::displayPath(site.instMainDir), "<INST>"}};
-    std::string out;
-    for (const auto& name : names) {
-      if (name == "Stop Services.txt" || name == "Start Services.txt") continue;
-      out += "=== " + name + "\n";
-      const std::vector<std::string> lines = platform::split(readText(folder / name), '\n');
-      for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string line = platform::replaceAll(lines[i], date, "<DATE>");
-        for (const auto& [path, mark] : folders) {
-          const auto at = line.find(path);
-          if (at != std::string::npos)
-            line = line.substr(0, at) + mark +
-                   platform::replaceAll(line.substr(at + path.size()), "\\", "/");
-        }
-        if (i + 1 == lines.size()) {
-          if (!line.empty()) out += line + "<no line break at the end>\n";
-        } else {
-          out += line.ends_with('\r') ? line.substr(0, line.size() - 1) + "\n"
-                                      : line + "<LF without CR>\n";
-        }
-      }
-    }
-    return out;
-  }
-  // Every row of the Metabase's five tables, for telling a changed Metabase.
-  [[nodiscard]] std::vector<std::vector<std::string>> metabaseRows() const {
-    std::vector<std::vector<std::string>> rows;
-    for (const char* table : {"SERVER", "MODULE", "OBJECT", "PATCH", "INSTALLATIONHISTORY"})
-      for (auto& row : sources.rows("QOMetabase", std::string("SELECT * FROM ") + table))
-        rows.push_back(std::move(row));
-    return rows;
-  }
-  // The folder of a run's logs or saved files as the closing message names it.
-  [[nodiscard]] std::string shownFolder(const std::string& kind) const {
-    return platform::displayPath(site.instMainDir / kind / runFolderName(), true) + ".";
   }
 };
 

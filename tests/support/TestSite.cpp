@@ -36,6 +36,15 @@ fs::path makeRoot() {
   fs::create_directories(root / "inst");
   return root;
 }
+
+// The lines in order, each once.
+std::string sortedText(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
+  return out;
+}
 }  // namespace
 
 TestSite::TestSite()
@@ -95,11 +104,8 @@ std::string TestSite::snapshot(const std::filesystem::path& store) const {
       lines.push_back("[" + platform::toLower(key.path) + "] " + platform::toLower(value.name) +
                       "=" + value.data);
   }
-  std::sort(lines.begin(), lines.end());
-  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
-  std::string out;
-  for (const std::string& line : lines) out += line + "\n";
-  return out + treeText(instMainDir, {"QOLog", "QOCustomized", "QOJournal"});
+  return sortedText(std::move(lines)) +
+         treeText(instMainDir, {"QOLog", "QOCustomized", "QOJournal"});
 }
 
 std::string treeText(const fs::path& folder, const std::vector<std::string>& leaveOut) {
@@ -113,10 +119,7 @@ std::string treeText(const fs::path& folder, const std::vector<std::string>& lea
     }
     lines.push_back(name + (it->is_regular_file() ? " = " + readText(it->path()) : "/"));
   }
-  std::sort(lines.begin(), lines.end());
-  std::string out;
-  for (const std::string& line : lines) out += line + "\n";
-  return out;
+  return sortedText(std::move(lines));
 }
 
 std::string regText(std::string_view text) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "e2e/EndToEndFixture.h"
+#include <map>
+
+#include "e2e/EndToEnd.h"
 #include "support/win32/WindowDriver.h"
 
 namespace qsi::test {
@@ -32,11 +34,9 @@ void answer(DWORD program, const Box& expected, std::vector<std::string>& seen) 
 TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
   writePackage("ServicePack");
   std::vector<std::string> boxes;
-  bool retrieveEnabledAfter = true;
-  bool startEnabledAfter = false;
-  bool planEnabledAfter = false;
+  std::map<std::string, bool> enabled;  // the main window's buttons after Retrieve
   std::string report;
-  const ProcessResult result = program.runWithWindows([&](unsigned long id) {
+  const ProcessResult result = runWithWindows([&](unsigned long id) {
     const auto pid = static_cast<DWORD>(id);
     const HWND main = waitForWindow(pid, "Q-Orchard Solution Installer");
     ASSERT_NE(main, nullptr);
@@ -52,25 +52,18 @@ TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
     answer(pid, {"Q-SolutionInstaller", "The Installer is about to read the system information"},
            boxes);
     answer(pid, {"QSolutionInstaller", "The info is retrieved."}, boxes);
-    for (const Control& control : controlsOf(main)) {
-      if (control.text == "Retrieve information about the current installation")
-        retrieveEnabledAfter = IsWindowEnabled(control.handle);
-      if (control.text == "Start Installation") startEnabledAfter = IsWindowEnabled(control.handle);
-      if (control.text == "View Installation Plan")
-        planEnabledAfter = IsWindowEnabled(control.handle);
-    }
+    for (const Control& control : controlsOf(main))
+      enabled[control.text] = IsWindowEnabled(control.handle);
 
-    ASSERT_TRUE(pressButton(main, "View Customizations Report"));
-    const HWND reportWindow = waitForWindow(pid, "Customizations");
-    ASSERT_NE(reportWindow, nullptr);
-    report = controlsOf(reportWindow).at(0).text;
-    ASSERT_TRUE(pressButton(reportWindow, "Exit"));
-    ASSERT_TRUE(waitUntilGone(reportWindow));
-    ASSERT_TRUE(pressButton(main, "View Installation Plan"));
-    const HWND planWindow = waitForWindow(pid, "Installation Plan");
-    ASSERT_NE(planWindow, nullptr);
-    ASSERT_TRUE(pressButton(planWindow, "Exit"));
-    ASSERT_TRUE(waitUntilGone(planWindow));
+    for (const auto& [button, title] : {std::pair{"View Customizations Report", "Customizations"},
+                                        std::pair{"View Installation Plan", "Installation Plan"}}) {
+      ASSERT_TRUE(pressButton(main, button));
+      const HWND window = waitForWindow(pid, title);
+      ASSERT_NE(window, nullptr) << title;
+      if (report.empty()) report = controlsOf(window).at(0).text;
+      ASSERT_TRUE(pressButton(window, "Exit"));
+      ASSERT_TRUE(waitUntilGone(window));
+    }
 
     ASSERT_TRUE(pressButton(main, "Start Installation"));
     answer(pid,
@@ -82,9 +75,9 @@ TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
   });
   ASSERT_EQ(result.status, 0) << result.out << result.err;
   EXPECT_EQ(boxes.size(), 3u);
-  EXPECT_FALSE(retrieveEnabledAfter);
-  EXPECT_TRUE(startEnabledAfter);
-  EXPECT_TRUE(planEnabledAfter);
+  EXPECT_FALSE(enabled.at("Retrieve information about the current installation"));
+  EXPECT_TRUE(enabled.at("Start Installation"));
+  EXPECT_TRUE(enabled.at("View Installation Plan"));
   EXPECT_NE(report.find("QO11\\Q-Alder\\default.asp"), std::string::npos) << report;
 
   // The same installation as through the console, with the same logs.

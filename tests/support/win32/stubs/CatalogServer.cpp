@@ -64,10 +64,16 @@ void note(const std::string& call) {
   }
 }
 
-// A COM object kept alive by its own reference while COM holds it.
-template <typename Interface>
+// A COM object of one interface, kept alive by its own reference while COM holds it.
+template <typename Interface, const IID& kInterface>
 class Counted : public Interface {
  public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
+    *out = id == IID_IUnknown || id == kInterface ? static_cast<Interface*>(this) : nullptr;
+    if (*out == nullptr) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override {
     const ULONG left = --references_;
@@ -91,7 +97,7 @@ using Arguments = std::vector<const VARIANT*>;
 using Method = std::function<void(const Arguments&, VARIANT*)>;
 
 // An object whose methods and properties are looked up by name.
-class Object final : public Counted<IDispatch> {
+class Object final : public Counted<IDispatch, IID_IDispatch> {
  public:
   static IDispatch* make(std::vector<std::pair<std::string, Method>> methods) {
     auto object = std::make_shared<Object>();
@@ -99,15 +105,6 @@ class Object final : public Counted<IDispatch> {
     return keep(std::move(object));
   }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
-    if (id != IID_IUnknown && id != IID_IDispatch) {
-      *out = nullptr;
-      return E_NOINTERFACE;
-    }
-    *out = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     *count = 0;
     return S_OK;
@@ -211,18 +208,9 @@ IDispatch* catalogObject() {
                         }}});
 }
 
-class Factory final : public Counted<IClassFactory> {
+class Factory final : public Counted<IClassFactory, IID_IClassFactory> {
  public:
   static IClassFactory* make() { return keep(std::make_shared<Factory>()); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
-    if (id != IID_IUnknown && id != IID_IClassFactory) {
-      *out = nullptr;
-      return E_NOINTERFACE;
-    }
-    *out = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID id, void** out) override {
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;

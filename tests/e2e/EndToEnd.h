@@ -1,0 +1,96 @@
+#pragma once
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Paths.h"
+#include "platform/Text.h"
+#include "support/Process.h"
+#include "support/SuiteSite.h"
+
+namespace qsi::test {
+
+// The suite's site with the built program beside its package, run through
+// its console front-end, with the registry it reads made from the site's
+// registry file and stand-ins for the service commands it runs, which note
+// each call. Where the platform has the command itself (Windows' net), the
+// program runs that one, and nothing is noted.
+class EndToEnd : public SuiteSite {
+ protected:
+  EndToEnd();
+  ~EndToEnd() override;
+
+  // `whileRunning`, when given, gets the program's process id once it runs.
+  [[nodiscard]] ProcessResult run(const std::string& input,
+                                  const std::function<void(unsigned long)>& whileRunning = {},
+                                  const std::vector<std::string>& args = {}) const;
+#ifdef _WIN32
+  // The program with its window front-end; `drive` is the user.
+  [[nodiscard]] ProcessResult runWithWindows(const std::function<void(unsigned long)>& drive) const;
+#endif
+  [[nodiscard]] std::optional<std::string> registryValue(const std::string& key,
+                                                         const std::string& name) const override;
+  // The Windows folder the program uses.
+  [[nodiscard]] std::filesystem::path windowsFolder() const;
+  // Whether net and mtxstop are stand-ins that note their calls.
+  static const bool kServiceCommandsNoted;
+
+  // The calls noted so far, one line each ("stop.exe qosvc01.exe").
+  [[nodiscard]] std::string calls() const {
+    return std::filesystem::exists(site.root / "ran") ? readText(site.root / "ran") : "";
+  }
+  [[nodiscard]] std::filesystem::path runLogs() const {
+    const auto logs = site.instMainDir / "QOLog";
+    return std::filesystem::is_directory(logs) ? std::filesystem::directory_iterator(logs)->path()
+                                               : logs;
+  }
+  // The folder of the run's logs or saved files as the closing message names it.
+  [[nodiscard]] std::string shownFolder(const std::string& kind) const {
+    return platform::displayPath(site.instMainDir / kind / runLogs().filename(), true) + ".";
+  }
+  // What a run may change and an undo must put back: the site, the registry
+  // and the machine's Java folder.
+  [[nodiscard]] std::string everything() const {
+    return site.snapshot() + treeText(windowsFolder());
+  }
+
+  // The run's logs in name order, each after a "=== name" line, with the
+  // run's date and the site's folders written <DATE>, <INSTALLER> and <INST>
+  // and the separators of those paths written "/": what is left reads the
+  // same on every platform. The NT services' logs are left out: they tell
+  // what the machine's own services did.
+  [[nodiscard]] std::string portableLogs() const {
+    const std::string date = sources.rows(
+        "QOMetabase", "SELECT INSTALLATIONDATESP FROM SERVER WHERE SERVER = 'WebServer'")[0][0];
+    const std::pair<std::string, std::string> folders[] = {
+        {platform::displayPath(site.installer), "<INSTALLER>"},
+        {platform::displayPath(site.instMainDir), "<INST>"}};
+    std::string out;
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(runLogs()))
+      names.insert(entry.path().filename().string());
+    for (const std::string& name : names) {
+      if (name == "Stop Services.txt" || name == "Start Services.txt") continue;
+      out += "=== " + name + "\n";
+      const auto lines = platform::split(readText(runLogs() / name), '\n');
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string line = platform::replaceAll(lines[i], date, "<DATE>");
+        for (const auto& [path, mark] : folders)
+          if (const auto at = line.find(path); at != std::string::npos)
+            line = line.substr(0, at) + mark +
+                   platform::replaceAll(line.substr(at + path.size()), "\\", "/");
+        if (i + 1 == lines.size())
+          out += line.empty() ? "" : line + "<no line break at the end>\n";
+        else if (line.ends_with('\r'))
+          out += line.substr(0, line.size() - 1) + "\n";
+        else
+          out += line + "<LF without CR>\n";
+      }
+    }
+    return out;
+  }
+};
+
+}  // namespace qsi::test

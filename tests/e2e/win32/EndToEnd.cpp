@@ -1,0 +1,84 @@
+#include "e2e/EndToEnd.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/Registry.h"
+
+namespace qsi::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kSuiteKey = "SOFTWARE\\Corvane";
+
+// The site's registry file, written into the machine's registry in place of
+// whatever an earlier test left there.
+void loadRegistry(const fs::path& file) {
+  platform::Win32Registry machine;
+  machine.deleteKey(kSuiteKey);
+  constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE\\";
+  for (const auto& key : platform::RegFileRegistry::parse(readText(file), file).keys) {
+    if (!key.path.starts_with(kRoot)) continue;
+    const std::string path = key.path.substr(kRoot.size());
+    ASSERT_TRUE(machine.createKey(path)) << path;
+    for (const auto& value : key.values) {
+      if (value.isText) {
+        ASSERT_TRUE(machine.writeValue(path, value.name, value.data)) << path;
+      }
+    }
+  }
+}
+
+ProcessResult runInstaller(const TestSite& site, const char* frontEnd, const std::string& input,
+                           const std::function<void(unsigned long)>& whileRunning,
+                           const std::vector<std::string>& args) {
+  loadRegistry(site.registryFile);
+  return runProcess(site.installer / "qsolutioninstaller.exe", args,
+                    {{"QSI_FRONTEND", frontEnd},
+                     {"QSI_STUB_CALLS", (site.root / "ran").string()},
+                     {"QSI_STUB_FAIL", "qosvc05.exe"}},
+                    input, site.root, whileRunning);
+}
+
+}  // namespace
+
+const bool EndToEnd::kServiceCommandsNoted = false;
+
+// Wine's own net runs (it refuses /y); mtxstop is missing; a small program
+// stands in for the suite's stop program, noting its calls in the file that
+// QSI_STUB_CALLS names and failing for the argument QSI_STUB_FAIL names.
+EndToEnd::EndToEnd() {
+  fs::copy_file(QSI_INSTALLER_EXE, site.installer / "qsolutioninstaller.exe");
+  fs::create_directories(site.installer / "bin");
+  fs::copy_file(QSI_STUB_STOP_EXE, site.installer / "bin" / "stop.exe");
+}
+
+EndToEnd::~EndToEnd() {
+  platform::Win32Registry().deleteKey(kSuiteKey);
+}
+
+ProcessResult EndToEnd::run(const std::string& input,
+                            const std::function<void(unsigned long)>& whileRunning,
+                            const std::vector<std::string>& args) const {
+  ProcessResult result = runInstaller(site, "console", input, whileRunning, args);
+  // The console writes text: its lines end with CR LF here.
+  result.out = platform::replaceAll(result.out, "\r\n", "\n");
+  result.err = platform::replaceAll(result.err, "\r\n", "\n");
+  return result;
+}
+
+ProcessResult EndToEnd::runWithWindows(const std::function<void(unsigned long)>& drive) const {
+  return runInstaller(site, "", "", drive, {});
+}
+
+std::optional<std::string> EndToEnd::registryValue(const std::string& key,
+                                                   const std::string& name) const {
+  return platform::Win32Registry().readValue(key, name);
+}
+
+fs::path EndToEnd::windowsFolder() const {
+  return platform::windowsFolder();
+}
+
+}  // namespace qsi::test
