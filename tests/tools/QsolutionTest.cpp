@@ -46,11 +46,24 @@ class Qsolution : public ::testing::Test {
   }
 };
 
+// fileversion keeps the sections it does not write, sorted among its own.
 TEST_F(Qsolution, FileVersionThenInspectThenOneChangedByte) {
-  fs::remove(root / "configuration files" / "FileVersion.txt");
+  const fs::path fileVersion = root / "configuration files" / "FileVersion.txt";
+  platform::writeFileAtomically(fileVersion,
+                                "; shipped checksums\r\n[Zeta]\r\nChecksum=1\r\nOther=2\r\n"
+                                "[web\\q-alder\\default.asp]\r\nChecksum=OLD\r\nNote=keep\r\n");
   EXPECT_EQ(run({"inspect", root.string()}).status, 1);
   const Result written = run({"fileversion", root.string()});
   ASSERT_EQ(written.status, 0) << written.err;
+  const std::string text = platform::readFileBytes(fileVersion);
+  EXPECT_TRUE(
+      text.starts_with("; shipped checksums\r\n\r\n[Components\\Bramble\\Bramble.dll]\r\n"
+                       "Checksum=0\r\n"))
+      << text;
+  EXPECT_NE(text.find("\r\nNote=keep\r\n\r\n[Web\\Q-Alder\\images\\logo.gif]"), std::string::npos);
+  EXPECT_EQ(text.find("OLD"), std::string::npos);
+  EXPECT_TRUE(text.ends_with("[Zeta]\r\nChecksum=1\r\nOther=2\r\n\r\n")) << text;
+
   const Result clean = run({"inspect", root.string()});
   EXPECT_EQ(clean.status, 0) << clean.err;
   EXPECT_TRUE(warnings(clean.err).empty());
@@ -70,24 +83,6 @@ TEST_F(Qsolution, FileVersionThenInspectThenOneChangedByte) {
   ASSERT_EQ(found.size(), 1u) << changed.err;
   EXPECT_TRUE(found[0].starts_with("warning: Web\\Q-Alder\\default.asp: shipped checksum "))
       << found[0];
-}
-
-TEST_F(Qsolution, FileVersionKeepsOtherSectionsAndSortsThem) {
-  platform::writeFileAtomically(root / "configuration files" / "FileVersion.txt",
-                                "; shipped checksums\r\n[Zeta]\r\nChecksum=1\r\nOther=2\r\n"
-                                "[web\\q-alder\\default.asp]\r\nChecksum=OLD\r\nNote=keep\r\n");
-  ASSERT_EQ(run({"fileversion", root.string()}).status, 0);
-  const std::string text =
-      platform::readFileBytes(root / "configuration files" / "FileVersion.txt");
-  EXPECT_TRUE(
-      text.starts_with("; shipped checksums\r\n\r\n[Components\\Bramble\\Bramble.dll]\r\n"
-                       "Checksum=0\r\n"))
-      << text;
-  EXPECT_NE(text.find("[web\\q-alder\\default.asp]\r\nChecksum="), std::string::npos);
-  EXPECT_NE(text.find("\r\nNote=keep\r\n\r\n[Web\\Q-Alder\\images\\logo.gif]"), std::string::npos);
-  EXPECT_EQ(text.find("OLD"), std::string::npos);
-  EXPECT_TRUE(text.ends_with("[Zeta]\r\nChecksum=1\r\nOther=2\r\n\r\n")) << text;
-  EXPECT_EQ(run({"inspect", root.string()}).status, 0);
 }
 
 TEST_F(Qsolution, InspectNamesEachContradiction) {
