@@ -14,10 +14,6 @@ static std::vector<ConnectionAttribute> readBack(const std::vector<ConnectionAtt
   return parseConnectionText(std::string_view(text).substr(0, text.find('\0')));
 }
 
-static bool isPassword(const ConnectionAttribute& a) {
-  return iequals(a.key, "PWD");
-}
-
 QSI_FUZZ_TARGET {
   const auto [text, password] = cutAt(textOf(data, size), '\n');
   const auto parsed = parseConnectionText(text);
@@ -31,6 +27,7 @@ QSI_FUZZ_TARGET {
           "only a NUL is refused", password);
     return 0;
   }
+  const auto isPassword = [](const ConnectionAttribute& a) { return iequals(a.key, "PWD"); };
   auto seen = readBack(typed);
   auto withoutPassword = readBack(connectionAttributes(text, "sa", ""));
   const auto pwd = std::find_if(seen.begin(), seen.end(), isPassword);
