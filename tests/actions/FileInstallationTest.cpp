@@ -23,16 +23,12 @@ namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 // Records COM calls with the installed file's content at that moment.
-class RecordingCom final : public platform::ComRegistrar {
- public:
+struct RecordingCom final : platform::ComRegistrar {
   Strings calls;
   bool registerComponent(const fs::path& dll) override { return note("register", dll); }
   bool unregisterComponent(const fs::path& dll) override { return note("unregister", dll); }
-
- private:
   bool note(const std::string& what, const fs::path& dll) {
-    calls.push_back(what + " " + dll.filename().string() + " [" +
-                    (fs::exists(dll) ? test::readText(dll) : "missing") + "]");
+    calls.push_back(what + " " + dll.filename().string() + " [" + test::readText(dll) + "]");
     return true;
   }
 };
@@ -49,29 +45,10 @@ struct SnapshotCatalog final : platform::MtsCatalog {
   }
 };
 
-// Keeps the details, progress counts and boxes shown.
-struct CountingUi final : platform::UserInterface {
-  Strings details;
-  std::vector<std::pair<std::size_t, std::size_t>> counts;
-  std::vector<platform::MessageBox> boxes;
-  void setProgress(platform::ProgressBox box, std::string_view text, bool) override {
-    if (box == platform::ProgressBox::Detail) details.emplace_back(text);
-  }
-  void append(platform::InfoBox, std::string_view) override {}
-  void setProgressCount(std::size_t done, std::size_t total) override {
-    counts.emplace_back(done, total);
-  }
-  platform::Answer messageBox(const platform::MessageBox& box) override {
-    boxes.push_back(box);
-    return platform::Answer::OK;
-  }
-};
-
 class FileInstallationTest : public ::testing::Test {
  protected:
   test::TestSite site;
-  CountingUi ui;
-  platform::Environment env{site.registry, site.profiles, ui, site.installer, site.env.stamp};
+  platform::Environment& env = site.env;
   platform::NativeCommandRunner commands;
   RecordingCom com;
   platform::RegistryMtsCatalog store{site.registry};
@@ -137,9 +114,7 @@ TEST_F(FileInstallationTest, TakesEachFileFromItsPlaceInThePackage) {
   EXPECT_TRUE(mts.notes.empty());
   EXPECT_EQ(com.calls, (Strings{"unregister Backend.dll [old]",
                                 "register Backend.dll [Components/QBackend/Backend.dll]"}));
-  EXPECT_EQ(ui.counts, (std::vector<std::pair<std::size_t, std::size_t>>{
-                           {0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}}));
-  EXPECT_EQ(ui.details.back(), cases[3].first);
+  EXPECT_EQ(site.ui.progressDetail, cases[3].first);
 }
 
 TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndInstalledAgain) {
@@ -237,7 +212,7 @@ TEST_F(FileInstallationTest, FailedCopiesAreLoggedAndACustomizedFileThatCannotBe
                      "  End Copy file -> " + shown("QO11\\gone.asp"),
                      "  Start Copy file -> " + shown("QO11\\other.asp"),
                      "  End Copy file -> " + shown("QO11\\other.asp")}));
-  EXPECT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(site.ui.boxes.size(), 2u);
 
   // A Java folder that cannot be written gives its one line; files still go in.
   const test::ScopedEnv blocked("WINDIR", site.write("not-a-folder", "").string());
