@@ -28,9 +28,7 @@ TEST(ProfileReader, ReadsLikeThePlatformReaderAndSeesAChangedFile) {
                                    "SolutionType=ServicePack\n"
                                    "ProductName=later section loses\n");
   ProfileReader reader;
-  const auto read = [&](const char* section, const char* key) {
-    return reader.readIniValue(file, section, key);
-  };
+  const auto read = [&](auto section, auto key) { return reader.readIniValue(file, section, key); };
   EXPECT_EQ(read("ReleaseInfo", "ProductName"), "Q-Alder");
   EXPECT_EQ(read("RELEASEINFO", "productname"), "Q-Alder");
   EXPECT_EQ(read("ReleaseInfo", "Version"), "2.1.1.0");
