@@ -185,11 +185,8 @@ TEST_F(RegFileRegistryTest, AMalformedFileIsAFailureNamingTheLineAndIsNeverOverw
       "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
       "\"InstMainDir\"=\"C:\\\\Main\"\r\nInstMainDir=broken\r\n";
   write(bad);
-  EXPECT_NE(failureOf([&] {
-              (void)registry.readValue("K", "InstMainDir");
-            }).find(file.string() + " cannot be read: line 5:"),
-            std::string::npos);
-  EXPECT_THROW(registry.writeValue("K", "InstMainDir", "x"), Failure);
+  const std::string failure = failureOf([&] { registry.writeValue("K", "InstMainDir", "x"); });
+  EXPECT_NE(failure.find(file.string() + " cannot be read: line 5:"), std::string::npos) << failure;
   EXPECT_EQ(test::readText(file), bad);
 
   for (const std::string text :
