@@ -2,7 +2,6 @@
 
 #include "actions/Catalog.h"
 #include "actions/Components.h"
-#include "platform/ComRegistrar.h"
 #include "platform/Failure.h"
 #include "support/TestSite.h"
 
@@ -44,16 +43,6 @@ TEST_F(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryO
   dlls.erase(dlls.begin() + 3);
   dlls.erase(dlls.begin(), dlls.begin() + 2);
   EXPECT_EQ(dllsOf("{C}"), dlls);
-}
-
-TEST_F(ComponentsTest, ComRegistrationIsKeptPerDllAndFailuresArePassedOver) {
-  platform::RegistryComRegistrar com(site.registry);
-  registerCOMComponent(com, dll, true);
-  EXPECT_EQ(com.isRegistered(dll), true);
-  registerCOMComponent(com, dll, false);
-  EXPECT_EQ(com.isRegistered(dll), false);
-  registerCOMComponent(com, site.root / "missing.dll", true);
-  EXPECT_EQ(com.isRegistered(site.root / "missing.dll"), false);
 }
 
 }  // namespace

@@ -87,41 +87,34 @@ TEST(Win32CommandRunner, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
   EXPECT_FALSE(fs::exists(calls));
 }
 
-DWORD attributesOf(const fs::path& file) {
-  return GetFileAttributesA(file.string().c_str());
-}
-
+// A new file takes the source's attributes; a replaced read-only file loses
+// every attribute, any other keeps its own.
 TEST(Win32FileReplacer, ReplacesWholeGivesNewFilesTheSourcesAttributesAndLeavesNoTemporaryFile) {
   const test::TestSite site;
   const fs::path source = site.write("pkg/page.asp", "new");
-  const fs::path old = site.write("inst/old.asp", "old");
+  const fs::path old = site.instMainDir / "old.asp";
+  const auto attributes = [](const fs::path& file) {
+    return GetFileAttributesA(file.string().c_str()) &
+           (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  };
   Win32FileReplacer files;
   SetFileAttributesA(source.string().c_str(), FILE_ATTRIBUTE_READONLY);
-  files.replaceWithCopy(source, old);
-  EXPECT_EQ(test::readText(old), "new");
-  EXPECT_EQ(attributesOf(old) & FILE_ATTRIBUTE_READONLY, 0u);  // the old file's
   files.replaceWithCopy(source, site.instMainDir / "fresh.asp");
-  EXPECT_NE(attributesOf(site.instMainDir / "fresh.asp") & FILE_ATTRIBUTE_READONLY, 0u);
-
-  // A read-only file loses every attribute; any other keeps its own.
-  const struct {
-    DWORD before;
-    DWORD kept;  // of read-only, hidden and system
-  } cases[] = {
+  EXPECT_EQ(attributes(site.instMainDir / "fresh.asp"), DWORD{FILE_ATTRIBUTE_READONLY});
+  const std::pair<DWORD, DWORD> cases[] = {
+      // before, after
+      {FILE_ATTRIBUTE_NORMAL, 0},
       {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, 0},
       {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN,
        FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN},
   };
-  constexpr DWORD kBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  SetFileAttributesA(source.string().c_str(), FILE_ATTRIBUTE_NORMAL);
-  for (const auto& c : cases) {
-    const fs::path target = site.write("inst/other.asp", "old");
-    SetFileAttributesA(target.string().c_str(), c.before);
-    files.replaceWithCopy(source, target);
-    EXPECT_EQ(test::readText(target), "new") << c.before;
-    EXPECT_EQ(attributesOf(target) & kBits, c.kept) << c.before;
-    SetFileAttributesA(target.string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove(target);
+  for (const auto& [before, after] : cases) {
+    site.write("inst/old.asp", "old");
+    SetFileAttributesA(old.string().c_str(), before);
+    files.replaceWithCopy(source, old);
+    EXPECT_EQ(test::readText(old), "new") << before;
+    EXPECT_EQ(attributes(old), after) << before;
+    SetFileAttributesA(old.string().c_str(), FILE_ATTRIBUTE_NORMAL);
   }
 
   EXPECT_THROW(files.replaceWithCopy(site.root / "pkg" / "gone.asp", old), std::system_error);
