@@ -11,16 +11,11 @@ namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
-class ComponentsTest : public ::testing::Test {
- protected:
+TEST(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryOfTheDll) {
   test::TestSite site;
   platform::RegistryMtsCatalog catalog{site.registry};
-  fs::path dll = site.write("inst/Components/QOCommon/x.dll", "MZ");
-
-  [[nodiscard]] Strings dllsOf(std::string_view id) { return test::storedDlls(site, id); }
-};
-
-TEST_F(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryOfTheDll) {
+  const fs::path dll = site.write("inst/Components/QOCommon/x.dll", "MZ");
+  const auto dllsOf = [&](std::string_view id) { return test::storedDlls(site, id); };
   test::writeCatalog(site, {});
   registerMTSComponent(catalog, dll, "q-orchard", true);  // letter case counts: no package
   EXPECT_TRUE(dllsOf("{C}").empty());

@@ -77,30 +77,28 @@ class FileInstallationTest : public ::testing::Test {
 
 // The copy and component logs are compared whole by the end-to-end run.
 TEST_F(FileInstallationTest, TakesEachFileFromItsPlaceInThePackage) {
-  const std::pair<std::string, std::string> cases[] = {
-      // installation path, package file
-      {"QO11\\default.asp", "Web/default.asp"},
-      {"Components\\QCedar\\Backend.dll", "Components/QBackend/Backend.dll"},
-      {"Components\\QAlder\\Bramble.dll", "Components/Bramble/Bramble.dll"},
-      {"Components\\QAlder\\Deep.dll", "Components/QAlder/sub/deeper/Deep.dll"}};
+  // Where the scan found it; the QO11 and QCedar rules stand in when it does not say.
+  const struct {
+    std::string path, package, packagePath;
+  } cases[] = {{"QO11\\default.asp", "Web/default.asp", ""},
+               {"Components\\QCedar\\Backend.dll", "Components/QBackend/Backend.dll", ""},
+               {"Components\\QAlder\\Deep.dll", "Components/QAlder/sub/deeper/Deep.dll",
+                "Components\\QAlder\\sub\\deeper\\Deep.dll"}};
   // A read-only file is made writable before it is replaced.
   fs::permissions(site.write("inst/Components/QCedar/Backend.dll", "old"), fs::perms::owner_read);
   site.writePackage("Web/skipped.asp", "skipped");
   info.files.push_back({.path = "QO11\\skipped.asp", .customized = true, .isMTSComponent = true});
-  for (const auto& [path, package] : cases) {
-    site.writePackage(package, package);
-    // Where the scan found it; the QO11 and QCedar rules stand in when it does not say.
-    info.files.push_back({.path = path,
+  for (const auto& c : cases) {
+    site.writePackage(c.package, c.package);
+    info.files.push_back({.path = c.path,
                           .install = true,
-                          .isCOMComponent = path.ends_with("Backend.dll"),
-                          .packagePath = path.ends_with(".asp") || path.ends_with("Backend.dll")
-                                             ? ""
-                                             : platform::replaceAll(package, "/", "\\")});
+                          .isCOMComponent = c.path.ends_with("Backend.dll"),
+                          .packagePath = c.packagePath});
   }
   install();
 
-  for (const auto& [path, package] : cases)
-    EXPECT_EQ(test::readText(platform::joinDataPath(inst, path)), package);
+  for (const auto& c : cases)
+    EXPECT_EQ(test::readText(platform::joinDataPath(inst, c.path)), c.package);
   EXPECT_EQ(
       fs::status(inst / "Components/QCedar/Backend.dll").permissions() & fs::perms::owner_write,
       fs::perms::owner_write);
@@ -109,7 +107,7 @@ TEST_F(FileInstallationTest, TakesEachFileFromItsPlaceInThePackage) {
   EXPECT_TRUE(mts.notes.empty());
   EXPECT_EQ(com.calls, (Strings{"unregister Backend.dll [old]",
                                 "register Backend.dll [Components/QBackend/Backend.dll]"}));
-  EXPECT_EQ(site.ui.progressDetail, cases[3].first);
+  EXPECT_EQ(site.ui.progressDetail, cases[2].path);
 }
 
 TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndInstalledAgain) {

@@ -1,11 +1,8 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,19 +31,6 @@ inline void check(bool holds, const char* property, std::string_view shown = {})
   std::fprintf(stderr, "Broken: %s\n  %s\n", property, platform::escapeControls(shown).c_str());
   std::abort();
 }
-
-struct TempFolder {
-  std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("qsi-fuzz-" + std::to_string(::getpid()));
-  TempFolder() {
-    std::filesystem::remove_all(path);  // left by a crashed run of the same id
-    std::filesystem::create_directories(path);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-};
 
 }  // namespace qsi::fuzz
 

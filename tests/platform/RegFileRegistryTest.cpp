@@ -42,7 +42,21 @@ std::string utf16(std::u16string_view text) {
   return bytes;
 }
 
-TEST_F(RegFileRegistryTest, ReadsValuesAndSubkeysAsRegeditImportsThem) {
+// A missing file is an empty registry that only keys can be added to.
+TEST_F(RegFileRegistryTest, ReadsAMissingFileAsEmptyAndOthersAsRegeditImportsThem) {
+  EXPECT_EQ(registry.readValue(kSuite, "InstMainDir"), std::nullopt);
+  EXPECT_EQ(registry.subKeys(kSuite), std::nullopt);
+  EXPECT_FALSE(registry.writeValue(kSuite, "InstMainDir", "x"));
+  RegFileRegistry elsewhere(site.root / "no folder" / "store.reg");  // no lock to take there
+  EXPECT_FALSE(elsewhere.deleteKey(kSuite));
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_TRUE(registry.createKey(std::string(kSuite) + "\\Catalog\\Packages\\1"));
+  EXPECT_TRUE(registry.deleteKey(std::string(kSuite) + "\\Catalog"));
+  EXPECT_EQ(registry.subKeys(kSuite), std::vector<std::string>{});
+  EXPECT_EQ(test::readText(file),
+            "Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n");
+
   write(
       "Windows Registry Editor Version 5.00\r\n\r\n; made by hand\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n"
@@ -144,7 +158,7 @@ TEST_F(RegFileRegistryTest, WritesOnlyExistingKeysAndKeepsEveryOtherByte) {
 // A change that cannot be stored throws, tells why and leaves the file as it
 // was: a name or text with CR, LF or NUL, the lock that cannot be taken, a
 // text that is not UTF-8 or would not read back the same.
-TEST_F(RegFileRegistryTest, AChangeThatCannotBeStoredIsAFailureAndLeavesTheFile) {
+TEST_F(RegFileRegistryTest, AChangeThatCannotBeStoredOrAMalformedFileIsAFailureAndLeavesTheFile) {
   const std::string original = "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"V\"=\"1\"\r\n";
   write(original);
   const std::string failed = std::to_string(kRegistryStoreFailure) + " ";
@@ -178,9 +192,8 @@ TEST_F(RegFileRegistryTest, AChangeThatCannotBeStoredIsAFailureAndLeavesTheFile)
   EXPECT_EQ(failureOf([&] { registry.writeValue("K", "V", "\xED\xA0\xBC\xED\xBC\xB3"); }),
             leftAsItWas + "the changed file would not read back the same.");
   EXPECT_EQ(test::readText(file), wide);
-}
 
-TEST_F(RegFileRegistryTest, AMalformedFileIsAFailureNamingTheLineAndIsNeverOverwritten) {
+  // A malformed file is a failure naming its line, and is never overwritten.
   const std::string bad =
       "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
       "\"InstMainDir\"=\"C:\\\\Main\"\r\nInstMainDir=broken\r\n";
@@ -197,21 +210,6 @@ TEST_F(RegFileRegistryTest, AMalformedFileIsAFailureNamingTheLineAndIsNeverOverw
         "REGEDIT4\r\n[K]\r\n\"A\"=hex:01,\\\r\n", "\xFF\xFER\0E\0G\0"}) {
     EXPECT_THROW((void)RegFileRegistry::parse(text, file), Failure) << text;
   }
-}
-
-TEST_F(RegFileRegistryTest, AMissingFileIsAnEmptyRegistryThatOnlyKeysCanBeAddedTo) {
-  EXPECT_EQ(registry.readValue(kSuite, "InstMainDir"), std::nullopt);
-  EXPECT_EQ(registry.subKeys(kSuite), std::nullopt);
-  EXPECT_FALSE(registry.writeValue(kSuite, "InstMainDir", "x"));
-  RegFileRegistry elsewhere(site.root / "no folder" / "store.reg");  // no lock to take there
-  EXPECT_FALSE(elsewhere.deleteKey(kSuite));
-  EXPECT_FALSE(fs::exists(file));
-  EXPECT_TRUE(registry.createKey(std::string(kSuite) + "\\Catalog\\Packages\\1"));
-  EXPECT_TRUE(registry.deleteKey(std::string(kSuite) + "\\Catalog"));
-  EXPECT_EQ(registry.subKeys(kSuite), std::vector<std::string>{});
-  EXPECT_EQ(test::readText(file),
-            "Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n");
 }
 
 }  // namespace
