@@ -27,8 +27,8 @@ TEST(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryOfT
   EXPECT_THROW(registerMTSComponent(catalog, "/no/such.dll", kMtsPackageName, true),
                platform::Failure);
 
-  // A DLL with several components has one catalog entry for each; past ten
-  // entries the store's name order ("10" before "2") is not the catalog's.
+  // One entry per component; past ten the store's name order ("10" before "2") is not the
+  // catalog's.
   Strings dlls = {"/INST/X.DLL", "/inst/x.dll", "/inst/y.dll", "/Inst/X.dll"};
   for (int i = 0; i < 8; ++i) dlls.push_back("/inst/c" + std::to_string(i) + ".dll");
   test::writeCatalog(site, dlls);

@@ -14,8 +14,7 @@
 namespace fs = std::filesystem;
 using namespace qsi::fuzz;
 
-// Sql with scripts, a folder and links out of it, beside a script outside,
-// in a folder of the run's own.
+// Sql with scripts, a folder and links out, beside a script outside, in a folder of the run's own.
 struct Site {
   fs::path path = fs::temp_directory_path() / ("qsi-fuzz-" + std::to_string(::getpid()));
   fs::path sql = path / "Sql";

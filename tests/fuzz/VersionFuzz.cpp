@@ -1,9 +1,8 @@
 #include "fuzz/Fuzz.h"
 #include "version/Version.h"
 
-// Two versions compare the same either way round, or give 0 on either side
-// when one cannot be compared (which tests/version shows case by case); a
-// version that can be compared equals itself and its four parts joined by ".".
+// Two versions compare the same either way round, or give 0 both ways when one cannot be
+// compared; one that can equals itself and its four parts joined by ".".
 using namespace qsi::version;
 using namespace qsi::fuzz;
 

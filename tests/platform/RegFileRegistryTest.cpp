@@ -61,8 +61,7 @@ TEST_F(RegFileRegistryTest, ReadsAMissingFileAsEmptyAndOthersAsRegeditImportsThe
       "Windows Registry Editor Version 5.00\r\n\r\n; made by hand\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n"
       "\"InstMainDir\"=\"C:\\\\Q-Orchard\\\\Main\"\r\n"
-      // \n and \r are LF and CR, another escaped character stands for
-      // itself, and a value with \0 is not imported.
+      // \n and \r are LF and CR, others stand for themselves; a value with \0 is dropped.
       "\"Escapes\"=\"\\\" \\n \\r \\t \\x\"\r\n"
       "\"Nul\"=\"a\\0b\\\\\"\r\n"
       "\"N\\tame\"=\"1\"\r\n"
@@ -130,8 +129,7 @@ TEST_F(RegFileRegistryTest, WritesOnlyExistingKeysAndKeepsEveryOtherByte) {
        },
        "REGEDIT4\n\n" + kAlderLine +
            "\n\"AppVersion\"=\"2.1.1\"\n\"Other\"=\"o\"\n\"New\"=\"n\"\n"},
-      // UTF-16 with characters beyond 16 bits and a lone surrogate; what the
-      // registry reads is UTF-8.
+      // UTF-16, with a character beyond 16 bits and a lone surrogate, read as UTF-8.
       {utf16(u"Windows Registry Editor Version "
              u"5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\"
              u"Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n\"Name\"=\"Q\u00F6 \U0001F333\"\r\n"),
@@ -155,9 +153,8 @@ TEST_F(RegFileRegistryTest, WritesOnlyExistingKeysAndKeepsEveryOtherByte) {
   }
 }
 
-// A change that cannot be stored throws, tells why and leaves the file as it
-// was: a name or text with CR, LF or NUL, the lock that cannot be taken, a
-// text that is not UTF-8 or would not read back the same.
+// A name or text with CR, LF or NUL, a lock that cannot be taken, a text that is
+// not UTF-8 or would not read back the same: a failure saying why, the file kept.
 TEST_F(RegFileRegistryTest, AChangeThatCannotBeStoredOrAMalformedFileIsAFailureAndLeavesTheFile) {
   const std::string original = "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"V\"=\"1\"\r\n";
   write(original);

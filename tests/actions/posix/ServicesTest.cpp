@@ -9,10 +9,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Stub commands, on a PATH of their own and in an installer folder whose name
-// a shell or a split at blanks would misread, record their arguments. LDAPSVC
-// and qosvc05.exe fail; W3SVC's stop hangs and is ended at its time limit. The
-// Q-Orchard log is compared whole by the end-to-end run.
+// Stubs, on a PATH of their own and in a folder a shell or a split at blanks would
+// misread, note their arguments; LDAPSVC and qosvc05.exe fail, W3SVC's stop hangs.
+// The end-to-end run compares the Q-Orchard log whole.
 TEST(ServicesTest, StopsAndStartsEachServiceByItsOwnProgramAndLogsFailures) {
   test::TestSite site;
   const fs::path calls = site.root / "calls.txt";

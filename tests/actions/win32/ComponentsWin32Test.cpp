@@ -29,9 +29,8 @@ void registerTestServer() {
               machine.writeValue(server, "ThreadingModel", "Apartment"));
 }
 
-// The component objects reached through IDispatch: the test server keeps the
-// catalog in the site's registry file, where the calls' effects are read.
-// Wine has no transaction server: the machine's catalog cannot be created
+// Through IDispatch to the test server, which keeps the catalog in the site's
+// registry file. Wine has no transaction server: its catalog cannot be created
 // (the program identifier is unknown), nor can a missing COM object.
 TEST(ComponentsWin32Test, WorksThroughTheCatalogObjectsAndFailsWithoutThem) {
   registerTestServer();

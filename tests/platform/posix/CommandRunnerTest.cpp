@@ -46,7 +46,6 @@ TEST(CommandRunnerTest, StartsProgramsByTheirFullPathOnlyAndReturnsTheirExitCode
   EXPECT_EQ(code("net stop W3SVC /y"), kCommandNotStarted);
   EXPECT_EQ(code("./net stop W3SVC /y"), kCommandNotStarted);
   EXPECT_EQ(code((site.root / "net").string()), 0);
-  EXPECT_EQ(programPath("true"), std::filesystem::path("/usr/bin/true"));
   ASSERT_EQ(::chdir(folder.c_str()), 0);
   // Nothing it prints reaches our output; it reads none of our input (the console's answers).
   testing::internal::CaptureStdout();
@@ -54,14 +53,12 @@ TEST(CommandRunnerTest, StartsProgramsByTheirFullPathOnlyAndReturnsTheirExitCode
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
-// A command that hangs is ended at its time limit, even one that ignores
-// SIGTERM; an interruption ends the command and the wait at once.
+// A hung command, even one ignoring SIGTERM, ends at its limit; an interrupt ends it at once.
 TEST(CommandRunnerTest, EndsACommandAtItsTimeLimitOrWhenInterrupted) {
   PosixCommandRunner runner(std::chrono::milliseconds(200));
   const auto started = std::chrono::steady_clock::now();
   const CommandResult hung = runner.run("sh -c \"trap '' TERM; sleep 30\"");
-  EXPECT_TRUE(hung.timedOut);
-  EXPECT_FALSE(hung.succeeded());
+  EXPECT_TRUE(hung.timedOut && !hung.succeeded());
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 
   PosixCommandRunner patient(std::chrono::minutes(1));

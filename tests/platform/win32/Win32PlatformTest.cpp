@@ -67,8 +67,7 @@ TEST(Win32CommandRunner, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
   EXPECT_EQ(code("cmd /c echo leaked"), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
-  // A net.exe beside the program or in the current folder never stands in
-  // for the system's: commands are started by their full path.
+  // A net.exe beside the program or in the current folder never stands in for the system's.
   const fs::path calls = site.root / "calls.txt";
   ASSERT_EQ(SetEnvironmentVariableA("QSI_STUB_CALLS", calls.string().c_str()), TRUE);
   const fs::path besideUs = test::currentProgram().parent_path() / "net.exe";
