@@ -2,7 +2,6 @@
 
 #include "actions/Catalog.h"
 #include "actions/Components.h"
-#include "platform/ComRegistrar.h"
 #include "platform/Failure.h"
 #include "support/TestSite.h"
 
@@ -12,16 +11,11 @@ namespace {
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
-class ComponentsTest : public ::testing::Test {
- protected:
+TEST(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryOfTheDll) {
   test::TestSite site;
   platform::RegistryMtsCatalog catalog{site.registry};
-  fs::path dll = site.write("inst/Components/QOCommon/x.dll", "MZ");
-
-  [[nodiscard]] Strings dllsOf(std::string_view id) { return test::storedDlls(site, id); }
-};
-
-TEST_F(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryOfTheDll) {
+  const fs::path dll = site.write("inst/Components/QOCommon/x.dll", "MZ");
+  const auto dllsOf = [&](std::string_view id) { return test::storedDlls(site, id); };
   test::writeCatalog(site, {});
   registerMTSComponent(catalog, dll, "q-orchard", true);  // letter case counts: no package
   EXPECT_TRUE(dllsOf("{C}").empty());
@@ -33,8 +27,8 @@ TEST_F(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryO
   EXPECT_THROW(registerMTSComponent(catalog, "/no/such.dll", kMtsPackageName, true),
                platform::Failure);
 
-  // A DLL with several components has one catalog entry for each; past ten
-  // entries the store's name order ("10" before "2") is not the catalog's.
+  // One entry per component; past ten the store's name order ("10" before "2") is not the
+  // catalog's.
   Strings dlls = {"/INST/X.DLL", "/inst/x.dll", "/inst/y.dll", "/Inst/X.dll"};
   for (int i = 0; i < 8; ++i) dlls.push_back("/inst/c" + std::to_string(i) + ".dll");
   test::writeCatalog(site, dlls);
@@ -44,16 +38,6 @@ TEST_F(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryO
   dlls.erase(dlls.begin() + 3);
   dlls.erase(dlls.begin(), dlls.begin() + 2);
   EXPECT_EQ(dllsOf("{C}"), dlls);
-}
-
-TEST_F(ComponentsTest, ComRegistrationIsKeptPerDllAndFailuresArePassedOver) {
-  platform::RegistryComRegistrar com(site.registry);
-  registerCOMComponent(com, dll, true);
-  EXPECT_EQ(com.isRegistered(dll), true);
-  registerCOMComponent(com, dll, false);
-  EXPECT_EQ(com.isRegistered(dll), false);
-  registerCOMComponent(com, site.root / "missing.dll", true);
-  EXPECT_EQ(com.isRegistered(site.root / "missing.dll"), false);
 }
 
 }  // namespace

@@ -3,20 +3,10 @@
 #include "fuzz/Fuzz.h"
 #include "platform/OdbcConnection.h"
 
-// A built connection text parses back to its attributes, and the password
-// typed at the login (the input after its first line end) changes nothing but
-// PWD in what the driver manager reads: the built text up to its first NUL.
+// A built connection text parses back to its attributes; the password typed at the login
+// (after the first line end) changes only PWD in what the driver reads (up to a NUL).
 using namespace qsi::platform;
 using namespace qsi::fuzz;
-
-static std::vector<ConnectionAttribute> readBack(const std::vector<ConnectionAttribute>& built) {
-  const std::string text = buildConnectionText(built);
-  return parseConnectionText(std::string_view(text).substr(0, text.find('\0')));
-}
-
-static bool isPassword(const ConnectionAttribute& a) {
-  return iequals(a.key, "PWD");
-}
 
 QSI_FUZZ_TARGET {
   const auto [text, password] = cutAt(textOf(data, size), '\n');
@@ -31,6 +21,11 @@ QSI_FUZZ_TARGET {
           "only a NUL is refused", password);
     return 0;
   }
+  const auto isPassword = [](const ConnectionAttribute& a) { return iequals(a.key, "PWD"); };
+  const auto readBack = [](const std::vector<ConnectionAttribute>& attributes) {
+    const std::string built = buildConnectionText(attributes);
+    return parseConnectionText(std::string_view(built).substr(0, built.find('\0')));
+  };
   auto seen = readBack(typed);
   auto withoutPassword = readBack(connectionAttributes(text, "sa", ""));
   const auto pwd = std::find_if(seen.begin(), seen.end(), isPassword);

@@ -1,11 +1,8 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,11 +15,10 @@ inline std::string_view textOf(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
-// Two texts from one input: before and after the first `separator`.
 inline std::pair<std::string_view, std::string_view> cutAt(std::string_view text, char separator) {
   const auto at = text.find(separator);
-  if (at == std::string_view::npos) return {text, {}};
-  return {text.substr(0, at), text.substr(at + 1)};
+  return at == std::string_view::npos ? std::pair{text, std::string_view()}
+                                      : std::pair{text.substr(0, at), text.substr(at + 1)};
 }
 
 inline bool isControl(char c) {
@@ -35,20 +31,6 @@ inline void check(bool holds, const char* property, std::string_view shown = {})
   std::fprintf(stderr, "Broken: %s\n  %s\n", property, platform::escapeControls(shown).c_str());
   std::abort();
 }
-
-// A folder of the run's own for targets that read files.
-struct TempFolder {
-  std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("qsi-fuzz-" + std::to_string(::getpid()));
-  TempFolder() {
-    std::filesystem::remove_all(path);  // left by a crashed run of the same id
-    std::filesystem::create_directories(path);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-};
 
 }  // namespace qsi::fuzz
 

@@ -1,9 +1,8 @@
 #include "fuzz/Fuzz.h"
 #include "platform/Paths.h"
 
-// A path joined below a folder lies below it or is refused, an accepted name
-// is a child of the folder, and escaped text can neither forge a line nor
-// drive a terminal.
+// A path joined below a folder lies below it or is refused, an accepted name is a child
+// of the folder, and escaped text can neither forge a line nor drive a terminal.
 using namespace qsi::platform;
 using namespace qsi::fuzz;
 

@@ -2,9 +2,8 @@
 #include "platform/Failure.h"
 #include "platform/RegFileRegistry.h"
 
-// The registry file is shared with other programs: whatever parses prints
-// back byte for byte, and writing one of our values changes no other entry's
-// text (a last line without line end gains one, or its LF after a lone CR).
+// The shared registry file: what parses prints back byte for byte, and writing our value
+// changes no other entry's text (a last line gains its line end, or LF after a lone CR).
 using qsi::platform::Failure;
 using qsi::platform::RegFileRegistry;
 using namespace qsi::fuzz;
@@ -27,8 +26,7 @@ QSI_FUZZ_TARGET {
   check(RegFileRegistry::print(content) == bytes, "print(parse(b)) == b");
   if (content.keys.empty()) return 0;
 
-  // One of the file's keys, or its parent (which may exist through it only),
-  // and one of its values or a new one.
+  // A key of the file or its parent (maybe there through it only); one of its values or a new one.
   constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE\\";
   const auto& chosen = content.keys[size % content.keys.size()];
   std::string key = chosen.path;

@@ -1,9 +1,8 @@
 #include "fuzz/Fuzz.h"
 #include "metabase/SqlScripts.h"
 
-// A name a script's first line gives is upper case, trimmed, not empty, and
-// reads back from a USE line, bare or in brackets; a data source name without
-// a problem cannot reach the driver manager as a connection string.
+// A script's database name is upper case, trimmed, not empty, and reads back from a USE
+// line, bare or in brackets; a data source name passed cannot act as a connection string.
 using namespace qsi::metabase;
 using namespace qsi::fuzz;
 

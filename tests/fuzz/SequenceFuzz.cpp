@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -12,15 +14,21 @@
 namespace fs = std::filesystem;
 using namespace qsi::fuzz;
 
-// Sql with scripts, a folder and links out of it, beside a script outside.
-struct Site : TempFolder {
+// Sql with scripts, a folder and links out, beside a script outside, in a folder of the run's own.
+struct Site {
+  fs::path path = fs::temp_directory_path() / ("qsi-fuzz-" + std::to_string(::getpid()));
   fs::path sql = path / "Sql";
   Site() {
+    fs::remove_all(path);  // left by a crashed run of the same id
     fs::create_directories(sql / "sub");
     for (const fs::path& script : {sql / "a.sql", sql / "sub" / "b.sql", path / "outside.sql"})
       std::ofstream(script) << "USE [QAlder];\r\nSELECT 1\r\n";
     fs::create_symlink("../outside.sql", sql / "link.sql");
     fs::create_directory_symlink("..", sql / "up");
+  }
+  ~Site() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
   }
 };
 

@@ -28,9 +28,7 @@ TEST(ProfileReader, ReadsLikeThePlatformReaderAndSeesAChangedFile) {
                                    "SolutionType=ServicePack\n"
                                    "ProductName=later section loses\n");
   ProfileReader reader;
-  const auto read = [&](const char* section, const char* key) {
-    return reader.readIniValue(file, section, key);
-  };
+  const auto read = [&](auto section, auto key) { return reader.readIniValue(file, section, key); };
   EXPECT_EQ(read("ReleaseInfo", "ProductName"), "Q-Alder");
   EXPECT_EQ(read("RELEASEINFO", "productname"), "Q-Alder");
   EXPECT_EQ(read("ReleaseInfo", "Version"), "2.1.1.0");
@@ -43,7 +41,6 @@ TEST(ProfileReader, ReadsLikeThePlatformReaderAndSeesAChangedFile) {
   EXPECT_EQ(read("ReleaseInfo", "SolutionType"), "ServicePack");
   EXPECT_EQ(read("Dependency", "ProductName"), "Q-Common");
   EXPECT_EQ(read("ReleaseInfo", "Orphan"), "");
-  EXPECT_EQ(read("Missing", "ProductName"), "");
   EXPECT_EQ(reader.readIniValue(site.root / "none.ini", "ReleaseInfo", "Version"), "");
   site.write("none.ini", "[ReleaseInfo]\nVersion=1\n");  // a file made later is read
   EXPECT_EQ(reader.readIniValue(site.root / "none.ini", "ReleaseInfo", "Version"), "1");

@@ -19,9 +19,8 @@ class FullDisk final : public PosixFileReplacer {
   }
 };
 
-// Modes are ours for a new file and the old file's for a replaced one; any
-// name the file system takes can be replaced; a saved copy is never
-// overwritten; a full disk leaves the destination and no temporary file.
+// Modes are ours for a new file, even of a 255-byte name, the old file's for a replaced
+// one; a saved copy is never overwritten; a full disk leaves it and no temporary file.
 TEST(FileReplacer, KeepsModesTakesLongNamesNeverOverwritesASavedCopyAndFailsCleanly) {
   const test::TestSite site;
   const fs::path source = site.write("pkg/page.asp", "new");
