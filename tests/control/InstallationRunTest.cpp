@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "control/Main.h"
+#include "platform/Clock.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupt.h"
 #include "platform/Text.h"
@@ -25,15 +29,15 @@ class NotingRunner final : public platform::CommandRunner {
   }
 };
 
-// A whole run in this process, with the platform services a test makes fail:
-// the site of SuiteSite, a service pack for Q-Alder with a customized page,
-// an MTS component (so the services are stopped) and two scripts.
+// A whole run of SuiteSite's service pack in this process, with the platform
+// services a test makes fail.
 class InstallationRun : public test::SuiteSite {
  protected:
   test::FixedClock clock;
+  test::FaultyRegistry registry{site.registry};
   // What a run works with; the databases fail on cue when given.
   Services services(platform::Databases* with = nullptr) {
-    return Services{site.registry,
+    return Services{registry,
                     site.profiles,
                     clock,
                     site.installer,
@@ -78,8 +82,7 @@ class InstallationRun : public test::SuiteSite {
   }
 };
 
-// The plan an administrator reads before Start, whole: for the sample
-// package, and for a package with every kind of entry.
+// The plan of the sample package and of one with every kind of entry, whole.
 TEST_F(InstallationRun, ThePlanTellsEverythingTheRunWillDo) {
   const fs::path expected = fs::path(QSI_SOURCE_DIR) / "tests" / "control";
   for (const bool sample : {true, false}) {
@@ -103,6 +106,83 @@ TEST_F(InstallationRun, ThePlanTellsEverythingTheRunWillDo) {
   }
 }
 
+// Runs of the same second took the stamp's folders: this run gets its own.
+TEST_F(InstallationRun, StartUpReadsThePackageIntoARunFolderOfItsOwn) {
+  const std::string stamp = platform::makeRunStamp(clock.now()).installDateAndTimeFormat;
+  fs::create_directories(site.instMainDir / "QOLog" / stamp);
+  fs::create_directories(site.instMainDir / "QOCustomized" / (stamp + " (2)"));
+  main.Form_Load();
+  EXPECT_EQ(main.environment().stamp.runFolder, stamp + " (3)");
+  EXPECT_TRUE(log("Gathering Solution Information").starts_with(std::string(88, '*')));
+  const MainWindowState& s = main.state();
+  EXPECT_TRUE(s.cmdRetrieveInfoEnabled && !s.cmdStartEnabled && !s.cmdCustimizationReportEnabled);
+  EXPECT_TRUE(s.txtSolution.starts_with("ProductName    : Q-Alder\r\n")) << s.txtSolution;
+}
+
+// A package that cannot be read, or with an entry that could climb out, forge
+// a line or lead elsewhere, ends the program at start-up, the entry named,
+// before any file, registry value or Metabase row changes.
+enum class Make { NoPackage, File, Link, FolderLink, Pipe };
+
+struct HostileEntry {
+  const char* name;
+  Make make;
+  const char* path;     // below the package
+  std::string refused;  // the entry and why
+};
+
+class HostilePackageAtStartUp : public InstallationRun,
+                                public ::testing::WithParamInterface<HostileEntry> {};
+
+TEST_P(HostilePackageAtStartUp, IsRefusedWithItsEntryNamedLeavingTheSiteAsItWas) {
+  const HostileEntry& entry = GetParam();
+  const fs::path at = site.installer / "Solution" / entry.path;
+  if (entry.make == Make::NoPackage) fs::remove_all(site.installer / "Solution");
+  if (entry.make == Make::File) site.writePackage(entry.path, "x");
+  if (entry.make == Make::Link) fs::create_symlink(site.registryFile, at);
+  if (entry.make == Make::FolderLink) fs::create_directory_symlink(site.root, at);
+#ifndef _WIN32
+  ASSERT_TRUE(entry.make != Make::Pipe || (fs::remove(at) && ::mkfifo(at.c_str(), 0644) == 0));
+#endif
+  const auto metabase = [&] {
+    std::vector<Strings> rows;
+    for (const char* table : {"OBJECT", "MODULE", "SERVER"})
+      for (Strings& row : sources.rows("QOMetabase", std::string("SELECT * FROM ") + table))
+        rows.push_back(std::move(row));
+    return rows;
+  };
+  const std::string before = site.snapshot();
+  const std::vector<Strings> rowsBefore = metabase();
+  EXPECT_EQ(install(), platform::EndProgram::kFailed);
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].icon, platform::Icon::Critical);
+  EXPECT_EQ(
+      view.boxes[0].text,
+      "Error 1010 in readSolutionInfo:\r\nError reading the solution info!\r\n" + entry.refused);
+  EXPECT_EQ(site.snapshot(), before);
+  EXPECT_EQ(metabase(), rowsBefore);
+}
+
+const std::string kRefused = "The package is refused: 1 entry cannot be installed safely.\r\n  ";
+
+const HostileEntry kHostileEntries[] = {
+    {"NoPackage", Make::NoPackage, "", "Error retrieving the modulenames!"},
+#ifndef _WIN32
+    {"Climbing", Make::File, "Web/..\\..\\x.asp",
+     kRefused + R"(Web\..\..\x.asp: the name holds "\")"},
+    {"ControlCharacter", Make::File, "Components/Foo\nBar/x.dll",
+     kRefused + R"(Components\Foo\x0ABar: the name holds a control character)"},
+    {"FileLink", Make::Link, "Web/Q-Alder/reg.asp",
+     kRefused + R"(Web\Q-Alder\reg.asp: it is a link)"},
+    {"FolderLink", Make::FolderLink, "Web/Q-Birch", kRefused + R"(Web\Q-Birch: it is a link)"},
+    {"PipeOutsideTheContent", Make::Pipe, "Sql/Sequence.txt",
+     kRefused + "Sql\\Sequence.txt: it is neither a file nor a folder (a pipe, socket or device)"},
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Entries, HostilePackageAtStartUp, ::testing::ValuesIn(kHostileEntries),
+                         [](const auto& param) { return std::string(param.param.name); });
+
 TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
   main.Form_Load();
   test::ScriptedView second;
@@ -122,22 +202,29 @@ TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
   EXPECT_TRUE(second.refreshes.empty());  // nothing was read, nothing written
 }
 
-// However the run fails after the services were stopped (a Metabase error,
-// Ctrl-C), they are started again, the "Start Services" log says why, and
-// the failure is shown.
-class FailureAfterTheStop : public InstallationRun, public ::testing::WithParamInterface<bool> {};
+// However the run fails after the services were stopped, they are started
+// again, the "Start Services" log says why, and the failure is shown.
+struct FailureKind {
+  const char* name;
+  const char* shown;
+};
+
+class FailureAfterTheStop : public InstallationRun,
+                            public ::testing::WithParamInterface<FailureKind> {};
 
 TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
-  const bool ctrlC = GetParam();
-  if (ctrlC) {
+  const std::string kind = GetParam().name;
+  if (kind == "CtrlC") {
     files.fails = [](const platform::Placement&) {
       platform::requestInterrupt(SIGINT);
       return std::string();
     };
-  } else {
+  } else if (kind == "MetabaseError") {
     databases.fails = [](std::string_view statement, int) {
       return statement.starts_with("UPDATE SERVER");
     };
+  } else {
+    registry.fails = [](std::string_view, std::string_view name) { return name == "AppVersion"; };
   }
   EXPECT_EQ(install(), platform::EndProgram::kFailed);
   EXPECT_EQ(starts(), 3u);
@@ -148,21 +235,26 @@ TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
   // The failure, then the offer to undo what the run changed (declined).
   ASSERT_GE(view.boxes.size(), 2u);
   const platform::MessageBox& shown = view.boxes[view.boxes.size() - 2];
-  EXPECT_TRUE(shown.text.starts_with(
-      ctrlC ? "Error 1050 in QSolutionInstaller:\r\nThe installation was interrupted (Ctrl-C)."
-            : "Error 1010 in updateServicePackTable:\r\nError while updating the metabase!"))
-      << shown.text;
+  EXPECT_TRUE(shown.text.starts_with(GetParam().shown)) << shown.text;
   EXPECT_EQ(shown.icon, platform::Icon::Critical);
   EXPECT_EQ(view.boxes.back().text, "Undo the changes made by this run?");
   EXPECT_EQ(view.boxes.back().buttons, platform::Buttons::YesNo);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, FailureAfterTheStop, ::testing::Bool(), [](const auto& param) {
-  return std::string(param.param ? "CtrlC" : "MetabaseError");
-});
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FailureAfterTheStop,
+    ::testing::Values(
+        FailureKind{"MetabaseError",
+                    "Error 1010 in updateServicePackTable:\r\nError while updating the metabase!"},
+        FailureKind{"RegistryWrite",
+                    "Error 1010 in updateRegistryModulesInfo:\r\nError while updating the "
+                    "Registry!"},
+        FailureKind{"CtrlC",
+                    "Error 1050 in QSolutionInstaller:\r\nThe installation was interrupted "
+                    "(Ctrl-C)."}),
+    [](const auto& param) { return std::string(param.param.name); });
 
-// A copy that failed is not recorded as installed, its module keeps its old
-// version in the Metabase and the registry, and the run ends with status 3.
+// A failed copy is recorded nowhere: its module keeps its old version.
 TEST_F(InstallationRun, AFailedCopyIsRecordedNowhereAndEndsWithStatus3) {
   files.fails = [](const platform::Placement& placement) {
     return placement.destination.filename() == "default.asp" && !placement.asNew
@@ -184,8 +276,6 @@ TEST_F(InstallationRun, AFailedCopyIsRecordedNowhereAndEndsWithStatus3) {
       << view.boxes.back().text;
 }
 
-// An edit made between Retrieve and Start is saved before the file is
-// replaced, and the log says why.
 TEST_F(InstallationRun, AFileEditedAfterRetrieveIsSavedFirst) {
   site.write("inst/QO11/Q-Alder/orderstatus.asp", test::kOldPage);
   site.writePackage("Web/Q-Alder/orderstatus.asp", test::kNewPage);

@@ -7,14 +7,15 @@
 namespace qsi::customization {
 namespace {
 
-class MetabaseChecksumTest : public test::MetabaseTest {
+class MetabaseChecksumTest : public test::MetabaseTest,
+                             public ::testing::WithParamInterface<const char*> {
  protected:
-  void fill(const std::string& source) {
+  void fill() {
     for (const char* row : {"('WEB01','WebServer','QO11\\Q-Alder\\default.asp','1A2B')",
                             "('WEB01','WebServer','QO11\\Q-Alder\\O''Brien.asp','BEEF')",
                             "('WEB01','WebServer','QO11\\Q-Alder\\null.asp',NULL)",
                             "('WEB02','WebServer','QO11\\Q-Alder\\other.asp','0A0A')"})
-      sources.exec(source,
+      sources.exec("QOMetabase",
                    std::string("INSERT INTO OBJECT(MACHINE,SERVER,OBJECT,CHECKSUM) VALUES ") + row);
   }
   // What both ways of looking up give for each file, in order.
@@ -35,54 +36,32 @@ class MetabaseChecksumTest : public test::MetabaseTest {
     }
     return found;
   }
-  const std::vector<std::string> expected{"1A2B", "BEEF", "0", "0", "0"};
 };
 
-TEST_F(MetabaseChecksumTest, RowNullOrNoRowOnSQLite) {
-  sources.addSqlite("QOMetabase");
-  fill("QOMetabase");
-  EXPECT_EQ(lookUpBothWays(), expected);
+// Where the Metabase is: its rows; no data source or no OBJECT table: none.
+TEST_P(MetabaseChecksumTest, RowNullOrNoRowGiveTheChecksumOrZero) {
+  const std::string source = GetParam();
+  if (source == "Postgres") {
+    requirePostgres();
+    sources.addPostgres("QOMetabase");  // as the Metabase's own login
+  } else if (source != "NoDataSource") {
+    sources.addSqlite("QOMetabase", source == "SQLite");
+  }
+  const bool rows = source == "SQLite" || source == "Postgres";
+  if (rows) fill();
+  const std::vector<std::string> found{"1A2B", "BEEF", "0", "0", "0"}, none(5, "0");
+  EXPECT_EQ(lookUpBothWays(), rows ? found : none);
 }
 
-TEST_F(MetabaseChecksumTest, RowNullOrNoRowOnPostgresAsTheMetabasesOwnLogin) {
-  requirePostgres();
-  sources.addPostgres("QOMetabase");
-  fill("QOMetabase");
-  EXPECT_EQ(lookUpBothWays(), expected);
-}
-
-TEST_F(MetabaseChecksumTest, MissingDataSourceGivesZero) {
-  EXPECT_EQ(lookUpBothWays(), std::vector<std::string>(5, "0"));
-}
-
-TEST_F(MetabaseChecksumTest, RefusedStatementGivesZero) {
-  sources.addSqlite("QOMetabase", false);  // no OBJECT table
-  EXPECT_EQ(lookUpBothWays(), std::vector<std::string>(5, "0"));
-}
-
-TEST_F(MetabaseChecksumTest, LookupKeepsOneConnectionForTheWholeLoop) {
-  const auto file = sources.addSqlite("QOMetabase");
-  fill("QOMetabase");
-  platform::OdbcDatabases databases;
-  MetabaseChecksumLookup lookup(databases);
-  platform::OdbcConnection connection;
-  std::string failure;
-  EXPECT_EQ(
-      lookup.getMetabaseChecksum("WEB01", "WebServer", "", "QO11\\Q-Alder\\default.asp", failure),
-      "1A2B");
-  std::filesystem::remove(file);  // a new connection would open a new, empty file
-  EXPECT_EQ(
-      lookup.getMetabaseChecksum("WEB01", "WebServer", "", "QO11\\Q-Alder\\O'Brien.asp", failure),
-      "BEEF");
-  EXPECT_EQ(getMetabaseChecksum(connection, "WEB01", "WebServer", "", "QO11\\Q-Alder\\O'Brien.asp"),
-            "0");
-}
+INSTANTIATE_TEST_SUITE_P(Sources, MetabaseChecksumTest,
+                         ::testing::Values("SQLite", "Postgres", "NoDataSource", "NoObjectTable"),
+                         [](const auto& param) { return std::string(param.param); });
 
 // A query that fails gets the connection opened again once and is tried
 // again; what still fails is told, never taken for "no row".
 TEST_F(MetabaseChecksumTest, ADroppedConnectionIsOpenedAgainOnceAndAFailureTold) {
   sources.addSqlite("QOMetabase");
-  fill("QOMetabase");
+  fill();
   test::FaultyDatabases databases;
   databases.fails = [](std::string_view, int sent) { return sent == 1 || sent == 3 || sent == 4; };
   MetabaseChecksumLookup lookup(databases);

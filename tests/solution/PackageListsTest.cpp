@@ -56,24 +56,15 @@ TEST_F(PackageLists, LookupPathsOfShippedChecksums) {
 }
 
 TEST_F(PackageLists, SqlListKeepsLineOrderEmptyLinesAndTrailingBlanks) {
+  EXPECT_TRUE(readSolutionSqlFiles(site.env, folders).empty());
+  site.writePackage("Sql/A.sql", "SELECT 1");  // no Sequence.txt: nothing is run
+  EXPECT_TRUE(readSolutionSqlFiles(site.env, folders).empty());
   site.writePackage("Sql/Sequence.txt", "B.sql\r\nA.sql\r\n\r\ntrail.sql  \r\nlf.sql\nlast.sql");
   const std::vector<FileEntry> scripts = readSolutionSqlFiles(site.env, folders);
   std::vector<std::string> names;
   for (const FileEntry& script : scripts) names.push_back(script.path);
   EXPECT_EQ(names,
             (std::vector<std::string>{"B.sql", "A.sql", "", "trail.sql  ", "lf.sql", "last.sql"}));
-  EXPECT_EQ(site.ui.progressText, "Retrieving Sql files in this solution");
-  const std::string log = site.logText("SQLfilesToBeInserted");
-  EXPECT_NE(log.find("  B.sql\r\n  A.sql\r\n  \r\n  trail.sql  \r\n  lf.sql\r\n  last.sql\r\n"),
-            std::string::npos);
-}
-
-TEST_F(PackageLists, SqlFolderWithoutSequenceOrNoSqlFolder) {
-  EXPECT_TRUE(readSolutionSqlFiles(site.env, folders).empty());
-  EXPECT_FALSE(std::filesystem::exists(log::CLog::logFilePath(site.env, "SQLfilesToBeInserted")));
-  site.writePackage("Sql/A.sql", "SELECT 1");
-  EXPECT_TRUE(readSolutionSqlFiles(site.env, folders).empty());
-  EXPECT_EQ(site.logText("SQLfilesToBeInserted").find("  "), std::string::npos);
 }
 
 TEST_F(PackageLists, ModuleNamesInCaseBlindOrderFromExactIniEndings) {
@@ -82,8 +73,6 @@ TEST_F(PackageLists, ModuleNamesInCaseBlindOrderFromExactIniEndings) {
   std::filesystem::create_directories(folders.configurationFolder / "folder.ini");
   EXPECT_EQ(readSolutionModuleNames(site.env, folders),
             (std::vector<std::string>{"Q-Alder", "q-zed"}));
-  EXPECT_EQ(site.ui.progressText, "Retrieving the Modules in the Solution");
-  // Its description is the cause that start-up shows.
   EXPECT_THROW((void)readSolutionModuleNames(site.env, SolutionFolders::beside(site.root / "none")),
                platform::Failure);
 }
