@@ -13,10 +13,8 @@
 namespace qsi::test {
 
 // The suite's site with the built program beside its package, run through
-// its console front-end, with the registry it reads made from the site's
-// registry file and stand-ins for the service commands it runs, which note
-// each call. Where the platform has the command itself (Windows' net), the
-// program runs that one, and nothing is noted.
+// its console front-end on the site's registry, with stand-ins for the
+// service commands that note each call (Windows' own net notes nothing).
 class EndToEnd : public SuiteSite {
  protected:
   EndToEnd();
@@ -46,21 +44,28 @@ class EndToEnd : public SuiteSite {
     return std::filesystem::is_directory(logs) ? std::filesystem::directory_iterator(logs)->path()
                                                : logs;
   }
-  // The folder of the run's logs or saved files as the closing message names it.
+  // The run's folder of logs or saved files as the closing message names it.
   [[nodiscard]] std::string shownFolder(const std::string& kind) const {
     return platform::displayPath(site.instMainDir / kind / runLogs().filename(), true) + ".";
   }
-  // What a run may change and an undo must put back: the site, the registry
-  // and the machine's Java folder.
+  // What a run may change and an undo must put back, the Java folder too.
   [[nodiscard]] std::string everything() const {
     return site.snapshot() + treeText(windowsFolder());
   }
 
+  // The Metabase's tables that a run writes, row by row.
+  [[nodiscard]] std::string metabase() const {
+    std::string out;
+    for (const std::string table : {"OBJECT", "MODULE", "SERVER", "PATCH", "INSTALLATIONHISTORY"})
+      for (const auto& row : sources.rows("QOMetabase", "SELECT * FROM " + table))
+        for (const std::string& field : row) out += field + (&field == &row.back() ? "\n" : "|");
+    return out;
+  }
+
   // The run's logs in name order, each after a "=== name" line, with the
   // run's date and the site's folders written <DATE>, <INSTALLER> and <INST>
-  // and the separators of those paths written "/": what is left reads the
-  // same on every platform. The NT services' logs are left out: they tell
-  // what the machine's own services did.
+  // and their separators "/", so that they read the same on every platform.
+  // The NT services' logs tell what the machine's own services did: left out.
   [[nodiscard]] std::string portableLogs() const {
     const std::string date = sources.rows(
         "QOMetabase", "SELECT INSTALLATIONDATESP FROM SERVER WHERE SERVER = 'WebServer'")[0][0];
@@ -68,13 +73,12 @@ class EndToEnd : public SuiteSite {
         {platform::displayPath(site.installer), "<INSTALLER>"},
         {platform::displayPath(site.instMainDir), "<INST>"}};
     std::string out;
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(runLogs()))
-      names.insert(entry.path().filename().string());
-    for (const std::string& name : names) {
+    for (const std::filesystem::path& log : std::set<std::filesystem::path>(
+             std::filesystem::directory_iterator(runLogs()), {})) {
+      const std::string name = log.filename().string();
       if (name == "Stop Services.txt" || name == "Start Services.txt") continue;
       out += "=== " + name + "\n";
-      const auto lines = platform::split(readText(runLogs() / name), '\n');
+      const auto lines = platform::split(readText(log), '\n');
       for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string line = platform::replaceAll(lines[i], date, "<DATE>");
         for (const auto& [path, mark] : folders)

@@ -105,6 +105,41 @@ TEST_F(EndToEnd, CancelRetryCancelAtThePasswordEndsTheProgram) {
 }
 
 #ifndef _WIN32
+// Refused at start-up with its entries named, before anything is touched.
+TEST_F(EndToEnd, AHostilePackageIsRefusedAtStartUpAndTheSiteLeftAsItWas) {
+  writePackage("ServicePack");
+  site.writePackage("Web/Q-Alder/..\\..\\..\\..\\x.asp", "escaped");
+  fs::create_symlink(site.registryFile, site.installer / "Solution/Web/Q-Alder/r.asp");
+  const std::string before = everything() + metabase();
+  const ProcessResult result = run(kInstall);
+  EXPECT_EQ(result.status, 1) << result.out;
+  EXPECT_NE(result.out.find("The package is refused: 2 entries cannot be installed safely.\n"
+                            "  Web\\Q-Alder\\..\\..\\..\\..\\x.asp: the name holds \"\\\"\n"
+                            "  Web\\Q-Alder\\r.asp: it is a link\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(everything() + metabase(), before);
+  EXPECT_EQ(calls(), "");
+}
+
+// An installed file that cannot be read ends Retrieve with a box naming it,
+// also logged, and nothing is installed.
+TEST_F(EndToEnd, AnUnreadableInstalledFileIsShownAndLogged) {
+  writePackage("ServicePack");
+  const fs::path page = site.instMainDir / "QO11/Q-Alder/default.asp";
+  fs::remove(page);
+  fs::create_symlink("/proc/self/mem", page);
+  const ProcessResult result = run(kInstall);
+  EXPECT_EQ(result.status, 1) << result.out;
+  const std::string shown = "Error 1010 in readCurrentSiteChecksums:\nThe installed file " +
+                            page.string() + " cannot be read: ";
+  EXPECT_NE(result.out.find(shown), std::string::npos) << result.out;
+  EXPECT_NE(readText(runLogs() / "Gathering Current Site Information.txt")
+                .find("  The run ended with a failure: Error 1010 in readCurrentSiteChecksums:"),
+            std::string::npos);
+  EXPECT_EQ(calls(), "");
+}
+
 // SIGTERM while the services are stopped: the command in hand is ended, the
 // services are started again, and the run ends with the failure shown.
 TEST_F(EndToEnd, SigtermAfterTheStopStartsTheServicesAgain) {

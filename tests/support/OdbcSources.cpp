@@ -7,17 +7,13 @@
 #include <random>
 #include <stdexcept>
 
-#ifdef _WIN32
-#include <process.h>
-#else
+#ifndef _WIN32
 #include <dlfcn.h>
-#include <unistd.h>
 #endif
 
 #include <gtest/gtest.h>
 
 #include "platform/FileIO.h"
-#include "platform/OdbcConnection.h"
 #include "platform/Text.h"
 #include "support/Process.h"
 
@@ -35,87 +31,53 @@ std::string variable(const char* name) {
   return value ? value : "";
 }
 
-// The schema's statements, one by one (the SQLite driver runs one per call).
-std::vector<std::string> schemaStatements() {
-  std::string text;
-  for (const std::string& line : platform::split(
-           platform::readFileBytes(fs::path(QSI_SOURCE_DIR) / "share" / "metabase-schema.sql"),
-           '\n'))
-    if (!line.starts_with("--")) text += line + "\n";
-  std::vector<std::string> statements;
-  for (std::string& statement : platform::split(text, ';'))
-    if (statement.find_first_not_of(" \r\n\t") != std::string::npos)
-      statements.push_back(std::move(statement));
-  return statements;
-}
-
 std::string uniqueName() {
   static std::atomic<int> counter{0};
   std::random_device random;
-#ifdef _WIN32
-  const int pid = ::_getpid();
-#else
-  const int pid = ::getpid();
-#endif
-  return "qsi_" + std::to_string(pid) + "_" + std::to_string(random() % 100000) + "_" +
-         std::to_string(counter++);
+  return "qsi_" + std::to_string(random()) + "_" + std::to_string(counter++);
 }
 
+// The driver manager reads its configuration folder once per process: it is
+// the process's, and each OdbcSources rewrites its odbc.ini. Under Wine the
+// ODBC bridge hands the calls to the build machine's driver manager, which
+// reads the build machine's environment as it was when the test started:
+// ODBCSYSINI names the folder (the test command makes it), on drive Z: here.
+struct ConfigurationFolder {
+  ConfigurationFolder() {
 #ifdef _WIN32
-// Wine's ODBC bridge hands the calls to the build machine's driver manager,
-// which reads the build machine's environment as it was when the test
-// started: ODBCSYSINI names the one configuration folder of every test (the
-// test command makes it), on drive Z: as Windows sees it.
-class ConfigurationFolder {
- public:
-  ConfigurationFolder() : hostPath(variable("ODBCSYSINI")) {
-    if (hostPath.empty() || !hostPath.starts_with("/"))
+    host = variable("ODBCSYSINI");
+    if (!host.starts_with("/"))
       throw std::runtime_error(
           "ODBCSYSINI must name the build machine's folder of the test data sources "
           "(scripts/test-windows.sh sets it)");
-    path = "Z:" + platform::replaceAll(hostPath, "/", "\\");
-    fs::create_directories(path);
-    platform::writeFileAtomically(path / "odbcinst.ini",
-                                  std::string("[SQLite3]\nDriver=") + kSqliteDriver + "\n");
-  }
-  // A file below the folder as the driver sees it.
-  [[nodiscard]] std::string driverPath(const fs::path& file) const {
-    return hostPath + platform::replaceAll(file.string().substr(path.string().size()), "\\", "/");
-  }
-  const std::string hostPath;
-  fs::path path;
-};
+    path = "Z:" + platform::replaceAll(host, "/", "\\");
 #else
-// The driver manager reads ODBCSYSINI once per process, so the configuration
-// folder is the process's; each OdbcSources rewrites its odbc.ini.
-class ConfigurationFolder {
- public:
-  ConfigurationFolder() : path(fs::temp_directory_path() / ("qsi-odbc-" + uniqueName())) {
+    path = fs::temp_directory_path() / ("qsi-odbc-" + uniqueName());
+    host = path.string();
+    ::setenv("ODBCSYSINI", path.c_str(), 1);
+    ::setenv("ODBCINI", (path / "odbc.ini").c_str(), 1);
+#endif
     fs::create_directories(path);
     std::ofstream(path / "odbcinst.ini") << "[SQLite3]\nDriver=" << kSqliteDriver
                                          << "\n\n[PostgreSQL]\nDriver=" << kPostgresDriver << "\n";
-    std::ofstream(path / "odbc.ini").flush();
-    ::setenv("ODBCSYSINI", path.c_str(), 1);
-    ::setenv("ODBCINI", (path / "odbc.ini").c_str(), 1);
   }
+#ifndef _WIN32
   ~ConfigurationFolder() {
     std::error_code ignored;
     fs::remove_all(path, ignored);
   }
-  ConfigurationFolder(const ConfigurationFolder&) = delete;
-  ConfigurationFolder& operator=(const ConfigurationFolder&) = delete;
-  [[nodiscard]] std::string driverPath(const fs::path& file) const { return file.string(); }
-  const fs::path path;
-};
 #endif
+  // A file below the folder as the driver sees it.
+  [[nodiscard]] std::string driverPath(const fs::path& file) const {
+    return host + platform::replaceAll(file.string().substr(path.string().size()), "\\", "/");
+  }
+  std::string host;
+  fs::path path;
+};
 
 const ConfigurationFolder& configuration() {
   static const ConfigurationFolder folder;
   return folder;
-}
-
-const fs::path& configurationFolder() {
-  return configuration().path;
 }
 
 platform::OdbcConnection administrator(const PostgresServer& server) {
@@ -138,7 +100,7 @@ std::optional<PostgresServer> PostgresServer::fromEnvironment() {
 }
 
 OdbcSources::OdbcSources()
-    : folder(configurationFolder() / uniqueName()), server_(PostgresServer::fromEnvironment()) {
+    : folder(configuration().path / uniqueName()), server_(PostgresServer::fromEnvironment()) {
 #ifndef _WIN32
   // The drivers stay mapped after the driver manager unloads them, so that
   // the leak checker can name (and tests/lsan.supp pass over) what they leak.
@@ -150,13 +112,13 @@ OdbcSources::OdbcSources()
 }
 
 OdbcSources::~OdbcSources() {
-  if (server_ && !databases_.empty()) {
-    try {
+  try {
+    if (server_ && !databases_.empty()) {
       platform::OdbcConnection admin = administrator(*server_);
       for (const auto& database : databases_)
         admin.execute("DROP DATABASE IF EXISTS \"" + database + "\" WITH (FORCE)");
-    } catch (const std::exception&) {  // the server goes away with its folder anyway
     }
+  } catch (const std::exception&) {  // the server goes away with its folder anyway
   }
   sections_.clear();
   writeIni();
@@ -165,7 +127,7 @@ OdbcSources::~OdbcSources() {
 }
 
 void OdbcSources::writeIni() const {
-  std::ofstream out(configurationFolder() / "odbc.ini", std::ios::trunc);
+  std::ofstream out(configuration().path / "odbc.ini", std::ios::trunc);
   for (const auto& [name, body] : sections_) out << "[" << name << "]\n" << body << "\n";
 }
 
@@ -179,7 +141,7 @@ bool OdbcSources::ranInOwnProcess() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string filter =
       std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-  const fs::path workDir = configurationFolder() / uniqueName();
+  const fs::path workDir = configuration().path / uniqueName();
   fs::create_directories(workDir);
   // The child keeps this process's sanitizer options, leak checks and all.
   const ProcessResult child =
@@ -198,10 +160,16 @@ fs::path OdbcSources::addSqlite(const std::string& name, bool withMetabase) {
   fs::remove(file);
   sections_[name] = "Driver=SQLite3\nDatabase=" + configuration().driverPath(file) +
                     "\nTimeout=5000\nSyncPragma=OFF\n";
-  postgres_.erase(name);
   writeIni();
-  if (withMetabase)
-    for (const auto& statement : schemaStatements()) exec(name, statement);
+  if (!withMetabase) return file;
+  // The schema's statements one by one: the SQLite driver runs one per call.
+  std::string schema;
+  for (const std::string& line : platform::split(
+           platform::readFileBytes(fs::path(QSI_SOURCE_DIR) / "share" / "metabase-schema.sql"),
+           '\n'))
+    if (!line.starts_with("--")) schema += line + "\n";
+  for (const std::string& statement : platform::split(schema, ';'))
+    if (statement.find_first_not_of(" \r\n\t") != std::string::npos) exec(name, statement);
   return file;
 }
 
@@ -213,19 +181,13 @@ std::string OdbcSources::addPostgres(const std::string& name) {
   databases_.push_back(database);
   sections_[name] = "Driver=PostgreSQL\nServername=" + server_->socketDir +
                     "\nPort=" + server_->port + "\nDatabase=" + database + "\n";
-  postgres_.insert(name);
   writeIni();
   return database;
 }
 
-void OdbcSources::remove(const std::string& name) {
-  sections_.erase(name);
-  writeIni();
-}
-
 platform::OdbcConnection OdbcSources::connect(const std::string& name) const {
   platform::OdbcConnection connection;
-  if (postgres_.contains(name))
+  if (sections_.contains(name) && sections_.at(name).starts_with("Driver=PostgreSQL"))
     connection.open(name, "sa", server_->saPassword);
   else
     connection.open(name, "", "");

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -37,10 +36,9 @@ class OdbcSources {
   OdbcSources& operator=(const OdbcSources&) = delete;
 
   // The driver manager keeps what it read of odbc.ini for the life of the
-  // process, so a test that sets up data sources after an earlier one in the
-  // same process is run again in a process of its own (as ctest runs every
-  // test anyway). True when that happened: the caller skips its own run;
-  // the child's failure is this test's failure.
+  // process: a test that sets up data sources after an earlier one is run
+  // again in a process of its own. True when that happened (the caller
+  // skips its own run; the child's failure is this test's).
   static bool ranInOwnProcess();
 
   // A SQLite data source on a new file, with the Metabase tables when asked.
@@ -48,10 +46,8 @@ class OdbcSources {
   // A PostgreSQL data source on a new database with the Metabase tables.
   // Throws std::runtime_error with kNoPostgres when the server is not there.
   std::string addPostgres(const std::string& name);
-  void remove(const std::string& name);
 
-  // Runs statements on a data source (setup and checks), logged in as the
-  // system administrator on PostgreSQL.
+  // Runs statements on a data source, as the system administrator on PostgreSQL.
   void exec(const std::string& name, const std::string& statements) const;
   // The rows of a query; NULL reads as "<NULL>".
   [[nodiscard]] std::vector<std::vector<std::string>> rows(const std::string& name,
@@ -63,7 +59,6 @@ class OdbcSources {
   void writeIni() const;
   [[nodiscard]] platform::OdbcConnection connect(const std::string& name) const;
   std::map<std::string, std::string> sections_;  // name -> body of its odbc.ini section
-  std::set<std::string> postgres_;               // the PostgreSQL data sources
   std::vector<std::string> databases_;           // PostgreSQL databases to drop
   std::optional<PostgresServer> server_;
 };

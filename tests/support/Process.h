@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <list>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,22 +17,22 @@ struct ProcessResult {
   std::string err;
 };
 
-// Runs `program` with `args`, the current environment changed by `env`
-// (an empty value removes the variable), `input` as its standard input, and
-// returns its exit status and output. `whileRunning`, when given, is called
-// with the process id once the program has started. Fails the test when it
-// cannot start.
+// Runs `program` with `args`, the environment changed by `env` (an empty
+// value removes the variable) and `input` as its standard input. `whileRunning`,
+// when given, gets the process id once the program has started. Fails the
+// test when it cannot start.
 ProcessResult runProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env, const std::string& input,
                          const std::filesystem::path& workDir,
                          const std::function<void(unsigned long)>& whileRunning = {});
 
-// Sets an environment variable for the life of the object.
+// Sets an environment variable for the life of the object; an empty value
+// removes it.
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    set(name, value.c_str());
+    set(name, value.empty() ? nullptr : value.c_str());
   }
   ~ScopedEnv() { set(name_, old_ ? old_->c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
@@ -47,6 +48,17 @@ class ScopedEnv {
   }
   const char* name_;
   std::optional<std::string> old_;
+};
+
+// Several variables set for the life of the object, which started programs inherit.
+class ScopedEnvs {
+ public:
+  explicit ScopedEnvs(const std::map<std::string, std::string>& env) {
+    for (const auto& [name, value] : env) set_.emplace_back(name.c_str(), value);
+  }
+
+ private:
+  std::list<ScopedEnv> set_;
 };
 
 // The test program itself.

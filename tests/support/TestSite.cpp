@@ -12,21 +12,6 @@ namespace qsi::test {
 
 namespace fs = std::filesystem;
 
-void RecordingUi::setProgress(platform::ProgressBox box, std::string_view text, bool) {
-  progressHistory.emplace_back(text);
-  (box == platform::ProgressBox::Text ? progressText : progressDetail) = text;
-}
-
-void RecordingUi::append(platform::InfoBox box, std::string_view text) {
-  (box == platform::InfoBox::Solution ? solution : current).append(text);
-}
-
-platform::Answer RecordingUi::messageBox(const platform::MessageBox& box) {
-  boxes.push_back(box);
-  return box.buttons == platform::Buttons::RetryCancel ? platform::Answer::Cancel
-                                                       : platform::Answer::OK;
-}
-
 namespace {
 fs::path makeRoot() {
   std::random_device random;
@@ -65,25 +50,18 @@ TestSite::~TestSite() {
 fs::path TestSite::write(const std::string& relative, std::string_view content) const {
   const fs::path file = (root / relative).make_preferred();
   fs::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
   return file;
 }
 
 void TestSite::writeRegistry(std::string_view extraLines) const {
-  std::string text =
-      "Windows Registry Editor Version 5.00\r\n\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n"
-      "\"InstallDir\"=\"" +
-      regText(instMainDir.string()) +
-      "/bin\"\r\n"
-      "\"InstMainDir\"=\"" +
-      regText(instMainDir.string()) +
-      "\"\r\n"
-      "\"IISVirtId\"=\"1\"\r\n"
-      "\"MemScriptCode\"=\"QO\"\r\n\r\n";
-  text.append(extraLines);
-  write(fs::relative(registryFile, root).string(), text);
+  const std::string inst = regText(instMainDir.string());
+  write(fs::relative(registryFile, root).string(),
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\"
+        "Corvane Q-Orchard]\r\n\"InstallDir\"=\"" +
+            inst + "/bin\"\r\n\"InstMainDir\"=\"" + inst +
+            "\"\r\n\"IISVirtId\"=\"1\"\r\n\"MemScriptCode\"=\"QO\"\r\n\r\n" +
+            std::string(extraLines));
 }
 
 std::string TestSite::logText(std::string_view section) const {
@@ -91,9 +69,8 @@ std::string TestSite::logText(std::string_view section) const {
 }
 
 std::string TestSite::snapshot(const std::filesystem::path& store) const {
-  // The registry by its keys, their parents and values, in name order: a key
-  // a run deleted and made again may stand elsewhere in the file, and a
-  // parent is there whether the file names it or not.
+  // Keys, their parents and values in name order: a key made again may stand
+  // elsewhere in the file, and a parent is there whether the file names it or not.
   std::vector<std::string> lines;
   for (const auto& key : platform::RegFileRegistry::parse(readText(store), store).keys) {
     const std::string path = platform::toLower(key.path);

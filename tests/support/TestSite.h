@@ -28,10 +28,19 @@ class RecordingUi final : public platform::UserInterface {
   std::string progressText, progressDetail, solution, current;
   std::vector<platform::MessageBox> boxes;
   std::vector<std::string> progressHistory;
-  void setProgress(platform::ProgressBox box, std::string_view text, bool repaint) override;
-  void append(platform::InfoBox box, std::string_view text) override;
+  void setProgress(platform::ProgressBox box, std::string_view text, bool) override {
+    progressHistory.emplace_back(text);
+    (box == platform::ProgressBox::Text ? progressText : progressDetail) = text;
+  }
+  void append(platform::InfoBox box, std::string_view text) override {
+    (box == platform::InfoBox::Solution ? solution : current).append(text);
+  }
   void setProgressCount(std::size_t, std::size_t) override {}
-  platform::Answer messageBox(const platform::MessageBox& box) override;
+  platform::Answer messageBox(const platform::MessageBox& box) override {
+    boxes.push_back(box);
+    return box.buttons == platform::Buttons::RetryCancel ? platform::Answer::Cancel
+                                                         : platform::Answer::OK;
+  }
 };
 
 // A temporary site: an installer folder with a package, the suite's
@@ -61,10 +70,9 @@ class TestSite {
     return write("installer/Solution/" + relative, content);
   }
   [[nodiscard]] std::string logText(std::string_view section) const;
-  // What an installation may change: every file and folder below the
-  // installation folder but the installer's own logs, saved files and
-  // journal, with their bytes, and every key and value of the registry
-  // file. Two equal snapshots are a site left as it was.
+  // What an installation may change: every key and value of the registry
+  // file and every file and folder below the installation folder (with the
+  // files' bytes) but the installer's own logs, saved files and journal.
   [[nodiscard]] std::string snapshot(const std::filesystem::path& store) const;
   [[nodiscard]] std::string snapshot() const { return snapshot(registryFile); }
 };
