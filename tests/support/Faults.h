@@ -8,18 +8,17 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/Failure.h"
 #include "platform/FileReplacer.h"
 #include "platform/OdbcConnection.h"
 #include "platform/Registry.h"
 
-// Platform services that forward every call and fail on cue, so that a test
-// can inject the fault a server meets: a full disk, a registry that cannot be
-// written, a database connection that drops.
+// Platform services that forward every call and fail on cue, as a full disk,
+// a registry that cannot be written or a dropped connection make them.
 namespace qsi::test {
 
-// Connections to the machine's data sources whose statements fail when
-// `fails` says so; it is asked with each statement and the number of
-// statements sent before it on all connections.
+// Connections whose statements fail (the connection dropped) when `fails`,
+// asked with each statement and the number sent before it on all, says so.
 class FaultyDatabases final : public platform::Databases {
  public:
   std::function<bool(std::string_view statement, int sent)> fails = [](auto, int) { return false; };
@@ -40,7 +39,12 @@ class FaultyRegistry final : public platform::Registry {
                                                      std::string_view name) const override {
     return inner_.readValue(key, name);
   }
-  bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
+  bool writeValue(std::string_view key, std::string_view name, std::string_view text) override {
+    if (fails(key, name))
+      throw platform::Failure(platform::kRegistryStoreFailure, "test",
+                              "The registry file cannot be written: No space left on device");
+    return inner_.writeValue(key, name, text);
+  }
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
       std::string_view key) const override {
     return inner_.subKeys(key);
@@ -55,10 +59,9 @@ class FaultyRegistry final : public platform::Registry {
   platform::Registry& inner_;
 };
 
-// Puts files in place with the machine's replacer. `fails` is asked first of
-// each placement of a batch: what it returns (a full disk at the Nth file)
-// becomes that placement's error, and it is not put in place. `after` runs
-// once the batch is in place (another program changing a file).
+// The machine's replacer, but a placement for which `fails` gives an error
+// (a full disk at the Nth file) is not put in place. `after` runs once the
+// batch is in place (another program changing a file).
 class FaultyFileReplacer final : public platform::FileReplacer {
  public:
   std::function<std::string(const platform::Placement&)> fails = [](const auto&) {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "metabase/SAPassword.h"
 #include "solution/Records.h"
@@ -51,10 +52,8 @@ inline solution::ModuleInfo moduleInfo(std::string name, std::string version) {
   const auto parts = version::versionParts(version);
   module.name = std::move(name);
   module.version = std::move(version);
-  module.versionPart1 = parts.part1;
-  module.versionPart2 = parts.part2;
-  module.versionPart3 = parts.part3;
-  module.versionPart4 = parts.part4;
+  std::tie(module.versionPart1, module.versionPart2, module.versionPart3, module.versionPart4) =
+      std::tie(parts.part1, parts.part2, parts.part3, parts.part4);
   return module;
 }
 

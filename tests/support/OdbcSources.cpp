@@ -37,23 +37,21 @@ std::string uniqueName() {
   return "qsi_" + std::to_string(random()) + "_" + std::to_string(counter++);
 }
 
-// The driver manager reads its configuration folder once per process: it is
-// the process's, and each OdbcSources rewrites its odbc.ini. Under Wine the
-// ODBC bridge hands the calls to the build machine's driver manager, which
-// reads the build machine's environment as it was when the test started:
-// ODBCSYSINI names the folder (the test command makes it), on drive Z: here.
+// The driver manager reads its configuration folder once per process: the
+// folder is the process's, and each OdbcSources rewrites its odbc.ini. Under
+// Wine the ODBC bridge hands the calls to the build machine's driver manager,
+// which reads the environment the test started with: there ODBCSYSINI names
+// the folder (the test command makes it), on drive Z:.
 struct ConfigurationFolder {
   ConfigurationFolder() {
 #ifdef _WIN32
-    host = variable("ODBCSYSINI");
-    if (!host.starts_with("/"))
+    if (!variable("ODBCSYSINI").starts_with("/"))
       throw std::runtime_error(
           "ODBCSYSINI must name the build machine's folder of the test data sources "
           "(scripts/test-windows.sh sets it)");
-    path = "Z:" + platform::replaceAll(host, "/", "\\");
+    path = "Z:" + platform::replaceAll(variable("ODBCSYSINI"), "/", "\\");
 #else
     path = fs::temp_directory_path() / ("qsi-odbc-" + uniqueName());
-    host = path.string();
     ::setenv("ODBCSYSINI", path.c_str(), 1);
     ::setenv("ODBCINI", (path / "odbc.ini").c_str(), 1);
 #endif
@@ -61,23 +59,27 @@ struct ConfigurationFolder {
     std::ofstream(path / "odbcinst.ini") << "[SQLite3]\nDriver=" << kSqliteDriver
                                          << "\n\n[PostgreSQL]\nDriver=" << kPostgresDriver << "\n";
   }
-#ifndef _WIN32
   ~ConfigurationFolder() {
+#ifndef _WIN32
     std::error_code ignored;
     fs::remove_all(path, ignored);
-  }
 #endif
-  // A file below the folder as the driver sees it.
-  [[nodiscard]] std::string driverPath(const fs::path& file) const {
-    return host + platform::replaceAll(file.string().substr(path.string().size()), "\\", "/");
   }
-  std::string host;
   fs::path path;
 };
 
-const ConfigurationFolder& configuration() {
+const fs::path& configurationFolder() {
   static const ConfigurationFolder folder;
-  return folder;
+  return folder.path;
+}
+
+// A file as the driver on the build machine sees it.
+std::string driverPath(const fs::path& file) {
+#ifdef _WIN32
+  return platform::replaceAll(file.string().substr(2), "\\", "/");
+#else
+  return file.string();
+#endif
 }
 
 platform::OdbcConnection administrator(const PostgresServer& server) {
@@ -100,7 +102,7 @@ std::optional<PostgresServer> PostgresServer::fromEnvironment() {
 }
 
 OdbcSources::OdbcSources()
-    : folder(configuration().path / uniqueName()), server_(PostgresServer::fromEnvironment()) {
+    : folder(configurationFolder() / uniqueName()), server_(PostgresServer::fromEnvironment()) {
 #ifndef _WIN32
   // The drivers stay mapped after the driver manager unloads them, so that
   // the leak checker can name (and tests/lsan.supp pass over) what they leak.
@@ -127,7 +129,7 @@ OdbcSources::~OdbcSources() {
 }
 
 void OdbcSources::writeIni() const {
-  std::ofstream out(configuration().path / "odbc.ini", std::ios::trunc);
+  std::ofstream out(configurationFolder() / "odbc.ini", std::ios::trunc);
   for (const auto& [name, body] : sections_) out << "[" << name << "]\n" << body << "\n";
 }
 
@@ -141,7 +143,7 @@ bool OdbcSources::ranInOwnProcess() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string filter =
       std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-  const fs::path workDir = configuration().path / uniqueName();
+  const fs::path workDir = configurationFolder() / uniqueName();
   fs::create_directories(workDir);
   // The child keeps this process's sanitizer options, leak checks and all.
   const ProcessResult child =
@@ -158,8 +160,8 @@ bool OdbcSources::ranInOwnProcess() {
 fs::path OdbcSources::addSqlite(const std::string& name, bool withMetabase) {
   const fs::path file = folder / (name + ".sqlite");
   fs::remove(file);
-  sections_[name] = "Driver=SQLite3\nDatabase=" + configuration().driverPath(file) +
-                    "\nTimeout=5000\nSyncPragma=OFF\n";
+  sections_[name] =
+      "Driver=SQLite3\nDatabase=" + driverPath(file) + "\nTimeout=5000\nSyncPragma=OFF\n";
   writeIni();
   if (!withMetabase) return file;
   // The schema's statements one by one: the SQLite driver runs one per call.

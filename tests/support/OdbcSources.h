@@ -10,11 +10,10 @@
 
 namespace qsi::test {
 
-// The private PostgreSQL server that scripts/test-services.sh starts; its
-// settings come from the QSI_PG_* variables it prints.
+// The private PostgreSQL server that scripts/test-services.sh starts, from
+// the QSI_PG_* variables it prints; nullopt when they are not set.
 struct PostgresServer {
   std::string socketDir, port, saPassword, templateDatabase;
-  // nullopt when the variables are not set (the server was not started).
   static std::optional<PostgresServer> fromEnvironment();
 };
 
@@ -23,11 +22,9 @@ inline constexpr const char* kNoPostgres =
     "`scripts/test-services.sh start DIR` and export the QSI_PG_* lines it prints "
     "(scripts/test.sh does both).";
 
-// ODBC data sources of one test, in the odbc.ini of a temporary folder of the
-// test process (with odbcinst.ini naming the SQLite and PostgreSQL drivers)
-// that ODBCSYSINI/ODBCINI point at. SQLite data sources get a file each in
-// `folder`; PostgreSQL ones a database cloned from the Metabase template,
-// dropped again at the end. One object at a time per process.
+// ODBC data sources of one test, in the odbc.ini of the process's folder that
+// ODBCSYSINI names: a SQLite file each in `folder`, or a PostgreSQL database
+// cloned from the Metabase template and dropped at the end.
 class OdbcSources {
  public:
   OdbcSources();
@@ -41,15 +38,12 @@ class OdbcSources {
   // skips its own run; the child's failure is this test's).
   static bool ranInOwnProcess();
 
-  // A SQLite data source on a new file, with the Metabase tables when asked.
   std::filesystem::path addSqlite(const std::string& name, bool withMetabase = true);
-  // A PostgreSQL data source on a new database with the Metabase tables.
   // Throws std::runtime_error with kNoPostgres when the server is not there.
   std::string addPostgres(const std::string& name);
 
-  // Runs statements on a data source, as the system administrator on PostgreSQL.
+  // As the system administrator on PostgreSQL; NULL reads as "<NULL>".
   void exec(const std::string& name, const std::string& statements) const;
-  // The rows of a query; NULL reads as "<NULL>".
   [[nodiscard]] std::vector<std::vector<std::string>> rows(const std::string& name,
                                                            const std::string& query) const;
 

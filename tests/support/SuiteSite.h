@@ -27,15 +27,13 @@ class SuiteSite : public MetabaseTest {
     MetabaseTest::SetUp();
     if (IsSkipped()) return;
     sources.addSqlite("QOMetabase");
-    sources.exec("QOMetabase",
-                 "INSERT INTO OBJECT(MACHINE,SERVER,MODULE,OBJECT,CHECKSUM) VALUES ('WEB01',"
-                 "'WebServer','Q-Alder','QO11\\Q-Alder\\default.asp','" +
-                     checksumOf(kOldPage) + "')");
-    sources.exec("QOMetabase",
-                 "INSERT INTO MODULE(MACHINE,SERVER,MODULE,VERSION) VALUES "
-                 "('WEB01','WebServer','Q-Alder','2.1.0')");
-    sources.exec("QOMetabase",
-                 "INSERT INTO SERVER(MACHINE,SERVER,SERVICEPACK) VALUES ('WEB01','WebServer','')");
+    for (const std::string& row : std::initializer_list<std::string>{
+             "OBJECT(MACHINE,SERVER,MODULE,OBJECT,CHECKSUM) VALUES ('WEB01','WebServer','Q-Alder',"
+             "'QO11\\Q-Alder\\default.asp','" +
+                 checksumOf(kOldPage) + "')",
+             "MODULE(MACHINE,SERVER,MODULE,VERSION) VALUES ('WEB01','WebServer','Q-Alder','2.1.0')",
+             "SERVER(MACHINE,SERVER,SERVICEPACK) VALUES ('WEB01','WebServer','')"})
+      sources.exec("QOMetabase", "INSERT INTO " + row);
     sources.addSqlite("QAlder", false);
     sources.exec("QAlder", "CREATE TABLE SETTINGS (NAME VARCHAR(64), VALUE VARCHAR(64))");
   }
@@ -52,8 +50,7 @@ class SuiteSite : public MetabaseTest {
   }
 
   std::string checksumOf(const std::string& content) const {
-    const std::filesystem::path file = site.write("checksum.tmp", content);
-    return customization::getFileChecksum(file);
+    return customization::getFileChecksum(site.write("checksum.tmp", content));
   }
 
   // A package of `type` for Q-Alder 2.1.1.0 with a page, an MTS component

@@ -27,9 +27,7 @@ class RecordingUi final : public platform::UserInterface {
  public:
   std::string progressText, progressDetail, solution, current;
   std::vector<platform::MessageBox> boxes;
-  std::vector<std::string> progressHistory;
   void setProgress(platform::ProgressBox box, std::string_view text, bool) override {
-    progressHistory.emplace_back(text);
     (box == platform::ProgressBox::Text ? progressText : progressDetail) = text;
   }
   void append(platform::InfoBox box, std::string_view text) override {
