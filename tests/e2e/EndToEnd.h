@@ -20,7 +20,6 @@ class EndToEnd : public SuiteSite {
   EndToEnd();
   ~EndToEnd() override;
 
-  // `whileRunning`, when given, gets the program's process id once it runs.
   [[nodiscard]] ProcessResult run(const std::string& input,
                                   const std::function<void(unsigned long)>& whileRunning = {},
                                   const std::vector<std::string>& args = {}) const;
@@ -30,7 +29,6 @@ class EndToEnd : public SuiteSite {
 #endif
   [[nodiscard]] std::optional<std::string> registryValue(const std::string& key,
                                                          const std::string& name) const override;
-  // The Windows folder the program uses.
   [[nodiscard]] std::filesystem::path windowsFolder() const;
   // Whether net and mtxstop are stand-ins that note their calls.
   static const bool kServiceCommandsNoted;
@@ -73,8 +71,8 @@ class EndToEnd : public SuiteSite {
         {platform::displayPath(site.installer), "<INSTALLER>"},
         {platform::displayPath(site.instMainDir), "<INST>"}};
     std::string out;
-    for (const std::filesystem::path& log : std::set<std::filesystem::path>(
-             std::filesystem::directory_iterator(runLogs()), {})) {
+    for (const std::filesystem::path& log :
+         std::set<std::filesystem::path>(std::filesystem::directory_iterator(runLogs()), {})) {
       const std::string name = log.filename().string();
       if (name == "Stop Services.txt" || name == "Start Services.txt") continue;
       out += "=== " + name + "\n";

@@ -76,7 +76,6 @@ class FaultyFileReplacer final : public platform::FileReplacer {
   platform::NativeFileReplacer inner_;
 };
 
-// The error a full disk gives.
 inline std::string diskFull(const std::filesystem::path& file) {
   return "cannot write " + file.string() + ": No space left on device";
 }

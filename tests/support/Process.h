@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <list>
 #include <map>
 #include <optional>
 #include <string>
@@ -17,17 +16,14 @@ struct ProcessResult {
   std::string err;
 };
 
-// Runs `program` with `args`, the environment changed by `env` (an empty
-// value removes the variable) and `input` as its standard input. `whileRunning`,
-// when given, gets the process id once the program has started. Fails the
-// test when it cannot start.
+// Runs `program` with the environment changed by `env` (an empty value
+// removes the variable); `whileRunning` gets its process id once it runs.
 ProcessResult runProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env, const std::string& input,
                          const std::filesystem::path& workDir,
                          const std::function<void(unsigned long)>& whileRunning = {});
 
-// Sets an environment variable for the life of the object; an empty value
-// removes it.
+// An environment variable set (or removed, when empty) for the object's life.
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::string& value) : name_(name) {
@@ -50,22 +46,9 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-// Several variables set for the life of the object, which started programs inherit.
-class ScopedEnvs {
- public:
-  explicit ScopedEnvs(const std::map<std::string, std::string>& env) {
-    for (const auto& [name, value] : env) set_.emplace_back(name.c_str(), value);
-  }
-
- private:
-  std::list<ScopedEnv> set_;
-};
-
-// The test program itself.
 [[nodiscard]] std::filesystem::path currentProgram();
 
 #ifndef _WIN32
-// Writes an executable shell script.
 void writeScript(const std::filesystem::path& file, const std::string& body);
 #endif
 

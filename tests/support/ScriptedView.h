@@ -25,7 +25,6 @@ class ScriptedView final : public control::View {
   std::vector<platform::MessageBox> boxes;
   std::vector<control::frmReport> reports;
   std::vector<std::pair<control::Element, std::string>> refreshes;  // progress texts as painted
-  int loginsShown = 0;
 
   void refresh(control::Element element, const control::MainWindowState& state) override {
     using control::Element;
@@ -42,7 +41,6 @@ class ScriptedView final : public control::View {
     return answer;
   }
   void showLogin(control::frmLogin& login) override {
-    ++loginsShown;
     const Login typed = logins.empty() ? Login{{}, false} : logins.front();
     if (!logins.empty()) {
       login.txtPassword = typed.password;

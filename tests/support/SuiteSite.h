@@ -101,7 +101,6 @@ class SuiteSite : public MetabaseTest {
             "ComRegistrations]\r\n");
   }
 
-  // A value of the registry the installer ran with.
   [[nodiscard]] virtual std::optional<std::string> registryValue(const std::string& key,
                                                                  const std::string& name) const {
     return site.registry.readValue(key, name);

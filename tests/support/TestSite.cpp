@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <random>
+#include <set>
 
 #include "log/CLog.h"
 #include "platform/FileIO.h"
@@ -17,15 +18,11 @@ fs::path makeRoot() {
   std::random_device random;
   const fs::path root = fs::temp_directory_path() /
                         ("qsi-test-" + std::to_string(random()) + std::to_string(random()));
-  fs::create_directories(root / "installer");
-  fs::create_directories(root / "inst");
+  for (const char* folder : {"installer", "inst"}) fs::create_directories(root / folder);
   return root;
 }
 
-// The lines in order, each once.
-std::string sortedText(std::vector<std::string> lines) {
-  std::sort(lines.begin(), lines.end());
-  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+std::string joined(const std::set<std::string>& lines) {
   std::string out;
   for (const std::string& line : lines) out += line + "\n";
   return out;
@@ -71,22 +68,21 @@ std::string TestSite::logText(std::string_view section) const {
 std::string TestSite::snapshot(const std::filesystem::path& store) const {
   // Keys, their parents and values in name order: a key made again may stand
   // elsewhere in the file, and a parent is there whether the file names it or not.
-  std::vector<std::string> lines;
+  std::set<std::string> lines;
   for (const auto& key : platform::RegFileRegistry::parse(readText(store), store).keys) {
     const std::string path = platform::toLower(key.path);
-    for (auto at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
-      lines.push_back("[" + path.substr(0, at) + "]");
-    lines.push_back("[" + path + "]");
+    for (auto at = path.find('\\');; at = path.find('\\', at + 1)) {
+      lines.insert("[" + path.substr(0, at) + "]");
+      if (at == std::string::npos) break;
+    }
     for (const auto& value : key.values)
-      lines.push_back("[" + platform::toLower(key.path) + "] " + platform::toLower(value.name) +
-                      "=" + value.data);
+      lines.insert("[" + path + "] " + platform::toLower(value.name) + "=" + value.data);
   }
-  return sortedText(std::move(lines)) +
-         treeText(instMainDir, {"QOLog", "QOCustomized", "QOJournal"});
+  return joined(lines) + treeText(instMainDir, {"QOLog", "QOCustomized", "QOJournal"});
 }
 
 std::string treeText(const fs::path& folder, const std::vector<std::string>& leaveOut) {
-  std::vector<std::string> lines;
+  std::set<std::string> lines;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::end(it); ++it) {
     const std::string name = fs::relative(it->path(), folder).generic_string();
@@ -94,9 +90,9 @@ std::string treeText(const fs::path& folder, const std::vector<std::string>& lea
       it.disable_recursion_pending();
       continue;
     }
-    lines.push_back(name + (it->is_regular_file() ? " = " + readText(it->path()) : "/"));
+    lines.insert(name + (it->is_regular_file() ? " = " + readText(it->path()) : "/"));
   }
-  return sortedText(std::move(lines));
+  return joined(lines);
 }
 
 std::string regText(std::string_view text) {

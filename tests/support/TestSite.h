@@ -13,7 +13,7 @@
 
 namespace qsi::test {
 
-// A fixed moment, so that a run's folder names are known to the test.
+// A fixed moment, so that a run's folder names are known.
 class FixedClock final : public platform::Clock {
  public:
   std::chrono::system_clock::time_point when{
@@ -22,7 +22,7 @@ class FixedClock final : public platform::Clock {
   [[nodiscard]] std::chrono::system_clock::time_point now() const override { return when; }
 };
 
-// A UserInterface that records what steps show, for tests below control/.
+// Records what steps show, for tests below control/.
 class RecordingUi final : public platform::UserInterface {
  public:
   std::string progressText, progressDetail, solution, current;
@@ -41,8 +41,8 @@ class RecordingUi final : public platform::UserInterface {
   }
 };
 
-// A temporary site: an installer folder with a package, the suite's
-// installation folder, and a registry file naming it. Removed at the end.
+// A temporary site: an installer folder, the suite's installation folder and
+// a registry file naming it.
 class TestSite {
  public:
   TestSite();
@@ -59,11 +59,9 @@ class TestSite {
   RecordingUi ui;
   platform::Environment env;
 
-  // Writes a file below root (parents made); `relative` uses "/".
+  // A file below root; `relative` uses "/".
   std::filesystem::path write(const std::string& relative, std::string_view content) const;
-  // The registry file with the suite's root values and the given extra lines.
   void writeRegistry(std::string_view extraLines = {}) const;
-  // A package file below installer/Solution.
   std::filesystem::path writePackage(const std::string& relative, std::string_view content) const {
     return write("installer/Solution/" + relative, content);
   }
@@ -77,12 +75,12 @@ class TestSite {
 
 [[nodiscard]] std::string readText(const std::filesystem::path& file);
 
-// Every file and folder below `folder`, with the files' bytes, in name order;
-// the first-level folders named in `leaveOut` are left out.
+// Every file (with its bytes) and folder below `folder` in name order, but
+// the first-level folders in `leaveOut`.
 [[nodiscard]] std::string treeText(const std::filesystem::path& folder,
                                    const std::vector<std::string>& leaveOut = {});
 
-// A text as a quoted value of a registry file writes it ("\" and quotes escaped).
+// A text as a registry file quotes it.
 [[nodiscard]] std::string regText(std::string_view text);
 
 }  // namespace qsi::test

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <fstream>
+#include <list>
 
 #include "platform/FileIO.h"
 
@@ -41,7 +42,8 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
     std::optional<ScopedEnv> asan;
     if (const char* child = std::getenv("QSI_CHILD_ASAN_OPTIONS"))
       asan.emplace("ASAN_OPTIONS", child);
-    const ScopedEnvs changed(env);
+    std::list<ScopedEnv> changed;
+    for (const auto& [name, value] : env) changed.emplace_back(name.c_str(), value);
     rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers.data(), environ);
   }
   posix_spawn_file_actions_destroy(&actions);

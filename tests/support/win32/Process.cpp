@@ -1,5 +1,7 @@
 #include "support/Process.h"
 
+#include <list>
+
 #include <gtest/gtest.h>
 
 #include "platform/FileIO.h"
@@ -59,14 +61,15 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
     startup.hStdOutput = output.get();
     startup.hStdError = error.get();
     PROCESS_INFORMATION process{};
-    std::optional<ScopedEnvs> changed(env);
+    std::list<ScopedEnv> changed;
+    for (const auto& [name, value] : env) changed.emplace_back(name.c_str(), value);
     if (!CreateProcessA(program.string().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
                         nullptr, workDir.string().c_str(), &startup, &process)) {
       ADD_FAILURE() << "cannot start " << program << ": "
                     << platform::win32ErrorText(GetLastError());
       return result;
     }
-    changed.reset();
+    changed.clear();
     const platform::Handle thread(process.hThread);
     const platform::Handle child(process.hProcess);
     if (whileRunning) whileRunning(process.dwProcessId);

@@ -10,6 +10,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,16 +62,10 @@ class Object final : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
-    HRESULT result = S_OK;
-    for (UINT i = 0; i < count; ++i) {
-      ids[i] = DISPID_UNKNOWN;
-      for (std::size_t m = 0; m < methods_.size(); ++m)
-        if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, fromWide(names[i]).c_str(), -1,
-                           methods_[m].first.c_str(), -1) == CSTR_EQUAL)
-          ids[i] = static_cast<DISPID>(m + 1);
-      if (ids[i] == DISPID_UNKNOWN) result = DISP_E_UNKNOWNNAME;
-    }
-    return result;
+    std::fill_n(ids, count, DISPID_UNKNOWN);  // the names of arguments are not known
+    for (std::size_t m = 0; m < methods_.size(); ++m)
+      if (fromWide(names[0]) == methods_[m].first) ids[0] = static_cast<DISPID>(m + 1);
+    return ids[0] == DISPID_UNKNOWN || count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* parameters,
                                    VARIANT* result, EXCEPINFO* exception, UINT*) override {
