@@ -12,9 +12,7 @@
 
 namespace qsi::test {
 
-// The suite's site with the built program beside its package, run through
-// its console front-end on the site's registry, with stand-ins for the
-// service commands that note each call (Windows' own net notes nothing).
+// The built program on the suite's site, with service commands that note each call.
 class EndToEnd : public SuiteSite {
  protected:
   EndToEnd();
@@ -24,7 +22,6 @@ class EndToEnd : public SuiteSite {
                                   const std::function<void(unsigned long)>& whileRunning = {},
                                   const std::vector<std::string>& args = {}) const;
 #ifdef _WIN32
-  // The program with its window front-end; `drive` is the user.
   [[nodiscard]] ProcessResult runWithWindows(const std::function<void(unsigned long)>& drive) const;
 #endif
   [[nodiscard]] std::optional<std::string> registryValue(const std::string& key,
@@ -51,7 +48,6 @@ class EndToEnd : public SuiteSite {
     return site.snapshot() + treeText(windowsFolder());
   }
 
-  // The Metabase's tables that a run writes, row by row.
   [[nodiscard]] std::string metabase() const {
     std::string out;
     for (const std::string table : {"OBJECT", "MODULE", "SERVER", "PATCH", "INSTALLATIONHISTORY"})
@@ -60,10 +56,8 @@ class EndToEnd : public SuiteSite {
     return out;
   }
 
-  // The run's logs in name order, each after a "=== name" line, with the
-  // run's date and the site's folders written <DATE>, <INSTALLER> and <INST>
-  // and their separators "/", so that they read the same on every platform.
-  // The NT services' logs tell what the machine's own services did: left out.
+  // The run's logs with the date, the folders and separators that differ
+  // between platforms written alike; the machine's services' logs left out.
   [[nodiscard]] std::string portableLogs() const {
     const std::string date = sources.rows(
         "QOMetabase", "SELECT INSTALLATIONDATESP FROM SERVER WHERE SERVER = 'WebServer'")[0][0];

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <regex>
 #include <thread>
-#ifndef _WIN32
-#include <csignal>
-#endif
 
 #include "actions/Journal.h"
 #include "actions/Services.h"
@@ -25,9 +23,9 @@ TEST_F(EndToEnd, AServicePackInstallsRecordsAndLogsTheSameOnEveryPlatform) {
   const ProcessResult result = run(kInstall);
   ASSERT_EQ(result.status, 0) << result.out << result.err;
 
-  const std::string stamp = runLogs().filename().string();
   EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kNewPage);
-  EXPECT_EQ(readText(site.instMainDir / "QOCustomized" / stamp / "QO11/Q-Alder/default.asp"),
+  EXPECT_EQ(readText(site.instMainDir / "QOCustomized" / runLogs().filename() /
+                     "QO11/Q-Alder/default.asp"),
             kOurPage);
   EXPECT_EQ(readText(site.instMainDir / "Components/QAlder/Bramble.dll"), "new component");
   EXPECT_EQ(sources.rows("QAlder", "SELECT NAME FROM SETTINGS ORDER BY rowid"),
@@ -55,7 +53,6 @@ TEST_F(EndToEnd, AServicePackInstallsRecordsAndLogsTheSameOnEveryPlatform) {
   EXPECT_EQ(portableLogs(),
             readText(fs::path(QSI_SOURCE_DIR) / "tests" / "e2e" / "ServicePackLogs.txt"));
 
-  // Under Wine the machine's own net runs, and notes nothing.
   std::string stopCalls;
   for (const auto& service : actions::getQOServices()) stopCalls += "stop.exe " + service + "\n";
   EXPECT_EQ(calls(), kServiceCommandsNoted
@@ -125,17 +122,17 @@ TEST_F(EndToEnd, AnUnreadableInstalledFileIsShownAndLogged) {
   fs::create_symlink("/proc/self/mem", page);
   const ProcessResult result = run(kInstall);
   EXPECT_EQ(result.status, 1) << result.out;
-  const std::string shown = "Error 1010 in readCurrentSiteChecksums:\nThe installed file " +
-                            page.string() + " cannot be read: ";
-  EXPECT_NE(result.out.find(shown), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("Error 1010 in readCurrentSiteChecksums:\nThe installed file " +
+                            page.string() + " cannot be read: "),
+            std::string::npos)
+      << result.out;
   EXPECT_NE(readText(runLogs() / "Gathering Current Site Information.txt")
                 .find("  The run ended with a failure: Error 1010 in readCurrentSiteChecksums:"),
             std::string::npos);
   EXPECT_EQ(calls(), "");
 }
 
-// SIGTERM while the services are stopped: the command in hand is ended, and
-// the services are started again.
+// SIGTERM while the services are stopped ends the command in hand.
 TEST_F(EndToEnd, SigtermAfterTheStopStartsTheServicesAgain) {
   writePackage("ServicePack");
   const fs::path hung = site.root / "hung";
@@ -161,8 +158,7 @@ TEST_F(EndToEnd, SigtermAfterTheStopStartsTheServicesAgain) {
   EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kOurPage);
 }
 
-// The run does what the plan says, in its order; the undo puts everything
-// back but saves a file changed after the run first.
+// The run does what the plan says; the undo saves a file edited since.
 TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid) {
   writeEveryKindPackage();
   const std::string before = everything();
@@ -210,18 +206,16 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   EXPECT_EQ(run("", {}, {"--undo"}).status, 2);  // nothing left to undo
 }
 
-// Killed at any instant, the run is undone at the next start when the
-// administrator answers Yes.
+// Killed at any instant, the run is undone at the next start.
 TEST_F(EndToEnd, AKilledRunIsUndoneAtTheNextStartWhateverTheInstant) {
   writeEveryKindPackage();
   const fs::path saved = site.root / "saved";
-  fs::create_directories(saved);
-  fs::copy(site.instMainDir, saved / "inst", fs::copy_options::recursive);
-  fs::copy_file(site.registryFile, saved / "registry.reg");
+  fs::copy(site.instMainDir, saved, fs::copy_options::recursive);
+  const std::string registry = readText(site.registryFile);
   const auto putBack = [&] {
     fs::remove_all(site.instMainDir);
-    fs::copy(saved / "inst", site.instMainDir, fs::copy_options::recursive);
-    fs::copy_file(saved / "registry.reg", site.registryFile, fs::copy_options::overwrite_existing);
+    fs::copy(saved, site.instMainDir, fs::copy_options::recursive);
+    site.write("registry.reg", registry);
     fs::remove_all(windowsFolder());
   };
   const std::string before = everything();

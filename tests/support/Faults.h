@@ -13,15 +13,12 @@
 #include "platform/OdbcConnection.h"
 #include "platform/Registry.h"
 
-// Platform services that forward every call and fail on cue, as a full disk,
-// a registry that cannot be written or a dropped connection make them.
 namespace qsi::test {
 
-// Connections whose statements fail (the connection dropped) when `fails`,
-// asked with each statement and the number sent before it on all, says so.
+// Connections that drop when `fails` says so of a statement (none when unset).
 class FaultyDatabases final : public platform::Databases {
  public:
-  std::function<bool(std::string_view statement, int sent)> fails = [](auto, int) { return false; };
+  std::function<bool(std::string_view statement, int sent)> fails;
   int sent = 0;
 
   [[nodiscard]] std::unique_ptr<platform::DatabaseConnection> connection() override;
@@ -31,16 +28,14 @@ class FaultyDatabases final : public platform::Databases {
 class FaultyRegistry final : public platform::Registry {
  public:
   explicit FaultyRegistry(platform::Registry& inner) : inner_(inner) {}
-  std::function<bool(std::string_view key, std::string_view name)> fails = [](auto, auto) {
-    return false;
-  };
+  std::function<bool(std::string_view key, std::string_view name)> fails;
 
   [[nodiscard]] std::optional<std::string> readValue(std::string_view key,
                                                      std::string_view name) const override {
     return inner_.readValue(key, name);
   }
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override {
-    if (fails(key, name))
+    if (fails && fails(key, name))
       throw platform::Failure(platform::kRegistryStoreFailure, "test",
                               "The registry file cannot be written: No space left on device");
     return inner_.writeValue(key, name, text);
@@ -59,15 +54,12 @@ class FaultyRegistry final : public platform::Registry {
   platform::Registry& inner_;
 };
 
-// The machine's replacer, but a placement for which `fails` gives an error
-// (a full disk at the Nth file) is not put in place. `after` runs once the
-// batch is in place (another program changing a file).
+// The machine's replacer, but a placement `fails` gives an error is not put
+// in place; `after` runs once the batch is.
 class FaultyFileReplacer final : public platform::FileReplacer {
  public:
-  std::function<std::string(const platform::Placement&)> fails = [](const auto&) {
-    return std::string();
-  };
-  std::function<void(std::span<platform::Placement>)> after = [](auto) {};
+  std::function<std::string(const platform::Placement&)> fails;
+  std::function<void(std::span<platform::Placement>)> after;
 
   void placeAll(std::span<platform::Placement> batch, const std::filesystem::path& staging,
                 platform::AppendOnlyFile* record) override;

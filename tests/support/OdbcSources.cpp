@@ -37,18 +37,13 @@ std::string uniqueName() {
   return "qsi_" + std::to_string(random()) + "_" + std::to_string(counter++);
 }
 
-// The driver manager reads its configuration folder once per process: the
-// folder is the process's, and each OdbcSources rewrites its odbc.ini. Under
-// Wine the ODBC bridge hands the calls to the build machine's driver manager,
-// which reads the environment the test started with: there ODBCSYSINI names
-// the folder (the test command makes it), on drive Z:.
+// The driver manager reads its folder once per process. Under Wine it is the
+// build machine's, which the test command names in ODBCSYSINI.
 struct ConfigurationFolder {
   ConfigurationFolder() {
 #ifdef _WIN32
     if (!variable("ODBCSYSINI").starts_with("/"))
-      throw std::runtime_error(
-          "ODBCSYSINI must name the build machine's folder of the test data sources "
-          "(scripts/test-windows.sh sets it)");
+      throw std::runtime_error("ODBCSYSINI must name the test data sources' folder");
     path = "Z:" + platform::replaceAll(variable("ODBCSYSINI"), "/", "\\");
 #else
     path = fs::temp_directory_path() / ("qsi-odbc-" + uniqueName());
@@ -73,13 +68,10 @@ const fs::path& configurationFolder() {
   return folder.path;
 }
 
-// A file as the driver on the build machine sees it.
+// A file as the driver on the build machine sees it (without Z: under Wine).
 std::string driverPath(const fs::path& file) {
-#ifdef _WIN32
-  return platform::replaceAll(file.string().substr(2), "\\", "/");
-#else
-  return file.string();
-#endif
+  const std::string path = file.generic_string();
+  return path.starts_with("Z:") ? path.substr(2) : path;
 }
 
 platform::OdbcConnection administrator(const PostgresServer& server) {
@@ -104,8 +96,7 @@ std::optional<PostgresServer> PostgresServer::fromEnvironment() {
 OdbcSources::OdbcSources()
     : folder(configurationFolder() / uniqueName()), server_(PostgresServer::fromEnvironment()) {
 #ifndef _WIN32
-  // The drivers stay mapped after the driver manager unloads them, so that
-  // the leak checker can name (and tests/lsan.supp pass over) what they leak.
+  // Kept mapped, so that tests/lsan.supp can name what the drivers leak.
   for (const char* driver : {kSqliteDriver, kPostgresDriver})
     dlopen(driver, RTLD_NOW | RTLD_NODELETE);
 #endif
@@ -145,7 +136,6 @@ bool OdbcSources::ranInOwnProcess() {
       std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
   const fs::path workDir = configurationFolder() / uniqueName();
   fs::create_directories(workDir);
-  // The child keeps this process's sanitizer options, leak checks and all.
   const ProcessResult child =
       runProcess(currentProgram(), {filter},
                  {{kChildMark, "1"}, {"ASAN_OPTIONS", variable("ASAN_OPTIONS")}}, "", workDir);

@@ -22,9 +22,8 @@ inline constexpr const char* kNoPostgres =
     "`scripts/test-services.sh start DIR` and export the QSI_PG_* lines it prints "
     "(scripts/test.sh does both).";
 
-// ODBC data sources of one test, in the odbc.ini of the process's folder that
-// ODBCSYSINI names: a SQLite file each in `folder`, or a PostgreSQL database
-// cloned from the Metabase template and dropped at the end.
+// A test's data sources: SQLite files in `folder`, PostgreSQL databases
+// cloned from the Metabase template.
 class OdbcSources {
  public:
   OdbcSources();
@@ -32,14 +31,12 @@ class OdbcSources {
   OdbcSources(const OdbcSources&) = delete;
   OdbcSources& operator=(const OdbcSources&) = delete;
 
-  // The driver manager keeps what it read of odbc.ini for the life of the
-  // process: a test that sets up data sources after an earlier one is run
-  // again in a process of its own. True when that happened (the caller
-  // skips its own run; the child's failure is this test's).
+  // The driver manager reads odbc.ini once: a later test of the process is
+  // run again in a process of its own, and true is returned.
   static bool ranInOwnProcess();
 
   std::filesystem::path addSqlite(const std::string& name, bool withMetabase = true);
-  // Throws std::runtime_error with kNoPostgres when the server is not there.
+  // Throws std::runtime_error(kNoPostgres) without the server.
   std::string addPostgres(const std::string& name);
 
   // As the system administrator on PostgreSQL; NULL reads as "<NULL>".

@@ -9,9 +9,7 @@
 
 namespace qsi::test {
 
-// The tests' user: it records what the window was asked to show and answers
-// message boxes and the login dialog from scripts. An unscripted box gets the
-// answer that changes nothing (OK, Cancel or No); an unscripted login is cancelled.
+// The tests' user, answering from scripts; past them it changes nothing.
 class ScriptedView final : public control::View {
  public:
   struct Login {

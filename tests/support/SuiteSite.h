@@ -12,9 +12,7 @@ inline const std::string kOldPage = "<html>Q-Alder 2.1.0.0</html>\r\n";
 inline const std::string kOurPage = "<html>Q-Alder 2.1.0.0 with our banner</html>\r\n";
 inline const std::string kNewPage = "<html>Q-Alder 2.1.1.0</html>\r\n";
 
-// A server with Q-Alder 2.1.0.0 and Q-Common installed and a SQLite
-// Metabase that recorded the installed page; writePackage() puts a package
-// for Q-Alder 2.1.1.0 beside the installer.
+// A server with Q-Alder 2.1.0.0 (its page customized) and Q-Common installed.
 class SuiteSite : public MetabaseTest {
  protected:
   SuiteSite() {
@@ -53,8 +51,7 @@ class SuiteSite : public MetabaseTest {
     return customization::getFileChecksum(site.write("checksum.tmp", content));
   }
 
-  // A package of `type` for Q-Alder 2.1.1.0 with a page, an MTS component
-  // and two scripts; `withFiles` false leaves only the scripts.
+  // Q-Alder 2.1.1.0 with a page, an MTS component and two scripts.
   void writePackage(const std::string& type, bool withFiles = true) const {
     site.writePackage(
         "configuration files/Solution.info",
@@ -75,9 +72,7 @@ class SuiteSite : public MetabaseTest {
     site.writePackage("Sql/b.sql", "use qalder\r\nINSERT INTO SETTINGS VALUES ('b', '1')");
   }
 
-  // The service pack with every kind of entry besides: a new page in a new
-  // folder, a COM component, a Java class, a skipped module's file, a script
-  // entry that runs nothing, and the suite's MTS package with components.
+  // The service pack with every other kind of entry and an MTS package.
   void writeEveryKindPackage() const {
     writePackage("ServicePack");
     site.writePackage("configuration files/Q-Alder.ini",

@@ -66,8 +66,7 @@ std::string TestSite::logText(std::string_view section) const {
 }
 
 std::string TestSite::snapshot(const std::filesystem::path& store) const {
-  // Keys, their parents and values in name order: a key made again may stand
-  // elsewhere in the file, and a parent is there whether the file names it or not.
+  // By name: a key made again may stand elsewhere; a parent is there unnamed.
   std::set<std::string> lines;
   for (const auto& key : platform::RegFileRegistry::parse(readText(store), store).keys) {
     const std::string path = platform::toLower(key.path);

@@ -22,7 +22,6 @@ class FixedClock final : public platform::Clock {
   [[nodiscard]] std::chrono::system_clock::time_point now() const override { return when; }
 };
 
-// Records what steps show, for tests below control/.
 class RecordingUi final : public platform::UserInterface {
  public:
   std::string progressText, progressDetail, solution, current;
@@ -41,8 +40,7 @@ class RecordingUi final : public platform::UserInterface {
   }
 };
 
-// A temporary site: an installer folder, the suite's installation folder and
-// a registry file naming it.
+// A temporary site with a registry file naming it.
 class TestSite {
  public:
   TestSite();
@@ -66,17 +64,14 @@ class TestSite {
     return write("installer/Solution/" + relative, content);
   }
   [[nodiscard]] std::string logText(std::string_view section) const;
-  // What an installation may change: every key and value of the registry
-  // file and every file and folder below the installation folder (with the
-  // files' bytes) but the installer's own logs, saved files and journal.
+  // The registry and the installation folder but the installer's own records.
   [[nodiscard]] std::string snapshot(const std::filesystem::path& store) const;
   [[nodiscard]] std::string snapshot() const { return snapshot(registryFile); }
 };
 
 [[nodiscard]] std::string readText(const std::filesystem::path& file);
 
-// Every file (with its bytes) and folder below `folder` in name order, but
-// the first-level folders in `leaveOut`.
+// Every file (with its bytes) and folder below `folder` but `leaveOut`.
 [[nodiscard]] std::string treeText(const std::filesystem::path& folder,
                                    const std::vector<std::string>& leaveOut = {});
 

@@ -39,8 +39,7 @@ ProcessResult runInstaller(const TestSite& site, const char* frontEnd, const std
 
 const bool EndToEnd::kServiceCommandsNoted = false;
 
-// Wine's own net runs (it refuses /y); mtxstop is missing; a stub stands in
-// for the suite's stop program.
+// Wine's own net runs (it refuses /y); mtxstop is missing.
 EndToEnd::EndToEnd() {
   fs::copy_file(QSI_INSTALLER_EXE, site.installer / "qsolutioninstaller.exe");
   fs::create_directories(site.installer / "bin");
@@ -56,8 +55,8 @@ ProcessResult EndToEnd::run(const std::string& input,
                             const std::vector<std::string>& args) const {
   ProcessResult result = runInstaller(site, "console", input, whileRunning, args);
   // The console writes text: its lines end with CR LF here.
-  result.out = platform::replaceAll(result.out, "\r\n", "\n");
-  result.err = platform::replaceAll(result.err, "\r\n", "\n");
+  for (std::string* text : {&result.out, &result.err})
+    *text = platform::replaceAll(*text, "\r\n", "\n");
   return result;
 }
 

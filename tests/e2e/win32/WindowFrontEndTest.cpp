@@ -22,8 +22,6 @@ void answer(DWORD program, const std::string& title, const std::string& start,
   ASSERT_TRUE(waitUntilGone(box));
 }
 
-// The window front-end driven from outside as an administrator would, up to
-// the closing message.
 TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
   writePackage("ServicePack");
   std::vector<std::string> boxes;
@@ -72,7 +70,6 @@ TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
   EXPECT_TRUE(enabled.at("View Installation Plan"));
   EXPECT_NE(report.find("QO11\\Q-Alder\\default.asp"), std::string::npos) << report;
 
-  // The same installation as through the console, with the same logs.
   EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kNewPage);
   EXPECT_EQ(appVersion("WebServer"), "2.1.1");
   EXPECT_EQ(portableLogs(),

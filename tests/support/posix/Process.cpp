@@ -36,9 +36,8 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
   pid_t pid = 0;
   int rc = 0;
   {
-    // The program's ODBC drivers leak when the driver manager unloads them,
-    // where no suppression can name them: the sanitizer run may ask for other
-    // sanitizer options in the programs the tests start.
+    // The programs' ODBC drivers leak where no suppression can name them: the
+    // sanitizer run may ask for other options there.
     std::optional<ScopedEnv> asan;
     if (const char* child = std::getenv("QSI_CHILD_ASAN_OPTIONS"))
       asan.emplace("ASAN_OPTIONS", child);

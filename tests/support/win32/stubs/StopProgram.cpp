@@ -1,6 +1,4 @@
-// Stands in for a command the installer runs: appends its name and arguments
-// as one line to the file that QSI_STUB_CALLS names, and fails (exit code 2)
-// when its first argument is the text QSI_STUB_FAIL names.
+// A command that notes its calls in QSI_STUB_CALLS and fails for QSI_STUB_FAIL.
 #include <cstdlib>
 #include <fstream>
 #include <string>
