@@ -12,27 +12,20 @@
 
 namespace qsi::test {
 
-// The suite's site with the built program beside its package, run through
-// its console front-end, with the registry it reads made from the site's
-// registry file and stand-ins for the service commands it runs, which note
-// each call. Where the platform has the command itself (Windows' net), the
-// program runs that one, and nothing is noted.
+// The built program on the suite's site, with service commands that note each call.
 class EndToEnd : public SuiteSite {
  protected:
   EndToEnd();
   ~EndToEnd() override;
 
-  // `whileRunning`, when given, gets the program's process id once it runs.
   [[nodiscard]] ProcessResult run(const std::string& input,
                                   const std::function<void(unsigned long)>& whileRunning = {},
                                   const std::vector<std::string>& args = {}) const;
 #ifdef _WIN32
-  // The program with its window front-end; `drive` is the user.
   [[nodiscard]] ProcessResult runWithWindows(const std::function<void(unsigned long)>& drive) const;
 #endif
   [[nodiscard]] std::optional<std::string> registryValue(const std::string& key,
                                                          const std::string& name) const override;
-  // The Windows folder the program uses.
   [[nodiscard]] std::filesystem::path windowsFolder() const;
   // Whether net and mtxstop are stand-ins that note their calls.
   static const bool kServiceCommandsNoted;
@@ -46,21 +39,25 @@ class EndToEnd : public SuiteSite {
     return std::filesystem::is_directory(logs) ? std::filesystem::directory_iterator(logs)->path()
                                                : logs;
   }
-  // The folder of the run's logs or saved files as the closing message names it.
+  // The run's folder of logs or saved files as the closing message names it.
   [[nodiscard]] std::string shownFolder(const std::string& kind) const {
     return platform::displayPath(site.instMainDir / kind / runLogs().filename(), true) + ".";
   }
-  // What a run may change and an undo must put back: the site, the registry
-  // and the machine's Java folder.
+  // What a run may change and an undo must put back, the Java folder too.
   [[nodiscard]] std::string everything() const {
     return site.snapshot() + treeText(windowsFolder());
   }
 
-  // The run's logs in name order, each after a "=== name" line, with the
-  // run's date and the site's folders written <DATE>, <INSTALLER> and <INST>
-  // and the separators of those paths written "/": what is left reads the
-  // same on every platform. The NT services' logs are left out: they tell
-  // what the machine's own services did.
+  [[nodiscard]] std::string metabase() const {
+    std::string out;
+    for (const std::string table : {"OBJECT", "MODULE", "SERVER", "PATCH", "INSTALLATIONHISTORY"})
+      for (const auto& row : sources.rows("QOMetabase", "SELECT * FROM " + table))
+        for (const std::string& field : row) out += field + (&field == &row.back() ? "\n" : "|");
+    return out;
+  }
+
+  // The run's logs with the date, the folders and separators that differ
+  // between platforms written alike; the machine's services' logs left out.
   [[nodiscard]] std::string portableLogs() const {
     const std::string date = sources.rows(
         "QOMetabase", "SELECT INSTALLATIONDATESP FROM SERVER WHERE SERVER = 'WebServer'")[0][0];
@@ -68,13 +65,12 @@ class EndToEnd : public SuiteSite {
         {platform::displayPath(site.installer), "<INSTALLER>"},
         {platform::displayPath(site.instMainDir), "<INST>"}};
     std::string out;
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(runLogs()))
-      names.insert(entry.path().filename().string());
-    for (const std::string& name : names) {
+    for (const std::filesystem::path& log :
+         std::set<std::filesystem::path>(std::filesystem::directory_iterator(runLogs()), {})) {
+      const std::string name = log.filename().string();
       if (name == "Stop Services.txt" || name == "Start Services.txt") continue;
       out += "=== " + name + "\n";
-      const auto lines = platform::split(readText(runLogs() / name), '\n');
+      const auto lines = platform::split(readText(log), '\n');
       for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string line = platform::replaceAll(lines[i], date, "<DATE>");
         for (const auto& [path, mark] : folders)

@@ -27,7 +27,7 @@ class FaultyConnection final : public platform::DatabaseConnection {
 
  private:
   void check(std::string_view statement) {
-    if (owner_.fails(statement, owner_.sent++)) {
+    if (const int sent = owner_.sent++; owner_.fails && owner_.fails(statement, sent)) {
       inner_.close();  // as a dropped connection, which is gone for good
       throw platform::OdbcFailure("test", {"Communication link failure"});
     }
@@ -46,37 +46,28 @@ void FaultyFileReplacer::placeAll(std::span<platform::Placement> batch,
                                   const std::filesystem::path& staging,
                                   platform::AppendOnlyFile* record) {
   std::vector<platform::Placement> through;
-  through.reserve(batch.size());
   std::vector<std::size_t> from;  // the batch's index of each placement let through
+  through.reserve(batch.size());
+  for (std::size_t i = 0; i < batch.size(); ++i)
+    if ((batch[i].error = fails ? fails(batch[i]) : "").empty()) {
+      through.push_back(batch[i]);
+      from.push_back(i);
+    }
+  // A saved copy of the batch that is not let through fails what waits for it.
   platform::Placement refused;
   refused.error = "refused";
-  for (std::size_t i = 0; i < batch.size(); ++i) {
-    batch[i].error = fails(batch[i]);
-    if (!batch[i].error.empty()) continue;
-    through.push_back(batch[i]);
-    from.push_back(i);
-  }
-  // A saved copy of the batch that is not let through fails what waits for it.
-  for (platform::Placement& placement : through) {
-    if (placement.after == nullptr) continue;
-    const auto k = static_cast<std::size_t>(placement.after - batch.data());
-    const auto it = std::find(from.begin(), from.end(), k);
-    placement.after = it == from.end() ? &refused : &through[it - from.begin()];
-  }
+  for (platform::Placement& placement : through)
+    if (placement.after != nullptr) {
+      const auto it = std::find(from.begin(), from.end(),
+                                static_cast<std::size_t>(placement.after - batch.data()));
+      placement.after = it == from.end() ? &refused : &through[it - from.begin()];
+    }
   inner_.placeAll(through, staging, record);
   for (std::size_t j = 0; j < through.size(); ++j) {
     through[j].after = batch[from[j]].after;
     batch[from[j]] = std::move(through[j]);
   }
-  after(batch);
-}
-
-bool FaultyRegistry::writeValue(std::string_view key, std::string_view name,
-                                std::string_view text) {
-  if (fails(key, name))
-    throw platform::Failure(platform::kRegistryStoreFailure, "test",
-                            "The registry file cannot be written: No space left on device");
-  return inner_.writeValue(key, name, text);
+  if (after) after(batch);
 }
 
 }  // namespace qsi::test

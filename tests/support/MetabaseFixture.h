@@ -5,6 +5,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "metabase/SAPassword.h"
 #include "solution/Records.h"
@@ -17,9 +18,7 @@ namespace qsi::test {
 inline const std::string kConfig =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
 
-// A site whose registry names the web server WEB01 and the SQL Server SQL01
-// and whose modules Q-Alder and Q-Common have keys in both sections, plus
-// the test's own ODBC data sources.
+// A site with the web server WEB01, the SQL Server SQL01 and two modules.
 class MetabaseTest : public ::testing::Test {
  protected:
   MetabaseTest() {
@@ -32,8 +31,7 @@ class MetabaseTest : public ::testing::Test {
   }
   void SetUp() override {
     if (OdbcSources::ranInOwnProcess())
-      GTEST_SKIP() << "passed in a process of its own: the ODBC driver manager keeps "
-                      "data source settings for the life of a process";
+      GTEST_SKIP() << "passed in a process of its own (the ODBC settings last a process)";
   }
   // Fails the test (not skips it) without the PostgreSQL test server.
   static void requirePostgres() {
@@ -45,16 +43,13 @@ class MetabaseTest : public ::testing::Test {
   OdbcSources sources;
 };
 
-// A module of the package with its version split into parts.
 inline solution::ModuleInfo moduleInfo(std::string name, std::string version) {
   solution::ModuleInfo module;
   const auto parts = version::versionParts(version);
   module.name = std::move(name);
   module.version = std::move(version);
-  module.versionPart1 = parts.part1;
-  module.versionPart2 = parts.part2;
-  module.versionPart3 = parts.part3;
-  module.versionPart4 = parts.part4;
+  std::tie(module.versionPart1, module.versionPart2, module.versionPart3, module.versionPart4) =
+      std::tie(parts.part1, parts.part2, parts.part3, parts.part4);
   return module;
 }
 
@@ -68,8 +63,7 @@ inline solution::FileEntry fileEntry(std::string path, std::string module = {},
   return entry;
 }
 
-// The tests' administrator at the password dialog: each entry is a typed
-// password, nullopt presses Cancel; past the script it cancels.
+// Typed passwords; nullopt, or the end of the script, presses Cancel.
 class ScriptedPasswordDialog final : public metabase::PasswordDialog {
  public:
   std::deque<std::optional<std::string>> answers;

@@ -7,17 +7,13 @@
 #include <random>
 #include <stdexcept>
 
-#ifdef _WIN32
-#include <process.h>
-#else
+#ifndef _WIN32
 #include <dlfcn.h>
-#include <unistd.h>
 #endif
 
 #include <gtest/gtest.h>
 
 #include "platform/FileIO.h"
-#include "platform/OdbcConnection.h"
 #include "platform/Text.h"
 #include "support/Process.h"
 
@@ -35,87 +31,47 @@ std::string variable(const char* name) {
   return value ? value : "";
 }
 
-// The schema's statements, one by one (the SQLite driver runs one per call).
-std::vector<std::string> schemaStatements() {
-  std::string text;
-  for (const std::string& line : platform::split(
-           platform::readFileBytes(fs::path(QSI_SOURCE_DIR) / "share" / "metabase-schema.sql"),
-           '\n'))
-    if (!line.starts_with("--")) text += line + "\n";
-  std::vector<std::string> statements;
-  for (std::string& statement : platform::split(text, ';'))
-    if (statement.find_first_not_of(" \r\n\t") != std::string::npos)
-      statements.push_back(std::move(statement));
-  return statements;
-}
-
 std::string uniqueName() {
   static std::atomic<int> counter{0};
   std::random_device random;
-#ifdef _WIN32
-  const int pid = ::_getpid();
-#else
-  const int pid = ::getpid();
-#endif
-  return "qsi_" + std::to_string(pid) + "_" + std::to_string(random() % 100000) + "_" +
-         std::to_string(counter++);
+  return "qsi_" + std::to_string(random()) + "_" + std::to_string(counter++);
 }
 
+// The driver manager reads its folder once per process. Under Wine it is the
+// build machine's, which the test command names in ODBCSYSINI.
+struct ConfigurationFolder {
+  ConfigurationFolder() {
 #ifdef _WIN32
-// Wine's ODBC bridge hands the calls to the build machine's driver manager,
-// which reads the build machine's environment as it was when the test
-// started: ODBCSYSINI names the one configuration folder of every test (the
-// test command makes it), on drive Z: as Windows sees it.
-class ConfigurationFolder {
- public:
-  ConfigurationFolder() : hostPath(variable("ODBCSYSINI")) {
-    if (hostPath.empty() || !hostPath.starts_with("/"))
-      throw std::runtime_error(
-          "ODBCSYSINI must name the build machine's folder of the test data sources "
-          "(scripts/test-windows.sh sets it)");
-    path = "Z:" + platform::replaceAll(hostPath, "/", "\\");
-    fs::create_directories(path);
-    platform::writeFileAtomically(path / "odbcinst.ini",
-                                  std::string("[SQLite3]\nDriver=") + kSqliteDriver + "\n");
-  }
-  // A file below the folder as the driver sees it.
-  [[nodiscard]] std::string driverPath(const fs::path& file) const {
-    return hostPath + platform::replaceAll(file.string().substr(path.string().size()), "\\", "/");
-  }
-  const std::string hostPath;
-  fs::path path;
-};
+    if (!variable("ODBCSYSINI").starts_with("/"))
+      throw std::runtime_error("ODBCSYSINI must name the test data sources' folder");
+    path = "Z:" + platform::replaceAll(variable("ODBCSYSINI"), "/", "\\");
 #else
-// The driver manager reads ODBCSYSINI once per process, so the configuration
-// folder is the process's; each OdbcSources rewrites its odbc.ini.
-class ConfigurationFolder {
- public:
-  ConfigurationFolder() : path(fs::temp_directory_path() / ("qsi-odbc-" + uniqueName())) {
+    path = fs::temp_directory_path() / ("qsi-odbc-" + uniqueName());
+    ::setenv("ODBCSYSINI", path.c_str(), 1);
+    ::setenv("ODBCINI", (path / "odbc.ini").c_str(), 1);
+#endif
     fs::create_directories(path);
     std::ofstream(path / "odbcinst.ini") << "[SQLite3]\nDriver=" << kSqliteDriver
                                          << "\n\n[PostgreSQL]\nDriver=" << kPostgresDriver << "\n";
-    std::ofstream(path / "odbc.ini").flush();
-    ::setenv("ODBCSYSINI", path.c_str(), 1);
-    ::setenv("ODBCINI", (path / "odbc.ini").c_str(), 1);
   }
   ~ConfigurationFolder() {
+#ifndef _WIN32
     std::error_code ignored;
     fs::remove_all(path, ignored);
-  }
-  ConfigurationFolder(const ConfigurationFolder&) = delete;
-  ConfigurationFolder& operator=(const ConfigurationFolder&) = delete;
-  [[nodiscard]] std::string driverPath(const fs::path& file) const { return file.string(); }
-  const fs::path path;
-};
 #endif
-
-const ConfigurationFolder& configuration() {
-  static const ConfigurationFolder folder;
-  return folder;
-}
+  }
+  fs::path path;
+};
 
 const fs::path& configurationFolder() {
-  return configuration().path;
+  static const ConfigurationFolder folder;
+  return folder.path;
+}
+
+// A file as the driver on the build machine sees it (without Z: under Wine).
+std::string driverPath(const fs::path& file) {
+  const std::string path = file.generic_string();
+  return path.starts_with("Z:") ? path.substr(2) : path;
 }
 
 platform::OdbcConnection administrator(const PostgresServer& server) {
@@ -140,8 +96,7 @@ std::optional<PostgresServer> PostgresServer::fromEnvironment() {
 OdbcSources::OdbcSources()
     : folder(configurationFolder() / uniqueName()), server_(PostgresServer::fromEnvironment()) {
 #ifndef _WIN32
-  // The drivers stay mapped after the driver manager unloads them, so that
-  // the leak checker can name (and tests/lsan.supp pass over) what they leak.
+  // Kept mapped, so that tests/lsan.supp can name what the drivers leak.
   for (const char* driver : {kSqliteDriver, kPostgresDriver})
     dlopen(driver, RTLD_NOW | RTLD_NODELETE);
 #endif
@@ -150,13 +105,13 @@ OdbcSources::OdbcSources()
 }
 
 OdbcSources::~OdbcSources() {
-  if (server_ && !databases_.empty()) {
-    try {
+  try {
+    if (server_ && !databases_.empty()) {
       platform::OdbcConnection admin = administrator(*server_);
       for (const auto& database : databases_)
         admin.execute("DROP DATABASE IF EXISTS \"" + database + "\" WITH (FORCE)");
-    } catch (const std::exception&) {  // the server goes away with its folder anyway
     }
+  } catch (const std::exception&) {  // the server goes away with its folder anyway
   }
   sections_.clear();
   writeIni();
@@ -181,7 +136,6 @@ bool OdbcSources::ranInOwnProcess() {
       std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
   const fs::path workDir = configurationFolder() / uniqueName();
   fs::create_directories(workDir);
-  // The child keeps this process's sanitizer options, leak checks and all.
   const ProcessResult child =
       runProcess(currentProgram(), {filter},
                  {{kChildMark, "1"}, {"ASAN_OPTIONS", variable("ASAN_OPTIONS")}}, "", workDir);
@@ -196,12 +150,18 @@ bool OdbcSources::ranInOwnProcess() {
 fs::path OdbcSources::addSqlite(const std::string& name, bool withMetabase) {
   const fs::path file = folder / (name + ".sqlite");
   fs::remove(file);
-  sections_[name] = "Driver=SQLite3\nDatabase=" + configuration().driverPath(file) +
-                    "\nTimeout=5000\nSyncPragma=OFF\n";
-  postgres_.erase(name);
+  sections_[name] =
+      "Driver=SQLite3\nDatabase=" + driverPath(file) + "\nTimeout=5000\nSyncPragma=OFF\n";
   writeIni();
-  if (withMetabase)
-    for (const auto& statement : schemaStatements()) exec(name, statement);
+  if (!withMetabase) return file;
+  // The schema's statements one by one: the SQLite driver runs one per call.
+  std::string schema;
+  for (const std::string& line : platform::split(
+           platform::readFileBytes(fs::path(QSI_SOURCE_DIR) / "share" / "metabase-schema.sql"),
+           '\n'))
+    if (!line.starts_with("--")) schema += line + "\n";
+  for (const std::string& statement : platform::split(schema, ';'))
+    if (statement.find_first_not_of(" \r\n\t") != std::string::npos) exec(name, statement);
   return file;
 }
 
@@ -213,19 +173,13 @@ std::string OdbcSources::addPostgres(const std::string& name) {
   databases_.push_back(database);
   sections_[name] = "Driver=PostgreSQL\nServername=" + server_->socketDir +
                     "\nPort=" + server_->port + "\nDatabase=" + database + "\n";
-  postgres_.insert(name);
   writeIni();
   return database;
 }
 
-void OdbcSources::remove(const std::string& name) {
-  sections_.erase(name);
-  writeIni();
-}
-
 platform::OdbcConnection OdbcSources::connect(const std::string& name) const {
   platform::OdbcConnection connection;
-  if (postgres_.contains(name))
+  if (sections_.contains(name) && sections_.at(name).starts_with("Driver=PostgreSQL"))
     connection.open(name, "sa", server_->saPassword);
   else
     connection.open(name, "", "");

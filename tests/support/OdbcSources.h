@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -11,11 +10,10 @@
 
 namespace qsi::test {
 
-// The private PostgreSQL server that scripts/test-services.sh starts; its
-// settings come from the QSI_PG_* variables it prints.
+// The private PostgreSQL server that scripts/test-services.sh starts, from
+// the QSI_PG_* variables it prints; nullopt when they are not set.
 struct PostgresServer {
   std::string socketDir, port, saPassword, templateDatabase;
-  // nullopt when the variables are not set (the server was not started).
   static std::optional<PostgresServer> fromEnvironment();
 };
 
@@ -24,11 +22,8 @@ inline constexpr const char* kNoPostgres =
     "`scripts/test-services.sh start DIR` and export the QSI_PG_* lines it prints "
     "(scripts/test.sh does both).";
 
-// ODBC data sources of one test, in the odbc.ini of a temporary folder of the
-// test process (with odbcinst.ini naming the SQLite and PostgreSQL drivers)
-// that ODBCSYSINI/ODBCINI point at. SQLite data sources get a file each in
-// `folder`; PostgreSQL ones a database cloned from the Metabase template,
-// dropped again at the end. One object at a time per process.
+// A test's data sources: SQLite files in `folder`, PostgreSQL databases
+// cloned from the Metabase template.
 class OdbcSources {
  public:
   OdbcSources();
@@ -36,24 +31,16 @@ class OdbcSources {
   OdbcSources(const OdbcSources&) = delete;
   OdbcSources& operator=(const OdbcSources&) = delete;
 
-  // The driver manager keeps what it read of odbc.ini for the life of the
-  // process, so a test that sets up data sources after an earlier one in the
-  // same process is run again in a process of its own (as ctest runs every
-  // test anyway). True when that happened: the caller skips its own run;
-  // the child's failure is this test's failure.
+  // The driver manager reads odbc.ini once: a later test of the process is
+  // run again in a process of its own, and true is returned.
   static bool ranInOwnProcess();
 
-  // A SQLite data source on a new file, with the Metabase tables when asked.
   std::filesystem::path addSqlite(const std::string& name, bool withMetabase = true);
-  // A PostgreSQL data source on a new database with the Metabase tables.
-  // Throws std::runtime_error with kNoPostgres when the server is not there.
+  // Throws std::runtime_error(kNoPostgres) without the server.
   std::string addPostgres(const std::string& name);
-  void remove(const std::string& name);
 
-  // Runs statements on a data source (setup and checks), logged in as the
-  // system administrator on PostgreSQL.
+  // As the system administrator on PostgreSQL; NULL reads as "<NULL>".
   void exec(const std::string& name, const std::string& statements) const;
-  // The rows of a query; NULL reads as "<NULL>".
   [[nodiscard]] std::vector<std::vector<std::string>> rows(const std::string& name,
                                                            const std::string& query) const;
 
@@ -63,7 +50,6 @@ class OdbcSources {
   void writeIni() const;
   [[nodiscard]] platform::OdbcConnection connect(const std::string& name) const;
   std::map<std::string, std::string> sections_;  // name -> body of its odbc.ini section
-  std::set<std::string> postgres_;               // the PostgreSQL data sources
   std::vector<std::string> databases_;           // PostgreSQL databases to drop
   std::optional<PostgresServer> server_;
 };

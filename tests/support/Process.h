@@ -16,22 +16,19 @@ struct ProcessResult {
   std::string err;
 };
 
-// Runs `program` with `args`, the current environment changed by `env`
-// (an empty value removes the variable), `input` as its standard input, and
-// returns its exit status and output. `whileRunning`, when given, is called
-// with the process id once the program has started. Fails the test when it
-// cannot start.
+// Runs `program` with the environment changed by `env` (an empty value
+// removes the variable); `whileRunning` gets its process id once it runs.
 ProcessResult runProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env, const std::string& input,
                          const std::filesystem::path& workDir,
                          const std::function<void(unsigned long)>& whileRunning = {});
 
-// Sets an environment variable for the life of the object.
+// An environment variable set (or removed, when empty) for the object's life.
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    set(name, value.c_str());
+    set(name, value.empty() ? nullptr : value.c_str());
   }
   ~ScopedEnv() { set(name_, old_ ? old_->c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
@@ -49,11 +46,9 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-// The test program itself.
 [[nodiscard]] std::filesystem::path currentProgram();
 
 #ifndef _WIN32
-// Writes an executable shell script.
 void writeScript(const std::filesystem::path& file, const std::string& body);
 #endif
 

@@ -12,9 +12,7 @@ inline const std::string kOldPage = "<html>Q-Alder 2.1.0.0</html>\r\n";
 inline const std::string kOurPage = "<html>Q-Alder 2.1.0.0 with our banner</html>\r\n";
 inline const std::string kNewPage = "<html>Q-Alder 2.1.1.0</html>\r\n";
 
-// A server with Q-Alder 2.1.0.0 and Q-Common installed and a SQLite
-// Metabase that recorded the installed page; writePackage() puts a package
-// for Q-Alder 2.1.1.0 beside the installer.
+// A server with Q-Alder 2.1.0.0 (its page customized) and Q-Common installed.
 class SuiteSite : public MetabaseTest {
  protected:
   SuiteSite() {
@@ -27,15 +25,13 @@ class SuiteSite : public MetabaseTest {
     MetabaseTest::SetUp();
     if (IsSkipped()) return;
     sources.addSqlite("QOMetabase");
-    sources.exec("QOMetabase",
-                 "INSERT INTO OBJECT(MACHINE,SERVER,MODULE,OBJECT,CHECKSUM) VALUES ('WEB01',"
-                 "'WebServer','Q-Alder','QO11\\Q-Alder\\default.asp','" +
-                     checksumOf(kOldPage) + "')");
-    sources.exec("QOMetabase",
-                 "INSERT INTO MODULE(MACHINE,SERVER,MODULE,VERSION) VALUES "
-                 "('WEB01','WebServer','Q-Alder','2.1.0')");
-    sources.exec("QOMetabase",
-                 "INSERT INTO SERVER(MACHINE,SERVER,SERVICEPACK) VALUES ('WEB01','WebServer','')");
+    for (const std::string& row : std::initializer_list<std::string>{
+             "OBJECT(MACHINE,SERVER,MODULE,OBJECT,CHECKSUM) VALUES ('WEB01','WebServer','Q-Alder',"
+             "'QO11\\Q-Alder\\default.asp','" +
+                 checksumOf(kOldPage) + "')",
+             "MODULE(MACHINE,SERVER,MODULE,VERSION) VALUES ('WEB01','WebServer','Q-Alder','2.1.0')",
+             "SERVER(MACHINE,SERVER,SERVICEPACK) VALUES ('WEB01','WebServer','')"})
+      sources.exec("QOMetabase", "INSERT INTO " + row);
     sources.addSqlite("QAlder", false);
     sources.exec("QAlder", "CREATE TABLE SETTINGS (NAME VARCHAR(64), VALUE VARCHAR(64))");
   }
@@ -52,12 +48,10 @@ class SuiteSite : public MetabaseTest {
   }
 
   std::string checksumOf(const std::string& content) const {
-    const std::filesystem::path file = site.write("checksum.tmp", content);
-    return customization::getFileChecksum(file);
+    return customization::getFileChecksum(site.write("checksum.tmp", content));
   }
 
-  // A package of `type` for Q-Alder 2.1.1.0 with a page, an MTS component
-  // and two scripts; `withFiles` false leaves only the scripts.
+  // Q-Alder 2.1.1.0 with a page, an MTS component and two scripts.
   void writePackage(const std::string& type, bool withFiles = true) const {
     site.writePackage(
         "configuration files/Solution.info",
@@ -78,9 +72,7 @@ class SuiteSite : public MetabaseTest {
     site.writePackage("Sql/b.sql", "use qalder\r\nINSERT INTO SETTINGS VALUES ('b', '1')");
   }
 
-  // The service pack with every kind of entry besides: a new page in a new
-  // folder, a COM component, a Java class, a skipped module's file, a script
-  // entry that runs nothing, and the suite's MTS package with components.
+  // The service pack with every other kind of entry and an MTS package.
   void writeEveryKindPackage() const {
     writePackage("ServicePack");
     site.writePackage("configuration files/Q-Alder.ini",
@@ -104,7 +96,6 @@ class SuiteSite : public MetabaseTest {
             "ComRegistrations]\r\n");
   }
 
-  // A value of the registry the installer ran with.
   [[nodiscard]] virtual std::optional<std::string> registryValue(const std::string& key,
                                                                  const std::string& name) const {
     return site.registry.readValue(key, name);

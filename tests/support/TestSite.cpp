@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <random>
+#include <set>
 
 #include "log/CLog.h"
 #include "platform/FileIO.h"
@@ -12,35 +13,16 @@ namespace qsi::test {
 
 namespace fs = std::filesystem;
 
-void RecordingUi::setProgress(platform::ProgressBox box, std::string_view text, bool) {
-  progressHistory.emplace_back(text);
-  (box == platform::ProgressBox::Text ? progressText : progressDetail) = text;
-}
-
-void RecordingUi::append(platform::InfoBox box, std::string_view text) {
-  (box == platform::InfoBox::Solution ? solution : current).append(text);
-}
-
-platform::Answer RecordingUi::messageBox(const platform::MessageBox& box) {
-  boxes.push_back(box);
-  return box.buttons == platform::Buttons::RetryCancel ? platform::Answer::Cancel
-                                                       : platform::Answer::OK;
-}
-
 namespace {
 fs::path makeRoot() {
   std::random_device random;
   const fs::path root = fs::temp_directory_path() /
                         ("qsi-test-" + std::to_string(random()) + std::to_string(random()));
-  fs::create_directories(root / "installer");
-  fs::create_directories(root / "inst");
+  for (const char* folder : {"installer", "inst"}) fs::create_directories(root / folder);
   return root;
 }
 
-// The lines in order, each once.
-std::string sortedText(std::vector<std::string> lines) {
-  std::sort(lines.begin(), lines.end());
-  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+std::string joined(const std::set<std::string>& lines) {
   std::string out;
   for (const std::string& line : lines) out += line + "\n";
   return out;
@@ -65,25 +47,18 @@ TestSite::~TestSite() {
 fs::path TestSite::write(const std::string& relative, std::string_view content) const {
   const fs::path file = (root / relative).make_preferred();
   fs::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
   return file;
 }
 
 void TestSite::writeRegistry(std::string_view extraLines) const {
-  std::string text =
-      "Windows Registry Editor Version 5.00\r\n\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n"
-      "\"InstallDir\"=\"" +
-      regText(instMainDir.string()) +
-      "/bin\"\r\n"
-      "\"InstMainDir\"=\"" +
-      regText(instMainDir.string()) +
-      "\"\r\n"
-      "\"IISVirtId\"=\"1\"\r\n"
-      "\"MemScriptCode\"=\"QO\"\r\n\r\n";
-  text.append(extraLines);
-  write(fs::relative(registryFile, root).string(), text);
+  const std::string inst = regText(instMainDir.string());
+  write(fs::relative(registryFile, root).string(),
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\"
+        "Corvane Q-Orchard]\r\n\"InstallDir\"=\"" +
+            inst + "/bin\"\r\n\"InstMainDir\"=\"" + inst +
+            "\"\r\n\"IISVirtId\"=\"1\"\r\n\"MemScriptCode\"=\"QO\"\r\n\r\n" +
+            std::string(extraLines));
 }
 
 std::string TestSite::logText(std::string_view section) const {
@@ -91,25 +66,22 @@ std::string TestSite::logText(std::string_view section) const {
 }
 
 std::string TestSite::snapshot(const std::filesystem::path& store) const {
-  // The registry by its keys, their parents and values, in name order: a key
-  // a run deleted and made again may stand elsewhere in the file, and a
-  // parent is there whether the file names it or not.
-  std::vector<std::string> lines;
+  // By name: a key made again may stand elsewhere; a parent is there unnamed.
+  std::set<std::string> lines;
   for (const auto& key : platform::RegFileRegistry::parse(readText(store), store).keys) {
     const std::string path = platform::toLower(key.path);
-    for (auto at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
-      lines.push_back("[" + path.substr(0, at) + "]");
-    lines.push_back("[" + path + "]");
+    for (auto at = path.find('\\');; at = path.find('\\', at + 1)) {
+      lines.insert("[" + path.substr(0, at) + "]");
+      if (at == std::string::npos) break;
+    }
     for (const auto& value : key.values)
-      lines.push_back("[" + platform::toLower(key.path) + "] " + platform::toLower(value.name) +
-                      "=" + value.data);
+      lines.insert("[" + path + "] " + platform::toLower(value.name) + "=" + value.data);
   }
-  return sortedText(std::move(lines)) +
-         treeText(instMainDir, {"QOLog", "QOCustomized", "QOJournal"});
+  return joined(lines) + treeText(instMainDir, {"QOLog", "QOCustomized", "QOJournal"});
 }
 
 std::string treeText(const fs::path& folder, const std::vector<std::string>& leaveOut) {
-  std::vector<std::string> lines;
+  std::set<std::string> lines;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::end(it); ++it) {
     const std::string name = fs::relative(it->path(), folder).generic_string();
@@ -117,9 +89,9 @@ std::string treeText(const fs::path& folder, const std::vector<std::string>& lea
       it.disable_recursion_pending();
       continue;
     }
-    lines.push_back(name + (it->is_regular_file() ? " = " + readText(it->path()) : "/"));
+    lines.insert(name + (it->is_regular_file() ? " = " + readText(it->path()) : "/"));
   }
-  return sortedText(std::move(lines));
+  return joined(lines);
 }
 
 std::string regText(std::string_view text) {

@@ -13,7 +13,7 @@
 
 namespace qsi::test {
 
-// A fixed moment, so that a run's folder names are known to the test.
+// A fixed moment, so that a run's folder names are known.
 class FixedClock final : public platform::Clock {
  public:
   std::chrono::system_clock::time_point when{
@@ -22,20 +22,25 @@ class FixedClock final : public platform::Clock {
   [[nodiscard]] std::chrono::system_clock::time_point now() const override { return when; }
 };
 
-// A UserInterface that records what steps show, for tests below control/.
 class RecordingUi final : public platform::UserInterface {
  public:
   std::string progressText, progressDetail, solution, current;
   std::vector<platform::MessageBox> boxes;
-  std::vector<std::string> progressHistory;
-  void setProgress(platform::ProgressBox box, std::string_view text, bool repaint) override;
-  void append(platform::InfoBox box, std::string_view text) override;
+  void setProgress(platform::ProgressBox box, std::string_view text, bool) override {
+    (box == platform::ProgressBox::Text ? progressText : progressDetail) = text;
+  }
+  void append(platform::InfoBox box, std::string_view text) override {
+    (box == platform::InfoBox::Solution ? solution : current).append(text);
+  }
   void setProgressCount(std::size_t, std::size_t) override {}
-  platform::Answer messageBox(const platform::MessageBox& box) override;
+  platform::Answer messageBox(const platform::MessageBox& box) override {
+    boxes.push_back(box);
+    return box.buttons == platform::Buttons::RetryCancel ? platform::Answer::Cancel
+                                                         : platform::Answer::OK;
+  }
 };
 
-// A temporary site: an installer folder with a package, the suite's
-// installation folder, and a registry file naming it. Removed at the end.
+// A temporary site with a registry file naming it.
 class TestSite {
  public:
   TestSite();
@@ -52,31 +57,25 @@ class TestSite {
   RecordingUi ui;
   platform::Environment env;
 
-  // Writes a file below root (parents made); `relative` uses "/".
+  // A file below root; `relative` uses "/".
   std::filesystem::path write(const std::string& relative, std::string_view content) const;
-  // The registry file with the suite's root values and the given extra lines.
   void writeRegistry(std::string_view extraLines = {}) const;
-  // A package file below installer/Solution.
   std::filesystem::path writePackage(const std::string& relative, std::string_view content) const {
     return write("installer/Solution/" + relative, content);
   }
   [[nodiscard]] std::string logText(std::string_view section) const;
-  // What an installation may change: every file and folder below the
-  // installation folder but the installer's own logs, saved files and
-  // journal, with their bytes, and every key and value of the registry
-  // file. Two equal snapshots are a site left as it was.
+  // The registry and the installation folder but the installer's own records.
   [[nodiscard]] std::string snapshot(const std::filesystem::path& store) const;
   [[nodiscard]] std::string snapshot() const { return snapshot(registryFile); }
 };
 
 [[nodiscard]] std::string readText(const std::filesystem::path& file);
 
-// Every file and folder below `folder`, with the files' bytes, in name order;
-// the first-level folders named in `leaveOut` are left out.
+// Every file (with its bytes) and folder below `folder` but `leaveOut`.
 [[nodiscard]] std::string treeText(const std::filesystem::path& folder,
                                    const std::vector<std::string>& leaveOut = {});
 
-// A text as a quoted value of a registry file writes it ("\" and quotes escaped).
+// A text as a registry file quotes it.
 [[nodiscard]] std::string regText(std::string_view text);
 
 }  // namespace qsi::test

@@ -6,8 +6,7 @@ namespace fs = std::filesystem;
 
 const bool EndToEnd::kServiceCommandsNoted = true;
 
-// Shell scripts stand in for net and mtxstop (on a PATH of their own) and
-// for the suite's stop program, which fails for qosvc05.exe.
+// Scripts stand in for net, mtxstop and the stop program (failing for qosvc05.exe).
 EndToEnd::EndToEnd() {
   fs::copy_file(QSI_INSTALLER_EXE, site.installer / "qsolutioninstaller");
   const std::string record = "echo \"$(basename \"$0\") $*\" >> " + (site.root / "ran").string();

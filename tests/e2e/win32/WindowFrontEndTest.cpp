@@ -8,29 +8,20 @@
 namespace qsi::test {
 namespace {
 
-// The user at the program's windows: each box must show with its title and
-// the beginning of its text, and is answered with the button named.
-struct Box {
-  std::string title;
-  std::string text;
-  std::string press = "OK";
-};
-
-void answer(DWORD program, const Box& expected, std::vector<std::string>& seen) {
-  const HWND box = waitForWindow(program, expected.title);
-  ASSERT_NE(box, nullptr) << "no box \"" << expected.title << "\" for: " << expected.text;
+// A box that must show with its title and the beginning of its text, answered OK.
+void answer(DWORD program, const std::string& title, const std::string& start,
+            std::vector<std::string>& seen) {
+  const HWND box = waitForWindow(program, title);
+  ASSERT_NE(box, nullptr) << "no box \"" << title << "\" for: " << start;
   std::string text;
   for (const Control& control : controlsOf(box))
     if (control.text.size() > text.size() && control.className != "Button") text = control.text;
   seen.push_back(text);
-  EXPECT_TRUE(text.starts_with(expected.text)) << text;
-  ASSERT_TRUE(pressButton(box, expected.press));
+  EXPECT_TRUE(text.starts_with(start)) << text;
+  ASSERT_TRUE(pressButton(box, "OK"));
   ASSERT_TRUE(waitUntilGone(box));
 }
 
-// The window front-end of the built program, driven from outside as an
-// administrator would: the buttons of the main window, the login dialog,
-// the message boxes and both report windows, up to the closing message.
 TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
   writePackage("ServicePack");
   std::vector<std::string> boxes;
@@ -49,9 +40,9 @@ TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
         SendMessageA(control.handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("secret"));
     ASSERT_TRUE(pressButton(login, "OK"));
 
-    answer(pid, {"Q-SolutionInstaller", "The Installer is about to read the system information"},
+    answer(pid, "Q-SolutionInstaller", "The Installer is about to read the system information",
            boxes);
-    answer(pid, {"QSolutionInstaller", "The info is retrieved."}, boxes);
+    answer(pid, "QSolutionInstaller", "The info is retrieved.", boxes);
     for (const Control& control : controlsOf(main))
       enabled[control.text] = IsWindowEnabled(control.handle);
 
@@ -66,11 +57,10 @@ TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
     }
 
     ASSERT_TRUE(pressButton(main, "Start Installation"));
-    answer(pid,
-           {"Q-SolutionInstaller",
-            "The setup program has finished updating Q-Alder.\r\n\r\n"
-            "The logfiles are written to the location: \r\n" +
-                shownFolder("QOLog")},
+    answer(pid, "Q-SolutionInstaller",
+           "The setup program has finished updating Q-Alder.\r\n\r\n"
+           "The logfiles are written to the location: \r\n" +
+               shownFolder("QOLog"),
            boxes);
   });
   ASSERT_EQ(result.status, 0) << result.out << result.err;
@@ -80,7 +70,6 @@ TEST_F(EndToEnd, TheWindowsLeadThroughAServicePackToTheClosingMessage) {
   EXPECT_TRUE(enabled.at("View Installation Plan"));
   EXPECT_NE(report.find("QO11\\Q-Alder\\default.asp"), std::string::npos) << report;
 
-  // The same installation as through the console, with the same logs.
   EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kNewPage);
   EXPECT_EQ(appVersion("WebServer"), "2.1.1");
   EXPECT_EQ(portableLogs(),

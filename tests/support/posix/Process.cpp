@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
+#include <list>
 
 #include "platform/FileIO.h"
 
@@ -15,40 +15,6 @@ extern char** environ;
 namespace qsi::test {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::vector<std::string> mergedEnvironment(const std::map<std::string, std::string>& changes) {
-  std::map<std::string, std::string> vars;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry(*e);
-    const auto eq = entry.find('=');
-    if (eq != std::string::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
-  }
-  // The program's ODBC drivers leak when the driver manager unloads them,
-  // where no suppression can name them: the sanitizer run may ask for other
-  // sanitizer options in the programs the tests start.
-  if (const auto child = vars.find("QSI_CHILD_ASAN_OPTIONS"); child != vars.end())
-    vars["ASAN_OPTIONS"] = child->second;
-  for (const auto& [name, value] : changes) {
-    if (value.empty())
-      vars.erase(name);
-    else
-      vars[name] = value;
-  }
-  std::vector<std::string> out;
-  for (const auto& [name, value] : vars) out.push_back(name + "=" + value);
-  return out;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& texts) {
-  std::vector<char*> out;
-  for (auto& t : texts) out.push_back(t.data());
-  out.push_back(nullptr);
-  return out;
-}
-
-}  // namespace
 
 ProcessResult runProcess(const fs::path& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env, const std::string& input,
@@ -64,12 +30,21 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
   posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
   std::vector<std::string> argv{program.string()};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<std::string> envp = mergedEnvironment(env);
-  auto argvPtrs = pointers(argv);
-  auto envPtrs = pointers(envp);
+  std::vector<char*> pointers;
+  for (std::string& arg : argv) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
   pid_t pid = 0;
-  const int rc =
-      posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPtrs.data(), envPtrs.data());
+  int rc = 0;
+  {
+    // The programs' ODBC drivers leak where no suppression can name them: the
+    // sanitizer run may ask for other options there.
+    std::optional<ScopedEnv> asan;
+    if (const char* child = std::getenv("QSI_CHILD_ASAN_OPTIONS"))
+      asan.emplace("ASAN_OPTIONS", child);
+    std::list<ScopedEnv> changed;
+    for (const auto& [name, value] : env) changed.emplace_back(name.c_str(), value);
+    rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, pointers.data(), environ);
+  }
   posix_spawn_file_actions_destroy(&actions);
   ProcessResult result;
   if (rc != 0) {
@@ -91,10 +66,7 @@ fs::path currentProgram() {
 
 void writeScript(const fs::path& file, const std::string& body) {
   fs::create_directories(file.parent_path());
-  {
-    std::ofstream script(file, std::ios::trunc);
-    script << "#!/bin/sh\n" << body << '\n';
-  }
+  std::ofstream(file, std::ios::trunc) << "#!/bin/sh\n" << body << '\n';
   fs::permissions(file, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                             fs::perms::others_read | fs::perms::others_exec);
 }

@@ -1,12 +1,10 @@
 #include "support/Process.h"
 
+#include <list>
+
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <fstream>
-
 #include "platform/FileIO.h"
-#include "platform/Text.h"
 #include "platform/win32/WindowsApi.h"
 
 namespace qsi::test {
@@ -14,56 +12,6 @@ namespace qsi::test {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Variable names are found without regard to case on Windows.
-struct NameLess {
-  bool operator()(const std::string& a, const std::string& b) const {
-    return platform::ilessThan(a, b);
-  }
-};
-
-// The environment block: the current variables changed by `changes`.
-std::string environmentBlock(const std::map<std::string, std::string>& changes) {
-  std::map<std::string, std::string, NameLess> vars;
-  char* strings = GetEnvironmentStringsA();
-  for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
-    const std::string_view text(entry);
-    const auto eq = text.find('=', 1);  // "=C:=C:\..." names start with "="
-    if (eq != std::string_view::npos)
-      vars[std::string(text.substr(0, eq))] = std::string(text.substr(eq + 1));
-  }
-  FreeEnvironmentStringsA(strings);
-  for (const auto& [name, value] : changes) {
-    if (value.empty())
-      vars.erase(name);
-    else
-      vars[name] = value;
-  }
-  std::string block;
-  for (const auto& [name, value] : vars)
-    block.append(name).append("=").append(value).push_back('\0');
-  block.push_back('\0');
-  return block;
-}
-
-// One argument as the C runtime of the started program splits it again.
-std::string quoteArgument(const std::string& word) {
-  if (!word.empty() && word.find_first_of(" \t\"") == std::string::npos) return word;
-  std::string quoted = "\"";
-  std::size_t backslashes = 0;
-  for (const char c : word) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
-    backslashes = 0;
-    quoted.push_back(c);
-  }
-  quoted.append(backslashes * 2, '\\');
-  quoted.push_back('"');
-  return quoted;
-}
 
 platform::Handle openInherited(const fs::path& file, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -85,9 +33,9 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
     const platform::Handle input_ = openInherited(in, GENERIC_READ, OPEN_EXISTING);
     const platform::Handle output = openInherited(out, GENERIC_WRITE, CREATE_ALWAYS);
     const platform::Handle error = openInherited(err, GENERIC_WRITE, CREATE_ALWAYS);
-    std::string commandLine = quoteArgument(program.string());
-    for (const std::string& arg : args) commandLine.append(" ").append(quoteArgument(arg));
-    std::string block = environmentBlock(env);
+    // No argument of the tests holds a quote or ends with a backslash.
+    std::string commandLine = "\"" + program.string() + "\"";
+    for (const std::string& arg : args) commandLine += " \"" + arg + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -95,12 +43,15 @@ ProcessResult runProcess(const fs::path& program, const std::vector<std::string>
     startup.hStdOutput = output.get();
     startup.hStdError = error.get();
     PROCESS_INFORMATION process{};
+    std::list<ScopedEnv> changed;
+    for (const auto& [name, value] : env) changed.emplace_back(name.c_str(), value);
     if (!CreateProcessA(program.string().c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                        block.data(), workDir.string().c_str(), &startup, &process)) {
+                        nullptr, workDir.string().c_str(), &startup, &process)) {
       ADD_FAILURE() << "cannot start " << program << ": "
                     << platform::win32ErrorText(GetLastError());
       return result;
     }
+    changed.clear();
     const platform::Handle thread(process.hThread);
     const platform::Handle child(process.hProcess);
     if (whileRunning) whileRunning(process.dwProcessId);

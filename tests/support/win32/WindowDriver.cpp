@@ -8,33 +8,7 @@ namespace qsi::test {
 
 namespace {
 
-struct Search {
-  DWORD processId;
-  std::string_view title;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK matchWindow(HWND window, LPARAM data) {
-  auto& search = *reinterpret_cast<Search*>(data);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != search.processId || !IsWindowVisible(window) || textOf(window) != search.title)
-    return TRUE;
-  search.found = window;
-  return FALSE;
-}
-
-BOOL CALLBACK addControl(HWND window, LPARAM data) {
-  char name[64] = {};
-  GetClassNameA(window, name, sizeof name);
-  reinterpret_cast<std::vector<Control>*>(data)->push_back(
-      {window, name, textOf(window), static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)),
-       GetDlgCtrlID(window)});
-  return TRUE;
-}
-
-template <typename Condition>
-bool waitFor(Condition&& condition, std::chrono::milliseconds timeout) {
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (!condition()) {
     if (std::chrono::steady_clock::now() > end) return false;
@@ -58,14 +32,23 @@ std::string textOf(HWND window) {
 }
 
 HWND waitForWindow(DWORD processId, std::string_view title, std::chrono::milliseconds timeout) {
-  Search search{processId, title};
+  std::tuple<DWORD, std::string_view, HWND> search{processId, title, nullptr};
   waitFor(
       [&] {
-        EnumWindows(&matchWindow, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
+        EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+              auto& [id, wanted, found] = *reinterpret_cast<decltype(search)*>(data);
+              DWORD owner = 0;
+              GetWindowThreadProcessId(window, &owner);
+              if (owner == id && IsWindowVisible(window) && textOf(window) == wanted)
+                found = window;
+              return found == nullptr;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return std::get<HWND>(search) != nullptr;
       },
       timeout);
-  return search.found;
+  return std::get<HWND>(search);
 }
 
 bool waitUntilGone(HWND window, std::chrono::milliseconds timeout) {
@@ -74,18 +57,26 @@ bool waitUntilGone(HWND window, std::chrono::milliseconds timeout) {
 
 std::vector<Control> controlsOf(HWND window) {
   std::vector<Control> controls;
-  EnumChildWindows(window, &addControl, reinterpret_cast<LPARAM>(&controls));
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM data) -> BOOL {
+        char name[64] = {};
+        GetClassNameA(child, name, sizeof name);
+        reinterpret_cast<std::vector<Control>*>(data)->push_back(
+            {child, name, textOf(child), static_cast<DWORD>(GetWindowLongPtrA(child, GWL_STYLE)),
+             GetDlgCtrlID(child)});
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&controls));
   return controls;
 }
 
 bool pressButton(HWND window, std::string_view caption) {
-  for (const Control& control : controlsOf(window)) {
-    if (!platform::iequals(control.className, "Button") ||
-        platform::replaceAll(control.text, "&", "") != caption)
-      continue;
-    return PostMessageA(window, WM_COMMAND, MAKEWPARAM(control.id, BN_CLICKED),
-                        reinterpret_cast<LPARAM>(control.handle)) != 0;
-  }
+  for (const Control& control : controlsOf(window))
+    if (platform::iequals(control.className, "Button") &&
+        platform::replaceAll(control.text, "&", "") == caption)
+      return PostMessageA(window, WM_COMMAND, MAKEWPARAM(control.id, BN_CLICKED),
+                          reinterpret_cast<LPARAM>(control.handle)) != 0;
   return false;
 }
 

@@ -1,22 +1,14 @@
-// Stands in for a command the installer runs: appends its name and
-// arguments as one line to the file that QSI_STUB_CALLS names, and fails
-// (exit code 2) when its first argument is the text QSI_STUB_FAIL names.
-#include <cstdio>
+// A command that notes its calls in QSI_STUB_CALLS and fails for QSI_STUB_FAIL.
 #include <cstdlib>
-#include <cstring>
+#include <fstream>
 #include <string>
 
 int main(int argc, char** argv) {
-  std::string line = argc > 0 ? argv[0] : "";
-  if (const auto slash = line.find_last_of("\\/"); slash != std::string::npos)
-    line.erase(0, slash + 1);
+  std::string line = argv[0];
+  line.erase(0, line.find_last_of("\\/") + 1);
   for (int i = 1; i < argc; ++i) line.append(" ").append(argv[i]);
-  if (const char* calls = std::getenv("QSI_STUB_CALLS"); calls != nullptr && *calls != '\0') {
-    if (std::FILE* file = std::fopen(calls, "ab")) {
-      std::fprintf(file, "%s\n", line.c_str());
-      std::fclose(file);
-    }
-  }
+  if (const char* calls = std::getenv("QSI_STUB_CALLS"); calls != nullptr && *calls != '\0')
+    std::ofstream(calls, std::ios::binary | std::ios::app) << line << '\n';
   const char* failing = std::getenv("QSI_STUB_FAIL");
-  return argc > 1 && failing != nullptr && std::strcmp(argv[1], failing) == 0 ? 2 : 0;
+  return argc > 1 && failing != nullptr && std::string(argv[1]) == failing ? 2 : 0;
 }
