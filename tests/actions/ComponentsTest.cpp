@@ -40,5 +40,18 @@ TEST(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryOfT
   EXPECT_EQ(dllsOf("{C}"), dlls);
 }
 
+// A registration killed between its key and its value leaves a key that
+// unregistering (as undo does) must take away.
+TEST(ComponentsTest, UnregisteringTakesAKeyWithoutItsValue) {
+  test::TestSite site;
+  platform::RegistryComRegistrar com{site.registry};
+  const fs::path dll = site.write("inst/Components/QAlder/u.dll", "MZ");
+  const std::string key =
+      std::string(platform::RegistryComRegistrar::kComRegistrationsKey) + "\\" + dll.string();
+  ASSERT_TRUE(site.registry.createKey(key));
+  EXPECT_EQ(registerCOMComponent(com, dll, false), Registration::Done);
+  EXPECT_FALSE(site.registry.subKeys(key));
+}
+
 }  // namespace
 }  // namespace qsi::actions

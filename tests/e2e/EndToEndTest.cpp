@@ -188,8 +188,12 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
 
   const fs::path page = site.instMainDir / "QO11/Q-Alder/default.asp";
   site.write("inst/QO11/Q-Alder/default.asp", "edited after the run");
+  // An administrator's file in a folder the run made keeps that folder.
+  const fs::path mine = site.write("inst/QO11/Q-Alder/new/mine.asp", "mine");
   const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
-  EXPECT_EQ(undone.status, 0) << undone.out;
+  EXPECT_EQ(undone.status, 1) << undone.out;  // undone in part
+  EXPECT_EQ(readText(mine), "mine");
+  fs::remove_all(mine.parent_path());
   EXPECT_EQ(everything(), before);
   EXPECT_NE(undone.out.find("scripts run and Metabase rows written are not undone"),
             std::string::npos)
