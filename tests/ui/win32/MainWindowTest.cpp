@@ -17,23 +17,15 @@ using platform::Buttons;
 using platform::Icon;
 
 // Acts on a window of this process as soon as it shows, from another thread,
-// while the test's thread waits in the window's own loop.
-class Answerer {
- public:
-  Answerer(std::string title, std::function<void(HWND)> act)
-      : thread_([title = std::move(title), act = std::move(act)] {
-          if (const HWND window = test::waitForWindow(GetCurrentProcessId(), title))
-            act(window);
-          else
-            ADD_FAILURE() << "no window \"" << title << "\"";
-        }) {}
-  ~Answerer() { thread_.join(); }
-  Answerer(const Answerer&) = delete;
-  Answerer& operator=(const Answerer&) = delete;
-
- private:
-  std::thread thread_;
-};
+// while the test's thread waits in the window's own loop; joined when it ends.
+std::jthread answer(std::string title, std::function<void(HWND)> act) {
+  return std::jthread([title = std::move(title), act = std::move(act)] {
+    if (const HWND window = test::waitForWindow(GetCurrentProcessId(), title))
+      act(window);
+    else
+      ADD_FAILURE() << "no window \"" << title << "\"";
+  });
+}
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -57,17 +49,13 @@ TEST_F(MainWindowTest, StartsWithEveryElementInTheStartedState) {
   MainWindow window(services());
   ASSERT_TRUE(window.start());
   EXPECT_EQ(text(window.handle()), "Q-Orchard Solution Installer");
-  const std::pair<const char*, const char*> captions[] = {
-      {"Frame1", "Solution Info"},
-      {"Website", "Current Installation Info"},
-      {"cmdRetrieveInfo", "Retrieve information about the current installation"},
-      {"cmdStart", "Start Installation"},
-      {"cmdCustimizationReport", "View Customizations Report"},
-      {"cmdViewPlan", "View Installation Plan"},
-      {"txtProgressText", ""},
-      {"txtProgressDetail", ""},
-      {"txtCurrent", ""},
-      {"Line1", ""}};
+  const std::pair<const char*, const char*> captions[] = {{"Frame1", "Solution Info"},
+                                                          {"Website", "Current Installation Info"},
+                                                          {"cmdViewPlan", "View Installation Plan"},
+                                                          {"txtProgressText", ""},
+                                                          {"txtProgressDetail", ""},
+                                                          {"txtCurrent", ""},
+                                                          {"Line1", ""}};
   for (const auto& [name, caption] : captions) {
     ASSERT_NE(window.element(name), nullptr) << name;
     EXPECT_EQ(text(window.element(name)), caption) << name;
@@ -147,7 +135,7 @@ TEST_F(MainWindowTest, MessageBoxesHaveTheirButtonsIconsAndTitle) {
     bool icon = false;
     bool text = false;
     {
-      const Answerer answerer(c.box.title, [&](HWND box) {
+      const auto answerer = answer(c.box.title, [&](HWND box) {
         for (const test::Control& control : test::controlsOf(box)) {
           if (platform::iequals(control.className, "Button"))
             buttons.push_back(platform::replaceAll(control.text, "&", ""));
@@ -173,7 +161,7 @@ TEST_F(MainWindowTest, TheLoginDialogMasksThePasswordAndKeepsItsText) {
   control::frmLogin login;
   std::vector<test::Control> controls;
   {
-    const Answerer answerer("SQL Server Login Data", [&](HWND dialog) {
+    const auto answerer = answer("SQL Server Login Data", [&](HWND dialog) {
       controls = test::controlsOf(dialog);
       for (const auto& control : controls)
         if (platform::iequals(control.className, "Edit"))
@@ -192,7 +180,7 @@ TEST_F(MainWindowTest, TheLoginDialogMasksThePasswordAndKeepsItsText) {
   // Shown again, it still holds the text typed last; Cancel empties the password.
   std::string shown;
   {
-    const Answerer answerer("SQL Server Login Data", [&](HWND dialog) {
+    const auto answerer = answer("SQL Server Login Data", [&](HWND dialog) {
       shown = test::textOf(controls[1].handle);
       test::pressButton(dialog, "Cancel");
     });
@@ -254,7 +242,8 @@ TEST_F(MainWindowTest, ProgressPaintsAtMostOncePerRefreshAndAlwaysTheLastText) {
   state.txtProgressDetail = "last";
   window.refresh(control::Element::txtProgressDetail, state);
   {
-    const Answerer answerer("QSolutionInstaller", [](HWND box) { test::pressButton(box, "OK"); });
+    const auto answerer =
+        answer("QSolutionInstaller", [](HWND box) { test::pressButton(box, "OK"); });
     window.messageBox({"done"});
   }
   EXPECT_EQ(window.progressPaints(), before + 1);
