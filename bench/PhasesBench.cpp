@@ -110,13 +110,26 @@ double startUpProgram(const SiteLayout& site, std::size_t files) {
   }
 }
 
-double retrieveProgram(const SiteLayout& site, std::size_t files) {
-  Installer installer(site);
-  const platform::Environment env = installer.environment(site);
-  log::CLog solutionLog(env);
-  log::CLog siteLog(env);
+// A run's start as the main window makes it: the package read, its logs open.
+struct PackageRead {
+  explicit PackageRead(const SiteLayout& site)
+      : installer(site),
+        env(installer.environment(site)),
+        solutionLog(env),
+        siteLog(env),
+        info(solution::readSolutionInfo(env, folders, solutionLog)) {}
+
+  Installer installer;
+  const platform::Environment env;
+  log::CLog solutionLog;
+  log::CLog siteLog;
   solution::SolutionFolders folders;
-  solution::SolutionInfo info = solution::readSolutionInfo(env, folders, solutionLog);
+  solution::SolutionInfo info;
+};
+
+double retrieveProgram(const SiteLayout& site, std::size_t files) {
+  PackageRead run(site);
+  auto& [installer, env, solutionLog, siteLog, folders, info] = run;
   const double seconds = timed([&] { site::readCurrentSiteChecksums(env, info, siteLog); });
   std::size_t recorded = 0;
   std::size_t changed = 0;
@@ -129,23 +142,10 @@ double retrieveProgram(const SiteLayout& site, std::size_t files) {
   return seconds;
 }
 
-// The entries as the records tell them: only files put in place count.
-solution::SolutionInfo installedOnly(const solution::SolutionInfo& info,
-                                     const actions::InstallationResult& result) {
-  solution::SolutionInfo recorded = info;
-  for (std::size_t i = 0; i < recorded.files.size() && i < result.installed.size(); ++i)
-    recorded.files[i].install = result.installed[i];
-  return recorded;
-}
-
 double installationProgram(const SiteLayout& site, std::size_t files) {
   // What the Retrieve button leaves for Start: the files selected and planned.
-  Installer installer(site);
-  const platform::Environment env = installer.environment(site);
-  log::CLog solutionLog(env);
-  log::CLog siteLog(env);
-  solution::SolutionFolders folders;
-  solution::SolutionInfo info = solution::readSolutionInfo(env, folders, solutionLog);
+  PackageRead run(site);
+  auto& [installer, env, solutionLog, siteLog, folders, info] = run;
   const site::SiteInfo siteInfo = site::readSiteInfo(env, siteLog);
   site::readCurrentSiteChecksums(env, info, siteLog);
   customization::buildCustomizationsLog(env, info);
@@ -167,8 +167,8 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
     const platform::Environment recording{registry,  env.profiles, env.ui, env.installerFolder,
                                           env.stamp, &databases};
     result = actions::installFiles(env, services, instMainDir, info, folders, plan, journal);
-    metabase::updateMetabase(recording, installedOnly(info, result), metabase::kWebServer, "",
-                             result.failedModules);
+    metabase::updateMetabase(recording, actions::installedOnly(info, result), metabase::kWebServer,
+                             "", result.failedModules);
     journal.write(actions::record::kEnd, {});
   });
   const auto installed = std::count(result.installed.begin(), result.installed.end(), true);

@@ -472,4 +472,12 @@ InstallationResult installFiles(const platform::Environment& env, const ActionSe
   return result;
 }
 
+solution::SolutionInfo installedOnly(const solution::SolutionInfo& info,
+                                     const InstallationResult& files) {
+  solution::SolutionInfo recorded = info;
+  for (std::size_t i = 0; i < recorded.files.size() && i < files.installed.size(); ++i)
+    recorded.files[i].install = files.installed[i];
+  return recorded;
+}
+
 }  // namespace qsi::actions

@@ -33,6 +33,11 @@ struct InstallationResult {
   [[nodiscard]] bool hasFailures() const { return failedFiles + failedRegistrations > 0; }
 };
 
+// The file entries as the records must tell them: only files that were put
+// in place count as installed.
+[[nodiscard]] solution::SolutionInfo installedOnly(const solution::SolutionInfo& info,
+                                                   const InstallationResult& files);
+
 // Where the new file of an entry lies, relative to the package root: where
 // the scan found it; for an entry that does not say, the package's Web
 // folder for "QO11" paths and QBackend for the QCedar Backend.dll.

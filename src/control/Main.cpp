@@ -187,16 +187,6 @@ void Main::getCurrentInstallationInformation() {
 
 namespace {
 
-// The file entries as the records must tell them: only files that were put
-// in place count as installed.
-solution::SolutionInfo installedOnly(const solution::SolutionInfo& info,
-                                     const actions::InstallationResult& files) {
-  solution::SolutionInfo recorded = info;
-  for (std::size_t i = 0; i < recorded.files.size() && i < files.installed.size(); ++i)
-    recorded.files[i].install = files.installed[i];
-  return recorded;
-}
-
 std::string failures(std::size_t count, std::string_view one, std::string_view many,
                      std::string_view log) {
   return std::to_string(count) + " " + std::string(count == 1 ? one : many) + "; the log \"" +
@@ -236,7 +226,7 @@ void Main::cmdStart_Click() {
       stepLog_ = actions::kCopyLog;
       files = actions::installFiles(env_, actions_, instMainDir, solutionInfo_, folders_, plan_,
                                     journal);
-      const solution::SolutionInfo recorded = installedOnly(solutionInfo_, files);
+      const solution::SolutionInfo recorded = actions::installedOnly(solutionInfo_, files);
       stepLog_ = "Metabase";
       metabase::updateMetabase(recording, recorded, metabase::kWebServer, login_.SAPassword,
                                files.failedModules);
@@ -254,8 +244,8 @@ void Main::cmdStart_Click() {
       stepLog_ = metabase::kSkippedScriptsLog;
       metabase::runSQLScripts(env_, plan_.scripts, login_.SAPassword, &journal);
       stepLog_ = "Metabase";
-      metabase::updateMetabase(recording, installedOnly(solutionInfo_, files), metabase::kDbServer,
-                               login_.SAPassword);
+      metabase::updateMetabase(recording, actions::installedOnly(solutionInfo_, files),
+                               metabase::kDbServer, login_.SAPassword);
       if (updatesRegistry)
         metabase::updateRegistryModulesInfo(recording, solutionInfo_, metabase::kDbServer);
     }
