@@ -223,9 +223,15 @@ TEST_F(EndToEnd, AKilledRunIsUndoneAtTheNextStartWhateverTheInstant) {
     fs::remove_all(windowsFolder());
   };
   const std::string before = everything();
-  const auto started = std::chrono::steady_clock::now();
-  ASSERT_EQ(run(kInstall).status, 0);
-  const auto whole = std::chrono::steady_clock::now() - started;
+  // The shorter of two runs: the first may pay for cold caches, and the
+  // kills must land inside a run.
+  auto whole = std::chrono::steady_clock::duration::max();
+  for (int warm = 0; warm < 2; ++warm) {
+    putBack();
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(run(kInstall).status, 0);
+    whole = std::min(whole, std::chrono::steady_clock::now() - started);
+  }
   // A run killed after it ended, at its closing box, is no killed run.
   const auto ended = [&] {
     std::error_code none;  // killed before the lock: no journal yet
