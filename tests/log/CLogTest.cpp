@@ -39,17 +39,6 @@ TEST(CLog, FirstOpenMakesFoldersAndHeaderSecondOpenAppends) {
                 "\r\n\r\n");
 }
 
-TEST(CLog, AClosedLogRefusesUseButIgnoresAHeader) {
-  test::TestSite site;
-  CLog closed(site.env);
-  closed.writeHeader("nothing happens");
-  EXPECT_THROW(closed.writeLine("x"), platform::Failure);
-  EXPECT_THROW(closed.writeSection("x"), platform::Failure);
-  EXPECT_THROW((void)closed.getText(), platform::Failure);
-  EXPECT_THROW(closed.closeLogFile(), platform::Failure);
-  EXPECT_THROW(closed.openLogFileForReading("Never written"), platform::Failure);
-}
-
 TEST(CLog, OpenFailsWithoutInstMainDirOrWhenItsFolderIsMissing) {
   test::TestSite site;
   site.write(

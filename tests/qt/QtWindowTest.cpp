@@ -154,21 +154,19 @@ class QtWindowTest : public QObject {
     if (const QString shot = qEnvironmentVariable("QSI_SCREENSHOT"); !shot.isEmpty())
       QVERIFY(window.grab().save(shot));
 
-    // Two report windows at once, each closed by its own button.
+    // Both report windows at once, each closed by its own button.
     QTest::mouseClick(child<QPushButton>(window, "cmdCustimizationReport"), Qt::LeftButton);
-    QTest::mouseClick(child<QPushButton>(window, "cmdCustimizationReport"), Qt::LeftButton);
-    auto reports = reportWindows();
+    QTest::mouseClick(child<QPushButton>(window, "cmdViewPlan"), Qt::LeftButton);
+    const auto reports = reportWindows();
     QCOMPARE(reports.size(), 2);
-    const QString text = reports[0]->findChild<QPlainTextEdit*>()->toPlainText();
-    QVERIFY(text.contains(QStringLiteral("QO11\\Q-Alder\\default.asp")));
-    QCOMPARE(reports[1]->findChild<QPlainTextEdit*>()->toPlainText(), text);
+    QString shown;
+    for (QWidget* report : reports)
+      shown += report->windowTitle() + ": " + report->findChild<QPlainTextEdit*>()->toPlainText();
+    for (const char* part :
+         {"Customizations: ", "Installation Plan: ", "QO11\\Q-Alder\\default.asp"})
+      QVERIFY2(shown.contains(QString::fromLatin1(part)), part);
     QTest::mouseClick(reports[0]->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
     QTRY_COMPARE(reportWindows().size(), 1);
-    QTest::mouseClick(child<QPushButton>(window, "cmdViewPlan"), Qt::LeftButton);
-    QStringList titles;
-    for (QWidget* report : reportWindows()) titles << report->windowTitle();
-    titles.sort();
-    QCOMPARE(titles, (QStringList{"Customizations", "Installation Plan"}));
 
     answerer.script = {pressOk};
     QTest::mouseClick(child<QPushButton>(window, "cmdStart"), Qt::LeftButton);
