@@ -3,6 +3,7 @@
 #include "actions/Catalog.h"
 #include "actions/Components.h"
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "support/TestSite.h"
 
 namespace qsi::actions {
@@ -46,8 +47,8 @@ TEST(ComponentsTest, UnregisteringTakesAKeyWithoutItsValue) {
   test::TestSite site;
   platform::RegistryComRegistrar com{site.registry};
   const fs::path dll = site.write("inst/Components/QAlder/u.dll", "MZ");
-  const std::string key =
-      std::string(platform::RegistryComRegistrar::kComRegistrationsKey) + "\\" + dll.string();
+  const std::string key = std::string(platform::RegistryComRegistrar::kComRegistrationsKey) + "\\" +
+                          platform::replaceAll(dll.string(), "\\", "/");
   ASSERT_TRUE(site.registry.createKey(key));
   EXPECT_EQ(registerCOMComponent(com, dll, false), Registration::Done);
   EXPECT_FALSE(site.registry.subKeys(key));
