@@ -9,7 +9,6 @@
 #include <functional>
 
 #include "actions/ActionServices.h"
-#include "customization/Checksum.h"
 #include "support/OdbcSources.h"
 #include "support/TestSite.h"
 #include "ui/qt/MainWindow.h"

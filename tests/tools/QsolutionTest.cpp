@@ -132,10 +132,6 @@ TEST_F(Qsolution, UnreadablePackagesAndChecksums) {
   EXPECT_EQ(noDescriptor.status, 2);
   EXPECT_NE(noDescriptor.err.find("Solution.info: Solution.info file not available at: "),
             std::string::npos);
-  fs::remove_all(root / "configuration files");
-  const Result noConfiguration = run({"fileversion", root.string()});
-  EXPECT_EQ(noConfiguration.status, 2);
-  EXPECT_NE(noConfiguration.err.find("configuration files: no such folder"), std::string::npos);
 
   const fs::path abc = site.write("abc.asp", "abc");
   const Result sums = run({"checksum", abc.string(), (site.root / "nope").string()});

@@ -97,10 +97,6 @@ TEST_F(MainWindowTest, StartsWithEveryElementInTheStartedState) {
     ReleaseDC(control, dc);
     EXPECT_LT(size.cx + 8, button.right - button.left) << name << ": " << size.cx;
   }
-  LOGFONTA font{};
-  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window.element("txtSolution"), WM_GETFONT, 0, 0)),
-             sizeof font, &font);
-  EXPECT_STREQ(font.lfFaceName, "Tahoma");
 }
 
 TEST_F(MainWindowTest, MessageBoxesHaveTheirButtonsIconsAndTitle) {
