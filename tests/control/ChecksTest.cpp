@@ -68,7 +68,11 @@ TEST(Checks, PassOrShowWhyNotEndingTheProgramWhenTheyRefuse) {
       EXPECT_EQ(end.exitStatus, platform::EndProgram::kStopped);
       shown = "ended: ";
     }
-    for (const auto& box : site.ui.boxes) shown += box.text;
+    for (const auto& box : site.ui.boxes) {
+      shown += box.text;
+      EXPECT_TRUE(box.title == "QSolutionInstaller" && box.icon == platform::Icon::None)
+          << box.text;
+    }
     EXPECT_EQ(shown, c.shown) << c.module << " " << c.version;
     EXPECT_EQ(installed, c.installed) << c.module << " " << c.version;
   }

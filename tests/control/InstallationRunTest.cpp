@@ -223,8 +223,10 @@ TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
     databases.fails = [](std::string_view statement, int) {
       return statement.starts_with("UPDATE SERVER");
     };
-  } else {
+  } else if (kind == "RegistryWrite") {
     registry.fails = [](std::string_view, std::string_view name) { return name == "AppVersion"; };
+  } else {
+    FAIL() << "no fault for " << kind;
   }
   EXPECT_EQ(install(), platform::EndProgram::kFailed);
   EXPECT_EQ(starts(), 3u);

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 
@@ -33,9 +34,9 @@ class MetabaseTest : public ::testing::Test {
     if (OdbcSources::ranInOwnProcess())
       GTEST_SKIP() << "passed in a process of its own (the ODBC settings last a process)";
   }
-  // Fails the test (not skips it) without the PostgreSQL test server.
+  // Without the PostgreSQL test server, ends the test as failed, not skipped.
   static void requirePostgres() {
-    ASSERT_TRUE(PostgresServer::fromEnvironment().has_value()) << kNoPostgres;
+    if (!PostgresServer::fromEnvironment()) throw std::runtime_error(kNoPostgres);
   }
   static std::string saPassword() { return PostgresServer::fromEnvironment()->saPassword; }
 
