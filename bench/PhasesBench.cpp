@@ -42,7 +42,6 @@
 #include "platform/OdbcConnection.h"
 #include "platform/Paths.h"
 #include "platform/RegFileRegistry.h"
-#include "platform/SiteLock.h"
 #include "site/SiteInformation.h"
 #include "solution/SolutionReader.h"
 #include "ui/console/ConsoleView.h"
@@ -159,9 +158,7 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
   actions::InstallationResult result;
   const double seconds = timed([&] {
     actions::Journal journal(actions::journalFolder(instMainDir, env.stamp.runFolder));
-    journal.append(actions::record::kBegin,
-                   {env.stamp.runFolder, env.stamp.installDateText,
-                    platform::SiteLock::describeThisProcess(env.stamp.installDateText)});
+    journal.begin(env.stamp);
     actions::JournalingRegistry registry(env.registry, journal);
     actions::JournalingDatabases databases(platform::databasesOf(env), journal);
     const platform::Environment recording{registry,  env.profiles, env.ui, env.installerFolder,

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/FileIO.h"
+#include "platform/SiteLock.h"
 
 namespace qsi::actions {
 
@@ -78,6 +79,11 @@ void Journal::append(std::string_view kind, std::vector<std::string> fields) {
     appendEscaped(pending_, field);
   }
   pending_.push_back('\n');
+}
+
+void Journal::begin(const platform::RunStamp& stamp) {
+  append(record::kBegin, {stamp.runFolder, stamp.installDateText,
+                          platform::SiteLock::describeThisProcess(stamp.installDateText)});
 }
 
 void Journal::write(std::string_view kind, std::vector<std::string> fields) {

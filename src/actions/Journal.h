@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "platform/FileIO.h"
 #include "platform/OdbcConnection.h"
 #include "platform/Registry.h"
@@ -50,6 +51,9 @@ class Journal {
   // written before the first record.
   explicit Journal(std::filesystem::path folder);
 
+  // Appends the run's first record: its folder, its date and the process
+  // that runs it (what a later start names when it finds the run killed).
+  void begin(const platform::RunStamp& stamp);
   // Appends a record; it is durable after the next flush().
   void append(std::string_view kind, std::vector<std::string> fields);
   // Appends a record and flushes it: the change it tells may take effect.

@@ -201,9 +201,7 @@ void Main::cmdStart_Click() {
   writePlan();
   const fs::path instMainDir(siteInfo_.InstMainDir);
   actions::Journal journal(actions::journalFolder(instMainDir, env_.stamp.runFolder));
-  journal.append(actions::record::kBegin,
-                 {env_.stamp.runFolder, env_.stamp.installDateText,
-                  platform::SiteLock::describeThisProcess(env_.stamp.installDateText)});
+  journal.begin(env_.stamp);
   // The registry values and Metabase rows the run writes are told to the
   // journal first; SQL scripts tell it themselves.
   actions::JournalingRegistry registry(env_.registry, journal);
