@@ -92,14 +92,18 @@ void Journal::write(std::string_view kind, std::vector<std::string> fields) {
 }
 
 void Journal::flush() {
-  if (pending_.empty()) return;
+  if (pending_.empty() && !unsynced_) return;
   writeOut().sync();
+  unsynced_ = false;
 }
 
 platform::AppendOnlyFile& Journal::writeOut() {
   if (!file_) open();
-  file_->append(pending_);
-  pending_.clear();
+  if (!pending_.empty()) {
+    file_->append(pending_);
+    pending_.clear();
+    unsynced_ = true;  // written, not yet on disk: the next flush() syncs it
+  }
   return *file_;
 }
 

@@ -87,6 +87,7 @@ class Journal {
   std::filesystem::path folder_;
   std::unique_ptr<platform::AppendOnlyFile> file_;
   std::string pending_;
+  bool unsynced_ = false;  // written out since the last flush()
   std::size_t backups_ = 0;
   bool changes_ = false;
 };
