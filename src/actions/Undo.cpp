@@ -193,6 +193,14 @@ void Undo::remove(const JournalRecord& record) {
 
 void Undo::undo(const JournalRecord& record) {
   const std::string& kind = record.kind;
+  // The journal lies in the site, where others can write: a file record
+  // naming a path outside the site and the Windows folder is not the run's.
+  if ((kind == record::kReplace || kind == record::kCreate || kind == record::kMkdir) &&
+      !platform::liesBelow(instMainDir_, record.field(0)) &&
+      !platform::liesBelow(platform::windowsFolder(), record.field(0))) {
+    notUndone(record.field(0), "it lies outside the site: the run made no such change");
+    return;
+  }
   if (kind == record::kReplace) {
     restore(record);
   } else if (kind == record::kCreate) {

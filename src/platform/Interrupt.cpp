@@ -63,6 +63,9 @@ void installInterruptHandlers() {
   action.sa_flags = 0;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A file over the size limit then fails its write, and the run ends the
+  // way every failure does (services started again), instead of dying.
+  std::signal(SIGXFSZ, SIG_IGN);
 #endif
 }
 

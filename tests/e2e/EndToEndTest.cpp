@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <regex>
 #include <thread>
 
 #include "actions/Journal.h"
 #include "actions/Services.h"
+#include "actions/Undo.h"
 #include "e2e/EndToEnd.h"
 
 namespace qsi::test {
@@ -188,12 +190,21 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
 
   const fs::path page = site.instMainDir / "QO11/Q-Alder/default.asp";
   site.write("inst/QO11/Q-Alder/default.asp", "edited after the run");
-  // An administrator's file in a folder the run made keeps that folder.
+  // An administrator's file in a folder the run made keeps that folder; a
+  // record added by hand for a file outside the site is not followed.
   const fs::path mine = site.write("inst/QO11/Q-Alder/new/mine.asp", "mine");
+  const fs::path outside = site.write("outside.txt", "not the site's");
+  std::ofstream(actions::Journal::fileOf(
+                    actions::journalFolder(site.instMainDir, runLogs().filename().string())),
+                std::ios::app)
+      << "create\t" << outside.string() << "\tx\n";
   const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
   EXPECT_EQ(undone.status, 1) << undone.out;  // undone in part
-  EXPECT_EQ(readText(mine), "mine");
+  EXPECT_EQ(readText(mine) + readText(outside),
+            "mine"
+            "not the site's");
   fs::remove_all(mine.parent_path());
+  fs::remove(outside);
   EXPECT_EQ(everything(), before);
   EXPECT_NE(undone.out.find("scripts run and Metabase rows written are not undone"),
             std::string::npos)
