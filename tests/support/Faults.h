@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -55,17 +56,25 @@ class FaultyRegistry final : public platform::Registry {
 };
 
 // The machine's replacer, but a placement `fails` gives an error is not put
-// in place; `after` runs once the batch is.
-class FaultyFileReplacer final : public platform::FileReplacer {
+// in place, and where the disk flushes, a flush of the kind `failingFlush`
+// fails; `after` runs once the batch is.
+class FaultyFileReplacer final : public platform::NativeFileReplacer {
  public:
   std::function<std::string(const platform::Placement&)> fails;
   std::function<void(std::span<platform::Placement>)> after;
 
   void placeAll(std::span<platform::Placement> batch, const std::filesystem::path& staging,
                 platform::AppendOnlyFile* record) override;
+#ifndef _WIN32
+  std::optional<Flush> failingFlush;
 
- private:
-  platform::NativeFileReplacer inner_;
+ protected:
+  void flush(int fd, Flush how, const std::filesystem::path& what) override {
+    if (failingFlush == how)
+      throw std::system_error(EIO, std::generic_category(), "cannot flush " + what.string());
+    PosixFileReplacer::flush(fd, how, what);
+  }
+#endif
 };
 
 inline std::string diskFull(const std::filesystem::path& file) {
