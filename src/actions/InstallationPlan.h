@@ -41,6 +41,7 @@ struct PlannedScript {
   std::string database;  // the data source its first line names
   std::string skipped;   // why it runs nothing, as the log "SQL Scripts" tells; empty: it is run
   std::string note;      // what the run will find when it reads the script, for the plan
+  bool missing = false;  // its file is not in Sql: a script that failed
 };
 
 // A value the run writes: where, and its text before and after.
