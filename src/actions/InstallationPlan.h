@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "solution/Records.h"
@@ -51,6 +53,17 @@ struct PlannedValue {
   std::string after;
 };
 
+// A module version the run leaves as it is recorded: the package's version
+// of the module is lower.
+struct KeptVersion {
+  std::string section;  // "WebServer" or "DbServer"
+  std::string module;
+  bool inRegistry = false;  // its AppVersion; otherwise its MODULE row
+  std::string where;        // as the plan names a value
+  std::string recorded;
+  std::string packaged;
+};
+
 struct InstallationPlan {
   std::string product;  // "Q-Alder 2.1.1.0 (ServicePack)"
   std::vector<PlannedModule> modules;
@@ -60,7 +73,15 @@ struct InstallationPlan {
   std::vector<PlannedScript> scripts;    // in run order
   std::vector<PlannedValue> registryValues;
   std::vector<PlannedValue> metabaseRows;
+  std::vector<KeptVersion> keptVersions;  // writes left out: they would lower a version
+
+  // The modules of `section` whose version in the registry (or, without
+  // `inRegistry`, in the Metabase) the run leaves as it is.
+  [[nodiscard]] std::set<std::string> keptModules(std::string_view section, bool inRegistry) const;
 };
+
+// What a log or the plan tells of a version left as it is.
+[[nodiscard]] std::string keptText(const KeptVersion& kept);
 
 // What the run does with each file of the package, as the selection marked
 // them and as the site at `instMainDir` holds them now: a file of a module
