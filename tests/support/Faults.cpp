@@ -28,7 +28,7 @@ class FaultyConnection final : public platform::DatabaseConnection {
  private:
   void check(std::string_view statement) {
     if (const int sent = owner_.sent++; owner_.fails && owner_.fails(statement, sent)) {
-      inner_.close();  // as a dropped connection, which is gone for good
+      if (owner_.drops) inner_.close();  // as a dropped connection, which is gone for good
       throw platform::OdbcFailure("test", {"Communication link failure"});
     }
   }

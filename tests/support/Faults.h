@@ -16,11 +16,13 @@
 
 namespace qsi::test {
 
-// Connections that drop when `fails` says so of a statement (none when unset).
+// Connections that drop when `fails` says so of a statement (none when
+// unset), or without `drops` refuse the statement alone.
 class FaultyDatabases final : public platform::Databases {
  public:
   std::function<bool(std::string_view statement, int sent)> fails;
   int sent = 0;
+  bool drops = true;
 
   [[nodiscard]] std::unique_ptr<platform::DatabaseConnection> connection() override;
 };
