@@ -233,7 +233,7 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
   for (Staged& item : staged) {
     if (!item.placement->placed()) continue;
     try {
-      if (!item.onStagingDevice) flush(item.temp->fd(), Flush::FileData, item.temp->path());
+      if (!item.onStagingDevice) flushOrFail(item.temp->fd(), Flush::FileData, item.temp->path());
       item.temp->close();
     } catch (const std::exception& e) {
       fail(*item.placement, e);
@@ -279,19 +279,23 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
   }
 }
 
-void PosixFileReplacer::flush(int fd, Flush how, const fs::path& what) {
-  const int done = how == Flush::FileSystem ? ::syncfs(fd)
-                   : how == Flush::FileData ? ::fdatasync(fd)
-                                            : ::fsync(fd);
+int PosixFileReplacer::flush(int fd, Flush how) {
+  return how == Flush::FileSystem ? ::syncfs(fd)
+         : how == Flush::FileData ? ::fdatasync(fd)
+                                  : ::fsync(fd);
+}
+
+void PosixFileReplacer::flushOrFail(int fd, Flush how, const fs::path& what) {
   // Some file systems keep no folder to flush: nothing is lost there.
-  if (done == 0 || (how == Flush::Folder && (errno == EINVAL || errno == ENOTSUP))) return;
+  if (flush(fd, how) == 0 || (how == Flush::Folder && (errno == EINVAL || errno == ENOTSUP)))
+    return;
   throwErrno(errno, "cannot flush", what);
 }
 
 void PosixFileReplacer::flushFolder(const fs::path& folder, Flush how) {
   const Descriptor fd(::open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
   if (fd.get() < 0) throwErrno(errno, "cannot open", folder);
-  flush(fd.get(), how, folder);
+  flushOrFail(fd.get(), how, folder);
 }
 
 }  // namespace qsi::platform

@@ -88,12 +88,14 @@ class PosixFileReplacer : public FileReplacer {
   // Writes `bytes` to `out` at its offset. Throws std::system_error naming
   // `file` (the temporary file). Tests override it to fail as a full disk.
   virtual void writeChunk(int out, std::string_view bytes, const std::filesystem::path& file);
-  // Flushes `what`, open as `fd`, to disk as `how` says. Throws
-  // std::system_error naming `what`; a folder on a file system that cannot
-  // flush folders is no failure. Tests override it to fail as a failing disk.
-  virtual void flush(int fd, Flush how, const std::filesystem::path& what);
+  // Flushes the open `fd` to disk as `how` says: 0, or -1 with errno set.
+  // Tests override it to fail as a failing disk does.
+  virtual int flush(int fd, Flush how);
 
  private:
+  // Throws std::system_error naming `what`; a folder on a file system that
+  // cannot flush folders is no failure.
+  void flushOrFail(int fd, Flush how, const std::filesystem::path& what);
   void flushFolder(const std::filesystem::path& folder, Flush how);
 };
 using NativeFileReplacer = PosixFileReplacer;
