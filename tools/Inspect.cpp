@@ -99,8 +99,10 @@ void checkChecksums(const Package& package, std::vector<Warning>& warnings) {
           {file.packagePath, "no Checksum in section [" + section + "] of FileVersion.txt"});
       continue;
     }
-    if (isLibrary(file.packagePath)) continue;  // libraries are never checksummed
-    const std::string own = customization::getFileChecksum(packageFile(package, file.packagePath));
+    // The installer checks a library's bytes too, unless the package marks it "0".
+    if (isLibrary(file.packagePath) && file.solutionChecksum == "0") continue;
+    const std::string own = customization::checksumOfBytes(
+        customization::fingerprintOf(packageFile(package, file.packagePath)));
     if (own != file.solutionChecksum)
       warnings.push_back({file.packagePath, "shipped checksum " + file.solutionChecksum +
                                                 " (section [" + section +

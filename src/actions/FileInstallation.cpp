@@ -30,8 +30,7 @@ constexpr std::uintmax_t kBatchBytes = std::uintmax_t{8} << 20;
 
 // The checksum text of a fingerprinted file, as getFileChecksum gives it.
 std::string checksumOf(const fs::path& file, const Fingerprint& fingerprint) {
-  if (customization::isLibraryPath(file)) return "0";
-  return customization::checksumText(customization::crcRegister(fingerprint.crc));
+  return customization::isLibraryPath(file) ? "0" : customization::checksumOfBytes(fingerprint);
 }
 
 // One file on its way into the site.
@@ -420,9 +419,11 @@ void Installation::verify(const InstallationPlan& plan) {
     std::string problem;
     try {
       const Fingerprint now = customization::fingerprintOf(installed);
-      if (!shipped.empty() && checksumOf(installed, now) != shipped)
-        problem =
-            "its checksum is " + checksumOf(installed, now) + ", the package ships " + shipped;
+      // The bytes themselves, libraries too: that libraries carry "0" is a
+      // rule of the customization check, and "0" ships no checksum.
+      const std::string crc = customization::checksumOfBytes(now);
+      if (!shipped.empty() && shipped != "0" && crc != shipped)
+        problem = "its checksum is " + crc + ", the package ships " + shipped;
       else if (now != *written)
         problem = "it changed after it was put in place";
     } catch (const std::exception& e) {
@@ -435,6 +436,7 @@ void Installation::verify(const InstallationPlan& plan) {
     }
     log->writeLine("Not as shipped -> " + platform::displayPath(installed) + ": " + problem);
     result_.installed[planned.entry] = false;
+    ++result_.failedVerifications;
   }
   if (log) log->closeLogFile();
 }
@@ -467,11 +469,13 @@ InstallationResult installFiles(const platform::Environment& env, const ActionSe
   installation.run(plan);
   installation.verify(plan);
   installation.close();
+  std::size_t failed = 0;
   for (const PlannedFile& planned : plan.files) {
     if (planned.action == FileAction::NotInstalled || result.installed[planned.entry]) continue;
-    ++result.failedFiles;
+    ++failed;
     result.failedModules.insert(planned.module);
   }
+  result.failedFiles = failed - result.failedVerifications;
   return result;
 }
 

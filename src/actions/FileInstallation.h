@@ -24,13 +24,16 @@ inline constexpr std::string_view kVerifyLog = "Verify";
 // only files put in place are recorded, and a module with a failure keeps its
 // old version.
 struct InstallationResult {
-  std::vector<bool> installed;  // per entry of the file list: the new file is in place
-  std::size_t failedFiles = 0;  // not put in place, or not as shipped
+  std::vector<bool> installed;          // per entry of the file list: the new file is in place
+  std::size_t failedFiles = 0;          // not put in place, each named in "FileCopy"
+  std::size_t failedVerifications = 0;  // in place, but not as shipped: named in "Verify"
   std::size_t failedRegistrations = 0;
   std::size_t savedFiles = 0;           // copies saved below the run's QOCustomized folder
   std::set<std::string> failedModules;  // modules with a failed file or registration
 
-  [[nodiscard]] bool hasFailures() const { return failedFiles + failedRegistrations > 0; }
+  [[nodiscard]] bool hasFailures() const {
+    return failedFiles + failedVerifications + failedRegistrations > 0;
+  }
 };
 
 // The file entries as the records must tell them: only files that were put
@@ -58,9 +61,10 @@ struct InstallationResult {
 // its unregistration and its registration. Every change is told to
 // `journal` and flushed before it takes effect, and every old file is kept
 // in it. A file whose saved copy cannot be made is left as it is. Finally
-// every installed file is read back and compared with its shipped checksum
-// (or what was written, when the package ships none); a difference is
-// written to the log "Verify" and counts as a failed file. Writes the logs
+// every installed file is read back and the CRC of its bytes compared with
+// its shipped checksum, whatever its name (with what was written, when the
+// package ships none or "0"); a difference is written to the log "Verify"
+// and counts as a failed verification. Writes the logs
 // "Register Components" and "FileCopy"; passes over every failure of a
 // file, and tells in its result what was done.
 InstallationResult installFiles(const platform::Environment& env, const ActionServices& services,

@@ -187,7 +187,24 @@ std::string planText(const InstallationPlan& plan) {
     text += kLine + "Metabase rows" + kLine;
     for (const PlannedValue& row : plan.metabaseRows) text += "  " + valueText(row) + kLine;
   }
+  if (!plan.keptVersions.empty()) {
+    text += kLine + "Versions kept" + kLine;
+    for (const KeptVersion& kept : plan.keptVersions) text += "  " + keptText(kept) + kLine;
+  }
   return text;
+}
+
+std::set<std::string> InstallationPlan::keptModules(std::string_view section,
+                                                    bool inRegistry) const {
+  std::set<std::string> kept;
+  for (const KeptVersion& version : keptVersions)
+    if (version.section == section && version.inRegistry == inRegistry) kept.insert(version.module);
+  return kept;
+}
+
+std::string keptText(const KeptVersion& kept) {
+  return kept.where + ": \"" + kept.recorded + "\" kept, the package's version " + kept.packaged +
+         " is lower";
 }
 
 }  // namespace qsi::actions

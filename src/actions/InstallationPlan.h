@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "solution/Records.h"
@@ -41,6 +43,7 @@ struct PlannedScript {
   std::string database;  // the data source its first line names
   std::string skipped;   // why it runs nothing, as the log "SQL Scripts" tells; empty: it is run
   std::string note;      // what the run will find when it reads the script, for the plan
+  bool missing = false;  // its file is not in Sql: a script that failed
 };
 
 // A value the run writes: where, and its text before and after.
@@ -48,6 +51,17 @@ struct PlannedValue {
   std::string where;
   std::optional<std::string> before;  // nullopt: none
   std::string after;
+};
+
+// A module version the run leaves as it is recorded: the package's version
+// of the module is lower.
+struct KeptVersion {
+  std::string section;  // "WebServer" or "DbServer"
+  std::string module;
+  bool inRegistry = false;  // its AppVersion; otherwise its MODULE row
+  std::string where;        // as the plan names a value
+  std::string recorded;
+  std::string packaged;
 };
 
 struct InstallationPlan {
@@ -59,7 +73,15 @@ struct InstallationPlan {
   std::vector<PlannedScript> scripts;    // in run order
   std::vector<PlannedValue> registryValues;
   std::vector<PlannedValue> metabaseRows;
+  std::vector<KeptVersion> keptVersions;  // writes left out: they would lower a version
+
+  // The modules of `section` whose version in the registry (or, without
+  // `inRegistry`, in the Metabase) the run leaves as it is.
+  [[nodiscard]] std::set<std::string> keptModules(std::string_view section, bool inRegistry) const;
 };
+
+// What a log or the plan tells of a version left as it is.
+[[nodiscard]] std::string keptText(const KeptVersion& kept);
 
 // What the run does with each file of the package, as the selection marked
 // them and as the site at `instMainDir` holds them now: a file of a module

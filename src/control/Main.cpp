@@ -1,5 +1,6 @@
 #include "control/Main.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "actions/FileInstallation.h"
@@ -187,10 +188,17 @@ void Main::getCurrentInstallationInformation() {
 
 namespace {
 
+// "2 SQL scripts failed; the logs "A" and "B" name them."
 std::string failures(std::size_t count, std::string_view one, std::string_view many,
-                     std::string_view log) {
-  return std::to_string(count) + " " + std::string(count == 1 ? one : many) + "; the log \"" +
-         std::string(log) + "\" names " + (count == 1 ? "it." : "them.");
+                     const std::vector<std::string>& logs) {
+  std::vector<std::string> named;
+  for (const std::string& log : logs)
+    if (std::find(named.begin(), named.end(), log) == named.end()) named.push_back(log);
+  std::string text = std::to_string(count) + " " + std::string(count == 1 ? one : many) +
+                     (named.size() == 1 ? "; the log " : "; the logs ");
+  for (std::size_t i = 0; i < named.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == named.size() ? " and " : ", ") + ("\"" + named[i] + "\"");
+  return text + (named.size() > 1 ? " name them." : count == 1 ? " names it." : " names them.");
 }
 
 }  // namespace
@@ -208,45 +216,11 @@ void Main::cmdStart_Click() {
   actions::JournalingDatabases databases(platform::databasesOf(env_), journal);
   const platform::Environment recording{registry,   env_.profiles, *this, env_.installerFolder,
                                         env_.stamp, &databases};
-  const bool updatesRegistry = solutionInfo_.solutionType != "Solution";
-  actions::InstallationResult files;
+  RunOutcome outcome;
   bool servicesStopped = false;
   try {
-    if (solutionInfo_.hasFiles) {
-      if (plan_.stopsServices) {
-        servicesStopped = true;  // a stop cut short still gets its start
-        journal.write(actions::record::kStopped, {});
-        stepLog_ = "Stop Services";
-        actions::stopNTServices(env_, actions_.commands);
-        stepLog_ = "Stop Q-Orchard Services";
-        actions::stopQOServices(env_, actions_.commands);
-      }
-      stepLog_ = actions::kCopyLog;
-      files = actions::installFiles(env_, actions_, instMainDir, solutionInfo_, folders_, plan_,
-                                    journal);
-      const solution::SolutionInfo recorded = actions::installedOnly(solutionInfo_, files);
-      stepLog_ = "Metabase";
-      metabase::updateMetabase(recording, recorded, metabase::kWebServer, login_.SAPassword,
-                               files.failedModules);
-      if (updatesRegistry)
-        metabase::updateRegistryModulesInfo(recording, recorded, metabase::kWebServer,
-                                            files.failedModules);
-      if (plan_.stopsServices) {
-        stepLog_ = "Start Services";
-        actions::startNTServices(env_, actions_.commands);
-        journal.append(actions::record::kStarted, {});
-        servicesStopped = false;
-      }
-    }
-    if (solutionInfo_.hasSqlScripts) {
-      stepLog_ = metabase::kSkippedScriptsLog;
-      metabase::runSQLScripts(env_, plan_.scripts, login_.SAPassword, &journal);
-      stepLog_ = "Metabase";
-      metabase::updateMetabase(recording, actions::installedOnly(solutionInfo_, files),
-                               metabase::kDbServer, login_.SAPassword);
-      if (updatesRegistry)
-        metabase::updateRegistryModulesInfo(recording, solutionInfo_, metabase::kDbServer);
-    }
+    if (solutionInfo_.hasFiles) runWebServerPart(recording, journal, servicesStopped, outcome);
+    if (solutionInfo_.hasSqlScripts) runDatabasePart(recording, journal, outcome);
     journal.write(actions::record::kEnd, {});
   } catch (const std::exception& failure) {
     if (servicesStopped) {
@@ -260,10 +234,77 @@ void Main::cmdStart_Click() {
   stepLog_.clear();
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
   clearProgress();
-  messageBox(
-      {closingText(files), Buttons::OK, Icon::Information, std::string(kSolutionInstallerTitle)});
-  throw platform::EndProgram{files.hasFailures() ? platform::EndProgram::kCompletedWithFailures
-                                                 : platform::EndProgram::kInstalled};
+  const bool failed = outcome.hasFailures();
+  messageBox({closingText(outcome), Buttons::OK, failed ? Icon::Warning : Icon::Information,
+              std::string(kSolutionInstallerTitle)});
+  throw platform::EndProgram{failed ? platform::EndProgram::kCompletedWithFailures
+                                    : platform::EndProgram::kInstalled};
+}
+
+void Main::runWebServerPart(const platform::Environment& recording, actions::Journal& journal,
+                            bool& servicesStopped, RunOutcome& outcome) {
+  if (plan_.stopsServices) {
+    servicesStopped = true;  // a stop cut short still gets its start
+    journal.write(actions::record::kStopped, {});
+    stepLog_ = "Stop Services";
+    actions::stopNTServices(env_, actions_.commands);
+    stepLog_ = "Stop Q-Orchard Services";
+    actions::stopQOServices(env_, actions_.commands);
+  }
+  stepLog_ = actions::kCopyLog;
+  outcome.files = actions::installFiles(env_, actions_, fs::path(siteInfo_.InstMainDir),
+                                        solutionInfo_, folders_, plan_, journal);
+  recordSection(recording, actions::installedOnly(solutionInfo_, outcome.files),
+                metabase::kWebServer, outcome.files.failedModules, true, outcome);
+  if (plan_.stopsServices) {
+    stepLog_ = "Start Services";
+    actions::startNTServices(env_, actions_.commands);
+    journal.append(actions::record::kStarted, {});
+    servicesStopped = false;
+  }
+}
+
+// A script that failed leaves the database part unrecorded as installed.
+void Main::runDatabasePart(const platform::Environment& recording, actions::Journal& journal,
+                           RunOutcome& outcome) {
+  stepLog_ = metabase::kSkippedScriptsLog;
+  outcome.failedScripts = metabase::runSQLScripts(env_, plan_.scripts, login_.SAPassword, &journal);
+  recordSection(recording, actions::installedOnly(solutionInfo_, outcome.files),
+                metabase::kDbServer, {}, outcome.failedScripts.empty(), outcome);
+}
+
+// The section in the Metabase, then, unless the solution is of the type
+// "Solution", its versions in the registry; a module whose file failed keeps
+// its versions, the registry follows the MODULE rows, and no version is
+// lowered.
+void Main::recordSection(const platform::Environment& recording,
+                         const solution::SolutionInfo& recorded, std::string_view section,
+                         const std::set<std::string>& failedModules, bool completed,
+                         RunOutcome& outcome) {
+  stepLog_ = "Metabase";
+  std::set<std::string> keep = plan_.keptModules(section, false);
+  keep.insert(failedModules.begin(), failedModules.end());
+  const metabase::Recording written =
+      metabase::updateMetabase(recording, recorded, section, login_.SAPassword, keep, completed);
+  outcome.refusedStatements += written.refusedStatements;
+  logKeptVersions(section);
+  if (solutionInfo_.solutionType == "Solution" || !written.versionsRecorded) return;
+  keep = plan_.keptModules(section, true);
+  keep.insert(failedModules.begin(), failedModules.end());
+  metabase::updateRegistryModulesInfo(recording, recorded, section, keep);
+}
+
+void Main::logKeptVersions(std::string_view section) const {
+  std::optional<log::CLog> log;
+  for (const actions::KeptVersion& kept : plan_.keptVersions) {
+    if (kept.section != section) continue;
+    if (!log) {
+      log.emplace(env_);
+      log->openLogFile("Metabase");
+    }
+    log->writeLine("Not lowered -> " + actions::keptText(kept));
+  }
+  if (log) log->closeLogFile();
 }
 
 // The plan as the administrator filed it: beside the run's logs.
@@ -333,7 +374,8 @@ void Main::restartServices(const std::exception& failure) {
   }
 }
 
-std::string Main::closingText(const actions::InstallationResult& files) const {
+std::string Main::closingText(const RunOutcome& outcome) const {
+  const actions::InstallationResult& files = outcome.files;
   const std::filesystem::path instMainDir(siteInfo_.InstMainDir);
   const std::string& run = env_.stamp.runFolder;
   std::string text = "The setup program has finished updating " + solutionInfo_.productName + "." +
@@ -347,12 +389,23 @@ std::string Main::closingText(const actions::InstallationResult& files) const {
   const auto paragraph = [&](const std::string& more) {
     text += (text.ends_with(kLineBreak) ? "" : kLineBreak) + kLineBreak + more;
   };
+  // Each failure names the log that tells it.
+  const auto named = [](std::string_view log) { return std::vector{std::string(log)}; };
   if (files.failedFiles > 0)
     paragraph(failures(files.failedFiles, "file was not installed", "files were not installed",
-                       actions::kCopyLog));
+                       named(actions::kCopyLog)));
+  if (files.failedVerifications > 0)
+    paragraph(failures(files.failedVerifications, "file was not installed as shipped",
+                       "files were not installed as shipped", named(actions::kVerifyLog)));
   if (files.failedRegistrations > 0)
     paragraph(failures(files.failedRegistrations, "component registration failed",
-                       "component registrations failed", actions::kComponentLog));
+                       "component registrations failed", named(actions::kComponentLog)));
+  if (!outcome.failedScripts.empty())
+    paragraph(failures(outcome.failedScripts.size(), "SQL script failed", "SQL scripts failed",
+                       outcome.failedScripts));
+  if (outcome.refusedStatements > 0)
+    paragraph(failures(outcome.refusedStatements, "Metabase statement failed",
+                       "Metabase statements failed", named("Metabase")));
   return text;
 }
 

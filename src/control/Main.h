@@ -1,7 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "actions/ActionServices.h"
 #include "actions/FileInstallation.h"
@@ -31,6 +36,17 @@ struct Services {
 };
 
 enum class Button { cmdRetrieveInfo, cmdStart, cmdCustimizationReport, cmdViewPlan };
+
+// What an installation run could not do, as its closing box tells it.
+struct RunOutcome {
+  actions::InstallationResult files;
+  std::vector<std::string> failedScripts;  // the log that tells each one
+  std::size_t refusedStatements = 0;       // by the Metabase, told in "Metabase"
+
+  [[nodiscard]] bool hasFailures() const {
+    return files.hasFailures() || !failedScripts.empty() || refusedStatements > 0;
+  }
+};
 
 // The captions of the main window's buttons.
 inline constexpr std::string_view kViewPlanCaption = "View Installation Plan";
@@ -67,6 +83,14 @@ class Main final : public platform::UserInterface {
   void getCurrentInstallationInformation();
   void cmdRetrieveInfo_Click();
   void cmdStart_Click();
+  void runWebServerPart(const platform::Environment& recording, actions::Journal& journal,
+                        bool& servicesStopped, RunOutcome& outcome);
+  void runDatabasePart(const platform::Environment& recording, actions::Journal& journal,
+                       RunOutcome& outcome);
+  void recordSection(const platform::Environment& recording, const solution::SolutionInfo& recorded,
+                     std::string_view section, const std::set<std::string>& failedModules,
+                     bool completed, RunOutcome& outcome);
+  void logKeptVersions(std::string_view section) const;
   void cmdCustimizationReport_Click();
   void cmdViewPlan_Click();
   void lockSite();
@@ -76,7 +100,7 @@ class Main final : public platform::UserInterface {
   void undo(const std::string& run);
   void restartServices(const std::exception& failure);
   void reportFailure(const std::exception& failure);
-  [[nodiscard]] std::string closingText(const actions::InstallationResult& files) const;
+  [[nodiscard]] std::string closingText(const RunOutcome& outcome) const;
   void clearProgress();
   void setButtons(bool retrieve, bool start, bool report);
   [[noreturn]] void endWithFailure(const std::exception& failure);

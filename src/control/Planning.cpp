@@ -34,6 +34,8 @@ class RecordedRows {
       connection_.reset();
     }
   }
+  // Whether the Metabase answers at all.
+  [[nodiscard]] bool reached() const { return connection_ != nullptr; }
   // The column of the first row the query gives; nullopt when there is none.
   std::optional<std::string> value(const std::string& query, std::string_view column) {
     if (!connection_) return std::nullopt;
@@ -71,19 +73,35 @@ std::vector<std::string> javaClasses(const solution::SolutionFolders& folders) {
   return names;
 }
 
+// A version is never lowered: equal versions are written again, with their
+// date, as a newer one is.
+bool keeps(const std::optional<std::string>& recorded, const solution::ModuleInfo& module,
+           std::string_view section, bool inRegistry, std::string where,
+           actions::InstallationPlan& plan) {
+  if (!recorded || version::compareVersions(module.version, *recorded) != version::kSecondGreater)
+    return false;
+  plan.keptVersions.push_back(
+      {std::string(section), module.name, inRegistry, std::move(where), *recorded, module.version});
+  return true;
+}
+
 void planRegistry(const platform::Environment& env, const solution::SolutionInfo& info,
-                  std::string_view config, actions::InstallationPlan& plan) {
+                  std::string_view section, actions::InstallationPlan& plan) {
+  const std::string_view config =
+      section == metabase::kWebServer ? site::kWebServerConfig : site::kDbServerConfig;
   for (const solution::ModuleInfo& module : info.modules) {
     const std::string key = site::moduleKey(config, module.name);
     // Only modules the suite registered are updated: a missing key gets nothing.
     if (!env.registry.subKeys(key)) continue;
-    plan.registryValues.push_back(
-        {key + " AppVersion", env.registry.readValue(key, "AppVersion"), threeParts(module)});
+    auto before = env.registry.readValue(key, "AppVersion");
+    if (!keeps(before, module, section, true, key + " AppVersion", plan))
+      plan.registryValues.push_back({key + " AppVersion", std::move(before), threeParts(module)});
   }
 }
 
 void planMetabase(const platform::Environment& env, const solution::SolutionInfo& info,
-                  std::string_view section, RecordedRows& rows, actions::InstallationPlan& plan) {
+                  const site::SiteInfo& site, std::string_view section, RecordedRows& rows,
+                  actions::InstallationPlan& plan) {
   const std::string host = site::getHostname(env.registry);
   const std::string machine = metabase::sectionMachine(env.registry, section);
   const std::string& type = info.solutionType;
@@ -91,11 +109,16 @@ void planMetabase(const platform::Environment& env, const solution::SolutionInfo
     for (const solution::ModuleInfo& module : info.modules) {
       const std::string condition =
           where(host, section) + " AND MODULE = '" + metabase::sqlValue(module.name) + "'";
+      const std::string row =
+          "MODULE " + host + "/" + std::string(section) + "/" + module.name + " VERSION";
+      auto before = rows.value("SELECT VERSION FROM MODULE WHERE " + condition, "VERSION");
+      // A Metabase that cannot be asked is taken to hold what the site has installed.
+      const auto recorded = before || rows.reached()
+                                ? before
+                                : std::optional(site::getModuleVersion(module.name, site.Modules));
       // An update: a module without a row gets none.
-      if (auto before = rows.value("SELECT VERSION FROM MODULE WHERE " + condition, "VERSION"))
-        plan.metabaseRows.push_back(
-            {"MODULE " + host + "/" + std::string(section) + "/" + module.name + " VERSION",
-             std::move(before), threeParts(module)});
+      if (!keeps(recorded, module, section, false, row, plan) && before)
+        plan.metabaseRows.push_back({row, std::move(before), threeParts(module)});
     }
   if (type == "ServicePack")
     if (auto before = rows.value("SELECT SERVICEPACK FROM SERVER WHERE " + where(host, section),
@@ -134,8 +157,8 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
   plan.scripts = metabase::planScripts(folders.sqlFolder, info);
 
   if (info.solutionType != "Solution") {
-    if (info.hasFiles) planRegistry(env, info, site::kWebServerConfig, plan);
-    if (info.hasSqlScripts) planRegistry(env, info, site::kDbServerConfig, plan);
+    if (info.hasFiles) planRegistry(env, info, metabase::kWebServer, plan);
+    if (info.hasSqlScripts) planRegistry(env, info, metabase::kDbServer, plan);
   }
   RecordedRows rows(env);
   if (info.hasFiles) {
@@ -148,9 +171,9 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
            entry.metabaseChecksum == "0" ? std::nullopt : std::optional(entry.metabaseChecksum),
            entry.solutionChecksum});
     }
-    planMetabase(env, info, metabase::kWebServer, rows, plan);
+    planMetabase(env, info, site, metabase::kWebServer, rows, plan);
   }
-  if (info.hasSqlScripts) planMetabase(env, info, metabase::kDbServer, rows, plan);
+  if (info.hasSqlScripts) planMetabase(env, info, site, metabase::kDbServer, rows, plan);
   return plan;
 }
 

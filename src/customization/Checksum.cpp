@@ -51,6 +51,10 @@ Fingerprint fingerprintOf(const fs::path& file) {
   return fingerprint;
 }
 
+std::string checksumOfBytes(const Fingerprint& fingerprint) {
+  return checksumText(crcRegister(fingerprint.crc));
+}
+
 bool isLibraryPath(const fs::path& path) {
   const std::string text = path.string();
   return text.size() >= 3 &&
@@ -61,7 +65,7 @@ std::string getFileChecksum(const fs::path& path) {
   if (isLibraryPath(path)) return "0";
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return "0";
-  return checksumText(crcRegister(fingerprintOf(path).crc));
+  return checksumOfBytes(fingerprintOf(path));
 }
 
 }  // namespace qsi::customization

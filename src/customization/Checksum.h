@@ -36,6 +36,10 @@ struct Fingerprint {
 // file when it cannot be read.
 [[nodiscard]] Fingerprint fingerprintOf(const std::filesystem::path& file);
 
+// The checksum text of the bytes a fingerprint stands for, whatever the
+// file's name: what a copy is verified against.
+[[nodiscard]] std::string checksumOfBytes(const Fingerprint& fingerprint);
+
 // Whether the path's last three characters are "dll" in any case: libraries
 // are never checksummed.
 [[nodiscard]] bool isLibraryPath(const std::filesystem::path& path);

@@ -18,30 +18,73 @@ std::string moduleVersion(const std::vector<solution::ModuleInfo>& modules, std:
   return it == modules.end() ? std::string() : it->version;
 }
 
+// The update run's connection, counting the statements the database
+// refused: the statement procedures pass over them, the run must not.
+class CountingConnection final : public platform::DatabaseConnection {
+ public:
+  explicit CountingConnection(platform::DatabaseConnection& inner) : inner_(inner) {}
+  void open(std::string_view text, std::string_view user, std::string_view password) override {
+    inner_.open(text, user, password);
+  }
+  void close() noexcept override { inner_.close(); }
+  [[nodiscard]] bool isOpen() const noexcept override { return inner_.isOpen(); }
+  void execute(std::string_view statement) override {
+    counted([&] { inner_.execute(statement); });
+  }
+  [[nodiscard]] platform::OdbcResult query(std::string_view statement) override {
+    platform::OdbcResult result;
+    counted([&] { result = inner_.query(statement); });
+    return result;
+  }
+  [[nodiscard]] std::size_t refused() const { return refused_; }
+
+ private:
+  template <typename Call>
+  void counted(const Call& call) {
+    try {
+      call();
+    } catch (...) {
+      ++refused_;
+      throw;
+    }
+  }
+  platform::DatabaseConnection& inner_;
+  std::size_t refused_ = 0;
+};
+
 }  // namespace
 
-void updateMetabase(const platform::Environment& env, const solution::SolutionInfo& solutionInfo,
-                    std::string_view installSection, std::string_view saPassword,
-                    const std::set<std::string>& keepVersions) {
+Recording updateMetabase(const platform::Environment& env,
+                         const solution::SolutionInfo& solutionInfo,
+                         std::string_view installSection, std::string_view saPassword,
+                         const std::set<std::string>& keepVersions, bool completed) {
   const auto opened = openMetabaseConnection(env, saPassword);
-  platform::DatabaseConnection& connection = *opened;
+  CountingConnection connection(*opened);
   const std::string hostname = site::getHostname(env.registry);
   log::CLog log(env);
   log.openLogFile("Metabase");
   log.writeSection("Update Metabase");
   updateObjects(env, connection, solutionInfo, log);
+  Recording recording;
   if (installSection == kWebServer || installSection == kDbServer) {
     const std::string& type = solutionInfo.solutionType;
-    if (type != "Solution")
+    recording.versionsRecorded = completed;
+    if (type != "Solution" && completed) {
+      const std::size_t before = connection.refused();
       updateServicePackTable(env, connection, solutionInfo, installSection, log, keepVersions);
-    if (type == "ServicePack")
+      recording.versionsRecorded = connection.refused() == before;
+    }
+    if (type == "ServicePack" && completed)
       updateServerServicePack(connection, log, hostname, installSection, solutionInfo.version,
                               env.stamp.installDateText);
-    if (type == "Solution") savePatch(env, connection, log, solutionInfo, installSection);
+    if (type == "Solution" && completed)
+      savePatch(env, connection, log, solutionInfo, installSection);
     insertInstallationHistory(env, connection, log, solutionInfo, installSection);
   }
   connection.close();
   log.closeLogFile();
+  recording.refusedStatements = connection.refused();
+  return recording;
 }
 
 void updateObjects(const platform::Environment& env, platform::DatabaseConnection& connection,

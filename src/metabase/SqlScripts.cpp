@@ -82,20 +82,29 @@ std::string readSQLScript(const platform::Environment& env, const fs::path& scri
   return std::string(bytes.substr(lineEnd + 1));
 }
 
-void runSQLScript(const platform::Environment& env, const fs::path& script,
-                  std::string_view saPassword) {
+std::optional<std::string> runSQLScript(const platform::Environment& env, const fs::path& script,
+                                        std::string_view saPassword) {
+  const std::string logName = "SQL Script - " + platform::shortPath(script).filename().string();
+  bool failed = false;
   try {
     log::CLog log(env);
-    log.openLogFile("SQL Script - " + platform::shortPath(script).filename().string());
+    log.openLogFile(logName);
     std::string databaseName;
     std::string text;
     try {
       text = readSQLScript(env, script, databaseName);
+      std::error_code ec;
+      if (databaseName.empty() && text.empty() && fs::file_size(script, ec) > 0) {
+        failed = true;  // a first line alone, naming no database
+        log.writeLine("The first line names no database: nothing was run.");
+      }
     } catch (const std::system_error& error) {
+      failed = true;
       log.writeLine(std::string("The script cannot be read, nothing was run: ") + error.what());
     }
     const auto problem = dataSourceNameProblem(databaseName);
     if (!text.empty() && problem) {
+      failed = true;
       // Not even the text is logged: nothing of it ran.
       log.writeLine("The first line names \"" + platform::escapeControls(databaseName) +
                     "\", which is no data source name (" + *problem + "): nothing was run.");
@@ -103,23 +112,24 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
       const auto opened = platform::databasesOf(env).connection();
       platform::DatabaseConnection& connection = *opened;
       std::vector<std::string> errors;
-      bool failed = false;
+      bool executed = true;
       try {
         connection.open(databaseName, kSaScriptLogin, saPassword);
       } catch (const platform::OdbcFailure& failure) {
-        failed = true;
+        executed = false;
         errors = failure.errors();
       }
       log.writeLine("Begin" + std::string(kCrLf) + text);
-      if (!failed) {
+      if (executed) {
         try {
           connection.execute(text);  // whole, as one batch
         } catch (const platform::OdbcFailure& failure) {
-          failed = true;
+          executed = false;
           errors = failure.errors();
         }
       }
-      if (failed) {
+      if (!executed) {
+        failed = true;
         log.writeLine("Error executing SQL query: " + text + std::string(kCrLf));
         for (const auto& error : errors) log.writeLine("Error : " + error);
       }
@@ -127,8 +137,12 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
       connection.close();
     }
     log.closeLogFile();
-  } catch (const std::exception&) {  // a failing script stops neither the others nor the run
+  } catch (const std::exception&) {
+    // A failing script stops neither the others nor the run; what could not
+    // be told in its log is no script that ran.
+    failed = true;
   }
+  return failed ? std::optional(logName) : std::nullopt;
 }
 
 actions::PlannedScript planScript(const fs::path& sqlFolder, std::size_t line,
@@ -150,6 +164,7 @@ actions::PlannedScript planScript(const fs::path& sqlFolder, std::size_t line,
   if (!fs::is_regular_file(fs::symlink_status(script, ec))) {
     planned.skipped = name + ": the script " + platform::displayPath(script) +
                       " was not found: nothing was run for it.";
+    planned.missing = true;
     return planned;
   }
   try {
@@ -179,22 +194,26 @@ std::vector<actions::PlannedScript> planScripts(const fs::path& sqlFolder,
   return scripts;
 }
 
-void runSQLScripts(const platform::Environment& env,
-                   const std::vector<actions::PlannedScript>& scripts, std::string_view saPassword,
-                   actions::Journal* journal) {
+std::vector<std::string> runSQLScripts(const platform::Environment& env,
+                                       const std::vector<actions::PlannedScript>& scripts,
+                                       std::string_view saPassword, actions::Journal* journal) {
   const fs::path sqlFolder = env.installerFolder / "Solution" / "Sql";
   env.ui.setProgress(platform::ProgressBox::Text, "Running the SQL scripts");
+  std::vector<std::string> failed;
   for (const actions::PlannedScript& script : scripts) {
     env.ui.setProgress(platform::ProgressBox::Detail, script.name);
     if (!script.skipped.empty()) {
       logSkipped(env, script.skipped);
+      if (script.missing) failed.emplace_back(kSkippedScriptsLog);
       continue;
     }
     // What ran cannot be undone, but an undo names it.
     if (journal != nullptr)
       journal->write(actions::record::kScript, {script.name, script.database});
-    runSQLScript(env, sqlFolder / script.name, saPassword);
+    if (auto log = runSQLScript(env, sqlFolder / script.name, saPassword))
+      failed.push_back(std::move(*log));
   }
+  return failed;
 }
 
 }  // namespace qsi::metabase

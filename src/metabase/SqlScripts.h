@@ -29,15 +29,20 @@ inline constexpr std::string_view kSkippedScriptsLog = "SQL Scripts";
 // Runs the planned scripts in their order, each on the data source its
 // first line names, as the system administrator, after telling `journal`;
 // a planned script that runs nothing gets its line in "SQL Scripts". A
-// failing script is only logged; the next one runs. Nothing fails toward
-// the caller.
-void runSQLScripts(const platform::Environment& env,
-                   const std::vector<actions::PlannedScript>& scripts, std::string_view saPassword,
-                   actions::Journal* journal = nullptr);
+// failing script is logged and the next one runs; nothing fails toward the
+// caller. Returns, for each script that failed (a statement failed, its
+// file is missing or cannot be read, or its first line let nothing run),
+// the log that tells why.
+std::vector<std::string> runSQLScripts(const platform::Environment& env,
+                                       const std::vector<actions::PlannedScript>& scripts,
+                                       std::string_view saPassword,
+                                       actions::Journal* journal = nullptr);
 
-// Runs one script file, logging to "SQL Script - " + its short name.
-void runSQLScript(const platform::Environment& env, const std::filesystem::path& script,
-                  std::string_view saPassword);
+// Runs one script file, logging to "SQL Script - " + its short name, which
+// it returns when the script failed; nullopt when it ran, or had nothing to.
+std::optional<std::string> runSQLScript(const platform::Environment& env,
+                                        const std::filesystem::path& script,
+                                        std::string_view saPassword);
 
 // The text to execute (everything after the first line) and, through
 // `databaseName`, the database the first line names. A first line that names

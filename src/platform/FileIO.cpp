@@ -37,10 +37,10 @@ namespace {
 void writeAll(int fd, std::string_view bytes, const fs::path& file) {
   while (!bytes.empty()) {
     const auto written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      throwErrno("cannot write", file);
-    }
+    if (written < 0 && errno == EINTR) continue;
+    // Nothing written and no error: a full device, which would never take more.
+    if (written == 0) errno = ENOSPC;
+    if (written <= 0) throwErrno("cannot write", file);
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
 }
@@ -234,9 +234,11 @@ void AppendOnlyFile::append(std::string_view bytes) {
   while (!bytes.empty()) {
     DWORD written = 0;
     const auto size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    if (!WriteFile(static_cast<HANDLE>(handle_), bytes.data(), size, &written, nullptr))
-      throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                              "cannot write " + file_.string());
+    const bool ok = WriteFile(static_cast<HANDLE>(handle_), bytes.data(), size, &written, nullptr);
+    // Nothing taken and no error: a full disk, which would never take more.
+    if (!ok || written == 0)
+      throw std::system_error(static_cast<int>(ok ? ERROR_DISK_FULL : GetLastError()),
+                              std::system_category(), "cannot write " + file_.string());
     bytes.remove_prefix(written);
   }
 }
@@ -246,8 +248,6 @@ void AppendOnlyFile::sync() {
     throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
                             "cannot flush " + file_.string());
 }
-
-void syncFileSystem(const fs::path&) {}
 
 void linkOrCopy(const fs::path& from, const fs::path& to) {
   if (CreateHardLinkA(to.string().c_str(), from.string().c_str(), nullptr)) return;
@@ -271,11 +271,6 @@ void AppendOnlyFile::append(std::string_view bytes) {
 
 void AppendOnlyFile::sync() {
   if (::fdatasync(fd_) != 0) throwErrno("cannot flush", file_);
-}
-
-void syncFileSystem(const fs::path& path) {
-  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() >= 0) ::syncfs(fd.get());
 }
 
 void linkOrCopy(const fs::path& from, const fs::path& to) {

@@ -89,11 +89,6 @@ class AppendOnlyFile {
 #endif
 };
 
-// Flushes to disk everything written so far to the file system that holds
-// `path` (syncfs), so that many files cost one flush; does nothing where the
-// platform has no such call.
-void syncFileSystem(const std::filesystem::path& path);
-
 // Gives the existing file `from` the second name `to` (a hard link), so that
 // its bytes outlive a rename over `from` without being copied; where no link
 // can be made (another file system) `to` becomes a copy, flushed to disk.

@@ -52,6 +52,7 @@ void FileReplacer::copyToNew(const fs::path& source, const fs::path& destination
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -132,10 +133,9 @@ struct Staged {
 void PosixFileReplacer::writeChunk(int out, std::string_view bytes, const fs::path& file) {
   while (!bytes.empty()) {
     const auto written = ::write(out, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      throwErrno(errno, "cannot write", file);
-    }
+    if (written < 0 && errno == EINTR) continue;
+    // Nothing written and no error: a full device, which would never take more.
+    if (written <= 0) throwErrno(written < 0 ? errno : ENOSPC, "cannot write", file);
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
 }
@@ -196,13 +196,13 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
 
   // 2. Saved copies in place, old files kept; a file whose old bytes cannot
   // be kept is not replaced.
-  std::set<fs::path> folders;
+  std::set<fs::path> savedElsewhere;  // folders of saved copies the syncfs does not cover
   for (Staged& item : staged) {
     Placement& placement = *item.placement;
     try {
       if (placement.asNew) {
         item.temp->linkAsNew(placement.destination);
-        folders.insert(folderOf(placement.destination));
+        if (!item.onStagingDevice) savedElsewhere.insert(folderOf(placement.destination));
       } else if (!placement.backup.empty() &&
                  (placement.after == nullptr || placement.after->placed()) &&
                  fs::exists(fs::symlink_status(placement.destination))) {
@@ -214,21 +214,42 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
   }
 
   // 3. One flush for everything on the staging folder's file system, one
-  // each for what lies elsewhere.
-  syncFileSystem(staging);
-  if (record != nullptr && deviceOf(folderOf(record->path())) != stagingDevice) record->sync();
+  // each for what lies elsewhere. Without the first, neither the records
+  // nor the saved copies are sure to be on disk: nothing may be renamed.
+  const auto failWhere = [&](const std::function<bool(const Staged&)>& covered,
+                             const std::exception& e) {
+    for (Staged& item : staged) {
+      if (!item.placement->placed() || !covered(item)) continue;
+      fail(*item.placement, e);
+      if (item.placement->asNew) ::unlink(item.placement->destination.c_str());
+    }
+  };
+  try {
+    flushFolder(staging, Flush::FileSystem);
+    if (record != nullptr && deviceOf(folderOf(record->path())) != stagingDevice) record->sync();
+  } catch (const std::exception& e) {
+    failWhere([](const Staged&) { return true; }, e);
+  }
   for (Staged& item : staged) {
     if (!item.placement->placed()) continue;
     try {
-      if (!item.onStagingDevice && ::fdatasync(item.temp->fd()) != 0)
-        throwErrno(errno, "cannot flush", item.temp->path());
+      if (!item.onStagingDevice) flushOrFail(item.temp->fd(), Flush::FileData, item.temp->path());
       item.temp->close();
     } catch (const std::exception& e) {
       fail(*item.placement, e);
     }
   }
+  for (const fs::path& folder : savedElsewhere) {
+    try {
+      flushFolder(folder, Flush::Folder);
+    } catch (const std::exception& e) {
+      failWhere([&](const Staged& item) { return folderOf(item.placement->destination) == folder; },
+                e);
+    }
+  }
 
   // 4. The new files in place, in batch order.
+  std::set<fs::path> folders;
   for (Staged& item : staged) {
     Placement& placement = *item.placement;
     if (!placement.placed() || placement.asNew) continue;
@@ -244,8 +265,37 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
     }
   }
 
-  // 5. The renames made durable.
-  for (const fs::path& folder : folders) syncFile(folder);
+  // 5. The renames made durable. A rename that may not outlive a power cut
+  // is not reported as done.
+  for (const fs::path& folder : folders) {
+    try {
+      flushFolder(folder, Flush::Folder);
+    } catch (const std::exception& e) {
+      for (Staged& item : staged)
+        if (!item.placement->asNew && item.placement->placed() &&
+            folderOf(item.placement->destination) == folder)
+          fail(*item.placement, e);
+    }
+  }
+}
+
+int PosixFileReplacer::flush(int fd, Flush how) {
+  return how == Flush::FileSystem ? ::syncfs(fd)
+         : how == Flush::FileData ? ::fdatasync(fd)
+                                  : ::fsync(fd);
+}
+
+void PosixFileReplacer::flushOrFail(int fd, Flush how, const fs::path& what) {
+  // Some file systems keep no folder to flush: nothing is lost there.
+  if (flush(fd, how) == 0 || (how == Flush::Folder && (errno == EINVAL || errno == ENOTSUP)))
+    return;
+  throwErrno(errno, "cannot flush", what);
+}
+
+void PosixFileReplacer::flushFolder(const fs::path& folder, Flush how) {
+  const Descriptor fd(::open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
+  if (fd.get() < 0) throwErrno(errno, "cannot open", folder);
+  flushOrFail(fd.get(), how, folder);
 }
 
 }  // namespace qsi::platform

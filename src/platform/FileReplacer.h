@@ -51,8 +51,12 @@ class FileReplacer {
   //  4. each temporary file is renamed over its destination, in batch order;
   //  5. the destinations' folders are flushed.
   // A placement that fails gets its error and changes nothing; the others go
-  // on. A new file gets 0644, or 0755 when its source is executable by its
-  // owner, never a set-id bit; a replaced file keeps its mode and owner.
+  // on. A flush that fails fails what it was to make durable: the whole
+  // batch in step 3 (nothing is renamed; its saved copies are removed), the
+  // files renamed into the folder in step 5 (they are in place, but not for
+  // sure after a power cut, and count as not placed). A new file gets
+  // 0644, or 0755 when its source is executable by its owner, never a set-id
+  // bit; a replaced file keeps its mode and owner.
   virtual void placeAll(std::span<Placement> batch, const std::filesystem::path& staging,
                         AppendOnlyFile* record) = 0;
 
@@ -78,10 +82,21 @@ class PosixFileReplacer : public FileReplacer {
   void placeAll(std::span<Placement> batch, const std::filesystem::path& staging,
                 AppendOnlyFile* record) override;
 
+  enum class Flush { FileSystem, FileData, Folder };  // syncfs, fdatasync, fsync
+
  protected:
   // Writes `bytes` to `out` at its offset. Throws std::system_error naming
   // `file` (the temporary file). Tests override it to fail as a full disk.
   virtual void writeChunk(int out, std::string_view bytes, const std::filesystem::path& file);
+  // Flushes the open `fd` to disk as `how` says: 0, or -1 with errno set.
+  // Tests override it to fail as a failing disk does.
+  virtual int flush(int fd, Flush how);
+
+ private:
+  // Throws std::system_error naming `what`; a folder on a file system that
+  // cannot flush folders is no failure.
+  void flushOrFail(int fd, Flush how, const std::filesystem::path& what);
+  void flushFolder(const std::filesystem::path& folder, Flush how);
 };
 using NativeFileReplacer = PosixFileReplacer;
 #else

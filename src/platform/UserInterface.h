@@ -10,7 +10,7 @@ enum class ProgressBox { Text, Detail };   // txtProgressText, txtProgressDetail
 enum class InfoBox { Solution, Current };  // txtSolution, txtCurrent
 
 enum class Buttons { OK, RetryCancel, YesNo };
-enum class Icon { None, Information, Critical };
+enum class Icon { None, Information, Warning, Critical };
 enum class Answer { OK, Retry, Cancel, Yes, No };
 
 // The answer of a box that nobody answered (end of input, or the program was

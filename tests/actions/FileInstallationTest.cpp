@@ -157,7 +157,8 @@ TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndIns
             std::string::npos);
 }
 
-// Every installed file is read back: one not as shipped is logged and counts as failed.
+// Every installed file is read back, a library too, unless the package marks
+// it "0": one not as shipped is logged and counts as failed.
 TEST_F(FileInstallationTest, AFileChangedBetweenCopyAndCheckFailsItsVerification) {
   files.after = [](std::span<platform::Placement> batch) {
     for (const platform::Placement& placement : batch)
@@ -165,18 +166,21 @@ TEST_F(FileInstallationTest, AFileChangedBetweenCopyAndCheckFailsItsVerification
   };
   site.writePackage("Web/a.asp", "abc");
   site.writePackage("Web/b.asp", "abc");
+  site.writePackage("Web/c.dll", "abc");
   info.files = {{.path = "QO11\\a.asp", .install = true, .solutionChecksum = "CADB"},
-                {.path = "QO11\\b.asp", .module = "Q-Birch", .install = true}};
+                {.path = "QO11\\b.asp", .module = "Q-Birch", .install = true},
+                {.path = "QO11\\c.dll", .install = true, .solutionChecksum = "0"}};
   const InstallationResult result = install();
-  EXPECT_EQ(result.installed, (std::vector<bool>{true, false}));
-  EXPECT_EQ(result.failedFiles, 1u);
+  EXPECT_EQ(result.installed, (std::vector<bool>{true, false, true}));
+  EXPECT_EQ(result.failedVerifications, 1u);
   EXPECT_EQ(result.failedModules, std::set<std::string>{"Q-Birch"});
   EXPECT_EQ(logLines(kVerifyLog), "  Not as shipped -> " + shown("QO11\\b.asp") +
                                       ": it changed after it was put in place\r\n");
-  // A shipped checksum the file does not have is found too.
+  // A shipped checksum the file does not have is found too, a library's as well.
   files.after = [](auto) {};
   info.files[0].solutionChecksum = "BEEF";
-  (void)install();
+  info.files[2].solutionChecksum = "CADB";
+  EXPECT_EQ(install().installed, (std::vector<bool>{false, true, true}));
   EXPECT_TRUE(logLines(kVerifyLog)
                   .ends_with("  Not as shipped -> " + shown("QO11\\a.asp") +
                              ": its checksum is CADB, the package ships BEEF\r\n"));

@@ -10,6 +10,7 @@
 #include "platform/FileIO.h"
 #include "platform/Interrupt.h"
 #include "platform/Text.h"
+#include "site/RegistryAccess.h"
 #include "support/Faults.h"
 #include "support/SuiteSite.h"
 
@@ -256,26 +257,123 @@ INSTANTIATE_TEST_SUITE_P(
                     "(Ctrl-C)."}),
     [](const auto& param) { return std::string(param.param.name); });
 
-// A failed copy is recorded nowhere: its module keeps its old version.
-TEST_F(InstallationRun, AFailedCopyIsRecordedNowhereAndEndsWithStatus3) {
-  files.fails = [](const platform::Placement& placement) {
-    return placement.destination.filename() == "default.asp" && !placement.asNew
-               ? test::diskFull(placement.destination)
-               : std::string();
-  };
-  EXPECT_EQ(install(), platform::EndProgram::kCompletedWithFailures);
-  EXPECT_EQ(test::readText(site.instMainDir / "QO11/Q-Alder/default.asp"), test::kOurPage);
-  EXPECT_EQ(sources.rows("QOMetabase", "SELECT OBJECT, CHECKSUM FROM OBJECT ORDER BY OBJECT"),
-            (std::vector<Strings>{{"Components\\QAlder\\Bramble.dll", ""},
-                                  {"QO11\\Q-Alder\\default.asp", checksumOf(test::kOldPage)}}));
-  EXPECT_EQ(sources.rows("QOMetabase", "SELECT VERSION FROM MODULE WHERE SERVER='WebServer'"),
-            std::vector<Strings>{{"2.1.0"}});
-  EXPECT_EQ(appVersion("WebServer"), "2.1.0.0");
+// However a step of the run fails, the run goes on to its end and the
+// services are started again; the box warns, names the log that tells the
+// failure and the run ends with status 3. A module keeps its versions where
+// a file of it, its MODULE row or a script of the section failed.
+struct Outcome {
+  const char* name;
+  std::string failure;  // the closing box's last paragraph; empty: the run completed (status 0)
+  bool web, db;         // Q-Alder's versions raised in the registry and MODULE, per section
+  bool dll;             // the DLL's OBJECT row holds its checksum
+};
+
+class StepsOfARun : public InstallationRun, public ::testing::WithParamInterface<Outcome> {};
+
+TEST_P(StepsOfARun, AreToldAsTheyWentAndOnlyWhatWasInstalledIsRecorded) {
+  const Outcome& c = GetParam();
+  const std::string kind = c.name;
+  const std::string dll = checksumOf("new component");  // its bytes, whatever its name
+  site.writePackage("configuration files/FileVersion.txt",
+                    "[Web\\Q-Alder\\default.asp]\r\nChecksum=" + checksumOf(test::kNewPage) +
+                        "\r\n[Components\\Bramble\\Bramble.dll]\r\nChecksum=" + dll + "\r\n");
+  sources.exec("QOMetabase", "INSERT INTO MODULE VALUES ('WEB01','DbServer','Q-Alder','','2.1.0')");
+  sources.exec("QOMetabase", "INSERT INTO SERVER VALUES ('WEB01','DbServer','','')");
+  databases.drops = false;
+  if (kind == "FailedCopy")
+    files.fails = [](const platform::Placement& placement) {
+      return placement.destination.filename() == "default.asp" && !placement.asNew
+                 ? test::diskFull(placement.destination)
+                 : std::string();
+    };
+#ifndef _WIN32
+  using Flush = platform::PosixFileReplacer::Flush;
+  if (kind.ends_with("Flush"))
+    files.failingFlush = kind == "FailedFlush" ? Flush::FileSystem : Flush::Folder;
+#endif
+  if (kind == "FailedVerification")
+    files.after = [&](auto) { site.write("inst/QO11/Q-Alder/default.asp", "changed at once"); };
+  if (kind == "FailedScripts") {
+    site.writePackage("Sql/Sequence.txt", "b.sql\r\nc.sql\r\na.sql\r\n");  // c.sql is missing
+    site.writePackage("Sql/b.sql", "use qalder\r\nINSERT INTO NOSUCH VALUES ('b')");
+  }
+  if (kind.starts_with("Refused"))
+    databases.fails = [kind](std::string_view statement, int) {
+      return kind == "RefusedObject" ? statement.starts_with("UPDATE OBJECT")
+                                     : statement.starts_with("UPDATE MODULE") &&
+                                           platform::contains(statement, "WebServer");
+    };
+  EXPECT_EQ(install(), c.failure.empty() ? platform::EndProgram::kInstalled
+                                         : platform::EndProgram::kCompletedWithFailures);
+
   EXPECT_EQ(starts(), 3u);
-  ASSERT_FALSE(view.boxes.empty());
-  EXPECT_TRUE(view.boxes.back().text.ends_with(
-      "\r\n\r\n1 file was not installed; the log \"FileCopy\" names it."))
-      << view.boxes.back().text;
+  const fs::path saved = site.instMainDir / "QOCustomized" / main.environment().stamp.runFolder;
+  const std::string shown = platform::displayPath(saved, true) + ".";
+  const platform::MessageBox& closing = view.boxes.back();
+  EXPECT_EQ(closing.text.substr(closing.text.find(shown) + shown.size()),
+            c.failure.empty() ? "" : "\r\n\r\n" + c.failure);
+  EXPECT_EQ(closing.icon,
+            c.failure.empty() ? platform::Icon::Information : platform::Icon::Warning);
+  EXPECT_EQ(fs::exists(saved / "QO11/Q-Alder/default.asp"), kind != "FailedFlush");
+  EXPECT_EQ(appVersion("WebServer"), c.web ? "2.1.1" : "2.1.0.0");
+  EXPECT_EQ(appVersion("DbServer"), c.db ? "2.1.1" : "<none>");
+  EXPECT_EQ(sources.rows("QOMetabase", "SELECT SERVER, VERSION FROM MODULE ORDER BY SERVER"),
+            (std::vector<Strings>{{"DbServer", c.db ? "2.1.1" : "2.1.0"},
+                                  {"WebServer", c.web ? "2.1.1" : "2.1.0"}}));
+  EXPECT_EQ(sources.rows("QOMetabase", "SELECT SERVICEPACK FROM SERVER WHERE SERVER='DbServer'"),
+            std::vector<Strings>{{c.db ? "2.1.1.0 " : ""}});
+  EXPECT_EQ(sources.rows("QOMetabase", "SELECT CHECKSUM FROM OBJECT WHERE OBJECT LIKE '%.dll'"),
+            c.dll ? std::vector<Strings>{{dll}} : std::vector<Strings>{});
+  // Every script after a failed one runs, and each section gets its history row.
+  EXPECT_EQ(sources.rows("QAlder", "SELECT VALUE FROM SETTINGS WHERE NAME = 'a'"),
+            std::vector<Strings>{{"2"}});
+  EXPECT_EQ(sources.rows("QOMetabase", "SELECT COUNT(*) FROM INSTALLATIONHISTORY"),
+            std::vector<Strings>{{"2"}});
+}
+
+const std::string kTwoFiles = "2 files were not installed; the log \"FileCopy\" names them.";
+
+const Outcome kOutcomes[] = {
+    {"Completes", "", true, true, true},
+    {"FailedCopy", "1 file was not installed; the log \"FileCopy\" names it.", false, true, true},
+#ifndef _WIN32
+    {"FailedFlush", kTwoFiles, false, true, false},
+    {"FailedFolderFlush", kTwoFiles, false, true, false},
+#endif
+    {"FailedVerification", "1 file was not installed as shipped; the log \"Verify\" names it.",
+     false, true, true},
+    {"FailedScripts",
+     "2 SQL scripts failed; the logs \"SQL Script - b.sql\" and \"SQL Scripts\" name them.", true,
+     false, true},
+    {"RefusedObject", "3 Metabase statements failed; the log \"Metabase\" names them.", true, true,
+     true},
+    {"RefusedModule", "1 Metabase statement failed; the log \"Metabase\" names it.", false, true,
+     true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Steps, StepsOfARun, ::testing::ValuesIn(kOutcomes),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// A module the package brings older keeps the versions recorded for it, and
+// their date; the log says so.
+TEST_F(InstallationRun, AModuleThePackageBringsOlderKeepsItsRecordedVersions) {
+  writeRegistry("2.1.0.0", "2.2.0.0");
+  site.writePackage("configuration files/Q-Common.ini", "[ReleaseInfo]\r\nVersion=2.1.0.0\r\n");
+  sources.exec("QOMetabase",
+               "INSERT INTO MODULE VALUES ('WEB01','WebServer','Q-Common','x','2.2.0')");
+  EXPECT_EQ(install(), platform::EndProgram::kInstalled);
+  const std::string common = site::moduleKey(site::kWebServerConfig, "Q-Common");
+  EXPECT_EQ(registryValue(common, "AppVersion"), "2.2.0.0");
+  EXPECT_EQ(sources.rows("QOMetabase", "SELECT MODULE, INSTALLATIONDATE, VERSION FROM MODULE"),
+            (std::vector<Strings>{{"Q-Alder", main.environment().stamp.installDateText, "2.1.1"},
+                                  {"Q-Common", "x", "2.2.0"}}));
+  for (const std::string& kept : Strings{"MODULE WEB01/WebServer/Q-Common VERSION: \"2.2.0\"",
+                                         common + " AppVersion: \"2.2.0.0\""})
+    EXPECT_NE(log("Metabase")
+                  .find("  Not lowered -> " + kept +
+                        " kept, the package's version "
+                        "2.1.0.0 is lower\r\n"),
+              std::string::npos);
 }
 
 TEST_F(InstallationRun, AFileEditedAfterRetrieveIsSavedFirst) {

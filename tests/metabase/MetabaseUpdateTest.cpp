@@ -130,19 +130,5 @@ TEST_F(MetabaseUpdateTest, RevisionAboveZeroIsRecordedAndAPatchRowIsUpdatedOnThe
   EXPECT_EQ(rows("SELECT COUNT(*) FROM PATCH"), Rows{{"1"}});
 }
 
-TEST_F(MetabaseUpdateTest, MissingServerRowChangesNothingAndFailingServerUpdateStopsTheRun) {
-  useMetabase(false);
-  info.solutionType = "ServicePack";
-  sources.exec("QOMetabase", "DELETE FROM SERVER WHERE SERVER = 'DbServer'");
-  sources.exec("QOMetabase", "DELETE FROM MODULE WHERE SERVER = 'DbServer'");
-  EXPECT_NO_THROW(updateMetabase(site.env, info, "DbServer", ""));
-  EXPECT_EQ(rows("SELECT COUNT(*) FROM SERVER WHERE SERVER = 'DbServer'"), Rows{{"0"}});
-  EXPECT_EQ(rows("SELECT COUNT(*) FROM INSTALLATIONHISTORY"), Rows{{"1"}});
-
-  sources.exec("QOMetabase", "DROP TABLE SERVER");  // as the window shows it: see the run
-  EXPECT_THROW(updateMetabase(site.env, info, "WebServer", ""), platform::Failure);
-  EXPECT_EQ(rows("SELECT COUNT(*) FROM INSTALLATIONHISTORY"), Rows{{"1"}});  // stopped before
-}
-
 }  // namespace
 }  // namespace qsi::metabase

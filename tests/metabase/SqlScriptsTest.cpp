@@ -51,19 +51,26 @@ TEST_F(SqlScriptsTest, RunsInOrderEachWithItsLogAndPassesOverFailures) {
   // load any library; an entry climbing out of Sql would run any file.
   script("6_dsn.sql", "USE DSN=QAlder;Driver=./evil.so\r\nUPDATE SETTINGS SET VALUE = '6'\r\n");
   script("7_brace.sql", "USE QAlder}\r\nUPDATE SETTINGS SET VALUE = '7'\r\n");
+  script("8_header.sql", "-- no database, and nothing to run");
   site.writePackage("outside.sql", "USE QAlder\r\nUPDATE SETTINGS SET VALUE = 'outside'\r\n");
-  for (const char* name :
-       {"1_insert.sql", "", "2_broken.sql", "missing.sql", "3_update.sql", "4_nodb.sql",
-        "5_only_use.sql", "6_dsn.sql", "7_brace.sql", "..\\outside.sql", "/etc/shadow"})
+  for (const char* name : {"1_insert.sql", "", "2_broken.sql", "missing.sql", "3_update.sql",
+                           "4_nodb.sql", "5_only_use.sql", "6_dsn.sql", "7_brace.sql",
+                           "..\\outside.sql", "/etc/shadow", "8_header.sql"})
     info.sqlScripts.push_back(test::fileEntry(name));
 
-  runSQLScripts(site.env, planScripts(sqlFolder, info), "secret");
+  const auto logOf = [&](const char* name) {
+    return "SQL Script - " + platform::shortPath(sqlFolder / name).filename().string();
+  };
+  EXPECT_EQ(runSQLScripts(site.env, planScripts(sqlFolder, info), "secret"),
+            (std::vector<std::string>{logOf("2_broken.sql"), std::string(kSkippedScriptsLog),
+                                      logOf("4_nodb.sql"), logOf("6_dsn.sql"), logOf("7_brace.sql"),
+                                      logOf("8_header.sql")}));
 
   EXPECT_EQ(sources.rows("QAlder", "SELECT NAME, VALUE FROM SETTINGS"),
             (std::vector<std::vector<std::string>>{{"Schema", "2"}}));
   EXPECT_NE(scriptLog("2_broken.sql").find("  Error : [SQLite]no such table: NOSUCH (1)\r\n"),
             std::string::npos);
-  ASSERT_EQ(site.ui.boxes.size(), 1u);
+  ASSERT_EQ(site.ui.boxes.size(), 2u);
   EXPECT_EQ(site.ui.boxes[0].text, "No Database Defined!");
   EXPECT_NE(scriptLog("4_nodb.sql").find("  Error : No data source name was given.\r\n"),
             std::string::npos);

@@ -198,13 +198,17 @@ class QtWindowTest : public QObject {
     window.refresh(control::Element::txtProgressDetail, state);
     Answerer answerer;
     QMessageBox::StandardButtons shown;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
     answerer.script = {[&](QWidget* box) {
       auto* messageBox = qobject_cast<QMessageBox*>(box);
       shown = messageBox->standardButtons();
+      icon = messageBox->icon();
       QTest::mouseClick(messageBox->button(QMessageBox::Yes), Qt::LeftButton);
     }};
-    QCOMPARE(window.messageBox({"Go on?", platform::Buttons::YesNo}), platform::Answer::Yes);
+    QCOMPARE(window.messageBox({"Go on?", platform::Buttons::YesNo, platform::Icon::Warning}),
+             platform::Answer::Yes);
     QCOMPARE(shown, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(icon, QMessageBox::Warning);
     QVERIFY(window.progressPaints() == before + 1);
     QCOMPARE(child<QLineEdit>(window, "txtProgressDetail")->text(), QStringLiteral("last"));
   }

@@ -28,7 +28,7 @@ class FaultyConnection final : public platform::DatabaseConnection {
  private:
   void check(std::string_view statement) {
     if (const int sent = owner_.sent++; owner_.fails && owner_.fails(statement, sent)) {
-      inner_.close();  // as a dropped connection, which is gone for good
+      if (owner_.drops) inner_.close();  // as a dropped connection, which is gone for good
       throw platform::OdbcFailure("test", {"Communication link failure"});
     }
   }
@@ -62,7 +62,7 @@ void FaultyFileReplacer::placeAll(std::span<platform::Placement> batch,
                                 static_cast<std::size_t>(placement.after - batch.data()));
       placement.after = it == from.end() ? &refused : &through[it - from.begin()];
     }
-  inner_.placeAll(through, staging, record);
+  platform::NativeFileReplacer::placeAll(through, staging, record);
   for (std::size_t j = 0; j < through.size(); ++j) {
     through[j].after = batch[from[j]].after;
     batch[from[j]] = std::move(through[j]);

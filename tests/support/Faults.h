@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,11 +16,13 @@
 
 namespace qsi::test {
 
-// Connections that drop when `fails` says so of a statement (none when unset).
+// Connections that drop when `fails` says so of a statement (none when
+// unset), or without `drops` refuse the statement alone.
 class FaultyDatabases final : public platform::Databases {
  public:
   std::function<bool(std::string_view statement, int sent)> fails;
   int sent = 0;
+  bool drops = true;
 
   [[nodiscard]] std::unique_ptr<platform::DatabaseConnection> connection() override;
 };
@@ -55,17 +58,25 @@ class FaultyRegistry final : public platform::Registry {
 };
 
 // The machine's replacer, but a placement `fails` gives an error is not put
-// in place; `after` runs once the batch is.
-class FaultyFileReplacer final : public platform::FileReplacer {
+// in place, and where the disk flushes, a flush of the kind `failingFlush`
+// fails; `after` runs once the batch is.
+class FaultyFileReplacer final : public platform::NativeFileReplacer {
  public:
   std::function<std::string(const platform::Placement&)> fails;
   std::function<void(std::span<platform::Placement>)> after;
 
   void placeAll(std::span<platform::Placement> batch, const std::filesystem::path& staging,
                 platform::AppendOnlyFile* record) override;
+#ifndef _WIN32
+  std::optional<Flush> failingFlush;
 
- private:
-  platform::NativeFileReplacer inner_;
+ protected:
+  int flush(int fd, Flush how) override {
+    if (failingFlush != how) return PosixFileReplacer::flush(fd, how);
+    errno = EIO;
+    return -1;
+  }
+#endif
 };
 
 inline std::string diskFull(const std::filesystem::path& file) {

@@ -148,13 +148,20 @@ void placeOne(Placement& placement, const fs::path& staging) {
 
 void Win32FileReplacer::placeAll(std::span<Placement> batch, const fs::path& staging,
                                  AppendOnlyFile* record) {
-  // Each file is flushed on its own here: the record goes first.
-  if (record != nullptr) record->sync();
+  // Each file is flushed on its own here: the record goes first, and without
+  // it nothing of the batch may change.
+  std::string unflushed;
+  try {
+    if (record != nullptr) record->sync();
+  } catch (const std::exception& e) {
+    unflushed = e.what();
+  }
   // Saved copies first: each exists before anything of the batch is replaced.
   for (const bool asNew : {true, false})
     for (Placement& placement : batch) {
       if (placement.asNew != asNew) continue;
-      placement.error.clear();
+      placement.error = unflushed;
+      if (!unflushed.empty()) continue;
       if (placement.after != nullptr && !placement.after->placed()) {
         placement.error = "not replaced: " + placement.after->error;
         continue;

@@ -188,7 +188,8 @@ platform::Answer MainWindow::messageBox(const platform::MessageBox& box) {
       box.buttons == platform::Buttons::RetryCancel ? (QMessageBox::Retry | QMessageBox::Cancel)
       : box.buttons == platform::Buttons::YesNo     ? (QMessageBox::Yes | QMessageBox::No)
                                                     : QMessageBox::Ok;
-  const QMessageBox::Icon icon = box.icon == platform::Icon::Critical ? QMessageBox::Critical
+  const QMessageBox::Icon icon = box.icon == platform::Icon::Critical  ? QMessageBox::Critical
+                                 : box.icon == platform::Icon::Warning ? QMessageBox::Warning
                                  : box.icon == platform::Icon::Information
                                      ? QMessageBox::Information
                                      : QMessageBox::NoIcon;

@@ -274,6 +274,7 @@ platform::Answer MainWindow::messageBox(const platform::MessageBox& box) {
               : box.buttons == platform::Buttons::YesNo     ? MB_YESNO
                                                             : MB_OK;
   if (box.icon == platform::Icon::Information) type |= MB_ICONINFORMATION;
+  if (box.icon == platform::Icon::Warning) type |= MB_ICONWARNING;
   if (box.icon == platform::Icon::Critical) type |= MB_ICONSTOP;
   std::string text;
   for (std::size_t i = 0; i < box.text.size(); ++i) {

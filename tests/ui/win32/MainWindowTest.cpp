@@ -120,6 +120,7 @@ TEST_F(MainWindowTest, MessageBoxesHaveTheirButtonsIconsAndTitle) {
       {goOn, "Yes", yesNo, false, Answer::Yes},
       {goOn, "No", yesNo, false, Answer::No},
       {{"The info is retrieved.", Buttons::OK, Icon::Information}, "OK", ok, true, Answer::OK},
+      {{"1 file was not installed", Buttons::OK, Icon::Warning}, "OK", ok, true, Answer::OK},
       {{"Error while Copying", Buttons::OK, Icon::Critical, "Q-SolutionInstaller"},
        "OK",
        ok,
