@@ -21,8 +21,8 @@
 #include "platform/ProfileReader.h"
 #include "platform/RegFileRegistry.h"
 #include "ui/console/ConsoleView.h"
-#ifdef QSI_HAVE_QT
-#include "ui/qt/QtFrontEnd.h"
+#ifdef QSI_QT_MODULE
+#include <dlfcn.h>
 #endif
 #ifdef QSI_HAVE_WIN32_UI
 #include "ui/win32/Win32FrontEnd.h"
@@ -118,6 +118,27 @@ std::optional<GivenOptions> parseOptions(std::span<const std::string> args, std:
   return given;
 }
 
+#ifdef QSI_QT_MODULE
+// The Qt window is a module of its own, so that the program needs no
+// graphical library where nobody installed the window. It is found through
+// the program's library path: the build folder, or the installed module
+// folder. Nothing when it cannot be loaded (said when the window was asked for).
+std::optional<int> runQtModule(int argc, char** argv, qsi::control::Services services) {
+  void* const module = ::dlopen(QSI_QT_MODULE, RTLD_NOW | RTLD_LOCAL);
+  using Entry = int(int, char**, qsi::control::Services*);
+  auto* const entry =
+      module != nullptr ? reinterpret_cast<Entry*>(::dlsym(module, "qsiRunQt")) : nullptr;
+  if (entry == nullptr) {
+    const char* choice = std::getenv("QSI_FRONTEND");
+    if (choice != nullptr && std::string_view(choice) == "qt")
+      std::cerr << "The Qt window cannot be loaded (" << ::dlerror()
+                << "); using the console. It comes with the package qsolution-installer-gui.\n";
+    return std::nullopt;
+  }
+  return entry(argc, argv, &services);
+}
+#endif
+
 int runInstaller(int argc, char** argv) {
   using namespace qsi;
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
@@ -148,8 +169,9 @@ int runInstaller(int argc, char** argv) {
     (void)argc;
     (void)argv;
     if (useWindow()) return ui::win32::runWin32(services);
-#elif defined(QSI_HAVE_QT)
-    if (useWindow()) return ui::qt::runQt(argc, argv, services);
+#elif defined(QSI_QT_MODULE)
+    if (useWindow())
+      if (const auto status = runQtModule(argc, argv, services)) return *status;
 #else
     (void)argc;
     (void)argv;
