@@ -124,7 +124,10 @@ std::optional<GivenOptions> parseOptions(std::span<const std::string> args, std:
 // the program's library path: the build folder, or the installed module
 // folder. Nothing when it cannot be loaded (said when the window was asked for).
 std::optional<int> runQtModule(int argc, char** argv, qsi::control::Services services) {
-  void* const module = ::dlopen(QSI_QT_MODULE, RTLD_NOW | RTLD_LOCAL);
+  // dlopen searches the library path of its caller; the sanitizers wrap
+  // dlopen, so that their wrapper's path would be searched. dlmopen into the
+  // first namespace is dlopen, called from here.
+  void* const module = ::dlmopen(LM_ID_BASE, QSI_QT_MODULE, RTLD_NOW | RTLD_LOCAL);
   using Entry = int(int, char**, qsi::control::Services*);
   auto* const entry =
       module != nullptr ? reinterpret_cast<Entry*>(::dlsym(module, "qsiRunQt")) : nullptr;
