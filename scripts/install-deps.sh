@@ -12,6 +12,7 @@ packages=(
   xvfb xauth
   g++-mingw-w64-x86-64-posix wine wine64 libodbc2
   clang-14 libclang-rt-14-dev
+  dpkg-dev scdoc man-db lintian mmdebstrap unzip
 )
 
 missing=()

@@ -32,14 +32,15 @@ Timeout=5000
 INI
 
 # The checksum the Metabase recorded when release 2.1.0.0 installed its page;
-# the package author's tool computes it as the installer does.
+# the package author's tool computes it as the installer does (the built one,
+# or the one $QSI_QSOLUTION names, such as an installed /usr/bin/qsolution).
 installed='2026-01-15 09:00:00'
 page_checksum=0
-build=${QSI_BUILD_DIR:-$here/build}
-if [ -x "$build/tools/qsolution" ]; then
+qsolution=${QSI_QSOLUTION:-${QSI_BUILD_DIR:-$here/build}/tools/qsolution}
+if [ -x "$qsolution" ]; then
   page=$(mktemp)
   printf '<%%@ Language=VBScript %%>\r\n<html><body><h1>Q-Alder 2.1.0.0</h1></body></html>\r\n' > "$page"
-  page_checksum=$("$build/tools/qsolution" checksum "$page" | cut -d' ' -f1)
+  page_checksum=$("$qsolution" checksum "$page" | cut -d' ' -f1)
   rm -f "$page"
 fi
 

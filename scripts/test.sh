@@ -2,7 +2,8 @@
 # The test command: installs what is needed, builds with warnings as errors,
 # starts the test services and runs every test; then builds again with the
 # address and undefined-behaviour sanitizers and runs every test once more,
-# and runs each fuzz target over its corpus.
+# and runs each fuzz target over its corpus; then the Windows build's tests
+# under Wine, and the packages' trial (scripts/test-package.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
@@ -38,3 +39,6 @@ echo "== Fuzz targets over their corpus"
 
 # The Windows build, cross-compiled and tested under Wine.
 "$here/scripts/test-windows.sh"
+
+# The packages, installed into a clean Debian root and unpacked under Wine.
+QSI_BUILD_DIR=$build "$here/scripts/test-package.sh"

@@ -98,6 +98,20 @@ TEST_F(EndToEnd, CancelRetryCancelAtThePasswordEndsTheProgram) {
   EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kOurPage);
 }
 
+// The command line takes what the option table holds, in either form, and
+// refuses the rest before anything is read.
+TEST_F(EndToEnd, TheCommandLineTakesItsOptionsAndRefusesTheRest) {
+  const std::vector<std::string> refused[] = {
+      {"--bogus"}, {"--undo", "a", "b"}, {"--version=2"}, {"--help", "--help"}, {"undo"}};
+  for (const auto& args : refused) {
+    const ProcessResult result = run("", {}, args);
+    EXPECT_EQ(result.status, 2) << args[0];
+    EXPECT_TRUE(result.err.ends_with("\nusage: qsolutioninstaller [OPTION]...\n")) << result.err;
+  }
+  EXPECT_EQ(run("", {}, {"--undo=20 -- 3"}).out, "There is no run 20 -- 3 to undo.\n");
+  EXPECT_EQ(run("", {}, {"--undo", "20 -- 3"}).out, "There is no run 20 -- 3 to undo.\n");
+}
+
 #ifndef _WIN32
 // Refused at start-up with its entries named, before anything is touched.
 TEST_F(EndToEnd, AHostilePackageIsRefusedAtStartUpAndTheSiteLeftAsItWas) {

@@ -2,10 +2,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 #include <deque>
+#include <filesystem>
 #include <functional>
 
 #include "actions/ActionServices.h"
@@ -120,6 +122,26 @@ class QtWindowTest : public QObject {
   void init() {
     QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
     QApplication::exec();
+  }
+
+  // The built program loads this window from its module, and the window
+  // ends at an interruption that the program's own handlers noted. The
+  // console would have shown its menu on standard output.
+  void builtProgramShowsTheWindowFromItsModule() {
+    const auto program = site.installer / "qsolutioninstaller";
+    std::filesystem::copy_file(QSI_INSTALLER_EXE, program);
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QSI_FRONTEND"), QStringLiteral("qt"));
+    env.insert(QStringLiteral("QSI_REGISTRY"), QString::fromStdString(site.registryFile.string()));
+    run.setProcessEnvironment(env);
+    run.start(QString::fromStdString(program.string()), {});
+    QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(site.instMainDir / "QOLog"), 20000);
+    run.terminate();
+    QVERIFY(run.waitForFinished(20000));
+    QCOMPARE(run.exitCode(), 2);
+    QCOMPARE(run.readAllStandardOutput(), QByteArray());
+    std::filesystem::remove_all(site.instMainDir / "QOLog");
   }
 
   void retrieveReportAndStartThroughTheButtons() {

@@ -152,6 +152,8 @@ TEST_F(Qsolution, BuiltProgramReportsItsExitStatus) {
   EXPECT_EQ(status(" inspect --help"), 0);
   EXPECT_EQ(status(" inspect '" + root.string() + "'"), 0);
   EXPECT_EQ(status(" nonsense"), 2);
+  EXPECT_EQ(status(" --version"), 0);
+  EXPECT_EQ(status(" --version --bogus"), 2);
 }
 
 }  // namespace
