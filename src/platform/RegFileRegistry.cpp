@@ -8,6 +8,7 @@
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/Text.h"
+#include "platform/Unicode.h"
 
 namespace qsi::platform {
 
@@ -22,8 +23,6 @@ using Value = RegFileRegistry::Value;
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-constexpr std::string_view kUtf16Mark = "\xFF\xFE";
 
 [[noreturn]] void storeFailure(std::string description) {
   throw Failure(kRegistryStoreFailure, "RegFileRegistry", std::move(description));
@@ -45,82 +44,13 @@ std::string fullPath(std::string_view key) {
   return path;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-// UTF-16 LE to WTF-8: a surrogate without its partner is encoded as if it
-// were a character, so that any file comes back as it was.
-std::string fromUtf16(std::string_view bytes, const fs::path& file) {
-  if (bytes.size() % 2 != 0) unreadable(file, "the UTF-16 text ends in half a character");
-  const auto unit = [&](std::size_t at) {
-    return static_cast<char32_t>(static_cast<unsigned char>(bytes[at]) |
-                                 static_cast<unsigned char>(bytes[at + 1]) << 8);
-  };
-  std::string out;
-  out.reserve(bytes.size() / 2);
-  for (std::size_t at = 0; at < bytes.size(); at += 2) {
-    char32_t c = unit(at);
-    if (c >= 0xD800 && c < 0xDC00 && at + 2 < bytes.size()) {
-      const char32_t low = unit(at + 2);
-      if (low >= 0xDC00 && low < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        at += 2;
-      }
-    }
-    appendUtf8(out, c);
-  }
-  return out;
-}
-
 // WTF-8 to UTF-16 LE; a byte that starts no character is a Failure. An
 // overlong or out-of-range sequence does not read back the same, which the
 // check of every printed file finds.
 std::string toUtf16(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  const auto put = [&](char32_t unit) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>(unit >> 8));
-  };
-  for (std::size_t at = 0; at < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80                   ? 1
-                               : lead >= 0xC2 && lead < 0xE0 ? 2
-                               : lead >= 0xE0 && lead < 0xF0 ? 3
-                               : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                             : 0;
-    bool valid = length != 0 && at + length <= text.size();
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t i = 1; valid && i < length; ++i) {
-      const auto next = static_cast<unsigned char>(text[at + i]);
-      valid = (next & 0xC0) == 0x80;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (!valid) storeFailure("a text to be written is not UTF-8, as UTF-16 text must be.");
-    if (c >= 0x10000) {
-      put(0xD800 + ((c - 0x10000) >> 10));
-      put(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      put(c);
-    }
-    at += length;
-  }
-  return out;
+  auto units = utf8ToUtf16(text);
+  if (!units) storeFailure("a text to be written is not UTF-8, as UTF-16 text must be.");
+  return std::move(*units);
 }
 
 // Reads a quoted string starting at text[pos] == '"' as regedit imports it:
@@ -314,13 +244,15 @@ Content RegFileRegistry::parse(std::string_view bytes, const fs::path& file) {
   Content content;
   std::string decoded;
   std::string_view text = bytes;
-  if (bytes.starts_with(kUtf16Mark)) {
+  const TextEncoding encoding = encodingOf(bytes);
+  if (encoding == TextEncoding::Utf16Le) {
+    if (bytes.size() % 2 != 0) unreadable(file, "the UTF-16 text ends in half a character");
     content.encoding = Encoding::Utf16WithMark;
-    decoded = fromUtf16(bytes.substr(kUtf16Mark.size()), file);
+    decoded = utf16ToUtf8(bytes.substr(kUtf16LeMark.size()));
     text = decoded;
-  } else if (bytes.starts_with("\xFE\xFF")) {
+  } else if (encoding == TextEncoding::Utf16Be) {
     unreadable(file, "UTF-16 big endian text is not supported; save it as UTF-16 LE or ANSI");
-  } else if (bytes.starts_with(kUtf8Mark)) {
+  } else if (encoding == TextEncoding::Utf8WithMark) {
     content.encoding = Encoding::Utf8WithMark;
     text.remove_prefix(kUtf8Mark.size());
   }
@@ -417,7 +349,7 @@ std::string RegFileRegistry::print(const Content& content) {
   out.append(content.trailer);
   switch (content.encoding) {
     case Encoding::Utf16WithMark:
-      return std::string(kUtf16Mark) + toUtf16(out);
+      return std::string(kUtf16LeMark) + toUtf16(out);
     case Encoding::Utf8WithMark:
       return std::string(kUtf8Mark) + out;
     case Encoding::Bytes:
