@@ -32,16 +32,6 @@ class RegFileRegistryTest : public ::testing::Test {
   }
 };
 
-// The bytes of UTF-16 LE text with its byte-order mark, as regedit exports.
-std::string utf16(std::u16string_view text) {
-  std::string bytes = "\xFF\xFE";
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
-}
-
 // A missing file is an empty registry that only keys can be added to.
 TEST_F(RegFileRegistryTest, ReadsAMissingFileAsEmptyAndOthersAsRegeditImportsThem) {
   EXPECT_EQ(registry.readValue(kSuite, "InstMainDir"), std::nullopt);
@@ -129,16 +119,18 @@ TEST_F(RegFileRegistryTest, WritesOnlyExistingKeysAndKeepsEveryOtherByte) {
        "REGEDIT4\n\n" + kAlderLine +
            "\n\"AppVersion\"=\"2.1.1\"\n\"Other\"=\"o\"\n\"New\"=\"n\"\n"},
       // UTF-16, with a character beyond 16 bits and a lone surrogate, read as UTF-8.
-      {utf16(u"Windows Registry Editor Version "
-             u"5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\"
-             u"Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n\"Name\"=\"Q\u00F6 \U0001F333\"\r\n"),
+      {test::utf16Bytes(
+           u"Windows Registry Editor Version "
+           u"5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\"
+           u"Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n\"Name\"=\"Q\u00F6 \U0001F333\"\r\n"),
        [](RegFileRegistry& r) {
          EXPECT_EQ(r.readValue(kAlder, "Name"), "Q\xC3\xB6 \xF0\x9F\x8C\xB3");
          EXPECT_TRUE(r.writeValue(kAlder, "Name", "\xC3\xB6"));
        },
-       utf16(u"Windows Registry Editor Version "
-             u"5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\"
-             u"Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n\"Name\"=\"\u00F6\"\r\n")},
+       test::utf16Bytes(
+           u"Windows Registry Editor Version "
+           u"5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\"
+           u"Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n\"Name\"=\"\u00F6\"\r\n")},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RegFileRegistry::print(RegFileRegistry::parse(c.before, file)), c.before);
@@ -178,7 +170,7 @@ TEST_F(RegFileRegistryTest, AChangeThatCannotBeStoredOrAMalformedFileIsAFailureA
   fs::remove(file.string() + ".lock");
 
   const std::string wide =
-      utf16(u"Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\K]\r\n");
+      test::utf16Bytes(u"Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\K]\r\n");
   write(wide);
   const std::string leftAsItWas =
       failed + "The registry file " + file.string() + " is left as it was: ";

@@ -46,12 +46,14 @@ class Qsolution : public ::testing::Test {
   }
 };
 
-// fileversion keeps the sections it does not write, sorted among its own.
+// fileversion keeps the sections it does not write, sorted among its own,
+// from a file in any encoding the installer reads.
 TEST_F(Qsolution, FileVersionThenInspectThenOneChangedByte) {
   const fs::path fileVersion = root / "configuration files" / "FileVersion.txt";
-  platform::writeFileAtomically(fileVersion,
-                                "; shipped checksums\r\n[Zeta]\r\nChecksum=1\r\nOther=2\r\n"
-                                "[web\\q-alder\\default.asp]\r\nChecksum=OLD\r\nNote=keep\r\n");
+  platform::writeFileAtomically(
+      fileVersion,
+      test::utf16Bytes(u"; shipped checksums\r\n[Zeta]\r\nChecksum=1\r\nOther=2\r\n"
+                       u"[web\\q-alder\\default.asp]\r\nChecksum=OLD\r\nNote=keep\r\n"));
   EXPECT_EQ(run({"inspect", root.string()}).status, 1);
   const Result written = run({"fileversion", root.string()});
   ASSERT_EQ(written.status, 0) << written.err;
