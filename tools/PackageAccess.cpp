@@ -12,6 +12,7 @@
 #include "platform/ProfileReader.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "platform/Unicode.h"
 #include "site/RootKey.h"
 #include "solution/SolutionReader.h"
 
@@ -47,6 +48,13 @@ class LogFolderRegistry final : public platform::Registry {
     if (platform::iequals(key, site::kRootKey) && platform::iequals(name, "InstMainDir"))
       return folder_;
     return std::nullopt;
+  }
+  [[nodiscard]] std::optional<platform::RegistryValue> readRawValue(
+      std::string_view key, std::string_view name) const override {
+    const auto text = readValue(key, name);
+    if (!text) return std::nullopt;
+    return platform::RegistryValue{
+        platform::kRegSz, platform::utf8ToUtf16(*text).value_or("") + std::string(2, '\0')};
   }
   bool writeValue(std::string_view, std::string_view, std::string_view) override { return false; }
   bool deleteValue(std::string_view, std::string_view) override { return false; }

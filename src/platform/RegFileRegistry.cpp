@@ -1,6 +1,7 @@
 #include "platform/RegFileRegistry.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <system_error>
 #include <utility>
@@ -131,6 +132,7 @@ Value parseValue(std::string_view line, const fs::path& file, std::size_t lineNo
     if (colon == std::string_view::npos || colon == 0)
       malformed(file, lineNo, "unknown value type");
     value.isText = false;
+    value.quoted = false;
     value.data = std::string(trim(rest));
     continues = value.data.ends_with('\\');
     if (continues) value.data.pop_back();
@@ -178,7 +180,7 @@ std::string commentLines(std::string_view lines) {
 
 bool sameContent(const Content& a, const Content& b) {
   const auto sameValue = [](const Value& x, const Value& y) {
-    return x.name == y.name && x.isText == y.isText && x.data == y.data;
+    return x.name == y.name && x.isText == y.isText && x.quoted == y.quoted && x.data == y.data;
   };
   const auto sameKey = [&](const Key& x, const Key& y) {
     return x.path == y.path && std::equal(x.values.begin(), x.values.end(), y.values.begin(),
@@ -229,6 +231,67 @@ std::string printChecked(const Content& content, const fs::path& file) {
     why = failure.description();
   }
   storeFailure("The registry file " + file.string() + " is left as it was: " + why);
+}
+
+bool isRegedit4(const Content& content) {
+  std::string_view header = withoutLineEnd(content.header);
+  header.remove_prefix(std::min(header.size(), header.rfind('\n') + 1));
+  return trim(header) == kHeader4;
+}
+
+// A text's bytes as hex(1): would list them in the file, with the ending NUL.
+RegistryValue textValue(const Content& content, std::string_view text) {
+  if (isRegedit4(content)) return {kRegSz, std::string(text) + '\0'};
+  std::optional<std::string> units = utf8ToUtf16(text);
+  if (!units) {  // ANSI text, taken for Latin-1
+    units.emplace();
+    for (const char c : text) units->append({c, '\0'});
+  }
+  units->append(2, '\0');
+  return {kRegSz, std::move(*units)};
+}
+
+// The bytes of "dword:" (up to eight hex digits), "hex:" or "hex(N):" (hex
+// bytes between commas); nullopt for data of any other form.
+std::optional<RegistryValue> listedValue(std::string_view data) {
+  const auto hexNumber = [](std::string_view digits, std::size_t most, std::uint32_t& number) {
+    digits = trim(digits);
+    const auto [end, ec] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), number, 16);
+    return !digits.empty() && digits.size() <= most && ec == std::errc() &&
+           end == digits.data() + digits.size();
+  };
+  const auto colon = data.find(':');
+  const std::string kind = toLower(trim(data.substr(0, colon)));
+  const std::string_view rest = data.substr(colon + 1);
+  RegistryValue value{kRegBinary, {}};
+  if (kind == "dword") {
+    std::uint32_t number = 0;
+    if (!hexNumber(rest, 8, number)) return std::nullopt;
+    for (int shift = 0; shift < 32; shift += 8)
+      value.data.push_back(static_cast<char>((number >> shift) & 0xFF));
+    return RegistryValue{kRegDword, std::move(value.data)};
+  }
+  if (kind != "hex" &&
+      !(kind.starts_with("hex(") && kind.ends_with(')') &&
+        hexNumber(std::string_view(kind).substr(4, kind.size() - 5), 8, value.type)))
+    return std::nullopt;
+  const std::vector<std::string> bytes = split(rest, ',');
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::uint32_t byte = 0;
+    if (i + 1 == bytes.size() && trim(bytes[i]).empty()) break;  // after a last comma
+    if (!hexNumber(bytes[i], 2, byte)) return std::nullopt;
+    value.data.push_back(static_cast<char>(byte));
+  }
+  return value;
+}
+
+const Value* findValue(const Content& content, std::string_view key, std::string_view name) {
+  const auto index = findKey(content, fullPath(key));
+  if (!index) return nullptr;
+  for (const Value& value : content.keys[*index].values)
+    if (iequals(value.name, name)) return &value;
+  return nullptr;
 }
 
 }  // namespace
@@ -402,12 +465,20 @@ const Content& RegFileRegistry::load() const {
 
 std::optional<std::string> RegFileRegistry::readValue(std::string_view key,
                                                       std::string_view name) const {
+  const Value* value = findValue(load(), key, name);
+  if (value == nullptr || !value->isText) return std::nullopt;
+  return value->data;
+}
+
+std::optional<RegistryValue> RegFileRegistry::readRawValue(std::string_view key,
+                                                           std::string_view name) const {
   const Content& content = load();
-  const auto index = findKey(content, fullPath(key));
-  if (!index) return std::nullopt;
-  for (const Value& value : content.keys[*index].values)
-    if (iequals(value.name, name)) return value.isText ? std::optional(value.data) : std::nullopt;
-  return std::nullopt;
+  const Value* value = findValue(content, key, name);
+  if (value == nullptr) return std::nullopt;
+  if (value->quoted) return textValue(content, value->data);
+  if (auto listed = listedValue(value->data)) return listed;
+  unreadable(file_, "the value \"" + visible(value->name) + "\" of key " + visible(fullPath(key)) +
+                        " holds " + visible(value->data) + ", data of no form regedit imports");
 }
 
 std::optional<std::vector<std::string>> RegFileRegistry::subKeys(std::string_view key) const {
@@ -461,7 +532,8 @@ bool RegFileRegistry::deleteValue(std::string_view key, std::string_view name) {
   const auto index = findKey(load(), path);
   if (!index) return true;
   const auto& loaded = load().keys[*index].values;
-  if (std::none_of(loaded.begin(), loaded.end(), [&](const Value& v) { return iequals(v.name, name); }))
+  if (std::none_of(loaded.begin(), loaded.end(),
+                   [&](const Value& v) { return iequals(v.name, name); }))
     return true;  // nothing to write
   return change([&](Content& content) {
     const auto at = findKey(content, path);

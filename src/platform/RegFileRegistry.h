@@ -31,6 +31,12 @@ class RegFileRegistry final : public Registry {
 
   [[nodiscard]] std::optional<std::string> readValue(std::string_view key,
                                                      std::string_view name) const override;
+  // A text value's bytes are those hex(1): would list in this file: UTF-16 LE
+  // in a version 5 file (a text that is no UTF-8 taken for Latin-1), the
+  // file's bytes in a REGEDIT4 one. Throws Failure for data of a form regedit
+  // does not import.
+  [[nodiscard]] std::optional<RegistryValue> readRawValue(std::string_view key,
+                                                          std::string_view name) const override;
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
   bool deleteValue(std::string_view key, std::string_view name) override;
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
@@ -48,6 +54,7 @@ class RegFileRegistry final : public Registry {
   struct Value {
     std::string name;    // empty for the default value "@"
     bool isText = true;  // a string value as regedit imports it
+    bool quoted = true;  // data is the text between quotes, else the listing of another type
     std::string data;    // the text, or the right-hand side of another type
     std::string before;
     std::string lines;

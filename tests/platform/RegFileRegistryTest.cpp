@@ -54,9 +54,7 @@ TEST_F(RegFileRegistryTest, ReadsAMissingFileAsEmptyAndOthersAsRegeditImportsThe
       // \n and \r are LF and CR, others stand for themselves; a value with \0 is dropped.
       "\"Escapes\"=\"\\\" \\n \\r \\t \\x\"\r\n"
       "\"Nul\"=\"a\\0b\\\\\"\r\n"
-      "\"N\\tame\"=\"1\"\r\n"
-      "\"Count\"=dword:00000010\r\n"
-      "\"Blob\"=hex:01,02,\\\r\n  03,\\\r\n  04\r\n\r\n"
+      "\"N\\tame\"=\"1\"\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\q-common]\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\Q-Alder\\Deeper]\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Empty]\r\n");
@@ -66,14 +64,38 @@ TEST_F(RegFileRegistryTest, ReadsAMissingFileAsEmptyAndOthersAsRegeditImportsThe
   EXPECT_EQ(registry.readValue(kSuite, "Escapes"), "\" \n \r t x");
   EXPECT_EQ(registry.readValue(kSuite, "Nul"), std::nullopt);
   EXPECT_EQ(registry.readValue(kSuite, "Ntame"), "1");
-  EXPECT_EQ(registry.readValue(kSuite, "Count"), std::nullopt);  // not text
-  EXPECT_EQ(RegFileRegistry::parse(test::readText(file), file).keys[0].values.back().data,
-            "hex:01,02,03,04");
   // Parents of written keys exist; subkeys come in name order, case kept.
   EXPECT_EQ(registry.subKeys(std::string(kSuite) + "\\Modules"),
             (std::vector<std::string>{"Q-Alder", "q-common"}));
   EXPECT_EQ(registry.subKeys(std::string(kSuite) + "\\Empty"), std::vector<std::string>{});
   EXPECT_EQ(registry.subKeys("SOFTWARE\\Nowhere"), std::nullopt);
+}
+
+// Each value is read with its type and bytes as a version 5 export lists
+// them; text is UTF-16 there, but its own bytes in a REGEDIT4 file.
+TEST_F(RegFileRegistryTest, ReadsEachValueWithItsTypeAndBytes) {
+  write(
+      "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
+      "\"Text\"=\"\xC3\xA9!\"\r\n\"Ansi\"=\"\xE9\"\r\n\"Count\"=dword:0002010a\r\n"
+      "\"Path\"=hex(2):25,00,41,00,00,00\r\n\"List\"=hex(7):61,00,00,00,\\\r\n  00,00\r\n"
+      "\"Blob\"=hex:01,FF,\r\n\"Bad\"=hex(2):0x1\r\n");
+  const std::pair<const char*, RegistryValue> values[] = {
+      {"Text", {kRegSz, std::string("\xE9\0!\0\0\0", 6)}},
+      {"ansi", {kRegSz, std::string("\xE9\0\0\0", 4)}},  // no UTF-8: taken for Latin-1
+      {"Count", {kRegDword, std::string("\x0A\x01\x02\0", 4)}},
+      {"Path", {kRegExpandSz, std::string("%\0A\0\0\0", 6)}},
+      {"List", {kRegMultiSz, std::string("a\0\0\0\0\0", 6)}},
+      {"Blob", {kRegBinary, "\x01\xFF"}}};  // a last comma ends no byte
+  for (const auto& [name, value] : values)
+    EXPECT_EQ(registry.readRawValue("K", name), value) << name;
+  EXPECT_EQ(registry.readRawValue("K", "Missing"), std::nullopt);
+  EXPECT_EQ(registry.readValue("K", "Count"), std::nullopt);  // no text
+  EXPECT_NE(failureOf([&] { (void)registry.readRawValue("K", "Bad"); })
+                .find(": the value \"Bad\" of key HKEY_LOCAL_MACHINE\\K holds hex(2):0x1, data of "
+                      "no form regedit imports"),
+            std::string::npos);
+  write("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"Text\"=\"\xE9!\"\r\n");
+  EXPECT_EQ(registry.readRawValue("k", "text"), (RegistryValue{kRegSz, std::string("\xE9!\0", 3)}));
 }
 
 // The file is shared: only the installer's own values are printed anew, in
