@@ -77,6 +77,7 @@ void planRegistry(const platform::Environment& env, const solution::SolutionInfo
     const std::string key = site::moduleKey(config, module.name);
     // Only modules the suite registered are updated: a missing key gets nothing.
     if (!env.registry.subKeys(key)) continue;
+    site::checkStringValue(env.registry, key, "AppVersion");
     plan.registryValues.push_back(
         {key + " AppVersion", env.registry.readValue(key, "AppVersion"), threeParts(module)});
   }

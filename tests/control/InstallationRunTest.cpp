@@ -300,5 +300,16 @@ TEST_F(InstallationRun, AFileEditedAfterRetrieveIsSavedFirst) {
 #endif
 }
 
+// The run writes the database part's versions too: one of another type than
+// a string refuses it before it changes anything.
+TEST_F(InstallationRun, ADatabaseVersionOfAnotherTypeRefusesTheRunBeforeAnyChange) {
+  writeRegistry("2.1.0.0", "2.1.0.0", "\"AppVersion\"=dword:00020100\r\n");
+  const std::string before = site.snapshot();
+  EXPECT_EQ(install(), platform::EndProgram::kFailed);
+  EXPECT_NE(view.boxes.back().text.find("DbServerConfig\\Modules\\Q-Alder is of type REG_DWORD"),
+            std::string::npos);
+  EXPECT_EQ(site.snapshot(), before);
+}
+
 }  // namespace
 }  // namespace qsi::control
