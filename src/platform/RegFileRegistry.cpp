@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/Failure.h"
@@ -233,6 +234,21 @@ std::string printChecked(const Content& content, const fs::path& file) {
   storeFailure("The registry file " + file.string() + " is left as it was: " + why);
 }
 
+// The line of each name met so far, names compared without regard to case
+// as the registry compares them.
+using LinesByName = std::unordered_map<std::string, std::size_t>;
+
+// A key or value named a second time: regedit never exports one, and an
+// import would keep the last copy while a read finds the first.
+void refuseSecond(LinesByName& lines, std::string_view name, std::size_t lineNo,
+                  const std::string& what, const fs::path& file) {
+  const auto [first, isNew] = lines.try_emplace(toLower(name), lineNo);
+  if (!isNew)
+    malformed(file, lineNo,
+              what + " is there twice, on lines " + std::to_string(first->second) + " and " +
+                  std::to_string(lineNo));
+}
+
 bool isRegedit4(const Content& content) {
   std::string_view header = withoutLineEnd(content.header);
   header.remove_prefix(std::min(header.size(), header.rfind('\n') + 1));
@@ -327,6 +343,8 @@ Content RegFileRegistry::parse(std::string_view bytes, const fs::path& file) {
   Value* continued = nullptr;  // a value whose last line ended in "\"
   std::size_t continuedLine = 0;
   std::size_t lineNo = 0;
+  LinesByName keyLines;    // every key's line
+  LinesByName valueLines;  // the line of each value of the last key
   for (std::size_t pos = 0; pos < text.size();) {
     const std::size_t end = std::min(text.find('\n', pos), text.size() - 1) + 1;
     const std::string_view raw = text.substr(pos, end - pos);
@@ -362,6 +380,8 @@ Content RegFileRegistry::parse(std::string_view bytes, const fs::path& file) {
       key.path = std::string(trimmed.substr(1, trimmed.size() - 2));
       key.before = std::exchange(trivia, {});
       key.lines = std::string(raw);
+      refuseSecond(keyLines, key.path, lineNo, "the key " + visible(key.path), file);
+      valueLines.clear();
       continue;
     }
     if (trimmed[0] != '"' && trimmed[0] != '@')
@@ -372,6 +392,10 @@ Content RegFileRegistry::parse(std::string_view bytes, const fs::path& file) {
         content.keys.back().values.emplace_back(parseValue(trimmed, file, lineNo, continues));
     value.before = std::exchange(trivia, {});
     value.lines = std::string(raw);
+    refuseSecond(
+        valueLines, value.name, lineNo,
+        "the value \"" + visible(value.name) + "\" of key " + visible(content.keys.back().path),
+        file);
     if (continues) {
       continued = &value;
       continuedLine = lineNo;

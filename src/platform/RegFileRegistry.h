@@ -19,9 +19,11 @@ namespace qsi::platform {
 // parse back to the same content, then written to a temporary file, flushed
 // and renamed over the old one under an advisory lock, so a crash leaves the
 // old or the new file; a change that cannot be stored is a Failure naming
-// the file and the reason. A file that cannot be parsed is a Failure naming
-// the line, and is never overwritten. Text read from a UTF-16 file comes out
-// as UTF-8, from any other as the file's own bytes.
+// the file and the reason. A file that cannot be parsed, or that holds a key
+// or a value twice (which regedit never exports, and which would be read at
+// its first copy while an import keeps the last), is a Failure naming the
+// lines, and is never overwritten. Text read from a UTF-16 file comes out as
+// UTF-8, from any other as the file's own bytes.
 class RegFileRegistry final : public Registry {
  public:
   explicit RegFileRegistry(std::filesystem::path file);

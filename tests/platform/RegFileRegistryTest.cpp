@@ -212,6 +212,22 @@ TEST_F(RegFileRegistryTest, AChangeThatCannotBeStoredOrAMalformedFileIsAFailureA
   EXPECT_NE(failure.find(file.string() + " cannot be read: line 5:"), std::string::npos) << failure;
   EXPECT_EQ(test::readText(file), bad);
 
+  // A key or a value there twice, letter case aside, which the store would
+  // read at its first and an import keep at its last.
+  const std::pair<std::string, std::string> twice[] = {
+      {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"V\"=\"1\"\r\n\r\n[hkey_local_machine\\k]\r\n",
+       "line 5: the key hkey_local_machine\\k is there twice, on lines 2 and 5"},
+      {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"AppVersion\"=\"1\"\r\n\"W\"=\"1\"\r\n"
+       "\"appversion\"=dword:00000002\r\n",
+       "line 5: the value \"appversion\" of key HKEY_LOCAL_MACHINE\\K is there twice, on lines 3 "
+       "and 5"}};
+  for (const auto& [text, why] : twice) {
+    write(text);
+    EXPECT_EQ(failureOf([&] { registry.writeValue("K", "W", "2"); }),
+              failed + "The registry file " + file.string() + " cannot be read: " + why);
+    EXPECT_EQ(test::readText(file), text);
+  }
+
   for (const std::string text :
        {"REGEDIT5\r\n", "Windows Registry Editor Version 5.00\r\n\"A\"=\"1\"\r\n",
         "Windows Registry Editor Version 5.00\r\n[HKEY_X\r\n",
