@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -131,6 +132,16 @@ struct HostileEntry {
   std::string refused;  // the entry and why
 };
 
+// Windows itself opens a device for a reserved name, unless the path is
+// taken as it is written.
+fs::path asWritten(const fs::path& file) {
+#ifdef _WIN32
+  return fs::path("\\\\?\\" + fs::path(file).make_preferred().string());
+#else
+  return file;
+#endif
+}
+
 class HostilePackageAtStartUp : public InstallationRun,
                                 public ::testing::WithParamInterface<HostileEntry> {};
 
@@ -138,7 +149,10 @@ TEST_P(HostilePackageAtStartUp, IsRefusedWithItsEntryNamedLeavingTheSiteAsItWas)
   const HostileEntry& entry = GetParam();
   const fs::path at = site.installer / "Solution" / entry.path;
   if (entry.make == Make::NoPackage) fs::remove_all(site.installer / "Solution");
-  if (entry.make == Make::File) site.writePackage(entry.path, "x");
+  if (entry.make == Make::File) {
+    fs::create_directories(at.parent_path());
+    std::ofstream(asWritten(at)) << "x";
+  }
   if (entry.make == Make::Link) fs::create_symlink(site.registryFile, at);
   if (entry.make == Make::FolderLink) fs::create_directory_symlink(site.root, at);
 #ifndef _WIN32
@@ -161,13 +175,18 @@ TEST_P(HostilePackageAtStartUp, IsRefusedWithItsEntryNamedLeavingTheSiteAsItWas)
       "Error 1010 in readSolutionInfo:\r\nError reading the solution info!\r\n" + entry.refused);
   EXPECT_EQ(site.snapshot(), before);
   EXPECT_EQ(metabase(), rowsBefore);
+  if (entry.make == Make::File) fs::remove(asWritten(at));
 }
 
 const std::string kRefused = "The package is refused: 1 entry cannot be installed safely.\r\n  ";
 
 const HostileEntry kHostileEntries[] = {
     {"NoPackage", Make::NoPackage, "", "Error retrieving the modulenames!"},
+    {"DeviceName", Make::File, "Web/Q-Alder/Con.asp",
+     kRefused + R"(Web\Q-Alder\Con.asp: the name is that of a device on Windows (CON))"},
 #ifndef _WIN32
+    {"WindowsCharacter", Make::File, "Web/Q-Alder/a|b.asp",
+     kRefused + R"(Web\Q-Alder\a|b.asp: the name holds "|", which Windows does not allow)"},
     {"Climbing", Make::File, "Web/..\\..\\x.asp",
      kRefused + R"(Web\..\..\x.asp: the name holds "\")"},
     {"ControlCharacter", Make::File, "Components/Foo\nBar/x.dll",

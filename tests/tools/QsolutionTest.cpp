@@ -121,11 +121,15 @@ TEST_F(Qsolution, InspectNamesEachContradiction) {
                 "definition file Q-Birch.ini"}));
 
   fs::create_symlink(site.registryFile, root / "Web" / "Q-Alder" / "reg.asp");
+  site.writePackage("Web/Q-Alder/aux.txt", "a device on Windows");
   const Result refused = run({"inspect", root.string()});
   EXPECT_EQ(refused.status, 2);
-  EXPECT_EQ(warnings(refused.err),
-            std::vector<std::string>{"warning: Web\\Q-Alder\\reg.asp: it is a link; the installer "
-                                     "refuses the package"});
+  EXPECT_EQ(
+      warnings(refused.err),
+      (std::vector<std::string>{
+          "warning: Web\\Q-Alder\\aux.txt: the name is that of a device on Windows (AUX); "
+          "the installer refuses the package",
+          "warning: Web\\Q-Alder\\reg.asp: it is a link; the installer refuses the package"}));
 }
 
 TEST_F(Qsolution, UnreadablePackagesAndChecksums) {
