@@ -242,8 +242,13 @@ int runInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
     const solution::PackageListing listing = fs::is_directory(parsed.root)
                                                  ? solution::scanSolutionFolder(parsed.root)
                                                  : solution::PackageListing{};
-    for (const solution::RefusedEntry& entry : listing.refused)
-      warnings.push_back({entry.packagePath, entry.reason + "; the installer refuses the package"});
+    const auto refuse = [&](const std::vector<solution::RefusedEntry>& refused) {
+      for (const solution::RefusedEntry& entry : refused)
+        warnings.push_back(
+            {entry.packagePath, entry.reason + "; the installer refuses the package"});
+    };
+    refuse(listing.refused);
+    if (warnings.empty()) refuse(refusedModules(parsed.root));
     if (!warnings.empty()) {
       printWarnings();
       err << "qsolution inspect: the installer refuses this package\n";

@@ -184,6 +184,8 @@ const HostileEntry kHostileEntries[] = {
     {"NoPackage", Make::NoPackage, "", "Error retrieving the modulenames!"},
     {"DeviceName", Make::File, "Web/Q-Alder/Con.asp",
      kRefused + R"(Web\Q-Alder\Con.asp: the name is that of a device on Windows (CON))"},
+    {"NoModuleVersion", Make::File, "configuration files/Q-Alder.ini",
+     kRefused + R"(configuration files\Q-Alder.ini: no Version in section ReleaseInfo)"},
 #ifndef _WIN32
     {"WindowsCharacter", Make::File, "Web/Q-Alder/a|b.asp",
      kRefused + R"(Web\Q-Alder\a|b.asp: the name holds "|", which Windows does not allow)"},

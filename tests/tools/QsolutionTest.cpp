@@ -130,6 +130,16 @@ TEST_F(Qsolution, InspectNamesEachContradiction) {
           "warning: Web\\Q-Alder\\aux.txt: the name is that of a device on Windows (AUX); "
           "the installer refuses the package",
           "warning: Web\\Q-Alder\\reg.asp: it is a link; the installer refuses the package"}));
+
+  fs::remove(root / "Web" / "Q-Alder" / "reg.asp");
+  fs::remove(root / "Web" / "Q-Alder" / "aux.txt");
+  site.writePackage("configuration files/Q-Maple.ini", "[ReleaseInfo]\r\nVersion=2.1.1.x\r\n");
+  const Result unversioned = run({"inspect", root.string()});
+  EXPECT_EQ(unversioned.status, 2);
+  EXPECT_EQ(warnings(unversioned.err),
+            std::vector<std::string>{"warning: configuration files\\Q-Maple.ini: the Version "
+                                     "\"2.1.1.x\" of section ReleaseInfo is no version of up to "
+                                     "four numbers; the installer refuses the package"});
 }
 
 TEST_F(Qsolution, UnreadablePackagesAndChecksums) {
