@@ -332,5 +332,22 @@ TEST_F(InstallationRun, ADatabaseVersionOfAnotherTypeRefusesTheRunBeforeAnyChang
   EXPECT_EQ(site.snapshot(), before);
 }
 
+#ifndef _WIN32
+// Windows holds one file for names equal but for letter case: the later
+// entry is installed onto the first one's path, as Windows would.
+TEST_F(InstallationRun, EntriesEqualButForLetterCaseAreInstalledOntoTheFirstOnesPath) {
+  site.writePackage("Web/Q-Alder/New.asp", "first");
+  site.writePackage("Web/Q-Alder/new.asp", "second");
+  site.writePackage("Web/Q-Alder/Img/a.gif", "a");
+  site.writePackage("Web/Q-Alder/img/b.gif", "b");
+  EXPECT_EQ(install(), platform::EndProgram::kInstalled);
+  EXPECT_EQ(test::treeText(site.instMainDir / "QO11" / "Q-Alder"),
+            "Img/\nImg/a.gif = a\nImg/b.gif = b\nNew.asp = second\ndefault.asp = " +
+                test::kNewPage + "\n");
+  EXPECT_NE(log("FileCopy").find("  Installed again, from Web\\Q-Alder\\new.asp -> "),
+            std::string::npos);
+}
+#endif
+
 }  // namespace
 }  // namespace qsi::control
