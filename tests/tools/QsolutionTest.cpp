@@ -96,6 +96,12 @@ TEST_F(Qsolution, InspectNamesEachContradiction) {
   site.writePackage("Components/QAlder/sub/QAlderUtil.dll", "twice");
   fs::permissions(root / "Web" / "Q-Oak" / "order.asp",
                   fs::perms::set_gid | fs::perms::others_write, fs::perm_options::add);
+  // Read by the installer, but not by every reader; equal but for letter case.
+  const fs::path descriptor = root / "configuration files" / "Solution.info";
+  platform::writeFileAtomically(descriptor, "\xEF\xBB\xBF" + platform::readFileBytes(descriptor));
+  site.writePackage("configuration files/Q-Maple.ini",
+                    test::utf16Bytes(u"[ReleaseInfo]\r\nVersion=2.1.1.0\r\n"));
+  fs::copy_file(root / "Web" / "Q-Alder" / "default.asp", root / "Web" / "Q-Alder" / "Default.asp");
   const Result inspect = run({"inspect", root.string()});
   EXPECT_EQ(inspect.status, 1);
   EXPECT_EQ(warnings(inspect.err),
@@ -104,9 +110,18 @@ TEST_F(Qsolution, InspectNamesEachContradiction) {
                 "[Components\\QOCommon\\y.txt] of FileVersion.txt",
                 "warning: Web\\Q-Birch\\a.asp: no Checksum in section [Web\\Q-Birch\\a.asp] of "
                 "FileVersion.txt",
+                "warning: configuration files\\Solution.info: starts with a UTF-8 byte-order "
+                "mark, which the installer reads past and ANSI readers take for text of the first "
+                "line",
+                "warning: configuration files\\Q-Maple.ini: is UTF-16 text, which the installer "
+                "reads and ANSI readers do not; save it as ANSI or UTF-8",
                 "warning: Components\\QAlder\\sub\\QAlderUtil.dll: installed at "
                 "Components\\QAlder\\QAlderUtil.dll as Components\\QAlder\\QAlderUtil.dll is; the "
                 "one listed later wins",
+                "warning: Web\\Q-Alder\\default.asp: installed at QO11\\Q-Alder\\Default.asp as "
+                "Web\\Q-Alder\\Default.asp is; the one listed later wins",
+                "warning: Web\\Q-Alder\\default.asp: differs from Web\\Q-Alder\\Default.asp in "
+                "letter case only; Windows holds one of the two",
                 "warning: Web\\Q-Oak\\order.asp: has a set-id bit; the installer drops it",
                 "warning: Web\\Q-Oak\\order.asp: is writable by everyone; installed, it is not",
                 "warning: Sql\\Sequence.txt: line 2 names no script",
