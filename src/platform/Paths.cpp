@@ -21,6 +21,18 @@ fs::path joinDataPath(const fs::path& base, std::string_view dataPath) {
   return result;
 }
 
+std::optional<std::string> nameProblem(std::string_view name) {
+  if (name.empty()) return "the name is empty";
+  if (name == "." || name == "..") return "the name is \"" + std::string(name) + "\"";
+  if (contains(name, "\\")) return "the name holds \"\\\"";
+  if (contains(name, "/")) return "the name holds \"/\"";
+  if (hasControlCharacter(name)) return "the name holds a control character";
+#ifdef _WIN32
+  if (contains(name, ":")) return "the name holds \":\"";
+#endif
+  return std::nullopt;
+}
+
 namespace {
 
 // The device a name opens on Windows, whatever its extension and letter
@@ -36,8 +48,8 @@ std::optional<std::string> deviceOf(std::string_view name) {
   return std::nullopt;
 }
 
-// A name the package may hold on Linux that Windows cannot: a package built
-// on one system is installed on the other, and must end the same on both.
+}  // namespace
+
 std::optional<std::string> windowsNameProblem(std::string_view name) {
   for (const char c : std::string_view(":*?\"<>|"))
     if (contains(name, std::string_view(&c, 1)))
@@ -49,21 +61,10 @@ std::optional<std::string> windowsNameProblem(std::string_view name) {
   return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<std::string> nameProblem(std::string_view name) {
-  if (name.empty()) return "the name is empty";
-  if (name == "." || name == "..") return "the name is \"" + std::string(name) + "\"";
-  if (contains(name, "\\")) return "the name holds \"\\\"";
-  if (contains(name, "/")) return "the name holds \"/\"";
-  if (hasControlCharacter(name)) return "the name holds a control character";
-  return windowsNameProblem(name);
-}
-
 std::optional<fs::path> joinBelow(const fs::path& base, std::string_view dataPath) {
   fs::path result = base;
   for (const std::string& part : split(dataPath, '\\')) {
-    if (nameProblem(part)) return std::nullopt;
+    if (nameProblem(part) || windowsNameProblem(part)) return std::nullopt;
     result /= part;
   }
   if (!liesBelow(base, result)) return std::nullopt;

@@ -15,16 +15,22 @@ namespace qsi::platform {
                                                  std::string_view dataPath);
 
 // Why a name from outside (a package entry, a Sequence.txt line, a part of an
-// installation path) cannot name a file inside a folder on every system: it
-// is empty, "." or "..", holds "\", "/", a control character or one of
-// : * ? " < > |, is a device name of Windows (CON, NUL, AUX, PRN, COM1-COM9,
-// LPT1-LPT9, with any extension, in any letter case), or ends in a dot or a
-// blank. nullopt when it can.
+// installation path) cannot name a file inside a folder: it is empty, "." or
+// "..", or holds "\", "/" or a control character (on Windows also ":", which
+// names a drive or a stream). nullopt when it can.
 [[nodiscard]] std::optional<std::string> nameProblem(std::string_view name);
 
+// Why Windows cannot hold a name that another system may: it holds one of
+// : * ? " < > |, is a device's (CON, NUL, AUX, PRN, COM1-COM9, LPT1-LPT9, with
+// any extension, in any letter case), or ends in a dot or a blank. Packages
+// are built on one system and installed on the other, so a package entry
+// must be a name both hold. nullopt when Windows holds it.
+[[nodiscard]] std::optional<std::string> windowsNameProblem(std::string_view name);
+
 // The machine path of `dataPath` below `base`, for data paths made from
-// outside text; nullopt when a part of it is no plain name (nameProblem), so
-// that the result lies below `base` whatever the text holds.
+// outside text; nullopt when a part of it is no plain name (nameProblem) or
+// no name Windows holds, so that the result lies below `base` whatever the
+// text holds.
 [[nodiscard]] std::optional<std::filesystem::path> joinBelow(const std::filesystem::path& base,
                                                              std::string_view dataPath);
 

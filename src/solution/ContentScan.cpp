@@ -136,7 +136,9 @@ void walk(const fs::path& folder, const std::string& packageFolder, PackageListi
   std::vector<std::string> folders;
   for (platform::FolderEntry& item : platform::listFolder(folder)) {
     std::string& name = item.name;
-    if (const auto problem = platform::nameProblem(name))
+    auto problem = platform::nameProblem(name);
+    if (!problem) problem = platform::windowsNameProblem(name);
+    if (problem)
       listing.refused.push_back({platform::escapeControls(below(packageFolder, name)), *problem});
     else if (item.kind == platform::EntryKind::File)
       files.push_back(std::move(name));
