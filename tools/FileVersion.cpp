@@ -8,6 +8,7 @@
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/Unicode.h"
 #include "solution/ComponentLists.h"
 #include "tools/Commands.h"
 #include "tools/PackageAccess.h"
@@ -103,7 +104,10 @@ int runFileVersion(std::span<const std::string> args, std::ostream& out, std::os
   try {
     const Package package = readPackage(parsed.root);
     const fs::path file = package.folders.configurationFolder / "FileVersion.txt";
-    IniText ini = fs::exists(file) ? parseIni(platform::readFileBytes(file)) : IniText{};
+    // Written back as ANSI or UTF-8: a mark the installer reads past would
+    // otherwise hide the first section here.
+    IniText ini = fs::exists(file) ? parseIni(platform::decodeText(platform::readFileBytes(file)))
+                                   : IniText{};
     std::map<std::string, const solution::FileEntry*, CaseBlind> written;
     int status = 0;
     for (const solution::FileEntry& entry : package.info.files) {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <ostream>
 #include <set>
@@ -13,6 +14,7 @@
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/Unicode.h"
 #include "solution/ComponentLists.h"
 #include "solution/ContentScan.h"
 #include "tools/Commands.h"
@@ -181,6 +183,40 @@ void checkInstallationPaths(const Package& package, std::vector<Warning>& warnin
   }
 }
 
+// Windows holds one entry for names equal but for letter case: the
+// installer installs content files onto the first one's path.
+void checkLetterCase(const solution::PackageListing& listing, std::vector<Warning>& warnings) {
+  std::map<std::string, std::string> first;
+  for (const solution::PackageEntry& entry : listing.entries) {
+    const auto [it, isNew] =
+        first.try_emplace(platform::toLower(entry.packagePath), entry.packagePath);
+    if (!isNew)
+      warnings.push_back({entry.packagePath, "differs from " + it->second +
+                                                 " in letter case only; Windows holds one of "
+                                                 "the two"});
+  }
+}
+
+// Definition files other readers may read otherwise than the installer.
+void checkIniEncodings(const Package& package, std::vector<Warning>& warnings) {
+  std::vector<std::string> names = {"Solution.info", "FileVersion.txt"};
+  for (const ModuleInfo& module : package.info.modules) names.push_back(module.name + ".ini");
+  for (const std::string& name : names) {
+    std::string start(3, '\0');
+    std::ifstream(package.folders.configurationFolder / name, std::ios::binary)
+        .read(start.data(), 3);
+    const platform::TextEncoding encoding = platform::encodingOf(start);
+    if (encoding == platform::TextEncoding::Utf8WithMark)
+      warnings.push_back({"configuration files\\" + name,
+                          "starts with a UTF-8 byte-order mark, which the installer reads past "
+                          "and ANSI readers take for text of the first line"});
+    else if (encoding != platform::TextEncoding::Bytes)
+      warnings.push_back({"configuration files\\" + name,
+                          "is UTF-16 text, which the installer reads and ANSI readers do not; "
+                          "save it as ANSI or UTF-8"});
+  }
+}
+
 #ifndef _WIN32
 // Modes the installer never carries over, which the author may rely on.
 void checkModes(const Package& package, const solution::PackageListing& listing,
@@ -244,8 +280,13 @@ int runInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
     const solution::PackageListing listing = fs::is_directory(parsed.root)
                                                  ? solution::scanSolutionFolder(parsed.root)
                                                  : solution::PackageListing{};
-    for (const solution::RefusedEntry& entry : listing.refused)
-      warnings.push_back({entry.packagePath, entry.reason + "; the installer refuses the package"});
+    const auto refuse = [&](const std::vector<solution::RefusedEntry>& refused) {
+      for (const solution::RefusedEntry& entry : refused)
+        warnings.push_back(
+            {entry.packagePath, entry.reason + "; the installer refuses the package"});
+    };
+    refuse(listing.refused);
+    if (warnings.empty()) refuse(refusedModules(parsed.root));
     if (!warnings.empty()) {
       printWarnings();
       err << "qsolution inspect: the installer refuses this package\n";
@@ -255,7 +296,9 @@ int runInspect(std::span<const std::string> args, std::ostream& out, std::ostrea
     printPackage(package, out);
     checkDescriptor(package, warnings);
     checkChecksums(package, warnings);
+    checkIniEncodings(package, warnings);
     checkInstallationPaths(package, warnings);
+    checkLetterCase(listing, warnings);
 #ifndef _WIN32
     checkModes(package, listing, warnings);
 #endif

@@ -12,7 +12,9 @@
 #include "platform/ProfileReader.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "platform/Unicode.h"
 #include "site/RootKey.h"
+#include "solution/ModuleReader.h"
 #include "solution/SolutionReader.h"
 
 namespace qsi::tools {
@@ -47,6 +49,13 @@ class LogFolderRegistry final : public platform::Registry {
     if (platform::iequals(key, site::kRootKey) && platform::iequals(name, "InstMainDir"))
       return folder_;
     return std::nullopt;
+  }
+  [[nodiscard]] std::optional<platform::RegistryValue> readRawValue(
+      std::string_view key, std::string_view name) const override {
+    const auto text = readValue(key, name);
+    if (!text) return std::nullopt;
+    return platform::RegistryValue{
+        platform::kRegSz, platform::utf8ToUtf16(*text).value_or("") + std::string(2, '\0')};
   }
   bool writeValue(std::string_view, std::string_view, std::string_view) override { return false; }
   bool deleteValue(std::string_view, std::string_view) override { return false; }
@@ -84,34 +93,62 @@ class TemporaryFolder {
   fs::path path_;
 };
 
+// What the installer's readers need, for a package wherever it lies; never
+// const, as the readers change its parts.
+struct Reading {
+  explicit Reading(const fs::path& absoluteRoot)
+      : registry(logs.path().string()),
+        env{registry, profiles, ui, absoluteRoot.parent_path(),
+            platform::makeRunStamp(std::chrono::system_clock::now())},
+        folders(solution::SolutionFolders::at(absoluteRoot)) {}
+  const TemporaryFolder logs;
+  LogFolderRegistry registry;
+  platform::ProfileReader profiles;
+  QuietUi ui;
+  const platform::Environment env;
+  const solution::SolutionFolders folders;
+};
+
+fs::path absolutePackage(const fs::path& root) {
+  const fs::path absoluteRoot = fs::absolute(root).lexically_normal();
+  if (!fs::is_directory(absoluteRoot)) throw ToolError(root, "no such package folder");
+  return absoluteRoot;
+}
+
 }  // namespace
 
 Package readPackage(const fs::path& root) {
-  const fs::path absoluteRoot = fs::absolute(root).lexically_normal();
-  if (!fs::is_directory(absoluteRoot)) throw ToolError(root, "no such package folder");
-  const TemporaryFolder logs;
-  LogFolderRegistry registry(logs.path().string());
-  platform::ProfileReader profiles;
-  QuietUi ui;
-  const platform::Environment env{registry, profiles, ui, absoluteRoot.parent_path(),
-                                  platform::makeRunStamp(std::chrono::system_clock::now())};
-  Package package{solution::SolutionFolders::at(absoluteRoot), {}};
+  const fs::path absoluteRoot = absolutePackage(root);
+  Reading reading(absoluteRoot);
+  Package package{reading.folders, {}};
   if (!fs::is_directory(package.folders.configurationFolder))
     throw ToolError(package.folders.configurationFolder,
                     "no such folder (it holds Solution.info and the module definition files)");
   {
-    log::CLog log(env);
+    log::CLog log(reading.env);
     try {
-      package.info = solution::readSolutionInfoAt(env, package.folders, log);
+      package.info = solution::readSolutionInfoAt(reading.env, package.folders, log);
     } catch (const platform::Failure& failure) {
       std::string reason = failure.description();
       if (!failure.cause().empty()) reason += " (" + failure.cause() + ")";
       throw ToolError(absoluteRoot, reason);
     }
   }
-  if (!ui.messages.empty())
-    throw ToolError(package.folders.configurationFolder / "Solution.info", ui.messages.front());
+  if (!reading.ui.messages.empty())
+    throw ToolError(package.folders.configurationFolder / "Solution.info",
+                    reading.ui.messages.front());
   return package;
+}
+
+std::vector<solution::RefusedEntry> refusedModules(const fs::path& root) {
+  Reading reading(absolutePackage(root));
+  if (!fs::is_directory(reading.folders.configurationFolder)) return {};
+  std::vector<solution::ModuleInfo> modules;
+  log::CLog log(reading.env);
+  log.openLogFile("Gathering Solution Information");
+  for (const std::string& name : solution::readSolutionModuleNames(reading.env, reading.folders))
+    modules.push_back(solution::readModuleInfo(reading.env, reading.folders, name, log));
+  return solution::unversionedModules(modules);
 }
 
 bool parsePackageArgument(std::span<const std::string> args, PackageArgument& parsed,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "solution/ContentScan.h"
 #include "solution/Records.h"
 #include "solution/SolutionFolders.h"
 
@@ -28,6 +29,10 @@ struct Package {
 // that is removed again, and nobody is shown anything. Throws ToolError when
 // the package cannot be read.
 [[nodiscard]] Package readPackage(const std::filesystem::path& root);
+
+// The module definitions of the package at `root` whose version the
+// installer cannot read, for which it refuses the package.
+[[nodiscard]] std::vector<solution::RefusedEntry> refusedModules(const std::filesystem::path& root);
 
 // The package folder a subcommand works on: its one optional argument, else
 // ./Solution. Returns false (after telling `err`) on unexpected arguments.

@@ -133,11 +133,11 @@ std::vector<JournalRecord> Journal::read(const fs::path& folder) {
 
 bool JournalingRegistry::writeValue(std::string_view key, std::string_view name,
                                     std::string_view text) {
-  const auto old = inner_.readValue(key, name);
-  if (old == text) return inner_.writeValue(key, name, text);  // nothing changes
+  const auto old = readValue(key, name);
+  if (old == text) return RegistryWrapper::writeValue(key, name, text);  // nothing changes
   journal_.write(record::kRegistry, {std::string(key), std::string(name), old ? "1" : "0",
                                      old.value_or(""), std::string(text)});
-  return inner_.writeValue(key, name, text);
+  return RegistryWrapper::writeValue(key, name, text);
 }
 
 namespace {

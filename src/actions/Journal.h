@@ -94,27 +94,13 @@ class Journal {
 
 // The registry as a run writes it: each value's old text is told to the
 // journal before the value changes.
-class JournalingRegistry final : public platform::Registry {
+class JournalingRegistry final : public platform::RegistryWrapper {
  public:
   JournalingRegistry(platform::Registry& inner, Journal& journal)
-      : inner_(inner), journal_(journal) {}
-  [[nodiscard]] std::optional<std::string> readValue(std::string_view key,
-                                                     std::string_view name) const override {
-    return inner_.readValue(key, name);
-  }
+      : RegistryWrapper(inner), journal_(journal) {}
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
-  bool deleteValue(std::string_view key, std::string_view name) override {
-    return inner_.deleteValue(key, name);
-  }
-  [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
-      std::string_view key) const override {
-    return inner_.subKeys(key);
-  }
-  bool createKey(std::string_view key) override { return inner_.createKey(key); }
-  bool deleteKey(std::string_view key) override { return inner_.deleteKey(key); }
 
  private:
-  platform::Registry& inner_;
   Journal& journal_;
 };
 

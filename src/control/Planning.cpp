@@ -93,6 +93,7 @@ void planRegistry(const platform::Environment& env, const solution::SolutionInfo
     const std::string key = site::moduleKey(config, module.name);
     // Only modules the suite registered are updated: a missing key gets nothing.
     if (!env.registry.subKeys(key)) continue;
+    site::checkStringValue(env.registry, key, "AppVersion");
     auto before = env.registry.readValue(key, "AppVersion");
     if (!keeps(before, module, section, true, key + " AppVersion", plan))
       plan.registryValues.push_back({key + " AppVersion", std::move(before), threeParts(module)});

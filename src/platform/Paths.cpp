@@ -33,10 +33,38 @@ std::optional<std::string> nameProblem(std::string_view name) {
   return std::nullopt;
 }
 
+namespace {
+
+// The device a name opens on Windows, whatever its extension and letter
+// case ("con .asp" opens CON); nullopt for a name of a file.
+std::optional<std::string> deviceOf(std::string_view name) {
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (stem.ends_with(' ')) stem.remove_suffix(1);
+  std::string device = toUpper(stem);
+  if (device == "CON" || device == "NUL" || device == "AUX" || device == "PRN") return device;
+  if (device.size() == 4 && (device.starts_with("COM") || device.starts_with("LPT")) &&
+      device[3] >= '1' && device[3] <= '9')
+    return device;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> windowsNameProblem(std::string_view name) {
+  for (const char c : std::string_view(":*?\"<>|"))
+    if (contains(name, std::string_view(&c, 1)))
+      return "the name holds \"" + std::string(1, c) + "\", which Windows does not allow";
+  if (const auto device = deviceOf(name))
+    return "the name is that of a device on Windows (" + *device + ")";
+  if (name.ends_with('.')) return "the name ends in a dot, which Windows drops";
+  if (name.ends_with(' ')) return "the name ends in a blank, which Windows drops";
+  return std::nullopt;
+}
+
 std::optional<fs::path> joinBelow(const fs::path& base, std::string_view dataPath) {
   fs::path result = base;
   for (const std::string& part : split(dataPath, '\\')) {
-    if (nameProblem(part)) return std::nullopt;
+    if (nameProblem(part) || windowsNameProblem(part)) return std::nullopt;
     result /= part;
   }
   if (!liesBelow(base, result)) return std::nullopt;

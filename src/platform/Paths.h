@@ -20,9 +20,17 @@ namespace qsi::platform {
 // names a drive or a stream). nullopt when it can.
 [[nodiscard]] std::optional<std::string> nameProblem(std::string_view name);
 
+// Why Windows cannot hold a name that another system may: it holds one of
+// : * ? " < > |, is a device's (CON, NUL, AUX, PRN, COM1-COM9, LPT1-LPT9, with
+// any extension, in any letter case), or ends in a dot or a blank. Packages
+// are built on one system and installed on the other, so a package entry
+// must be a name both hold. nullopt when Windows holds it.
+[[nodiscard]] std::optional<std::string> windowsNameProblem(std::string_view name);
+
 // The machine path of `dataPath` below `base`, for data paths made from
-// outside text; nullopt when a part of it is no plain name (nameProblem), so
-// that the result lies below `base` whatever the text holds.
+// outside text; nullopt when a part of it is no plain name (nameProblem) or
+// no name Windows holds, so that the result lies below `base` whatever the
+// text holds.
 [[nodiscard]] std::optional<std::filesystem::path> joinBelow(const std::filesystem::path& base,
                                                              std::string_view dataPath);
 

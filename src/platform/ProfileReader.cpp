@@ -5,6 +5,7 @@
 
 #include "platform/FileIO.h"
 #include "platform/Text.h"
+#include "platform/Unicode.h"
 
 namespace qsi::platform {
 
@@ -41,8 +42,8 @@ bool ProfileReader::Parsed::CaseBlindEqual::operator()(const Name& a,
   return a.hash == b.hash && iequals(a.section, b.section) && iequals(a.key, b.key);
 }
 
-ProfileReader::Parsed::Parsed(std::string text)
-    : text_(std::make_unique<const std::string>(std::move(text))) {
+ProfileReader::Parsed::Parsed(std::string text, bool unicode)
+    : text_(std::make_unique<const std::string>(std::move(text))), unicode_(unicode) {
   const std::string_view all(*text_);
   values_.reserve(static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) / 2);
   std::string_view section;
@@ -84,8 +85,13 @@ std::map<std::string, std::string> ProfileReader::Parsed::all() const {
   return values;
 }
 
-ProfileReader::Parsed ProfileReader::parse(std::string text) {
-  return Parsed(std::move(text));
+std::string_view ProfileReader::Parsed::returned(std::string_view value) const {
+  return unicode_ ? firstCharacters(value, kMaxValueLength) : value.substr(0, kMaxValueLength);
+}
+
+ProfileReader::Parsed ProfileReader::parse(std::string bytes) {
+  if (encodingOf(bytes) == TextEncoding::Bytes) return Parsed(std::move(bytes));
+  return Parsed(decodeText(bytes), true);
 }
 
 const ProfileReader::Parsed& ProfileReader::valuesOf(const fs::path& file) {
@@ -113,8 +119,9 @@ const ProfileReader::Parsed& ProfileReader::valuesOf(const fs::path& file) {
 
 std::string ProfileReader::readIniValue(const fs::path& file, std::string_view section,
                                         std::string_view key) {
-  const auto value = valuesOf(file).find(section, key);
-  return value ? std::string(value->substr(0, kMaxValueLength)) : std::string();
+  const Parsed& values = valuesOf(file);
+  const auto value = values.find(section, key);
+  return value ? std::string(values.returned(*value)) : std::string();
 }
 
 }  // namespace qsi::platform

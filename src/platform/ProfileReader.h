@@ -15,8 +15,9 @@ namespace qsi::platform {
 // and key names without regard to case, blanks around names and values
 // trimmed, one pair of surrounding quotes removed, ";" comment lines, the
 // first match wins, a value ends at a NUL, at most 319 characters returned.
-// Parsed files are kept by path, size and modification time, so reading an
-// unchanged file again costs no parse.
+// A UTF-8 byte-order mark is read past, and UTF-16 text with its mark is
+// read as that reader reads it; its values come out as UTF-8. Parsed files are kept by path, size
+// and modification time, so reading an unchanged file again costs no parse.
 class ProfileReader {
  public:
   static constexpr std::size_t kMaxValueLength = 319;
@@ -52,12 +53,16 @@ class ProfileReader {
   class Parsed {
    public:
     Parsed() = default;
-    explicit Parsed(std::string text);
+    // `unicode`: the text is UTF-8 from a file with a byte-order mark, so
+    // that a value is cut at a character, not at a byte.
+    explicit Parsed(std::string text, bool unicode = false);
 
     [[nodiscard]] std::optional<std::string_view> find(std::string_view section,
                                                        std::string_view key) const;
     // Every value by lower-case "section\nkey".
     [[nodiscard]] std::map<std::string, std::string> all() const;
+    // A value as the profile reader returns it: at most kMaxValueLength characters.
+    [[nodiscard]] std::string_view returned(std::string_view value) const;
 
    private:
     // A name with its case-blind hash, taken once: the table compares
@@ -75,9 +80,11 @@ class ProfileReader {
       bool operator()(const Name& a, const Name& b) const noexcept;
     };
     std::unique_ptr<const std::string> text_;  // apart, so that a move keeps the views
+    bool unicode_ = false;
     std::unordered_map<Name, std::string_view, CaseBlindHash, CaseBlindEqual> values_;
   };
-  [[nodiscard]] static Parsed parse(std::string text);
+  // The values of a file's bytes, as the file's byte-order mark says to read them.
+  [[nodiscard]] static Parsed parse(std::string bytes);
 
  private:
   struct Entry {

@@ -1,13 +1,16 @@
 #include "platform/RegFileRegistry.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/Text.h"
+#include "platform/Unicode.h"
 
 namespace qsi::platform {
 
@@ -22,8 +25,6 @@ using Value = RegFileRegistry::Value;
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kRoot = "HKEY_LOCAL_MACHINE";
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-constexpr std::string_view kUtf16Mark = "\xFF\xFE";
 
 [[noreturn]] void storeFailure(std::string description) {
   throw Failure(kRegistryStoreFailure, "RegFileRegistry", std::move(description));
@@ -45,82 +46,13 @@ std::string fullPath(std::string_view key) {
   return path;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-// UTF-16 LE to WTF-8: a surrogate without its partner is encoded as if it
-// were a character, so that any file comes back as it was.
-std::string fromUtf16(std::string_view bytes, const fs::path& file) {
-  if (bytes.size() % 2 != 0) unreadable(file, "the UTF-16 text ends in half a character");
-  const auto unit = [&](std::size_t at) {
-    return static_cast<char32_t>(static_cast<unsigned char>(bytes[at]) |
-                                 static_cast<unsigned char>(bytes[at + 1]) << 8);
-  };
-  std::string out;
-  out.reserve(bytes.size() / 2);
-  for (std::size_t at = 0; at < bytes.size(); at += 2) {
-    char32_t c = unit(at);
-    if (c >= 0xD800 && c < 0xDC00 && at + 2 < bytes.size()) {
-      const char32_t low = unit(at + 2);
-      if (low >= 0xDC00 && low < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        at += 2;
-      }
-    }
-    appendUtf8(out, c);
-  }
-  return out;
-}
-
 // WTF-8 to UTF-16 LE; a byte that starts no character is a Failure. An
 // overlong or out-of-range sequence does not read back the same, which the
 // check of every printed file finds.
 std::string toUtf16(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  const auto put = [&](char32_t unit) {
-    out.push_back(static_cast<char>(unit & 0xFF));
-    out.push_back(static_cast<char>(unit >> 8));
-  };
-  for (std::size_t at = 0; at < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    const std::size_t length = lead < 0x80                   ? 1
-                               : lead >= 0xC2 && lead < 0xE0 ? 2
-                               : lead >= 0xE0 && lead < 0xF0 ? 3
-                               : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                             : 0;
-    bool valid = length != 0 && at + length <= text.size();
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t i = 1; valid && i < length; ++i) {
-      const auto next = static_cast<unsigned char>(text[at + i]);
-      valid = (next & 0xC0) == 0x80;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (!valid) storeFailure("a text to be written is not UTF-8, as UTF-16 text must be.");
-    if (c >= 0x10000) {
-      put(0xD800 + ((c - 0x10000) >> 10));
-      put(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      put(c);
-    }
-    at += length;
-  }
-  return out;
+  auto units = utf8ToUtf16(text);
+  if (!units) storeFailure("a text to be written is not UTF-8, as UTF-16 text must be.");
+  return std::move(*units);
 }
 
 // Reads a quoted string starting at text[pos] == '"' as regedit imports it:
@@ -201,6 +133,7 @@ Value parseValue(std::string_view line, const fs::path& file, std::size_t lineNo
     if (colon == std::string_view::npos || colon == 0)
       malformed(file, lineNo, "unknown value type");
     value.isText = false;
+    value.quoted = false;
     value.data = std::string(trim(rest));
     continues = value.data.ends_with('\\');
     if (continues) value.data.pop_back();
@@ -248,7 +181,7 @@ std::string commentLines(std::string_view lines) {
 
 bool sameContent(const Content& a, const Content& b) {
   const auto sameValue = [](const Value& x, const Value& y) {
-    return x.name == y.name && x.isText == y.isText && x.data == y.data;
+    return x.name == y.name && x.isText == y.isText && x.quoted == y.quoted && x.data == y.data;
   };
   const auto sameKey = [&](const Key& x, const Key& y) {
     return x.path == y.path && std::equal(x.values.begin(), x.values.end(), y.values.begin(),
@@ -301,6 +234,82 @@ std::string printChecked(const Content& content, const fs::path& file) {
   storeFailure("The registry file " + file.string() + " is left as it was: " + why);
 }
 
+// The line of each name met so far, names compared without regard to case
+// as the registry compares them.
+using LinesByName = std::unordered_map<std::string, std::size_t>;
+
+// A key or value named a second time: regedit never exports one, and an
+// import would keep the last copy while a read finds the first.
+void refuseSecond(LinesByName& lines, std::string_view name, std::size_t lineNo,
+                  const std::string& what, const fs::path& file) {
+  const auto [first, isNew] = lines.try_emplace(toLower(name), lineNo);
+  if (!isNew)
+    malformed(file, lineNo,
+              what + " is there twice, on lines " + std::to_string(first->second) + " and " +
+                  std::to_string(lineNo));
+}
+
+bool isRegedit4(const Content& content) {
+  std::string_view header = withoutLineEnd(content.header);
+  header.remove_prefix(std::min(header.size(), header.rfind('\n') + 1));
+  return trim(header) == kHeader4;
+}
+
+// A text's bytes as hex(1): would list them in the file, with the ending NUL.
+RegistryValue textValue(const Content& content, std::string_view text) {
+  if (isRegedit4(content)) return {kRegSz, std::string(text) + '\0'};
+  std::optional<std::string> units = utf8ToUtf16(text);
+  if (!units) {  // ANSI text, taken for Latin-1
+    units.emplace();
+    for (const char c : text) units->append({c, '\0'});
+  }
+  units->append(2, '\0');
+  return {kRegSz, std::move(*units)};
+}
+
+// The bytes of "dword:" (up to eight hex digits), "hex:" or "hex(N):" (hex
+// bytes between commas); nullopt for data of any other form.
+std::optional<RegistryValue> listedValue(std::string_view data) {
+  const auto hexNumber = [](std::string_view digits, std::size_t most, std::uint32_t& number) {
+    digits = trim(digits);
+    const auto [end, ec] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), number, 16);
+    return !digits.empty() && digits.size() <= most && ec == std::errc() &&
+           end == digits.data() + digits.size();
+  };
+  const auto colon = data.find(':');
+  const std::string kind = toLower(trim(data.substr(0, colon)));
+  const std::string_view rest = data.substr(colon + 1);
+  RegistryValue value{kRegBinary, {}};
+  if (kind == "dword") {
+    std::uint32_t number = 0;
+    if (!hexNumber(rest, 8, number)) return std::nullopt;
+    for (int shift = 0; shift < 32; shift += 8)
+      value.data.push_back(static_cast<char>((number >> shift) & 0xFF));
+    return RegistryValue{kRegDword, std::move(value.data)};
+  }
+  if (kind != "hex" &&
+      !(kind.starts_with("hex(") && kind.ends_with(')') &&
+        hexNumber(std::string_view(kind).substr(4, kind.size() - 5), 8, value.type)))
+    return std::nullopt;
+  const std::vector<std::string> bytes = split(rest, ',');
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::uint32_t byte = 0;
+    if (i + 1 == bytes.size() && trim(bytes[i]).empty()) break;  // after a last comma
+    if (!hexNumber(bytes[i], 2, byte)) return std::nullopt;
+    value.data.push_back(static_cast<char>(byte));
+  }
+  return value;
+}
+
+const Value* findValue(const Content& content, std::string_view key, std::string_view name) {
+  const auto index = findKey(content, fullPath(key));
+  if (!index) return nullptr;
+  for (const Value& value : content.keys[*index].values)
+    if (iequals(value.name, name)) return &value;
+  return nullptr;
+}
+
 }  // namespace
 
 RegFileRegistry::RegFileRegistry(fs::path file) : file_(std::move(file)) {}
@@ -314,13 +323,15 @@ Content RegFileRegistry::parse(std::string_view bytes, const fs::path& file) {
   Content content;
   std::string decoded;
   std::string_view text = bytes;
-  if (bytes.starts_with(kUtf16Mark)) {
+  const TextEncoding encoding = encodingOf(bytes);
+  if (encoding == TextEncoding::Utf16Le) {
+    if (bytes.size() % 2 != 0) unreadable(file, "the UTF-16 text ends in half a character");
     content.encoding = Encoding::Utf16WithMark;
-    decoded = fromUtf16(bytes.substr(kUtf16Mark.size()), file);
+    decoded = utf16ToUtf8(bytes.substr(kUtf16LeMark.size()));
     text = decoded;
-  } else if (bytes.starts_with("\xFE\xFF")) {
+  } else if (encoding == TextEncoding::Utf16Be) {
     unreadable(file, "UTF-16 big endian text is not supported; save it as UTF-16 LE or ANSI");
-  } else if (bytes.starts_with(kUtf8Mark)) {
+  } else if (encoding == TextEncoding::Utf8WithMark) {
     content.encoding = Encoding::Utf8WithMark;
     text.remove_prefix(kUtf8Mark.size());
   }
@@ -332,6 +343,8 @@ Content RegFileRegistry::parse(std::string_view bytes, const fs::path& file) {
   Value* continued = nullptr;  // a value whose last line ended in "\"
   std::size_t continuedLine = 0;
   std::size_t lineNo = 0;
+  LinesByName keyLines;    // every key's line
+  LinesByName valueLines;  // the line of each value of the last key
   for (std::size_t pos = 0; pos < text.size();) {
     const std::size_t end = std::min(text.find('\n', pos), text.size() - 1) + 1;
     const std::string_view raw = text.substr(pos, end - pos);
@@ -367,6 +380,8 @@ Content RegFileRegistry::parse(std::string_view bytes, const fs::path& file) {
       key.path = std::string(trimmed.substr(1, trimmed.size() - 2));
       key.before = std::exchange(trivia, {});
       key.lines = std::string(raw);
+      refuseSecond(keyLines, key.path, lineNo, "the key " + visible(key.path), file);
+      valueLines.clear();
       continue;
     }
     if (trimmed[0] != '"' && trimmed[0] != '@')
@@ -377,6 +392,10 @@ Content RegFileRegistry::parse(std::string_view bytes, const fs::path& file) {
         content.keys.back().values.emplace_back(parseValue(trimmed, file, lineNo, continues));
     value.before = std::exchange(trivia, {});
     value.lines = std::string(raw);
+    refuseSecond(
+        valueLines, value.name, lineNo,
+        "the value \"" + visible(value.name) + "\" of key " + visible(content.keys.back().path),
+        file);
     if (continues) {
       continued = &value;
       continuedLine = lineNo;
@@ -417,7 +436,7 @@ std::string RegFileRegistry::print(const Content& content) {
   out.append(content.trailer);
   switch (content.encoding) {
     case Encoding::Utf16WithMark:
-      return std::string(kUtf16Mark) + toUtf16(out);
+      return std::string(kUtf16LeMark) + toUtf16(out);
     case Encoding::Utf8WithMark:
       return std::string(kUtf8Mark) + out;
     case Encoding::Bytes:
@@ -470,12 +489,20 @@ const Content& RegFileRegistry::load() const {
 
 std::optional<std::string> RegFileRegistry::readValue(std::string_view key,
                                                       std::string_view name) const {
+  const Value* value = findValue(load(), key, name);
+  if (value == nullptr || !value->isText) return std::nullopt;
+  return value->data;
+}
+
+std::optional<RegistryValue> RegFileRegistry::readRawValue(std::string_view key,
+                                                           std::string_view name) const {
   const Content& content = load();
-  const auto index = findKey(content, fullPath(key));
-  if (!index) return std::nullopt;
-  for (const Value& value : content.keys[*index].values)
-    if (iequals(value.name, name)) return value.isText ? std::optional(value.data) : std::nullopt;
-  return std::nullopt;
+  const Value* value = findValue(content, key, name);
+  if (value == nullptr) return std::nullopt;
+  if (value->quoted) return textValue(content, value->data);
+  if (auto listed = listedValue(value->data)) return listed;
+  unreadable(file_, "the value \"" + visible(value->name) + "\" of key " + visible(fullPath(key)) +
+                        " holds " + visible(value->data) + ", data of no form regedit imports");
 }
 
 std::optional<std::vector<std::string>> RegFileRegistry::subKeys(std::string_view key) const {
@@ -529,7 +556,8 @@ bool RegFileRegistry::deleteValue(std::string_view key, std::string_view name) {
   const auto index = findKey(load(), path);
   if (!index) return true;
   const auto& loaded = load().keys[*index].values;
-  if (std::none_of(loaded.begin(), loaded.end(), [&](const Value& v) { return iequals(v.name, name); }))
+  if (std::none_of(loaded.begin(), loaded.end(),
+                   [&](const Value& v) { return iequals(v.name, name); }))
     return true;  // nothing to write
   return change([&](Content& content) {
     const auto at = findKey(content, path);

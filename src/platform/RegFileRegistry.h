@@ -19,9 +19,11 @@ namespace qsi::platform {
 // parse back to the same content, then written to a temporary file, flushed
 // and renamed over the old one under an advisory lock, so a crash leaves the
 // old or the new file; a change that cannot be stored is a Failure naming
-// the file and the reason. A file that cannot be parsed is a Failure naming
-// the line, and is never overwritten. Text read from a UTF-16 file comes out
-// as UTF-8, from any other as the file's own bytes.
+// the file and the reason. A file that cannot be parsed, or that holds a key
+// or a value twice (which regedit never exports, and which would be read at
+// its first copy while an import keeps the last), is a Failure naming the
+// lines, and is never overwritten. Text read from a UTF-16 file comes out as
+// UTF-8, from any other as the file's own bytes.
 class RegFileRegistry final : public Registry {
  public:
   explicit RegFileRegistry(std::filesystem::path file);
@@ -31,6 +33,12 @@ class RegFileRegistry final : public Registry {
 
   [[nodiscard]] std::optional<std::string> readValue(std::string_view key,
                                                      std::string_view name) const override;
+  // A text value's bytes are those hex(1): would list in this file: UTF-16 LE
+  // in a version 5 file (a text that is no UTF-8 taken for Latin-1), the
+  // file's bytes in a REGEDIT4 one. Throws Failure for data of a form regedit
+  // does not import.
+  [[nodiscard]] std::optional<RegistryValue> readRawValue(std::string_view key,
+                                                          std::string_view name) const override;
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
   bool deleteValue(std::string_view key, std::string_view name) override;
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
@@ -48,6 +56,7 @@ class RegFileRegistry final : public Registry {
   struct Value {
     std::string name;    // empty for the default value "@"
     bool isText = true;  // a string value as regedit imports it
+    bool quoted = true;  // data is the text between quotes, else the listing of another type
     std::string data;    // the text, or the right-hand side of another type
     std::string before;
     std::string lines;

@@ -1,5 +1,7 @@
 #include "site/RegistryAccess.h"
 
+#include "platform/Failure.h"
+
 namespace qsi::site {
 
 namespace {
@@ -12,6 +14,18 @@ std::string readRegistryValue(const platform::Registry& registry, std::string_vi
   const auto value = registry.readValue(key, name);
   if (!value || value->size() >= kValueBuffer) return std::string(defaultValue);
   return *value;
+}
+
+void checkStringValue(const platform::Registry& registry, std::string_view key,
+                      std::string_view name) {
+  const auto value = registry.readRawValue(key, name);
+  if (!value || value->type == platform::kRegSz) return;
+  while (key.ends_with('\\')) key.remove_suffix(1);
+  throw platform::Failure(platform::kReadFailure, "readRegistryValue",
+                          "The registry value \"" + std::string(name) +
+                              "\" of key HKEY_LOCAL_MACHINE\\" + std::string(key) + " is of type " +
+                              platform::registryTypeName(value->type) +
+                              ", not a string: the version it holds cannot be read.");
 }
 
 bool writeRegistryValue(platform::Registry& registry, std::string_view key, std::string_view name,
@@ -40,7 +54,9 @@ bool isModuleInstalled(const platform::Registry& registry, std::string_view modu
 }
 
 std::string getModuleAppVersion(const platform::Registry& registry, std::string_view module) {
-  return readRegistryValue(registry, moduleKey(kWebServerConfig, module), "AppVersion", "");
+  const std::string key = moduleKey(kWebServerConfig, module);
+  checkStringValue(registry, key, "AppVersion");
+  return readRegistryValue(registry, key, "AppVersion", "");
 }
 
 std::string getHostname(const platform::Registry& registry) {

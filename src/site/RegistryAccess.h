@@ -23,6 +23,12 @@ inline constexpr std::string_view kModulesKey =
                                             std::string_view key, std::string_view name,
                                             std::string_view defaultValue);
 
+// Throws Failure naming the key, the value and its type when the value is
+// there but no plain string: a version of another type would read as blank,
+// as that of a module never installed. Nothing when it is a string or missing.
+void checkStringValue(const platform::Registry& registry, std::string_view key,
+                      std::string_view name);
+
 // True when the value was written; false when the key does not exist (it is
 // never created). Throws Failure when the store cannot keep the change.
 bool writeRegistryValue(platform::Registry& registry, std::string_view key, std::string_view name,
@@ -38,6 +44,8 @@ bool writeRegistryValue(platform::Registry& registry, std::string_view key, std:
 [[nodiscard]] std::string moduleKey(std::string_view configKey, std::string_view module);
 
 [[nodiscard]] bool isModuleInstalled(const platform::Registry& registry, std::string_view module);
+// The module's "AppVersion" below the web server configuration; checked
+// with checkStringValue.
 [[nodiscard]] std::string getModuleAppVersion(const platform::Registry& registry,
                                               std::string_view module);
 [[nodiscard]] std::string getHostname(const platform::Registry& registry);

@@ -98,8 +98,7 @@ solution::ModuleInfo readSiteModuleInfo(const platform::Environment& env, const 
     env.ui.setProgress(ProgressBox::Text, "Reading the Modules information");
     solution::ModuleInfo module;
     module.name = name;
-    module.version =
-        readRegistryValue(env.registry, moduleKey(kWebServerConfig, name), "AppVersion", "");
+    module.version = getModuleAppVersion(env.registry, name);
     log.writeLine(name + "\t\t" + module.version);
     env.ui.append(InfoBox::Current, name + " : " + module.version + std::string(platform::kCrLf));
     return module;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/Folder.h"
@@ -134,7 +136,9 @@ void walk(const fs::path& folder, const std::string& packageFolder, PackageListi
   std::vector<std::string> folders;
   for (platform::FolderEntry& item : platform::listFolder(folder)) {
     std::string& name = item.name;
-    if (const auto problem = platform::nameProblem(name))
+    auto problem = platform::nameProblem(name);
+    if (!problem) problem = platform::windowsNameProblem(name);
+    if (problem)
       listing.refused.push_back({platform::escapeControls(below(packageFolder, name)), *problem});
     else if (item.kind == platform::EntryKind::File)
       files.push_back(std::move(name));
@@ -188,15 +192,56 @@ void processFileInformation(const platform::Environment& env, const SolutionFold
   env.ui.setProgress(ProgressBox::Detail, shipped.lookupPath);
 }
 
+namespace {
+
+struct CaseBlindHash {
+  std::size_t operator()(std::string_view text) const noexcept {
+    std::uint64_t value = 14695981039346656037u;  // FNV-1a over the lower-case bytes
+    for (const char c : text) {
+      value ^= static_cast<unsigned char>(platform::lowerChar(c));
+      value *= 1099511628211u;
+    }
+    return static_cast<std::size_t>(value);
+  }
+};
+struct CaseBlindEqual {
+  bool operator()(std::string_view a, std::string_view b) const noexcept {
+    return platform::iequals(a, b);
+  }
+};
+
+// Windows holds one file or folder for names equal but for letter case, under
+// the name it was made with: each installation path takes the spelling of
+// its folders and file that the package gave first, so that Linux ends as
+// Windows would. The set views the paths of `files`, which do not move.
+class FirstSpellings {
+ public:
+  void respell(std::string& path) {
+    for (std::size_t end = path.find('\\');; end = path.find('\\', end + 1)) {
+      const std::string_view part(path.data(), std::min(end, path.size()));
+      const auto [first, isNew] = seen_.insert(part);
+      if (!isNew) path.replace(0, part.size(), *first);
+      if (end == std::string::npos) return;
+    }
+  }
+
+ private:
+  std::unordered_set<std::string_view, CaseBlindHash, CaseBlindEqual> seen_;
+};
+
+}  // namespace
+
 std::vector<FileEntry> readSolutionContent(const platform::Environment& env,
                                            const SolutionFolders& folders, PackageListing listing) {
   std::vector<FileEntry> files;
   files.reserve(static_cast<std::size_t>(
       std::count_if(listing.entries.begin(), listing.entries.end(), isContentFile)));
+  FirstSpellings spellings;
   for (PackageEntry& item : listing.entries) {
     if (!isContentFile(item)) continue;
     FileEntry& entry = files.emplace_back();
     entry.path = getInstallationPath(item.packagePath);
+    spellings.respell(entry.path);
     entry.packagePath = std::move(item.packagePath);
   }
   env.ui.setProgress(ProgressBox::Text, "Retrieving content of Solution", false);

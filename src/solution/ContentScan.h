@@ -28,8 +28,9 @@ struct PackageListing {
   // Depth first: a folder's files, then its sub-folders, each by name
   // without regard to case.
   std::vector<PackageEntry> entries;
-  // Names that could climb out of a folder or forge a line, links, and what
-  // is neither a regular file nor a folder. Refused folders are not entered.
+  // Names that could climb out of a folder or forge a line, names Windows
+  // cannot hold, links, and what is neither a regular file nor a folder.
+  // Refused folders are not entered.
   std::vector<RefusedEntry> refused;
 };
 

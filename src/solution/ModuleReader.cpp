@@ -38,6 +38,21 @@ std::string moduleDatabaseName(const std::string& module) {
   return module == "Q-Common" ? "QOCommon" : platform::replaceAll(module, "-", "");
 }
 
+std::optional<std::string> moduleVersionProblem(std::string_view version) {
+  if (platform::trim(version).empty()) return "no Version in section ReleaseInfo";
+  if (version::isReadableVersion(version)) return std::nullopt;
+  return "the Version \"" + platform::escapeControls(version) +
+         "\" of section ReleaseInfo is no version of up to four numbers";
+}
+
+std::vector<RefusedEntry> unversionedModules(const std::vector<ModuleInfo>& modules) {
+  std::vector<RefusedEntry> refused;
+  for (const ModuleInfo& module : modules)
+    if (const auto problem = moduleVersionProblem(module.version))
+      refused.push_back({"configuration files\\" + module.name + ".ini", *problem});
+  return refused;
+}
+
 ModuleInfo readModuleInfo(const platform::Environment& env, const SolutionFolders& folders,
                           const std::string& name, log::CLog& log) {
   const fs::path file = folders.configurationFolder / (name + ".ini");

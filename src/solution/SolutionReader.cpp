@@ -81,21 +81,19 @@ constexpr std::size_t kRefusedShown = 20;
 // A package with an entry that could climb out of its folder, forge a line or
 // lead elsewhere is refused whole, as a damaged archive is, before anything
 // of it is read or installed.
-void refuseDamagedPackage(const PackageListing& listing, log::CLog& log) {
-  if (listing.refused.empty()) return;
+void refuseDamagedPackage(const std::vector<RefusedEntry>& refused, log::CLog& log) {
+  if (refused.empty()) return;
   log.writeSection("Refused package entries");
-  std::string text = "The package is refused: " + std::to_string(listing.refused.size()) +
-                     (listing.refused.size() == 1 ? " entry" : " entries") +
-                     " cannot be installed safely.";
-  for (std::size_t i = 0; i < listing.refused.size(); ++i) {
-    const RefusedEntry& entry = listing.refused[i];
+  std::string text = "The package is refused: " + std::to_string(refused.size()) +
+                     (refused.size() == 1 ? " entry" : " entries") + " cannot be installed safely.";
+  for (std::size_t i = 0; i < refused.size(); ++i) {
+    const RefusedEntry& entry = refused[i];
     log.writeLine(entry.packagePath + ": " + entry.reason);
     if (i < kRefusedShown)
       text += std::string(kCrLf) + "  " + entry.packagePath + ": " + entry.reason;
   }
-  if (listing.refused.size() > kRefusedShown)
-    text += std::string(kCrLf) + "  ... and " +
-            std::to_string(listing.refused.size() - kRefusedShown) +
+  if (refused.size() > kRefusedShown)
+    text += std::string(kCrLf) + "  ... and " + std::to_string(refused.size() - kRefusedShown) +
             " more, listed in the log \"Gathering Solution Information\".";
   throw platform::Failure(platform::kReadFailure, "readSolutionInfo", text);
 }
@@ -115,7 +113,7 @@ SolutionInfo readPackage(const platform::Environment& env, const SolutionFolders
   });
   env.profiles.load(folders.fileVersions);
   PackageListing listing = walk.get();
-  refuseDamagedPackage(listing, log);
+  refuseDamagedPackage(listing.refused, log);
 
   const std::vector<std::string> moduleNames = readSolutionModuleNames(env, folders);
   log.writeSection("Check on availability of Solution.info file");
@@ -137,6 +135,9 @@ SolutionInfo readPackage(const platform::Environment& env, const SolutionFolders
   info.modules.reserve(moduleNames.size());
   for (const std::string& name : moduleNames)
     info.modules.push_back(readModuleInfo(env, folders, name, log));
+  // A module whose version cannot be read would be skipped and recorded as
+  // 0.0.0 while the run ends as if it had installed it.
+  refuseDamagedPackage(unversionedModules(info.modules), log);
 
   info.files = readSolutionContent(env, folders, std::move(listing));
   info.sqlScripts = readSolutionSqlFiles(env, folders);

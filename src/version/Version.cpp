@@ -88,4 +88,8 @@ int compareVersions(std::string_view v1, std::string_view v2) {
   return kEqual;
 }
 
+bool isReadableVersion(std::string_view version) {
+  return !platform::trim(version).empty() && compareVersions(version, version) == kEqual;
+}
+
 }  // namespace qsi::version

@@ -26,6 +26,10 @@ inline constexpr int kSecondGreater = 2;
 // the file is skipped) instead of failing where nobody handles a failure.
 [[nodiscard]] int compareVersions(std::string_view v1, std::string_view v2);
 
+// Whether `version` names a version that compareVersions can read: not
+// empty (which reads as 0), every part a number of its range.
+[[nodiscard]] bool isReadableVersion(std::string_view version);
+
 // The four parts of a version, each as its part operation gives it.
 struct VersionParts {
   std::string part1, part2, part3, part4;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -132,6 +133,16 @@ struct HostileEntry {
   std::string refused;  // the entry and why
 };
 
+// Windows itself opens a device for a reserved name, unless the path is
+// taken as it is written.
+fs::path asWritten(const fs::path& file) {
+#ifdef _WIN32
+  return fs::path("\\\\?\\" + fs::path(file).make_preferred().string());
+#else
+  return file;
+#endif
+}
+
 class HostilePackageAtStartUp : public InstallationRun,
                                 public ::testing::WithParamInterface<HostileEntry> {};
 
@@ -139,7 +150,10 @@ TEST_P(HostilePackageAtStartUp, IsRefusedWithItsEntryNamedLeavingTheSiteAsItWas)
   const HostileEntry& entry = GetParam();
   const fs::path at = site.installer / "Solution" / entry.path;
   if (entry.make == Make::NoPackage) fs::remove_all(site.installer / "Solution");
-  if (entry.make == Make::File) site.writePackage(entry.path, "x");
+  if (entry.make == Make::File) {
+    fs::create_directories(at.parent_path());
+    std::ofstream(asWritten(at)) << "x";
+  }
   if (entry.make == Make::Link) fs::create_symlink(site.registryFile, at);
   if (entry.make == Make::FolderLink) fs::create_directory_symlink(site.root, at);
 #ifndef _WIN32
@@ -162,13 +176,20 @@ TEST_P(HostilePackageAtStartUp, IsRefusedWithItsEntryNamedLeavingTheSiteAsItWas)
       "Error 1010 in readSolutionInfo:\r\nError reading the solution info!\r\n" + entry.refused);
   EXPECT_EQ(site.snapshot(), before);
   EXPECT_EQ(metabase(), rowsBefore);
+  if (entry.make == Make::File) fs::remove(asWritten(at));
 }
 
 const std::string kRefused = "The package is refused: 1 entry cannot be installed safely.\r\n  ";
 
 const HostileEntry kHostileEntries[] = {
     {"NoPackage", Make::NoPackage, "", "Error retrieving the modulenames!"},
+    {"DeviceName", Make::File, "Web/Q-Alder/Con.asp",
+     kRefused + R"(Web\Q-Alder\Con.asp: the name is that of a device on Windows (CON))"},
+    {"NoModuleVersion", Make::File, "configuration files/Q-Alder.ini",
+     kRefused + R"(configuration files\Q-Alder.ini: no Version in section ReleaseInfo)"},
 #ifndef _WIN32
+    {"WindowsCharacter", Make::File, "Web/Q-Alder/a|b.asp",
+     kRefused + R"(Web\Q-Alder\a|b.asp: the name holds "|", which Windows does not allow)"},
     {"Climbing", Make::File, "Web/..\\..\\x.asp",
      kRefused + R"(Web\..\..\x.asp: the name holds "\")"},
     {"ControlCharacter", Make::File, "Components/Foo\nBar/x.dll",
@@ -397,6 +418,34 @@ TEST_F(InstallationRun, AFileEditedAfterRetrieveIsSavedFirst) {
         << kind;
 #endif
 }
+
+// The run writes the database part's versions too: one of another type than
+// a string refuses it before it changes anything.
+TEST_F(InstallationRun, ADatabaseVersionOfAnotherTypeRefusesTheRunBeforeAnyChange) {
+  writeRegistry("2.1.0.0", "2.1.0.0", "\"AppVersion\"=dword:00020100\r\n");
+  const std::string before = site.snapshot();
+  EXPECT_EQ(install(), platform::EndProgram::kFailed);
+  EXPECT_NE(view.boxes.back().text.find("DbServerConfig\\Modules\\Q-Alder is of type REG_DWORD"),
+            std::string::npos);
+  EXPECT_EQ(site.snapshot(), before);
+}
+
+#ifndef _WIN32
+// Windows holds one file for names equal but for letter case: the later
+// entry is installed onto the first one's path, as Windows would.
+TEST_F(InstallationRun, EntriesEqualButForLetterCaseAreInstalledOntoTheFirstOnesPath) {
+  site.writePackage("Web/Q-Alder/New.asp", "first");
+  site.writePackage("Web/Q-Alder/new.asp", "second");
+  site.writePackage("Web/Q-Alder/Img/a.gif", "a");
+  site.writePackage("Web/Q-Alder/img/b.gif", "b");
+  EXPECT_EQ(install(), platform::EndProgram::kInstalled);
+  EXPECT_EQ(test::treeText(site.instMainDir / "QO11" / "Q-Alder"),
+            "Img/\nImg/a.gif = a\nImg/b.gif = b\nNew.asp = second\ndefault.asp = " +
+                test::kNewPage + "\n");
+  EXPECT_NE(log("FileCopy").find("  Installed again, from Web\\Q-Alder\\new.asp -> "),
+            std::string::npos);
+}
+#endif
 
 }  // namespace
 }  // namespace qsi::control

@@ -1,9 +1,12 @@
+#include <set>
+
 #include "fuzz/Fuzz.h"
 #include "platform/Failure.h"
 #include "platform/RegFileRegistry.h"
 
-// The shared registry file: what parses prints back byte for byte, and writing our value
-// changes no other entry's text (a last line gains its line end, or LF after a lone CR).
+// The shared registry file: what parses prints back byte for byte and names no key or
+// value twice, and writing our value changes no other entry's text (a last line gains its
+// line end, or LF after a lone CR).
 using qsi::platform::Failure;
 using qsi::platform::RegFileRegistry;
 using namespace qsi::fuzz;
@@ -24,6 +27,14 @@ QSI_FUZZ_TARGET {
     return 0;  // refused with the line that is wrong
   }
   check(RegFileRegistry::print(content) == bytes, "print(parse(b)) == b");
+  std::set<std::string> names;  // told apart as the registry tells them apart
+  for (const auto& key : content.keys) {
+    const std::string path = qsi::platform::toLower(key.path);
+    check(names.insert(path).second, "no key twice", key.path);
+    for (const auto& value : key.values)
+      check(names.insert(path + '\n' + qsi::platform::toLower(value.name)).second, "no value twice",
+            value.name);
+  }
   if (content.keys.empty()) return 0;
 
   // A key of the file or its parent (maybe there through it only); one of its values or a new one.

@@ -50,6 +50,11 @@ TEST(ProfileReader, ReadsLikeThePlatformReaderAndSeesAChangedFile) {
   const std::string longValue(400, 'v');
   const auto other = site.write("b.ini", "[S]\nK=" + longValue + "\n");
   EXPECT_EQ(reader.readIniValue(other, "S", "K"), longValue.substr(0, 319));
+  // A UTF-8 byte-order mark is read past; text from it is cut at a character.
+  std::string accents;
+  for (int i = 0; i < 400; ++i) accents += "\xC3\xA9";
+  EXPECT_EQ(reader.readIniValue(site.write("c.ini", "\xEF\xBB\xBF[S]\nK=" + accents), "S", "K"),
+            accents.substr(0, 319 * 2));
   site.write("b.ini", "[S]\nK=changed, and of another size\n");
   const std::pair<std::string, std::string> changes[] = {{"changed, and of another size", "within"},
                                                          {"within", "again"}};

@@ -32,16 +32,6 @@ class RegFileRegistryTest : public ::testing::Test {
   }
 };
 
-// The bytes of UTF-16 LE text with its byte-order mark, as regedit exports.
-std::string utf16(std::u16string_view text) {
-  std::string bytes = "\xFF\xFE";
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
-}
-
 // A missing file is an empty registry that only keys can be added to.
 TEST_F(RegFileRegistryTest, ReadsAMissingFileAsEmptyAndOthersAsRegeditImportsThem) {
   EXPECT_EQ(registry.readValue(kSuite, "InstMainDir"), std::nullopt);
@@ -64,9 +54,7 @@ TEST_F(RegFileRegistryTest, ReadsAMissingFileAsEmptyAndOthersAsRegeditImportsThe
       // \n and \r are LF and CR, others stand for themselves; a value with \0 is dropped.
       "\"Escapes\"=\"\\\" \\n \\r \\t \\x\"\r\n"
       "\"Nul\"=\"a\\0b\\\\\"\r\n"
-      "\"N\\tame\"=\"1\"\r\n"
-      "\"Count\"=dword:00000010\r\n"
-      "\"Blob\"=hex:01,02,\\\r\n  03,\\\r\n  04\r\n\r\n"
+      "\"N\\tame\"=\"1\"\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\q-common]\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\Q-Alder\\Deeper]\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Empty]\r\n");
@@ -76,14 +64,38 @@ TEST_F(RegFileRegistryTest, ReadsAMissingFileAsEmptyAndOthersAsRegeditImportsThe
   EXPECT_EQ(registry.readValue(kSuite, "Escapes"), "\" \n \r t x");
   EXPECT_EQ(registry.readValue(kSuite, "Nul"), std::nullopt);
   EXPECT_EQ(registry.readValue(kSuite, "Ntame"), "1");
-  EXPECT_EQ(registry.readValue(kSuite, "Count"), std::nullopt);  // not text
-  EXPECT_EQ(RegFileRegistry::parse(test::readText(file), file).keys[0].values.back().data,
-            "hex:01,02,03,04");
   // Parents of written keys exist; subkeys come in name order, case kept.
   EXPECT_EQ(registry.subKeys(std::string(kSuite) + "\\Modules"),
             (std::vector<std::string>{"Q-Alder", "q-common"}));
   EXPECT_EQ(registry.subKeys(std::string(kSuite) + "\\Empty"), std::vector<std::string>{});
   EXPECT_EQ(registry.subKeys("SOFTWARE\\Nowhere"), std::nullopt);
+}
+
+// Each value is read with its type and bytes as a version 5 export lists
+// them; text is UTF-16 there, but its own bytes in a REGEDIT4 file.
+TEST_F(RegFileRegistryTest, ReadsEachValueWithItsTypeAndBytes) {
+  write(
+      "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\K]\r\n"
+      "\"Text\"=\"\xC3\xA9!\"\r\n\"Ansi\"=\"\xE9\"\r\n\"Count\"=dword:0002010a\r\n"
+      "\"Path\"=hex(2):25,00,41,00,00,00\r\n\"List\"=hex(7):61,00,00,00,\\\r\n  00,00\r\n"
+      "\"Blob\"=hex:01,FF,\r\n\"Bad\"=hex(2):0x1\r\n");
+  const std::pair<const char*, RegistryValue> values[] = {
+      {"Text", {kRegSz, std::string("\xE9\0!\0\0\0", 6)}},
+      {"ansi", {kRegSz, std::string("\xE9\0\0\0", 4)}},  // no UTF-8: taken for Latin-1
+      {"Count", {kRegDword, std::string("\x0A\x01\x02\0", 4)}},
+      {"Path", {kRegExpandSz, std::string("%\0A\0\0\0", 6)}},
+      {"List", {kRegMultiSz, std::string("a\0\0\0\0\0", 6)}},
+      {"Blob", {kRegBinary, "\x01\xFF"}}};  // a last comma ends no byte
+  for (const auto& [name, value] : values)
+    EXPECT_EQ(registry.readRawValue("K", name), value) << name;
+  EXPECT_EQ(registry.readRawValue("K", "Missing"), std::nullopt);
+  EXPECT_EQ(registry.readValue("K", "Count"), std::nullopt);  // no text
+  EXPECT_NE(failureOf([&] { (void)registry.readRawValue("K", "Bad"); })
+                .find(": the value \"Bad\" of key HKEY_LOCAL_MACHINE\\K holds hex(2):0x1, data of "
+                      "no form regedit imports"),
+            std::string::npos);
+  write("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"Text\"=\"\xE9!\"\r\n");
+  EXPECT_EQ(registry.readRawValue("k", "text"), (RegistryValue{kRegSz, std::string("\xE9!\0", 3)}));
 }
 
 // The file is shared: only the installer's own values are printed anew, in
@@ -129,16 +141,18 @@ TEST_F(RegFileRegistryTest, WritesOnlyExistingKeysAndKeepsEveryOtherByte) {
        "REGEDIT4\n\n" + kAlderLine +
            "\n\"AppVersion\"=\"2.1.1\"\n\"Other\"=\"o\"\n\"New\"=\"n\"\n"},
       // UTF-16, with a character beyond 16 bits and a lone surrogate, read as UTF-8.
-      {utf16(u"Windows Registry Editor Version "
-             u"5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\"
-             u"Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n\"Name\"=\"Q\u00F6 \U0001F333\"\r\n"),
+      {test::utf16Bytes(
+           u"Windows Registry Editor Version "
+           u"5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\"
+           u"Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n\"Name\"=\"Q\u00F6 \U0001F333\"\r\n"),
        [](RegFileRegistry& r) {
          EXPECT_EQ(r.readValue(kAlder, "Name"), "Q\xC3\xB6 \xF0\x9F\x8C\xB3");
          EXPECT_TRUE(r.writeValue(kAlder, "Name", "\xC3\xB6"));
        },
-       utf16(u"Windows Registry Editor Version "
-             u"5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\"
-             u"Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n\"Name\"=\"\u00F6\"\r\n")},
+       test::utf16Bytes(
+           u"Windows Registry Editor Version "
+           u"5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard\\Modules\\"
+           u"Q-Alder]\r\n\"Odd\"=\"\xD800\"\r\n\"Name\"=\"\u00F6\"\r\n")},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RegFileRegistry::print(RegFileRegistry::parse(c.before, file)), c.before);
@@ -178,7 +192,7 @@ TEST_F(RegFileRegistryTest, AChangeThatCannotBeStoredOrAMalformedFileIsAFailureA
   fs::remove(file.string() + ".lock");
 
   const std::string wide =
-      utf16(u"Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\K]\r\n");
+      test::utf16Bytes(u"Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\K]\r\n");
   write(wide);
   const std::string leftAsItWas =
       failed + "The registry file " + file.string() + " is left as it was: ";
@@ -197,6 +211,22 @@ TEST_F(RegFileRegistryTest, AChangeThatCannotBeStoredOrAMalformedFileIsAFailureA
   const std::string failure = failureOf([&] { registry.writeValue("K", "InstMainDir", "x"); });
   EXPECT_NE(failure.find(file.string() + " cannot be read: line 5:"), std::string::npos) << failure;
   EXPECT_EQ(test::readText(file), bad);
+
+  // A key or a value there twice, letter case aside, which the store would
+  // read at its first and an import keep at its last.
+  const std::pair<std::string, std::string> twice[] = {
+      {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"V\"=\"1\"\r\n\r\n[hkey_local_machine\\k]\r\n",
+       "line 5: the key hkey_local_machine\\k is there twice, on lines 2 and 5"},
+      {"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"AppVersion\"=\"1\"\r\n\"W\"=\"1\"\r\n"
+       "\"appversion\"=dword:00000002\r\n",
+       "line 5: the value \"appversion\" of key HKEY_LOCAL_MACHINE\\K is there twice, on lines 3 "
+       "and 5"}};
+  for (const auto& [text, why] : twice) {
+    write(text);
+    EXPECT_EQ(failureOf([&] { registry.writeValue("K", "W", "2"); }),
+              failed + "The registry file " + file.string() + " cannot be read: " + why);
+    EXPECT_EQ(test::readText(file), text);
+  }
 
   for (const std::string text :
        {"REGEDIT5\r\n", "Windows Registry Editor Version 5.00\r\n\"A\"=\"1\"\r\n",

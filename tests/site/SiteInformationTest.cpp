@@ -16,14 +16,17 @@ class ReadSiteInfo : public ::testing::Test {
   test::TestSite site;
   log::CLog log{site.env};
 
-  void expectUnreadable() {
+  // What went wrong underneath.
+  std::string expectUnreadable() {
     try {
       (void)readSiteInfo(site.env, log);
-      FAIL() << "the site must not read";
+      ADD_FAILURE() << "the site must not read";
     } catch (const platform::Failure& failure) {
       EXPECT_EQ(failure.source() + ": " + failure.description(),
                 "readSiteInfo: Could not read the Siteinformation.");
+      return failure.cause();
     }
+    return {};
   }
 };
 
@@ -63,6 +66,15 @@ TEST_F(ReadSiteInfo, IISVirtIdMustBeAWholeNumberOrAFraction) {
     withId(bad);
     expectUnreadable();
   }
+}
+
+// A version of another type would read as blank, as that of a module never
+// installed: the run is refused, the key, the value and its type named.
+TEST_F(ReadSiteInfo, AVersionOfAnotherTypeThanAStringIsRefusedWithItsType) {
+  site.writeRegistry(kConfig + "Modules\\Q-Alder]\r\n\"AppVersion\"=hex(7):32,00,00,00,00,00\r\n");
+  EXPECT_EQ(expectUnreadable(), "The registry value \"AppVersion\" of key " + kConfig.substr(1) +
+                                    "Modules\\Q-Alder is of type REG_MULTI_SZ, not a string: the "
+                                    "version it holds cannot be read.");
 }
 
 // A lookup that fails even after the connection was opened again marks its

@@ -11,19 +11,23 @@ namespace {
 namespace fs = std::filesystem;
 
 // The installer's folder is named like a content folder: nothing outside
-// its package is taken.
+// its package is taken. The descriptor saved with a UTF-8 byte-order mark and
+// definition files saved as UTF-16, either way round, read as any other.
 TEST(ReadSolutionInfo, TypicalDescriptorFillsTheRecordTheBoxAndTheLog) {
   test::TestSite site;
   const auto write = [&](const std::string& file, std::string_view text) {
     site.write("WebTools/Components/Solution/" + file, text);
   };
   write("configuration files/Solution.info",
-        "[ReleaseInfo]\r\nProductName=Q-Alder\r\nVersion=2.1.1.0\r\nSolutionType=ServicePack\r\n"
+        "\xEF\xBB\xBF[ReleaseInfo]\r\nProductName=Q-Alder\r\nVersion=2.1.1.0\r\nSolutionType="
+        "ServicePack\r\n"
         "[Dependency]\r\nProductName=Q-Alder\r\nVersion=2.1.0.0\r\nCommonVersion=2.1.0.0\r\n");
-  write("configuration files/Q-Common.ini",
-        "[ReleaseInfo]\r\nVersion=11.1.0.2\r\n[Databases.QOCommon]\r\nUser=c\r\n"
-        "[Databases.QOMetabase]\r\nUser=m\r\n[Databases.QOMembership]\r\nUser=s\r\n");
-  write("configuration files/Q-Big-Tree.ini", "[Databases.QBigTree]\r\nUser=big\r\n");
+  write(
+      "configuration files/Q-Common.ini",
+      test::utf16Bytes(u"[ReleaseInfo]\r\nVersion=11.1.0.2\r\n[Databases.QOCommon]\r\nUser=c\r\n"
+                       u"[Databases.QOMetabase]\r\nUser=m\r\n[Databases.QOMembership]\r\nUser=s"));
+  write("configuration files/Q-Big-Tree.ini",
+        test::utf16Bytes(u"[ReleaseInfo]\nVersion=1\n[Databases.QBigTree]\nUser=big\n", true));
   write("configuration files/Upper.INI", "[ReleaseInfo]\r\nVersion=9\r\n");
   write("Sql/Sequence.txt", "a.sql\n");
   const fs::path installer = site.root / "WebTools" / "Components";
@@ -37,8 +41,7 @@ TEST(ReadSolutionInfo, TypicalDescriptorFillsTheRecordTheBoxAndTheLog) {
   EXPECT_EQ(info.commonVersion, "2.1.0.0");
   EXPECT_TRUE(info.files.empty() && !info.hasFiles && !info.hasComponents && info.hasSqlScripts);
   ASSERT_EQ(info.modules.size(), 2u);  // Upper.INI is not a module
-  EXPECT_EQ(info.modules[0].name, "Q-Big-Tree");
-  EXPECT_EQ(info.modules[0].versionPart1, "0");
+  EXPECT_EQ(info.modules[0].databaseUser1, "big");
   EXPECT_EQ(folders.sqlFolder, installer / "Solution" / "Sql");
 
   EXPECT_EQ(site.ui.solution,

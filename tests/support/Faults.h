@@ -28,33 +28,17 @@ class FaultyDatabases final : public platform::Databases {
 };
 
 // A registry whose writes throw as a full disk does when `fails` says so.
-class FaultyRegistry final : public platform::Registry {
+class FaultyRegistry final : public platform::RegistryWrapper {
  public:
-  explicit FaultyRegistry(platform::Registry& inner) : inner_(inner) {}
+  using RegistryWrapper::RegistryWrapper;
   std::function<bool(std::string_view key, std::string_view name)> fails;
 
-  [[nodiscard]] std::optional<std::string> readValue(std::string_view key,
-                                                     std::string_view name) const override {
-    return inner_.readValue(key, name);
-  }
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override {
     if (fails && fails(key, name))
       throw platform::Failure(platform::kRegistryStoreFailure, "test",
                               "The registry file cannot be written: No space left on device");
-    return inner_.writeValue(key, name, text);
+    return RegistryWrapper::writeValue(key, name, text);
   }
-  [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
-      std::string_view key) const override {
-    return inner_.subKeys(key);
-  }
-  bool deleteValue(std::string_view key, std::string_view name) override {
-    return inner_.deleteValue(key, name);
-  }
-  bool createKey(std::string_view key) override { return inner_.createKey(key); }
-  bool deleteKey(std::string_view key) override { return inner_.deleteKey(key); }
-
- private:
-  platform::Registry& inner_;
 };
 
 // The machine's replacer, but a placement `fails` gives an error is not put

@@ -94,6 +94,15 @@ std::string treeText(const fs::path& folder, const std::vector<std::string>& lea
   return joined(lines);
 }
 
+std::string utf16Bytes(std::u16string_view text, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+    bytes.append(bigEndian ? std::string{high, low} : std::string{low, high});
+  }
+  return bytes;
+}
+
 std::string regText(std::string_view text) {
   return platform::replaceAll(platform::replaceAll(text, "\\", "\\\\"), "\"", "\\\"");
 }

@@ -75,6 +75,9 @@ class TestSite {
 [[nodiscard]] std::string treeText(const std::filesystem::path& folder,
                                    const std::vector<std::string>& leaveOut = {});
 
+// UTF-16 text with its byte-order mark, as Windows tools save it.
+[[nodiscard]] std::string utf16Bytes(std::u16string_view text, bool bigEndian = false);
+
 // A text as a registry file quotes it.
 [[nodiscard]] std::string regText(std::string_view text);
 

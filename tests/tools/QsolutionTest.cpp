@@ -46,12 +46,14 @@ class Qsolution : public ::testing::Test {
   }
 };
 
-// fileversion keeps the sections it does not write, sorted among its own.
+// fileversion keeps the sections it does not write, sorted among its own,
+// from a file in any encoding the installer reads.
 TEST_F(Qsolution, FileVersionThenInspectThenOneChangedByte) {
   const fs::path fileVersion = root / "configuration files" / "FileVersion.txt";
-  platform::writeFileAtomically(fileVersion,
-                                "; shipped checksums\r\n[Zeta]\r\nChecksum=1\r\nOther=2\r\n"
-                                "[web\\q-alder\\default.asp]\r\nChecksum=OLD\r\nNote=keep\r\n");
+  platform::writeFileAtomically(
+      fileVersion,
+      test::utf16Bytes(u"; shipped checksums\r\n[Zeta]\r\nChecksum=1\r\nOther=2\r\n"
+                       u"[web\\q-alder\\default.asp]\r\nChecksum=OLD\r\nNote=keep\r\n"));
   EXPECT_EQ(run({"inspect", root.string()}).status, 1);
   const Result written = run({"fileversion", root.string()});
   ASSERT_EQ(written.status, 0) << written.err;
@@ -98,6 +100,12 @@ TEST_F(Qsolution, InspectNamesEachContradiction) {
   site.writePackage("Components/QAlder/sub/QAlderUtil.dll", "twice");
   fs::permissions(root / "Web" / "Q-Oak" / "order.asp",
                   fs::perms::set_gid | fs::perms::others_write, fs::perm_options::add);
+  // Read by the installer, but not by every reader; equal but for letter case.
+  const fs::path descriptor = root / "configuration files" / "Solution.info";
+  platform::writeFileAtomically(descriptor, "\xEF\xBB\xBF" + platform::readFileBytes(descriptor));
+  site.writePackage("configuration files/Q-Maple.ini",
+                    test::utf16Bytes(u"[ReleaseInfo]\r\nVersion=2.1.1.0\r\n"));
+  fs::copy_file(root / "Web" / "Q-Alder" / "default.asp", root / "Web" / "Q-Alder" / "Default.asp");
   const Result inspect = run({"inspect", root.string()});
   EXPECT_EQ(inspect.status, 1);
   EXPECT_EQ(warnings(inspect.err),
@@ -106,9 +114,18 @@ TEST_F(Qsolution, InspectNamesEachContradiction) {
                 "[Components\\QOCommon\\y.txt] of FileVersion.txt",
                 "warning: Web\\Q-Birch\\a.asp: no Checksum in section [Web\\Q-Birch\\a.asp] of "
                 "FileVersion.txt",
+                "warning: configuration files\\Solution.info: starts with a UTF-8 byte-order "
+                "mark, which the installer reads past and ANSI readers take for text of the first "
+                "line",
+                "warning: configuration files\\Q-Maple.ini: is UTF-16 text, which the installer "
+                "reads and ANSI readers do not; save it as ANSI or UTF-8",
                 "warning: Components\\QAlder\\sub\\QAlderUtil.dll: installed at "
                 "Components\\QAlder\\QAlderUtil.dll as Components\\QAlder\\QAlderUtil.dll is; the "
                 "one listed later wins",
+                "warning: Web\\Q-Alder\\default.asp: installed at QO11\\Q-Alder\\Default.asp as "
+                "Web\\Q-Alder\\Default.asp is; the one listed later wins",
+                "warning: Web\\Q-Alder\\default.asp: differs from Web\\Q-Alder\\Default.asp in "
+                "letter case only; Windows holds one of the two",
                 "warning: Web\\Q-Oak\\order.asp: has a set-id bit; the installer drops it",
                 "warning: Web\\Q-Oak\\order.asp: is writable by everyone; installed, it is not",
                 "warning: Sql\\Sequence.txt: line 2 names no script",
@@ -123,11 +140,25 @@ TEST_F(Qsolution, InspectNamesEachContradiction) {
                 "definition file Q-Birch.ini"}));
 
   fs::create_symlink(site.registryFile, root / "Web" / "Q-Alder" / "reg.asp");
+  site.writePackage("Web/Q-Alder/aux.txt", "a device on Windows");
   const Result refused = run({"inspect", root.string()});
   EXPECT_EQ(refused.status, 2);
-  EXPECT_EQ(warnings(refused.err),
-            std::vector<std::string>{"warning: Web\\Q-Alder\\reg.asp: it is a link; the installer "
-                                     "refuses the package"});
+  EXPECT_EQ(
+      warnings(refused.err),
+      (std::vector<std::string>{
+          "warning: Web\\Q-Alder\\aux.txt: the name is that of a device on Windows (AUX); "
+          "the installer refuses the package",
+          "warning: Web\\Q-Alder\\reg.asp: it is a link; the installer refuses the package"}));
+
+  fs::remove(root / "Web" / "Q-Alder" / "reg.asp");
+  fs::remove(root / "Web" / "Q-Alder" / "aux.txt");
+  site.writePackage("configuration files/Q-Maple.ini", "[ReleaseInfo]\r\nVersion=2.1.1.x\r\n");
+  const Result unversioned = run({"inspect", root.string()});
+  EXPECT_EQ(unversioned.status, 2);
+  EXPECT_EQ(warnings(unversioned.err),
+            std::vector<std::string>{"warning: configuration files\\Q-Maple.ini: the Version "
+                                     "\"2.1.1.x\" of section ReleaseInfo is no version of up to "
+                                     "four numbers; the installer refuses the package"});
 }
 
 TEST_F(Qsolution, UnreadablePackagesAndChecksums) {

@@ -2,6 +2,7 @@
 
 #include "platform/Failure.h"
 #include "platform/Registry.h"
+#include "platform/win32/Dispatch.h"
 #include "platform/win32/WindowsApi.h"
 
 namespace qsi::platform {
@@ -64,6 +65,33 @@ std::optional<std::string> Win32Registry::readValue(std::string_view key,
     // The stored text may or may not carry its terminating NUL.
     if (const auto end = data.find('\0'); end != std::string::npos) data.resize(end);
     return data;
+  }
+}
+
+// The wide call: the ANSI one turns text into the code page, and the bytes
+// must be those the registry holds.
+std::optional<RegistryValue> Win32Registry::readRawValue(std::string_view key,
+                                                         std::string_view name) const {
+  const Key open(key, KEY_QUERY_VALUE);
+  if (!open) return std::nullopt;
+  const std::wstring valueName = toWide(name);
+  RegistryValue value{kRegNone, std::string(64, '\0')};
+  for (;;) {
+    DWORD type = 0;
+    auto size = static_cast<DWORD>(value.data.size());
+    const LSTATUS status = RegQueryValueExW(open.get(), valueName.c_str(), nullptr, &type,
+                                            reinterpret_cast<BYTE*>(value.data.data()), &size);
+    if (status == ERROR_MORE_DATA) {
+      value.data.resize(size);
+      continue;
+    }
+    if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (status != ERROR_SUCCESS)
+      storeFailure("Cannot read the value \"" + std::string(name) + "\" of the registry key",
+                   Key::keyPath(key), status);
+    value.type = type;
+    value.data.resize(size);
+    return value;
   }
 }
 

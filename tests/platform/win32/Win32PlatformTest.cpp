@@ -8,6 +8,7 @@
 #include "platform/Paths.h"
 #include "platform/RegFileRegistry.h"
 #include "platform/Registry.h"
+#include "platform/win32/Dispatch.h"
 #include "platform/win32/WindowsApi.h"
 #include "support/Process.h"
 #include "support/TestSite.h"
@@ -34,13 +35,6 @@ TEST_F(RegistryTest, TextValuesAndSubkeysAreWrittenReadAndDeleted) {
     EXPECT_TRUE(registry.writeValue(key, "InstMainDir", text));
     EXPECT_EQ(registry.readValue(key + "\\", "instmaindir"), text);  // as the installer asks
   }
-  const DWORD number = 16;  // a value of another type is not text
-  HKEY open = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &open), 0);
-  RegSetValueExA(open, "Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                 sizeof number);
-  RegCloseKey(open);
-  EXPECT_EQ(registry.readValue(key, "Count"), std::nullopt);
   // What the registry refuses, or would cut at a NUL, is a failure.
   EXPECT_THROW(registry.createKey(key + "\\" + std::string(300, 'k')), Failure);
   EXPECT_THROW(registry.writeValue(key, "Text", std::string("a\0b", 3)), Failure);
@@ -53,8 +47,9 @@ TEST_F(RegistryTest, TextValuesAndSubkeysAreWrittenReadAndDeleted) {
 }
 
 // The real regedit and the file store read each other's files: regedit's
-// export (UTF-16, escaped line breaks) reads in the store, and what the store
-// writes into it imports.
+// export (UTF-16, escaped line breaks) reads in the store, a value of each
+// type with the type and bytes the registry gives, and what the store writes
+// into it imports.
 TEST_F(RegistryTest, RegeditAndTheFileStoreReadEachOthersFiles) {
   const test::TestSite site;
   const fs::path file = site.root / "exported.reg";
@@ -64,9 +59,27 @@ TEST_F(RegistryTest, RegeditAndTheFileStoreReadEachOthersFiles) {
   const std::string lines = "C:\\Q \"1\"\r\nnext";
   ASSERT_TRUE(registry.createKey(key + "\\Sub"));
   ASSERT_TRUE(registry.writeValue(key, "Text", lines));
+  const std::pair<std::string, RegistryValue> values[] = {
+      {"Version", {kRegSz, std::string("2\0.\0\xE9\0\0\0", 8)}},
+      {"Path", {kRegExpandSz, std::string("%\0W\0%\0\0\0", 8)}},
+      {"Count", {kRegDword, std::string("\x10\0\0\0", 4)}},
+      {"List", {kRegMultiSz, std::string("a\0\0\0b\0\0\0\0\0", 10)}},
+      {"Blob", {kRegBinary, "\x01\x02\xFF"}}};
+  HKEY open = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &open), 0);
+  for (const auto& [name, value] : values)
+    RegSetValueExW(open, toWide(name).c_str(), 0, value.type,
+                   reinterpret_cast<const BYTE*>(value.data.data()),
+                   static_cast<DWORD>(value.data.size()));
+  RegCloseKey(open);
   ASSERT_EQ(regedit({"/E", file.string(), "HKEY_LOCAL_MACHINE\\" + key}), 0);
   RegFileRegistry store(file);
   EXPECT_EQ(store.readValue(key, "Text"), lines);
+  for (const auto& [name, value] : values) {
+    EXPECT_EQ(registry.readRawValue(key, name), value) << name;
+    EXPECT_EQ(store.readRawValue(key, name), value) << name;
+    EXPECT_EQ(registry.readValue(key, name).has_value(), value.type == kRegSz) << name;
+  }
 
   ASSERT_TRUE(store.writeValue(key + "\\Sub", "Fresh", "D:\\New \"x\""));
   EXPECT_TRUE(test::readText(file).starts_with("\xFF\xFE"));
