@@ -496,6 +496,16 @@ std::optional<std::vector<std::string>> RegFileRegistry::subKeys(std::string_vie
   return names;
 }
 
+std::optional<std::vector<std::string>> RegFileRegistry::valueNames(std::string_view key) const {
+  const Content& content = load();
+  const std::string path = fullPath(key);
+  if (!keyExists(content, path)) return std::nullopt;
+  std::vector<std::string> names;
+  if (const auto index = findKey(content, path))  // a key only implied holds none
+    for (const Value& value : content.keys[*index].values) names.push_back(value.name);
+  return names;
+}
+
 template <typename Change>
 bool RegFileRegistry::change(Change&& apply) {
   // Read afresh under the lock, as another process may have changed the file;
@@ -529,7 +539,8 @@ bool RegFileRegistry::deleteValue(std::string_view key, std::string_view name) {
   const auto index = findKey(load(), path);
   if (!index) return true;
   const auto& loaded = load().keys[*index].values;
-  if (std::none_of(loaded.begin(), loaded.end(), [&](const Value& v) { return iequals(v.name, name); }))
+  if (std::none_of(loaded.begin(), loaded.end(),
+                   [&](const Value& v) { return iequals(v.name, name); }))
     return true;  // nothing to write
   return change([&](Content& content) {
     const auto at = findKey(content, path);

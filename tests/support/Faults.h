@@ -44,6 +44,10 @@ class FaultyRegistry final : public platform::Registry {
       std::string_view key) const override {
     return inner_.subKeys(key);
   }
+  [[nodiscard]] std::optional<std::vector<std::string>> valueNames(
+      std::string_view key) const override {
+    return inner_.valueNames(key);
+  }
   bool deleteValue(std::string_view key, std::string_view name) override {
     return inner_.deleteValue(key, name);
   }
