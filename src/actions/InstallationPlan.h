@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct PlannedModule {
   std::string installedVersion;  // empty: not installed
   std::string newVersion;
   bool install = false;
+  // The run whose record gave installedVersion, the suite's key holding none.
+  std::optional<std::string> recordedBy;
 };
 
 enum class FileAction { New, Replace, SaveAndReplace, NotInstalled };
@@ -59,6 +62,11 @@ struct InstallationPlan {
   std::vector<PlannedScript> scripts;    // in run order
   std::vector<PlannedValue> registryValues;
   std::vector<PlannedValue> metabaseRows;
+  // Why a part the package has is passed over whole, so that a second run of
+  // a package changes nothing; empty: the part runs.
+  std::string webPassedOver;       // none of its files is to be installed
+  std::string databasePassedOver;  // a run completed these very scripts
+  std::string scriptsChecksum;     // what identifies the package's scripts in the record
 };
 
 // What the run does with each file of the package, as the selection marked
@@ -70,6 +78,12 @@ struct InstallationPlan {
 [[nodiscard]] std::vector<PlannedFile> planFiles(
     const solution::SolutionInfo& info, const std::vector<solution::ModuleInfo>& installedModules,
     const std::filesystem::path& instMainDir);
+
+// The package's modules the plan installs, but those named in `failed` (a
+// file or registration of theirs failed).
+[[nodiscard]] std::vector<solution::ModuleInfo> installedModules(
+    const InstallationPlan& plan, const solution::SolutionInfo& info,
+    const std::set<std::string>& failed);
 
 // The plan as plain text an administrator can file with a change request:
 // the counts first, then the details, grouped by module.

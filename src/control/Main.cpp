@@ -20,6 +20,7 @@
 #include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "site/InstallerRecord.h"
 #include "site/RootKey.h"
 #include "solution/SolutionReader.h"
 
@@ -212,7 +213,7 @@ void Main::cmdStart_Click() {
   actions::InstallationResult files;
   bool servicesStopped = false;
   try {
-    if (solutionInfo_.hasFiles) {
+    if (solutionInfo_.hasFiles && plan_.webPassedOver.empty()) {
       if (plan_.stopsServices) {
         servicesStopped = true;  // a stop cut short still gets its start
         journal.write(actions::record::kStopped, {});
@@ -231,6 +232,10 @@ void Main::cmdStart_Click() {
       if (updatesRegistry)
         metabase::updateRegistryModulesInfo(recording, recorded, metabase::kWebServer,
                                             files.failedModules);
+      site::recordInstalledModules(
+          registry, metabase::kWebServer,
+          actions::installedModules(plan_, solutionInfo_, files.failedModules),
+          env_.stamp.runFolder);
       if (plan_.stopsServices) {
         stepLog_ = "Start Services";
         actions::startNTServices(env_, actions_.commands);
@@ -238,14 +243,16 @@ void Main::cmdStart_Click() {
         servicesStopped = false;
       }
     }
-    if (solutionInfo_.hasSqlScripts) {
+    if (solutionInfo_.hasSqlScripts && plan_.databasePassedOver.empty()) {
       stepLog_ = metabase::kSkippedScriptsLog;
-      metabase::runSQLScripts(env_, plan_.scripts, login_.SAPassword, &journal);
+      const std::size_t failedScripts =
+          metabase::runSQLScripts(env_, plan_.scripts, login_.SAPassword, &journal);
       stepLog_ = "Metabase";
       metabase::updateMetabase(recording, actions::installedOnly(solutionInfo_, files),
                                metabase::kDbServer, login_.SAPassword);
       if (updatesRegistry)
         metabase::updateRegistryModulesInfo(recording, solutionInfo_, metabase::kDbServer);
+      if (failedScripts == 0) recordDatabasePart(registry);
     }
     journal.write(actions::record::kEnd, {});
   } catch (const std::exception& failure) {
@@ -264,6 +271,15 @@ void Main::cmdStart_Click() {
       {closingText(files), Buttons::OK, Icon::Information, std::string(kSolutionInstallerTitle)});
   throw platform::EndProgram{files.hasFailures() ? platform::EndProgram::kCompletedWithFailures
                                                  : platform::EndProgram::kInstalled};
+}
+
+// A database part that ran to its end is kept in the installer's record:
+// its scripts are not run again, and its modules the suite has no key for
+// are known.
+void Main::recordDatabasePart(platform::Registry& registry) const {
+  const std::string& run = env_.stamp.runFolder;
+  site::recordInstalledModules(registry, metabase::kDbServer, solutionInfo_.modules, run);
+  site::recordCompletedScripts(registry, plan_.scriptsChecksum, plan_.product, run);
 }
 
 // The plan as the administrator filed it: beside the run's logs.

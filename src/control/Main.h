@@ -72,6 +72,7 @@ class Main final : public platform::UserInterface {
   void lockSite();
   void offerUndoOfKilledRuns();
   void writePlan();
+  void recordDatabasePart(platform::Registry& registry) const;
   void offerUndo(actions::Journal& journal, const std::string& run);
   void undo(const std::string& run);
   void restartServices(const std::exception& failure);

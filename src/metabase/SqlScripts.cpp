@@ -82,8 +82,9 @@ std::string readSQLScript(const platform::Environment& env, const fs::path& scri
   return std::string(bytes.substr(lineEnd + 1));
 }
 
-void runSQLScript(const platform::Environment& env, const fs::path& script,
+bool runSQLScript(const platform::Environment& env, const fs::path& script,
                   std::string_view saPassword) {
+  bool failed = false;
   try {
     log::CLog log(env);
     log.openLogFile("SQL Script - " + platform::shortPath(script).filename().string());
@@ -92,10 +93,12 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
     try {
       text = readSQLScript(env, script, databaseName);
     } catch (const std::system_error& error) {
+      failed = true;
       log.writeLine(std::string("The script cannot be read, nothing was run: ") + error.what());
     }
     const auto problem = dataSourceNameProblem(databaseName);
     if (!text.empty() && problem) {
+      failed = true;
       // Not even the text is logged: nothing of it ran.
       log.writeLine("The first line names \"" + platform::escapeControls(databaseName) +
                     "\", which is no data source name (" + *problem + "): nothing was run.");
@@ -103,7 +106,6 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
       const auto opened = platform::databasesOf(env).connection();
       platform::DatabaseConnection& connection = *opened;
       std::vector<std::string> errors;
-      bool failed = false;
       try {
         connection.open(databaseName, kSaScriptLogin, saPassword);
       } catch (const platform::OdbcFailure& failure) {
@@ -128,7 +130,9 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
     }
     log.closeLogFile();
   } catch (const std::exception&) {  // a failing script stops neither the others nor the run
+    failed = true;
   }
+  return !failed;
 }
 
 actions::PlannedScript planScript(const fs::path& sqlFolder, std::size_t line,
@@ -179,22 +183,25 @@ std::vector<actions::PlannedScript> planScripts(const fs::path& sqlFolder,
   return scripts;
 }
 
-void runSQLScripts(const platform::Environment& env,
-                   const std::vector<actions::PlannedScript>& scripts, std::string_view saPassword,
-                   actions::Journal* journal) {
+std::size_t runSQLScripts(const platform::Environment& env,
+                          const std::vector<actions::PlannedScript>& scripts,
+                          std::string_view saPassword, actions::Journal* journal) {
+  std::size_t failed = 0;
   const fs::path sqlFolder = env.installerFolder / "Solution" / "Sql";
   env.ui.setProgress(platform::ProgressBox::Text, "Running the SQL scripts");
   for (const actions::PlannedScript& script : scripts) {
     env.ui.setProgress(platform::ProgressBox::Detail, script.name);
     if (!script.skipped.empty()) {
       logSkipped(env, script.skipped);
+      if (!platform::trim(script.name).empty()) ++failed;
       continue;
     }
     // What ran cannot be undone, but an undo names it.
     if (journal != nullptr)
       journal->write(actions::record::kScript, {script.name, script.database});
-    runSQLScript(env, sqlFolder / script.name, saPassword);
+    if (!runSQLScript(env, sqlFolder / script.name, saPassword)) ++failed;
   }
+  return failed;
 }
 
 }  // namespace qsi::metabase

@@ -30,13 +30,15 @@ inline constexpr std::string_view kSkippedScriptsLog = "SQL Scripts";
 // first line names, as the system administrator, after telling `journal`;
 // a planned script that runs nothing gets its line in "SQL Scripts". A
 // failing script is only logged; the next one runs. Nothing fails toward
-// the caller.
-void runSQLScripts(const platform::Environment& env,
-                   const std::vector<actions::PlannedScript>& scripts, std::string_view saPassword,
-                   actions::Journal* journal = nullptr);
+// the caller. Returns how many did not run to their end: those that failed,
+// and the entries that named a script but ran nothing (an empty line is none).
+std::size_t runSQLScripts(const platform::Environment& env,
+                          const std::vector<actions::PlannedScript>& scripts,
+                          std::string_view saPassword, actions::Journal* journal = nullptr);
 
-// Runs one script file, logging to "SQL Script - " + its short name.
-void runSQLScript(const platform::Environment& env, const std::filesystem::path& script,
+// Runs one script file, logging to "SQL Script - " + its short name. False
+// when it could not be read, named no data source, or failed.
+bool runSQLScript(const platform::Environment& env, const std::filesystem::path& script,
                   std::string_view saPassword);
 
 // The text to execute (everything after the first line) and, through
