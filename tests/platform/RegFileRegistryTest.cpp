@@ -84,6 +84,11 @@ TEST_F(RegFileRegistryTest, ReadsAMissingFileAsEmptyAndOthersAsRegeditImportsThe
             (std::vector<std::string>{"Q-Alder", "q-common"}));
   EXPECT_EQ(registry.subKeys(std::string(kSuite) + "\\Empty"), std::vector<std::string>{});
   EXPECT_EQ(registry.subKeys("SOFTWARE\\Nowhere"), std::nullopt);
+  // Values of every type count; a key only implied holds none.
+  EXPECT_EQ(registry.valueNames(kSuite),
+            (std::vector<std::string>{"InstMainDir", "Escapes", "Nul", "Ntame", "Count", "Blob"}));
+  EXPECT_EQ(registry.valueNames(std::string(kSuite) + "\\Modules"), std::vector<std::string>{});
+  EXPECT_EQ(registry.valueNames("SOFTWARE\\Nowhere"), std::nullopt);
 }
 
 // The file is shared: only the installer's own values are printed anew, in

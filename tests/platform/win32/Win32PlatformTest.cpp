@@ -41,6 +41,8 @@ TEST_F(RegistryTest, TextValuesAndSubkeysAreWrittenReadAndDeleted) {
                  sizeof number);
   RegCloseKey(open);
   EXPECT_EQ(registry.readValue(key, "Count"), std::nullopt);
+  EXPECT_EQ(registry.valueNames(key), (Names{"InstMainDir", "Count"}));
+  EXPECT_EQ(registry.valueNames(key + "\\None"), std::nullopt);
   // What the registry refuses, or would cut at a NUL, is a failure.
   EXPECT_THROW(registry.createKey(key + "\\" + std::string(300, 'k')), Failure);
   EXPECT_THROW(registry.writeValue(key, "Text", std::string("a\0b", 3)), Failure);
