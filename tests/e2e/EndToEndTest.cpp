@@ -241,8 +241,8 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   std::string records = readText(journal);
   records.insert(records.find('\n') + 1,
                  "create\t" + outside.string() +
-                     "\tx\nregistry-key\tSOFTWARE\\Corvane\\Corvane "
-                     "Q-Orchard\\ConfigTypes\\DbServerConfig\\Modules\\Q-Alder\n");
+                     "\tx\nregistry-key\tSOFTWARE\\\\Corvane\\\\Corvane "
+                     "Q-Orchard\\\\ConfigTypes\\\\DbServerConfig\\\\Modules\\\\Q-Alder\n");
   std::ofstream(journal, std::ios::trunc) << records;
   const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
   EXPECT_EQ(undone.status, 1) << undone.out;  // undone in part

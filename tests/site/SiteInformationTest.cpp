@@ -92,12 +92,9 @@ TEST_F(ReadSiteInfo, TheInstallersRecordFillsOnlyWhatTheSuitesKeysLeaveOpen) {
         "version.\r\n"})
     EXPECT_NE(logged.find(line), std::string::npos) << line << logged;
   // A module is recorded where the suite's key has no version; never lowered.
-  solution::ModuleInfo rowan, alder;
-  rowan.name = "Q-Rowan";
-  rowan.version = "0.9";
-  alder.name = "Q-Alder";
-  alder.version = "3.0";
-  recordInstalledModules(site.registry, "DbServer", {rowan, alder}, "R3");
+  const solution::ModuleInfo alder = test::moduleInfo("Q-Alder", "3.0");
+  recordInstalledModules(site.registry, "DbServer", {test::moduleInfo("Q-Rowan", "0.9"), alder},
+                         "R3");
   recordInstalledModules(site.registry, "WebServer", {alder}, "R3");
   const std::string key = std::string(kInstallerKey) + "\\Installed\\";
   EXPECT_EQ(site.registry.readValue(key + "DbServer\\Q-Rowan", "Version"), "1.0");
