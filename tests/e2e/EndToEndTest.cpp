@@ -95,7 +95,6 @@ TEST_F(EndToEnd, ASecondRunOfThePackageChangesNothing) {
   const std::string first = runLogs().filename().string();
   const std::string record = "SOFTWARE\\QSolutionInstaller\\Installed\\";
   EXPECT_EQ(registryValue(record + "WebServer\\Q-Maple", "Version"), "2.1.1.0");
-  EXPECT_EQ(registryValue(record + "DbServer\\Q-Maple", "Run"), first);
   EXPECT_FALSE(hasRegistryKey(record + "WebServer\\Q-Alder"));  // the suite's key tells it
   const std::string installed = everything() + metabase() + calls();
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
 #include "platform/CommandRunner.h"
 #include "platform/Failure.h"
@@ -41,7 +42,9 @@ TEST_F(RegistryTest, TextValuesAndSubkeysAreWrittenReadAndDeleted) {
                  sizeof number);
   RegCloseKey(open);
   EXPECT_EQ(registry.readValue(key, "Count"), std::nullopt);
-  EXPECT_EQ(registry.valueNames(key), (Names{"InstMainDir", "Count"}));
+  const Names values = registry.valueNames(key).value_or(Names{});  // Wine's order is by name
+  EXPECT_EQ(std::set<std::string>(values.begin(), values.end()),
+            (std::set<std::string>{"Count", "InstMainDir"}));
   EXPECT_EQ(registry.valueNames(key + "\\None"), std::nullopt);
   // What the registry refuses, or would cut at a NUL, is a failure.
   EXPECT_THROW(registry.createKey(key + "\\" + std::string(300, 'k')), Failure);
