@@ -62,6 +62,10 @@ class LogFolderRegistry final : public platform::Registry {
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(std::string_view) const override {
     return std::nullopt;
   }
+  [[nodiscard]] std::optional<std::vector<std::string>> valueNames(
+      std::string_view) const override {
+    return std::nullopt;
+  }
   bool createKey(std::string_view) override { return false; }
   bool deleteKey(std::string_view) override { return false; }
 

@@ -103,6 +103,18 @@ std::vector<PlannedFile> planFiles(const solution::SolutionInfo& info,
   return files;
 }
 
+std::vector<solution::ModuleInfo> installedModules(const InstallationPlan& plan,
+                                                   const solution::SolutionInfo& info,
+                                                   const std::set<std::string>& failed) {
+  std::vector<solution::ModuleInfo> modules;
+  for (const PlannedModule& planned : plan.modules) {
+    if (!planned.install || failed.contains(planned.name)) continue;
+    for (const solution::ModuleInfo& module : info.modules)
+      if (module.name == planned.name) modules.push_back(module);
+  }
+  return modules;
+}
+
 std::string planText(const InstallationPlan& plan) {
   std::size_t installed = 0, created = 0, saved = 0, com = 0, mts = 0;
   for (const PlannedFile& file : plan.files) {
@@ -134,6 +146,11 @@ std::string planText(const InstallationPlan& plan) {
           count(plan.scripts.size() - scripts, "that runs nothing", "that run nothing") + kLine;
   text += "Registry values:  " + std::to_string(plan.registryValues.size()) + kLine;
   text += "Metabase rows:    " + std::to_string(plan.metabaseRows.size()) + kLine;
+  if (!plan.webPassedOver.empty())
+    text += "Web server part:  passed over, " + plan.webPassedOver + kLine;
+  if (!plan.databasePassedOver.empty())
+    text += "Database part:    passed over, " + platform::escapeControls(plan.databasePassedOver) +
+            kLine;
 
   if (plan.stopsServices) {
     text += kLine + "Services" + kLine;
@@ -148,8 +165,11 @@ std::string planText(const InstallationPlan& plan) {
 
   for (const PlannedModule& module : plan.modules) {
     text += kLine + "Module " + module.name + ": " + (module.install ? "install, " : "skip, ") +
-            (module.installedVersion.empty() ? "not installed" : module.installedVersion) + " -> " +
-            (module.newVersion.empty() ? "(no version)" : module.newVersion) + kLine;
+            (module.installedVersion.empty() ? "not installed" : module.installedVersion) +
+            (module.recordedBy
+                 ? " (recorded by the run of " + platform::escapeControls(*module.recordedBy) + ")"
+                 : "") +
+            " -> " + (module.newVersion.empty() ? "(no version)" : module.newVersion) + kLine;
     for (const PlannedFile& file : plan.files)
       if (file.module == module.name) appendFile(text, file);
   }

@@ -20,6 +20,8 @@ struct PlannedModule {
   std::string installedVersion;  // empty: not installed
   std::string newVersion;
   bool install = false;
+  // The run whose record gave installedVersion, the suite's key holding none.
+  std::optional<std::string> recordedBy;
 };
 
 enum class FileAction { New, Replace, SaveAndReplace, NotInstalled };
@@ -78,6 +80,11 @@ struct InstallationPlan {
   // The modules of `section` whose version in the registry (or, without
   // `inRegistry`, in the Metabase) the run leaves as it is.
   [[nodiscard]] std::set<std::string> keptModules(std::string_view section, bool inRegistry) const;
+  // Why a part the package has is passed over whole, so that a second run of
+  // a package changes nothing; empty: the part runs.
+  std::string webPassedOver;       // none of its files is to be installed
+  std::string databasePassedOver;  // a run completed these very scripts
+  std::string scriptsChecksum;     // what identifies the package's scripts in the record
 };
 
 // What a log or the plan tells of a version left as it is.
@@ -92,6 +99,12 @@ struct InstallationPlan {
 [[nodiscard]] std::vector<PlannedFile> planFiles(
     const solution::SolutionInfo& info, const std::vector<solution::ModuleInfo>& installedModules,
     const std::filesystem::path& instMainDir);
+
+// The package's modules the plan installs, but those named in `failed` (a
+// file or registration of theirs failed).
+[[nodiscard]] std::vector<solution::ModuleInfo> installedModules(
+    const InstallationPlan& plan, const solution::SolutionInfo& info,
+    const std::set<std::string>& failed);
 
 // The plan as plain text an administrator can file with a change request:
 // the counts first, then the details, grouped by module.

@@ -140,6 +140,19 @@ bool JournalingRegistry::writeValue(std::string_view key, std::string_view name,
   return RegistryWrapper::writeValue(key, name, text);
 }
 
+bool JournalingRegistry::createKey(std::string_view key) {
+  // Every level the key lacks, from the top: undo removes them deepest first.
+  std::vector<std::string> made;
+  for (auto at = key.find('\\');; at = key.find('\\', at + 1)) {
+    const std::string_view level = key.substr(0, at);
+    if (!made.empty() || !subKeys(level)) made.emplace_back(level);
+    if (at == std::string_view::npos) break;
+  }
+  for (std::string& level : made) journal_.append(record::kRegistryKey, {std::move(level)});
+  if (!made.empty()) journal_.flush();
+  return RegistryWrapper::createKey(key);
+}
+
 namespace {
 
 class JournalingConnection final : public platform::DatabaseConnection {

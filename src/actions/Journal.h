@@ -28,6 +28,7 @@ inline constexpr std::string_view kReplace = "replace";    // path, backup, size
 inline constexpr std::string_view kCreate = "create";      // path, source
 inline constexpr std::string_view kPlaced = "placed";      // path, size, crc
 inline constexpr std::string_view kRegistry = "registry";  // key, name, "1"/"0" (it was), old, new
+inline constexpr std::string_view kRegistryKey = "registry-key";  // key: the run made it
 inline constexpr std::string_view kCom = "com";  // dll, "register"/"unregister", "1"/"0" (it was)
 inline constexpr std::string_view kMts = "mts";  // package, dll, "install"/"remove", DLLs before...
 inline constexpr std::string_view kStopped = "services-stopped";
@@ -92,13 +93,15 @@ class Journal {
   bool changes_ = false;
 };
 
-// The registry as a run writes it: each value's old text is told to the
-// journal before the value changes.
+// The registry as a run writes it: each value's old text, and each key the
+// run makes (every missing level, from the top), is told to the journal
+// before the registry changes.
 class JournalingRegistry final : public platform::RegistryWrapper {
  public:
   JournalingRegistry(platform::Registry& inner, Journal& journal)
       : RegistryWrapper(inner), journal_(journal) {}
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
+  bool createKey(std::string_view key) override;
 
  private:
   Journal& journal_;

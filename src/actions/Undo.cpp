@@ -15,6 +15,7 @@
 #include "platform/FileReplacer.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "site/InstallerRecord.h"
 
 namespace qsi::actions {
 
@@ -97,6 +98,7 @@ class Undo {
   void undo(const JournalRecord& record);
   void restore(const JournalRecord& record);
   void remove(const JournalRecord& record);
+  void removeKey(const std::string& key);
   [[nodiscard]] std::optional<Fingerprint> expectedNew(const std::string& path,
                                                        const std::string& source) const;
   bool saveIfChanged(const fs::path& file, const std::optional<Fingerprint>& expected);
@@ -191,6 +193,29 @@ void Undo::remove(const JournalRecord& record) {
   }
 }
 
+// A key the run made goes when it holds nothing the run did not write; only
+// the installer's own key is the run's to remove, as the journal lies where
+// others can write.
+void Undo::removeKey(const std::string& key) {
+  if (!site::isInstallerKey(key)) {
+    notUndone(key, "it lies outside the installer's own key: the run made no such key");
+    return;
+  }
+  try {
+    const auto subKeys = env_.registry.subKeys(key);
+    if (!subKeys) return;  // never made, or removed already
+    const auto values = env_.registry.valueNames(key);
+    if (!subKeys->empty() || (values && !values->empty())) {
+      log_.writeLine("Registry key kept, it holds what the run did not write -> " + key);
+      return;
+    }
+    (void)env_.registry.deleteKey(key);
+    log_.writeLine("Registry key removed -> " + key);
+  } catch (const std::exception& e) {
+    notUndone(key, e.what());
+  }
+}
+
 void Undo::undo(const JournalRecord& record) {
   const std::string& kind = record.kind;
   // The journal lies in the site, where others can write: a file record
@@ -228,6 +253,8 @@ void Undo::undo(const JournalRecord& record) {
     } catch (const std::exception& e) {
       notUndone(key + " " + name, e.what());
     }
+  } else if (kind == record::kRegistryKey) {
+    removeKey(record.field(0));
   } else if (kind == record::kCom) {
     const fs::path dll(record.field(0));
     const bool registered = record.field(1) == "register";

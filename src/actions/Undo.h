@@ -28,7 +28,8 @@ struct UndoResult {
 // file it replaced is put back from the journal, checked against the
 // checksum recorded for it; every file and empty folder it made is removed;
 // the registry values, COM registrations and MTS package it changed are put
-// back; NT services it stopped and did not start again are started. A file
+// back, and the keys of the installer's own record it made are removed when
+// they hold nothing else; NT services it stopped and did not start again are started. A file
 // that changed after the run is saved below `savedFolder` first, and named.
 // The scripts that ran and the Metabase rows are listed, never reversed.
 // Writes the log "Undo" into the run's own log folder (through `env`, whose

@@ -21,6 +21,7 @@
 #include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "site/InstallerRecord.h"
 #include "site/RootKey.h"
 #include "solution/SolutionReader.h"
 
@@ -219,8 +220,10 @@ void Main::cmdStart_Click() {
   RunOutcome outcome;
   bool servicesStopped = false;
   try {
-    if (solutionInfo_.hasFiles) runWebServerPart(recording, journal, servicesStopped, outcome);
-    if (solutionInfo_.hasSqlScripts) runDatabasePart(recording, journal, outcome);
+    if (solutionInfo_.hasFiles && plan_.webPassedOver.empty())
+      runWebServerPart(recording, journal, servicesStopped, outcome);
+    if (solutionInfo_.hasSqlScripts && plan_.databasePassedOver.empty())
+      runDatabasePart(recording, journal, outcome);
     journal.write(actions::record::kEnd, {});
   } catch (const std::exception& failure) {
     if (servicesStopped) {
@@ -254,8 +257,12 @@ void Main::runWebServerPart(const platform::Environment& recording, actions::Jou
   stepLog_ = actions::kCopyLog;
   outcome.files = actions::installFiles(env_, actions_, fs::path(siteInfo_.InstMainDir),
                                         solutionInfo_, folders_, plan_, journal);
-  recordSection(recording, actions::installedOnly(solutionInfo_, outcome.files),
-                metabase::kWebServer, outcome.files.failedModules, true, outcome);
+  const std::set<std::string>& failed = outcome.files.failedModules;
+  if (recordSection(recording, actions::installedOnly(solutionInfo_, outcome.files),
+                    metabase::kWebServer, failed, true, outcome))
+    site::recordInstalledModules(recording.registry, metabase::kWebServer,
+                                 actions::installedModules(plan_, solutionInfo_, failed),
+                                 env_.stamp.runFolder);
   if (plan_.stopsServices) {
     stepLog_ = "Start Services";
     actions::startNTServices(env_, actions_.commands);
@@ -271,13 +278,14 @@ void Main::runDatabasePart(const platform::Environment& recording, actions::Jour
   outcome.failedScripts = metabase::runSQLScripts(env_, plan_.scripts, login_.SAPassword, &journal);
   recordSection(recording, actions::installedOnly(solutionInfo_, outcome.files),
                 metabase::kDbServer, {}, outcome.failedScripts.empty(), outcome);
+  if (outcome.failedScripts.empty()) recordDatabasePart(recording.registry);
 }
 
 // The section in the Metabase, then, unless the solution is of the type
 // "Solution", its versions in the registry; a module whose file failed keeps
 // its versions, the registry follows the MODULE rows, and no version is
-// lowered.
-void Main::recordSection(const platform::Environment& recording,
+// lowered. True when the section's versions were recorded.
+bool Main::recordSection(const platform::Environment& recording,
                          const solution::SolutionInfo& recorded, std::string_view section,
                          const std::set<std::string>& failedModules, bool completed,
                          RunOutcome& outcome) {
@@ -288,10 +296,12 @@ void Main::recordSection(const platform::Environment& recording,
       metabase::updateMetabase(recording, recorded, section, login_.SAPassword, keep, completed);
   outcome.refusedStatements += written.refusedStatements;
   logKeptVersions(section);
-  if (solutionInfo_.solutionType == "Solution" || !written.versionsRecorded) return;
+  if (!written.versionsRecorded) return false;
+  if (solutionInfo_.solutionType == "Solution") return true;
   keep = plan_.keptModules(section, true);
   keep.insert(failedModules.begin(), failedModules.end());
   metabase::updateRegistryModulesInfo(recording, recorded, section, keep);
+  return true;
 }
 
 void Main::logKeptVersions(std::string_view section) const {
@@ -305,6 +315,15 @@ void Main::logKeptVersions(std::string_view section) const {
     log->writeLine("Not lowered -> " + actions::keptText(kept));
   }
   if (log) log->closeLogFile();
+}
+
+// A database part that ran to its end is kept in the installer's record:
+// its scripts are not run again, and its modules the suite has no key for
+// are known.
+void Main::recordDatabasePart(platform::Registry& registry) const {
+  const std::string& run = env_.stamp.runFolder;
+  site::recordInstalledModules(registry, metabase::kDbServer, solutionInfo_.modules, run);
+  site::recordCompletedScripts(registry, plan_.scriptsChecksum, plan_.product, run);
 }
 
 // The plan as the administrator filed it: beside the run's logs.

@@ -87,7 +87,7 @@ class Main final : public platform::UserInterface {
                         bool& servicesStopped, RunOutcome& outcome);
   void runDatabasePart(const platform::Environment& recording, actions::Journal& journal,
                        RunOutcome& outcome);
-  void recordSection(const platform::Environment& recording, const solution::SolutionInfo& recorded,
+  bool recordSection(const platform::Environment& recording, const solution::SolutionInfo& recorded,
                      std::string_view section, const std::set<std::string>& failedModules,
                      bool completed, RunOutcome& outcome);
   void logKeptVersions(std::string_view section) const;
@@ -96,6 +96,7 @@ class Main final : public platform::UserInterface {
   void lockSite();
   void offerUndoOfKilledRuns();
   void writePlan();
+  void recordDatabasePart(platform::Registry& registry) const;
   void offerUndo(actions::Journal& journal, const std::string& run);
   void undo(const std::string& run);
   void restartServices(const std::exception& failure);

@@ -11,6 +11,7 @@
 #include "platform/OdbcConnection.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "site/InstallerRecord.h"
 #include "site/RegistryAccess.h"
 #include "version/Version.h"
 
@@ -138,6 +139,29 @@ void planMetabase(const platform::Environment& env, const solution::SolutionInfo
        info.productName + " - " + info.solutionType + " " + info.versionPart4});
 }
 
+std::optional<std::string> recordedBy(std::string_view module, const site::SiteInfo& site) {
+  std::optional<std::string> run;
+  for (const site::RecordedModule& recorded : site.Recorded)
+    if (recorded.name == module) run = recorded.run;
+  return run;
+}
+
+// Scripts a run completed are not run again: the installer's record names
+// the run that completed this very Sequence.txt with these very scripts.
+void planScriptsRecord(const platform::Environment& env, const solution::SolutionInfo& info,
+                       const solution::SolutionFolders& folders, actions::InstallationPlan& plan) {
+  std::vector<std::string> names;
+  for (const solution::FileEntry& script : info.sqlScripts) names.push_back(script.path);
+  plan.scriptsChecksum = site::scriptsChecksum(folders.sqlFolder, names);
+  const auto run = site::scriptsCompletedBy(env.registry, plan.scriptsChecksum);
+  if (!run) return;
+  plan.databasePassedOver = "the run of " + *run + " completed these very scripts";
+  for (actions::PlannedScript& script : plan.scripts)
+    if (script.skipped.empty())
+      script.skipped = platform::escapeControls(script.name) + ": the run of " +
+                       platform::escapeControls(*run) + " ran it to its end: it is not run again.";
+}
+
 }  // namespace
 
 actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
@@ -150,19 +174,27 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
     const std::string installed = site::getModuleVersion(module.name, site.Modules);
     plan.modules.push_back(
         {module.name, installed, module.version,
-         version::compareVersions(installed, module.version) == version::kSecondGreater});
+         version::compareVersions(installed, module.version) == version::kSecondGreater,
+         recordedBy(module.name, site)});
   }
   plan.files = actions::planFiles(info, site.Modules, site.InstMainDir);
-  plan.stopsServices = info.hasFiles && info.hasComponents;
-  if (info.hasFiles) plan.javaClasses = javaClasses(folders);
+  if (info.hasFiles && std::all_of(plan.files.begin(), plan.files.end(), [](const auto& file) {
+        return file.action == FileAction::NotInstalled;
+      }))
+    plan.webPassedOver = "none of its files is to be installed";
+  const bool web = info.hasFiles && plan.webPassedOver.empty();
+  plan.stopsServices = web && info.hasComponents;
+  if (web) plan.javaClasses = javaClasses(folders);
   plan.scripts = metabase::planScripts(folders.sqlFolder, info);
+  if (info.hasSqlScripts) planScriptsRecord(env, info, folders, plan);
+  const bool database = info.hasSqlScripts && plan.databasePassedOver.empty();
 
   if (info.solutionType != "Solution") {
-    if (info.hasFiles) planRegistry(env, info, metabase::kWebServer, plan);
-    if (info.hasSqlScripts) planRegistry(env, info, metabase::kDbServer, plan);
+    if (web) planRegistry(env, info, metabase::kWebServer, plan);
+    if (database) planRegistry(env, info, metabase::kDbServer, plan);
   }
   RecordedRows rows(env);
-  if (info.hasFiles) {
+  if (web) {
     const std::string host = site::getHostname(env.registry);
     for (const actions::PlannedFile& file : plan.files) {
       if (file.action == FileAction::NotInstalled || file.again) continue;
@@ -174,7 +206,7 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
     }
     planMetabase(env, info, site, metabase::kWebServer, rows, plan);
   }
-  if (info.hasSqlScripts) planMetabase(env, info, site, metabase::kDbServer, rows, plan);
+  if (database) planMetabase(env, info, site, metabase::kDbServer, rows, plan);
   return plan;
 }
 

@@ -12,7 +12,11 @@ namespace qsi::control {
 // for each module, file and script, the services and components the run
 // touches, and each registry value and Metabase row it writes, with the text
 // it has now (read from the registry, and from the Metabase with its own
-// login) and the text it will have.
+// login) and the text it will have. A part the site holds already is passed
+// over whole: the web server part when none of its files is to be installed,
+// the database part when the installer's record names a run that completed
+// these very scripts. The installer's own record, like its journal, is not
+// listed among the registry values.
 [[nodiscard]] actions::InstallationPlan makeInstallationPlan(
     const platform::Environment& env, const solution::SolutionInfo& info,
     const site::SiteInfo& site, const solution::SolutionFolders& folders);

@@ -13,13 +13,18 @@ ChecksumReader::ChecksumReader(std::size_t count, PathOf pathOf, unsigned thread
     : count_(count), pathOf_(std::move(pathOf)), slots_(std::max<std::size_t>(window, 1)) {
   const std::size_t wanted = std::min<std::size_t>(std::max(threads, 1u), count_);
   threads_.reserve(wanted);
-  for (std::size_t i = 0; i < wanted; ++i)
-    threads_.emplace_back([this](const std::stop_token& stop) { read(stop); });
+  for (std::size_t i = 0; i < wanted; ++i) threads_.emplace_back([this] { read(); });
 }
 
+// A plain flag under the mutex rather than stop tokens: the waits stay those
+// of std::condition_variable, whose wake-ups cannot be lost.
 ChecksumReader::~ChecksumReader() {
-  for (std::jthread& thread : threads_) thread.request_stop();
-  // jthread joins; each finishes the file it reads, then sees the stop.
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  claimable_.notify_all();
+  // jthread joins; each finishes the file it reads, then sees the flag.
   threads_.clear();
 }
 
@@ -27,16 +32,14 @@ unsigned ChecksumReader::defaultThreads() {
   return std::max(std::thread::hardware_concurrency(), 1u);
 }
 
-void ChecksumReader::read(const std::stop_token& stop) {
+void ChecksumReader::read() {
   std::unique_lock lock(mutex_);
   while (true) {
     // A file is claimed only when its slot has been taken.
-    ++idleReaders_;
-    const bool go = claimable_.wait(lock, stop, [this] {
-      return claimed_ >= count_ || claimed_ < taken_ + slots_.size();
+    claimable_.wait(lock, [this] {
+      return stopping_ || claimed_ >= count_ || claimed_ < taken_ + slots_.size();
     });
-    --idleReaders_;
-    if (!go || claimed_ >= count_) return;
+    if (stopping_ || claimed_ >= count_) return;
     const std::size_t index = claimed_++;
     lock.unlock();
     Slot done;
@@ -61,12 +64,11 @@ std::string ChecksumReader::next() {
   takerWaits_ = false;
   Slot result = std::exchange(slot, Slot{});
   ++taken_;
-  // Idle readers are woken when half the window is free, not at every file:
-  // a wake-up costs a system call.
-  const bool wake = idleReaders_ > 0 && claimed_ < count_ &&
-                    claimed_ - taken_ <= slots_.size() / 2;
+  const bool more = claimed_ < count_;
   lock.unlock();
-  if (wake) claimable_.notify_all();
+  // Each slot taken lets one more file be claimed; a reader not waiting sees
+  // that itself when it comes back.
+  if (more) claimable_.notify_one();
   if (result.error) std::rethrow_exception(result.error);
   return std::move(result.checksum);
 }

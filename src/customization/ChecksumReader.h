@@ -41,18 +41,18 @@ class ChecksumReader {
     std::exception_ptr error;
   };
 
-  void read(const std::stop_token& stop);
+  void read();
 
   const std::size_t count_;
   const PathOf pathOf_;
   std::mutex mutex_;
-  std::condition_variable_any claimable_;
-  std::condition_variable_any readyOne_;
+  std::condition_variable claimable_;
+  std::condition_variable readyOne_;
   std::vector<Slot> slots_;  // file i in slots_[i % window]
   std::size_t claimed_ = 0;
   std::size_t taken_ = 0;
-  int idleReaders_ = 0;
   bool takerWaits_ = false;
+  bool stopping_ = false;
   std::vector<std::jthread> threads_;  // last: joined before the rest goes
 };
 

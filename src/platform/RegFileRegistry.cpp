@@ -523,6 +523,16 @@ std::optional<std::vector<std::string>> RegFileRegistry::subKeys(std::string_vie
   return names;
 }
 
+std::optional<std::vector<std::string>> RegFileRegistry::valueNames(std::string_view key) const {
+  const Content& content = load();
+  const std::string path = fullPath(key);
+  if (!keyExists(content, path)) return std::nullopt;
+  std::vector<std::string> names;
+  if (const auto index = findKey(content, path))  // a key only implied holds none
+    for (const Value& value : content.keys[*index].values) names.push_back(value.name);
+  return names;
+}
+
 template <typename Change>
 bool RegFileRegistry::change(Change&& apply) {
   // Read afresh under the lock, as another process may have changed the file;

@@ -43,6 +43,8 @@ class RegFileRegistry final : public Registry {
   bool deleteValue(std::string_view key, std::string_view name) override;
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
       std::string_view key) const override;
+  [[nodiscard]] std::optional<std::vector<std::string>> valueNames(
+      std::string_view key) const override;
   bool createKey(std::string_view key) override;
   bool deleteKey(std::string_view key) override;
 

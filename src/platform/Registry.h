@@ -64,10 +64,14 @@ class Registry {
   [[nodiscard]] virtual std::optional<std::vector<std::string>> subKeys(
       std::string_view key) const = 0;
 
-  // For the component catalog only: create a key with its parents (true: it
-  // exists afterwards) and delete a key with everything below it (false when
-  // there was none). Both throw Failure as writeValue does when the store
-  // cannot keep the change.
+  // Names of the key's values of every type ("" for the default value), in
+  // the registry's order; nullopt when the key does not exist.
+  [[nodiscard]] virtual std::optional<std::vector<std::string>> valueNames(
+      std::string_view key) const = 0;
+
+  // For the component catalog and the installer's own record only: create a key with its parents
+  // (true: it exists afterwards) and delete a key with everything below it (false when there was
+  // none). Both throw Failure as writeValue does when the store cannot keep the change.
   virtual bool createKey(std::string_view key) = 0;
   virtual bool deleteKey(std::string_view key) = 0;
 };
@@ -96,6 +100,10 @@ class RegistryWrapper : public Registry {
       std::string_view key) const override {
     return inner_.subKeys(key);
   }
+  [[nodiscard]] std::optional<std::vector<std::string>> valueNames(
+      std::string_view key) const override {
+    return inner_.valueNames(key);
+  }
   bool createKey(std::string_view key) override { return inner_.createKey(key); }
   bool deleteKey(std::string_view key) override { return inner_.deleteKey(key); }
 
@@ -115,6 +123,8 @@ class Win32Registry final : public Registry {
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
   bool deleteValue(std::string_view key, std::string_view name) override;
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
+      std::string_view key) const override;
+  [[nodiscard]] std::optional<std::vector<std::string>> valueNames(
       std::string_view key) const override;
   bool createKey(std::string_view key) override;
   bool deleteKey(std::string_view key) override;

@@ -50,6 +50,7 @@ SiteInfo readSiteInfo(const platform::Environment& env, log::CLog& log) {
     log.openLogFile("Gathering Current Site Information");
     SiteInfo site;
     site.Modules = readInstalledModules(env, log);
+    site.Recorded = addRecordedModules(env, site.Modules, log);
     site.IISVirtId = toInt32(getIISVirtId(env.registry));
     site.InstallDir = getInstallDir(env.registry);
     site.InstMainDir = getInstMainDir(env.registry);

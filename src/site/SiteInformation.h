@@ -7,6 +7,7 @@
 
 #include "log/CLog.h"
 #include "platform/Environment.h"
+#include "site/InstallerRecord.h"
 #include "solution/Records.h"
 
 namespace qsi::site {
@@ -19,9 +20,13 @@ struct SiteInfo {
   std::int32_t IISVirtId = 0;
   std::string MemScriptCode;
   std::vector<solution::ModuleInfo> Modules;  // installed modules, in the registry's order
+  // The modules whose versions came from the installer's own record, the
+  // suite's keys holding none; they are in Modules too.
+  std::vector<RecordedModule> Recorded;
 };
 
 // Reads the site from the registry, shows the installed modules in txtCurrent
+// (with the versions the installer recorded where the suite's keys have none)
 // and logs them to "Gathering Current Site Information" through the site
 // reader's own `log`. Every failure inside becomes Failure 1010
 // "Could not read the Siteinformation.".

@@ -12,6 +12,7 @@
 #include "platform/Interrupt.h"
 #include "platform/Text.h"
 #include "site/RegistryAccess.h"
+#include "site/InstallerRecord.h"
 #include "support/Faults.h"
 #include "support/SuiteSite.h"
 
@@ -73,6 +74,23 @@ class InstallationRun : public test::SuiteSite {
     }
     return -1;
   }
+  // One more whole run, on a window of its own, answering `answers`.
+  int runAgain(std::deque<platform::Answer> answers = {}) {
+    test::ScriptedView again;
+    again.logins.push_back({"secret"});
+    again.answers = std::move(answers);
+    Main next{services(&databases), again};
+    try {
+      next.Form_Load();
+      next.press(Button::cmdRetrieveInfo);
+      next.press(Button::cmdStart);
+    } catch (const platform::EndProgram& end) {
+      boxes = again.boxes;
+      return end.exitStatus;
+    }
+    return -1;
+  }
+  std::vector<platform::MessageBox> boxes;  // those of the last runAgain()
   [[nodiscard]] std::string log(std::string_view section) const {
     return test::readText(site.instMainDir / "QOLog" / main.environment().stamp.runFolder /
                           (std::string(section) + ".txt"));
@@ -446,6 +464,56 @@ TEST_F(InstallationRun, EntriesEqualButForLetterCaseAreInstalledOntoTheFirstOnes
             std::string::npos);
 }
 #endif
+
+}  // namespace
+}  // namespace qsi::control
+
+namespace qsi::control {
+namespace {
+
+// The scripts run again until a run completes them, and when they change.
+TEST_F(InstallationRun, ScriptsRunAgainAfterAFailureOrAChangeNeverAfterACompletedRun) {
+  const auto settings = [&] { return sources.rows("QAlder", "SELECT NAME FROM SETTINGS"); };
+  databases.fails = [](std::string_view statement, int) {
+    return platform::contains(statement, "('a'");
+  };
+  (void)runAgain();
+  EXPECT_EQ(settings(), (std::vector<Strings>{{"b"}}));
+  databases.fails = nullptr;
+  for (int run = 0; run < 2; ++run) EXPECT_EQ(runAgain(), platform::EndProgram::kInstalled);
+  EXPECT_EQ(settings(), (std::vector<Strings>{{"b"}, {"b"}, {"a"}}));
+  site.writePackage("Sql/a.sql", "USE QAlder\r\nINSERT INTO SETTINGS VALUES ('c', '3')");
+  EXPECT_EQ(runAgain(), platform::EndProgram::kInstalled);
+  EXPECT_EQ(settings(), (std::vector<Strings>{{"b"}, {"b"}, {"a"}, {"b"}, {"c"}}));
+  site.writePackage("Sql/Sequence.txt", "b.sql\r\na.sql\r\ngone.sql\r\n");  // never completes
+  for (int run = 0; run < 2; ++run) (void)runAgain();
+  EXPECT_EQ(settings().size(), 9u);
+  EXPECT_EQ(starts(), 3u);  // the first run's only: the later ones install no file
+}
+
+// The record that cannot be written fails the run, which undo takes back
+// whole; a value another program put into the installer's key stays.
+TEST_F(InstallationRun, ARecordThatCannotBeWrittenFailsTheRunAndUndoLeavesTheSiteAsItWas) {
+  site.writePackage("configuration files/Q-Maple.ini", "[ReleaseInfo]\r\nVersion=2.1.1.0\r\n");
+  site.writePackage("Web/Q-Oak/order.asp", "order");
+  const std::string before = site.snapshot();
+  registry.fails = [&](std::string_view key, std::string_view) {
+    if (!site::isInstallerKey(key)) return false;
+    (void)site.registry.writeValue(site::kInstallerKey, "KeepJournals", "5");
+    return true;
+  };
+  using platform::Answer;
+  EXPECT_EQ(runAgain({Answer::OK, Answer::OK, Answer::OK, Answer::Yes}),
+            platform::EndProgram::kFailed);
+  ASSERT_GE(boxes.size(), 3u);
+  EXPECT_TRUE(boxes[boxes.size() - 3].text.starts_with(
+      "Error 1010 in recordInstallation:\r\nError while updating the installer's record!"))
+      << boxes[boxes.size() - 3].text;
+  EXPECT_EQ(site.registry.readValue(site::kInstallerKey, "KeepJournals"), "5");
+  EXPECT_EQ(site.registry.subKeys(site::kInstallerKey), Strings{});
+  ASSERT_TRUE(site.registry.deleteKey(site::kInstallerKey));
+  EXPECT_EQ(site.snapshot(), before);
+}
 
 }  // namespace
 }  // namespace qsi::control

@@ -26,7 +26,11 @@ class EndToEnd : public SuiteSite {
 #endif
   [[nodiscard]] std::optional<std::string> registryValue(const std::string& key,
                                                          const std::string& name) const override;
+  [[nodiscard]] bool hasRegistryKey(const std::string& key) const;
   [[nodiscard]] std::filesystem::path windowsFolder() const;
+#ifdef _WIN32
+  mutable std::string loadedRegistry_;  // the registry file as it was last loaded
+#endif
   // Whether net and mtxstop are stand-ins that note their calls.
   static const bool kServiceCommandsNoted;
 

@@ -82,6 +82,47 @@ TEST_F(EndToEnd, SolutionWithScriptsOnlyRunsTheDatabasePartAndLeavesTheRegistry)
   EXPECT_EQ(result.out.find("Customized files"), std::string::npos);
 }
 
+// A module new to the site is kept in the installer's own record: run again,
+// the package touches no file, service, script or row, and says so in its
+// plan; undo of the first run takes the record back with the rest.
+TEST_F(EndToEnd, ASecondRunOfThePackageChangesNothing) {
+  writePackage("ServicePack");
+  site.writePackage("configuration files/Q-Maple.ini", "[ReleaseInfo]\r\nVersion=2.1.1.0\r\n");
+  site.writePackage("Web/Q-Oak/order.asp", "order");
+  const std::string registryBefore = readText(site.registryFile);
+  const std::string before = everything();
+  ASSERT_EQ(run(kInstall).status, 0);
+  const std::string first = runLogs().filename().string();
+  const std::string record = "SOFTWARE\\QSolutionInstaller\\Installed\\";
+  EXPECT_EQ(registryValue(record + "WebServer\\Q-Maple", "Version"), "2.1.1.0");
+  EXPECT_FALSE(hasRegistryKey(record + "WebServer\\Q-Alder"));  // the suite's key tells it
+  const std::string installed = everything() + metabase() + calls();
+
+  const ProcessResult again = run(kInstall);
+  ASSERT_EQ(again.status, 0) << again.out;
+  EXPECT_EQ(everything() + metabase() + calls(), installed);
+  EXPECT_EQ(sources.rows("QAlder", "SELECT COUNT(*) FROM SETTINGS"), Rows{{"2"}});
+  fs::path second;
+  for (const auto& folder : fs::directory_iterator(site.instMainDir / "QOLog"))
+    if (folder.path().filename() != first) second = folder.path();
+  const std::string plan = readText(second / "Installation Plan.txt");
+  for (const std::string& line : std::vector<std::string>{
+           "Files:            0 to install (0 new, 0 saved first), 3 not installed",
+           "Services:         not stopped", "SQL scripts:      0 to run, 2 that run nothing",
+           "Web server part:  passed over, none of its files is to be installed",
+           "Database part:    passed over, the run of " + first + " completed these very scripts",
+           "Module Q-Maple: skip, 2.1.1.0 (recorded by the run of " + first + ") -> 2.1.1.0"})
+    EXPECT_NE(plan.find(line + "\r\n"), std::string::npos) << line << "\n" << plan;
+
+  const ProcessResult undone = run("", {}, {"--undo"});
+  EXPECT_EQ(undone.status, 0) << undone.out;
+  EXPECT_EQ(everything(), before);  // the first run undone: the second changed nothing
+  EXPECT_FALSE(hasRegistryKey("SOFTWARE\\QSolutionInstaller"));
+#ifndef _WIN32
+  EXPECT_EQ(readText(site.registryFile), registryBefore);
+#endif
+}
+
 TEST_F(EndToEnd, CancelRetryCancelAtThePasswordEndsTheProgram) {
   writePackage("ServicePack");
   const ProcessResult result = run("1\ntyped\nc\nr\nagain\ncancel\nC\n\n");
@@ -204,13 +245,18 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
 
   const fs::path page = site.instMainDir / "QO11/Q-Alder/default.asp";
   site.write("inst/QO11/Q-Alder/default.asp", "edited after the run");
-  // A folder the run made keeps the administrator's file; a hand-made record is not followed.
+  // A folder the run made keeps the administrator's file; hand-made records
+  // are not followed, neither to a file outside nor to a key not the installer's.
   const fs::path mine = site.write("inst/QO11/Q-Alder/new/mine.asp", "mine");
   const fs::path outside = site.write("outside.txt", "not the site's");
-  std::ofstream(actions::Journal::fileOf(
-                    actions::journalFolder(site.instMainDir, runLogs().filename().string())),
-                std::ios::app)
-      << "create\t" << outside.string() << "\tx\n";
+  const fs::path journal = actions::Journal::fileOf(
+      actions::journalFolder(site.instMainDir, runLogs().filename().string()));
+  std::string records = readText(journal);
+  records.insert(records.find('\n') + 1,
+                 "create\t" + outside.string() +
+                     "\tx\nregistry-key\tSOFTWARE\\\\Corvane\\\\Corvane "
+                     "Q-Orchard\\\\ConfigTypes\\\\DbServerConfig\\\\Modules\\\\Q-Alder\n");
+  std::ofstream(journal, std::ios::trunc) << records;
   const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
   EXPECT_EQ(undone.status, 1) << undone.out;  // undone in part
   EXPECT_EQ(readText(mine) + readText(outside),

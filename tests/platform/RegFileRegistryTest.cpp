@@ -69,6 +69,9 @@ TEST_F(RegFileRegistryTest, ReadsAMissingFileAsEmptyAndOthersAsRegeditImportsThe
             (std::vector<std::string>{"Q-Alder", "q-common"}));
   EXPECT_EQ(registry.subKeys(std::string(kSuite) + "\\Empty"), std::vector<std::string>{});
   EXPECT_EQ(registry.subKeys("SOFTWARE\\Nowhere"), std::nullopt);
+  // A key only implied holds no values.
+  EXPECT_EQ(registry.valueNames(std::string(kSuite) + "\\Modules"), std::vector<std::string>{});
+  EXPECT_EQ(registry.valueNames("SOFTWARE\\Nowhere"), std::nullopt);
 }
 
 // Each value is read with its type and bytes as a version 5 export lists
@@ -89,6 +92,8 @@ TEST_F(RegFileRegistryTest, ReadsEachValueWithItsTypeAndBytes) {
   for (const auto& [name, value] : values)
     EXPECT_EQ(registry.readRawValue("K", name), value) << name;
   EXPECT_EQ(registry.readRawValue("K", "Missing"), std::nullopt);
+  EXPECT_EQ(registry.valueNames("K"), (std::vector<std::string>{"Text", "Ansi", "Count", "Path",
+                                                                "List", "Blob", "Bad"}));
   EXPECT_EQ(registry.readValue("K", "Count"), std::nullopt);  // no text
   EXPECT_NE(failureOf([&] { (void)registry.readRawValue("K", "Bad"); })
                 .find(": the value \"Bad\" of key HKEY_LOCAL_MACHINE\\K holds hex(2):0x1, data of "

@@ -77,6 +77,43 @@ TEST_F(ReadSiteInfo, AVersionOfAnotherTypeThanAStringIsRefusedWithItsType) {
                                     "version it holds cannot be read.");
 }
 
+// The installer's record speaks where the suite's key tells no version, and
+// only with a version that compares; what it cannot use is logged.
+TEST_F(ReadSiteInfo, TheInstallersRecordFillsOnlyWhatTheSuitesKeysLeaveOpen) {
+  const std::string record = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\QSolutionInstaller\\Installed\\";
+  site.writeRegistry(kConfig + "Modules\\Q-Alder]\r\n\"AppVersion\"=\"2.1.0.0\"\r\n" + kConfig +
+                     "Modules\\Q-Common]\r\n" + record +
+                     "WebServer\\Q-Alder]\r\n\"Version\"=\"9.0\"\r\n" + record +
+                     "WebServer\\Q-Common]\r\n\"Version\"=\"2.2\"\r\n\"Run\"=\"R1\"\r\n" + record +
+                     "WebServer\\Q-Maple]\r\n\"Version\"=\"2.1.1.0\"\r\n" + record +
+                     "WebServer\\Q-Oak]\r\n\"Version\"=\"2.x\"\r\n" + record +
+                     "WebServer\\Q-Pine]\r\n\"Run\"=\"R2\"\r\n" + record +
+                     "DbServer\\Q-Rowan]\r\n\"Version\"=\"1.0\"\r\n");
+  const SiteInfo info = readSiteInfo(site.env, log);
+  std::string modules;
+  for (const auto& module : info.Modules) modules += module.name + "=" + module.version + " ";
+  EXPECT_EQ(modules, "Q-Alder=2.1.0.0 Q-Common=2.2 Q-Maple=2.1.1.0 ");
+  EXPECT_TRUE(site.ui.current.ends_with("Q-Maple : 2.1.1.0 (recorded by the installer)\r\n"))
+      << site.ui.current;
+  const std::string logged = site.logText("Gathering Current Site Information");
+  for (const std::string line :
+       {"  Q-Common\t\t2.2\t(the run of R1)\r\n",
+        "  The installer's record of the module \"Q-Oak\" is passed over: its version \"2.x\" "
+        "cannot be compared.\r\n",
+        "  The installer's record of the module \"Q-Pine\" is passed over: it holds no "
+        "version.\r\n"})
+    EXPECT_NE(logged.find(line), std::string::npos) << line << logged;
+  // A module is recorded where the suite's key has no version; never lowered.
+  const solution::ModuleInfo alder = test::moduleInfo("Q-Alder", "3.0");
+  recordInstalledModules(site.registry, "DbServer", {test::moduleInfo("Q-Rowan", "0.9"), alder},
+                         "R3");
+  recordInstalledModules(site.registry, "WebServer", {alder}, "R3");
+  const std::string key = std::string(kInstallerKey) + "\\Installed\\";
+  EXPECT_EQ(site.registry.readValue(key + "DbServer\\Q-Rowan", "Version"), "1.0");
+  EXPECT_EQ(site.registry.readValue(key + "DbServer\\Q-Alder", "Run"), "R3");
+  EXPECT_EQ(site.registry.readValue(key + "WebServer\\Q-Alder", "Version"), "9.0");
+}
+
 // A lookup that fails even after the connection was opened again marks its
 // file and is logged: what cannot be known is told.
 class CurrentSiteChecksums : public test::MetabaseTest {

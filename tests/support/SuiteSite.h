@@ -79,6 +79,8 @@ class SuiteSite : public MetabaseTest {
                       "[ReleaseInfo]\r\nVersion=2.1.1.0\r\n[Components.Register]\r\n"
                       "MTSComponents=Bramble.dll\r\nCOMComponents=QAlderUtil.dll\r\n");
     site.writePackage("configuration files/Q-Common.ini", "[ReleaseInfo]\r\nVersion=2.1.0.0\r\n");
+    site.writePackage("configuration files/Q-Maple.ini", "[ReleaseInfo]\r\nVersion=2.1.1.0\r\n");
+    site.writePackage("Web/Q-Oak/order.asp", "order");  // new to the site, kept in the record
     site.writePackage("Web/Q-Alder/new/page.asp", "new page");
     site.writePackage("Components/QAlder/QAlderUtil.dll", "util");
     site.writePackage("Classes/com/corvane/Alder.class", "class");

@@ -143,6 +143,21 @@ std::optional<std::vector<std::string>> Win32Registry::subKeys(std::string_view 
   return names;
 }
 
+std::optional<std::vector<std::string>> Win32Registry::valueNames(std::string_view key) const {
+  const Key open(key, KEY_QUERY_VALUE);
+  if (!open) return std::nullopt;
+  std::vector<std::string> names;
+  std::string buffer(16384, '\0');  // the longest value name the registry allows, and its NUL
+  for (DWORD index = 0;; ++index) {
+    auto length = static_cast<DWORD>(buffer.size());
+    const LSTATUS status = RegEnumValueA(open.get(), index, buffer.data(), &length, nullptr,
+                                         nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) break;  // ERROR_NO_MORE_ITEMS at the end
+    names.emplace_back(buffer.data(), length);
+  }
+  return names;
+}
+
 bool Win32Registry::createKey(std::string_view key) {
   HKEY handle = nullptr;
   const LSTATUS status =

@@ -33,6 +33,10 @@ std::optional<std::string> EndToEnd::registryValue(const std::string& key,
   return platform::RegFileRegistry(site.registryFile).readValue(key, name);
 }
 
+bool EndToEnd::hasRegistryKey(const std::string& key) const {
+  return platform::RegFileRegistry(site.registryFile).subKeys(key).has_value();
+}
+
 fs::path EndToEnd::windowsFolder() const {
   return site.root / "windows";
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Registry.h"
+#include "site/InstallerRecord.h"
 
 namespace qsi::test {
 
@@ -12,10 +13,15 @@ namespace {
 
 constexpr std::string_view kSuiteKey = "SOFTWARE\\Corvane";
 
-// The site's registry file in the machine's, in place of an earlier test's.
-void loadRegistry(const fs::path& file) {
+// The site's registry file in the machine's, in place of an earlier test's,
+// when the file changed since it was loaded: runs in turn see what the last
+// one left, as they do in the file.
+void loadRegistry(const fs::path& file, std::string& loaded) {
+  if (readText(file) == loaded) return;
+  loaded = readText(file);
   platform::Win32Registry machine;
   machine.deleteKey(kSuiteKey);
+  machine.deleteKey(site::kInstallerKey);
   for (const auto& key : platform::RegFileRegistry::parse(readText(file), file).keys) {
     const std::string path = key.path.substr(key.path.find('\\') + 1);  // below HKLM
     ASSERT_TRUE(machine.createKey(path)) << path;
@@ -24,10 +30,11 @@ void loadRegistry(const fs::path& file) {
   }
 }
 
-ProcessResult runInstaller(const TestSite& site, const char* frontEnd, const std::string& input,
+ProcessResult runInstaller(const TestSite& site, std::string& loaded, const char* frontEnd,
+                           const std::string& input,
                            const std::function<void(unsigned long)>& whileRunning,
                            const std::vector<std::string>& args) {
-  loadRegistry(site.registryFile);
+  loadRegistry(site.registryFile, loaded);
   return runProcess(site.installer / "qsolutioninstaller.exe", args,
                     {{"QSI_FRONTEND", frontEnd},
                      {"QSI_STUB_CALLS", (site.root / "ran").string()},
@@ -48,12 +55,13 @@ EndToEnd::EndToEnd() {
 
 EndToEnd::~EndToEnd() {
   platform::Win32Registry().deleteKey(kSuiteKey);
+  platform::Win32Registry().deleteKey(site::kInstallerKey);
 }
 
 ProcessResult EndToEnd::run(const std::string& input,
                             const std::function<void(unsigned long)>& whileRunning,
                             const std::vector<std::string>& args) const {
-  ProcessResult result = runInstaller(site, "console", input, whileRunning, args);
+  ProcessResult result = runInstaller(site, loadedRegistry_, "console", input, whileRunning, args);
   // The console writes text: its lines end with CR LF here.
   for (std::string* text : {&result.out, &result.err})
     *text = platform::replaceAll(*text, "\r\n", "\n");
@@ -61,12 +69,16 @@ ProcessResult EndToEnd::run(const std::string& input,
 }
 
 ProcessResult EndToEnd::runWithWindows(const std::function<void(unsigned long)>& drive) const {
-  return runInstaller(site, "", "", drive, {});
+  return runInstaller(site, loadedRegistry_, "", "", drive, {});
 }
 
 std::optional<std::string> EndToEnd::registryValue(const std::string& key,
                                                    const std::string& name) const {
   return platform::Win32Registry().readValue(key, name);
+}
+
+bool EndToEnd::hasRegistryKey(const std::string& key) const {
+  return platform::Win32Registry().subKeys(key).has_value();
 }
 
 fs::path EndToEnd::windowsFolder() const {

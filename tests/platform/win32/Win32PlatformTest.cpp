@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 
 #include "platform/CommandRunner.h"
 #include "platform/Failure.h"
@@ -35,6 +36,17 @@ TEST_F(RegistryTest, TextValuesAndSubkeysAreWrittenReadAndDeleted) {
     EXPECT_TRUE(registry.writeValue(key, "InstMainDir", text));
     EXPECT_EQ(registry.readValue(key + "\\", "instmaindir"), text);  // as the installer asks
   }
+  const DWORD number = 16;  // a value of another type is not text
+  HKEY open = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &open), 0);
+  RegSetValueExA(open, "Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                 sizeof number);
+  RegCloseKey(open);
+  EXPECT_EQ(registry.readValue(key, "Count"), std::nullopt);
+  const Names values = registry.valueNames(key).value_or(Names{});  // Wine's order is by name
+  EXPECT_EQ(std::set<std::string>(values.begin(), values.end()),
+            (std::set<std::string>{"Count", "InstMainDir"}));
+  EXPECT_EQ(registry.valueNames(key + "\\None"), std::nullopt);
   // What the registry refuses, or would cut at a NUL, is a failure.
   EXPECT_THROW(registry.createKey(key + "\\" + std::string(300, 'k')), Failure);
   EXPECT_THROW(registry.writeValue(key, "Text", std::string("a\0b", 3)), Failure);
