@@ -11,6 +11,7 @@
 #include "actions/Services.h"
 #include "actions/StepLog.h"
 #include "customization/Checksum.h"
+#include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
 #include "platform/Paths.h"
@@ -173,7 +174,7 @@ void Undo::restore(const JournalRecord& record) {
     ++result_.restored;
     log_.writeLine("Restored -> " + path.string());
   } catch (const std::exception& e) {
-    notUndone(path.string(), e.what());
+    notUndone(path.string(), platform::reasonOf(e));
   }
 }
 
@@ -187,7 +188,7 @@ void Undo::remove(const JournalRecord& record) {
     ++result_.removed;
     log_.writeLine("Removed -> " + path.string());
   } else {
-    notUndone(path.string(), ec.message());
+    notUndone(path.string(), platform::systemReason(ec));
   }
 }
 
@@ -214,7 +215,8 @@ void Undo::undo(const JournalRecord& record) {
       ++result_.removed;
       log_.writeLine("Removed the folder -> " + folder.string());
     } else {
-      notUndone(folder.string(), "the folder holds files the run did not make");
+      notUndone(folder.string(),
+                ec ? platform::systemReason(ec) : "the folder holds files the run did not make");
     }
   } else if (kind == record::kRegistry) {
     const std::string& key = record.field(0);

@@ -37,10 +37,10 @@ namespace {
 void writeAll(int fd, std::string_view bytes, const fs::path& file) {
   while (!bytes.empty()) {
     const auto written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      throwErrno("cannot write", file);
-    }
+    if (written < 0 && errno == EINTR) continue;
+    // A write that makes no progress would be tried without end.
+    if (written == 0) errno = ENOSPC;
+    if (written <= 0) throwErrno("cannot write", file);
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
 }
@@ -86,7 +86,7 @@ InputFile::InputFile(const fs::path& file) : file_(file) {
   struct ::stat info = {};
   if (::fstat(fd.get(), &info) != 0) throwErrno("cannot read", file);
   if (!S_ISREG(info.st_mode))
-    throw std::system_error(EINVAL, std::generic_category(),
+    throw std::system_error(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, std::generic_category(),
                             "not a regular file: " + file.string());
   size_ = static_cast<std::uintmax_t>(info.st_size);
   fd_ = fd.release();
@@ -104,6 +104,15 @@ std::size_t InputFile::read(char* buffer, std::size_t size) {
   }
 }
 #endif
+
+std::error_code regularFileProblem(const fs::path& file) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(file, ec);
+  if (ec || fs::is_regular_file(status)) return ec;
+  return std::make_error_code(!fs::exists(status)        ? std::errc::no_such_file_or_directory
+                              : fs::is_directory(status) ? std::errc::is_a_directory
+                                                         : std::errc::invalid_argument);
+}
 
 std::string readFileBytes(const fs::path& file) {
   InputFile in(file);

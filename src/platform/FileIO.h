@@ -40,6 +40,11 @@ class InputFile {
 #endif
 };
 
+// Why `file` is no regular file that can be read: the system's error for it,
+// or for what lies there instead (missing, a folder, another kind); no error
+// when it is one.
+[[nodiscard]] std::error_code regularFileProblem(const std::filesystem::path& file);
+
 // The whole file as bytes. Throws std::system_error naming the file when it
 // cannot be opened or read, or is no regular file.
 [[nodiscard]] std::string readFileBytes(const std::filesystem::path& file);

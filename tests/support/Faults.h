@@ -54,8 +54,21 @@ class FaultyRegistry final : public platform::Registry {
   platform::Registry& inner_;
 };
 
-// The machine's replacer, but a placement `fails` gives an error is not put
-// in place; `after` runs once the batch is.
+// What `action` threw, or "" when it threw nothing.
+inline std::string thrownText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
+}
+
+// The error a full disk gives.
+inline const std::error_code kDiskFull = std::make_error_code(std::errc::no_space_on_device);
+
+// The machine's replacer, but a placement `fails` gives a reason for is not
+// put in place; `after` runs once the batch is.
 class FaultyFileReplacer final : public platform::FileReplacer {
  public:
   std::function<std::string(const platform::Placement&)> fails;
