@@ -275,7 +275,7 @@ UndoResult Undo::run(std::string_view run) {
   }
   log_.writeSection(result_.complete() ? "The run is undone" : "The run is undone in part");
   log_.close();
-  Journal journal(journal_);
+  Journal journal(journal_, platform::filesOf(env_));
   journal.write(record::kUndone, {env_.stamp.installDateText});
   return result_;
 }

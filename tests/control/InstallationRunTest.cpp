@@ -42,11 +42,13 @@ class InstallationRun : public test::SuiteSite {
                     clock,
                     site.installer,
                     actions::ActionServices{commands, com, mts, files},
-                    with};
+                    with,
+                    &disk};
   }
   test::ScriptedView view;
   test::FaultyDatabases databases;
   test::FaultyFileReplacer files;
+  test::FaultyFiles disk;  // the logs and the journal
   NotingRunner commands;
   platform::RegistryComRegistrar com{site.registry};
   platform::RegistryMtsCatalog mts{site.registry};
@@ -225,6 +227,10 @@ TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
     };
   } else if (kind == "RegistryWrite") {
     registry.fails = [](std::string_view, std::string_view name) { return name == "AppVersion"; };
+  } else if (kind == "JournalWrite") {  // a full disk, once the services are stopped
+    disk.full = [&](const fs::path& f) {
+      return f.filename() == "journal" && !commands.calls.empty();
+    };
   } else {
     FAIL() << "no fault for " << kind;
   }
@@ -253,14 +259,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "Registry!"},
         FailureKind{"CtrlC",
                     "Error 1050 in QSolutionInstaller:\r\nThe installation was interrupted "
-                    "(Ctrl-C)."}),
+                    "(Ctrl-C)."},
+        FailureKind{"JournalWrite", "Error 1060:\r\ncannot write "}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // A failed copy is recorded nowhere: its module keeps its old version.
 TEST_F(InstallationRun, AFailedCopyIsRecordedNowhereAndEndsWithStatus3) {
   files.fails = [](const platform::Placement& placement) {
     return placement.destination.filename() == "default.asp" && !placement.asNew
-               ? test::diskFull(placement.destination)
+               ? platform::systemReason(test::kDiskFull)
                : std::string();
   };
   EXPECT_EQ(install(), platform::EndProgram::kCompletedWithFailures);
