@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <map>
+#include <set>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -9,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupt.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "support/Faults.h"
 #include "support/SuiteSite.h"
@@ -283,6 +286,34 @@ TEST_F(InstallationRun, AFailedCopyIsRecordedNowhereAndEndsWithStatus3) {
   EXPECT_TRUE(view.boxes.back().text.ends_with(
       "\r\n\r\n1 file was not installed; the log \"FileCopy\" names it."))
       << view.boxes.back().text;
+}
+
+// A full disk for a while: each copy it fails is told with the system's
+// reason; a log whose first two tries fail (the Metabase's in two steps), from
+// start-up on, is told once with its reason and stops nothing: later lines go in.
+TEST_F(InstallationRun, AFullDiskIsToldWithItsReasonAndALogThatCannotBeWrittenStopsNothing) {
+  const std::string reason = platform::systemReason(test::kDiskFull);
+  files.fails = [&](const platform::Placement&) { return reason; };
+  std::map<fs::path, int> tries;
+  disk.full = [&tries](const fs::path& f) { return f.filename() != "journal" && ++tries[f] <= 2; };
+  EXPECT_EQ(install(), platform::EndProgram::kCompletedWithFailures);
+  EXPECT_EQ(starts(), 3u);
+  std::multiset<std::string> shown;
+  for (const platform::MessageBox& box : view.boxes) shown.insert(box.text);
+  const auto at = [&](const fs::path& below) {
+    return platform::displayPath(site.instMainDir / below);
+  };
+  const fs::path run = main.environment().stamp.runFolder;
+  const std::string saved = at("QOCustomized" / run / "QO11/Q-Alder/default.asp");
+  for (const std::string& copy : {saved, at("Components/QAlder/Bramble.dll")})
+    EXPECT_EQ(shown.count("Error while Copying the file to: " + copy + ": " + reason), 1u) << copy;
+  for (const std::string section : {"FileCopy", "Start Services", "Metabase"})
+    EXPECT_EQ(shown.count("Cannot write to the log file.\r\n" +
+                          at("QOLog" / run / (section + ".txt")) + ": " + reason),
+              1u);
+  EXPECT_NE(log("FileCopy").find(" to: " + saved + " -> " + saved + ": " + reason + "\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(log("Start Services").ends_with("* End starting the Windows NT services *\r\n\r\n"));
 }
 
 TEST_F(InstallationRun, AFileEditedAfterRetrieveIsSavedFirst) {
