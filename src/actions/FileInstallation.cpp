@@ -89,7 +89,7 @@ class Installation {
   void installComponentFile(const PlannedFile& planned);
   void report(Pending& pending);
   void component(std::string_view what, const std::string& installed,
-                 const std::function<Registration()>& action);
+                 const std::function<void()>& action);
   void failCopy(const fs::path& destination, std::string_view reason);
 
   const platform::Environment& env_;
@@ -280,22 +280,18 @@ void Installation::placeBatch(std::vector<Pending>& batch) {
 }
 
 // Runs a component action between its Start and End lines; the End line is
-// followed by an empty one. A failure is named between them and counted.
+// followed by an empty one. A failure is named between them, with the
+// registrar's reason, and counted; a machine without the service has nothing
+// to register with, which the installation always passed over.
 void Installation::component(std::string_view what, const std::string& installed,
-                             const std::function<Registration()>& action) {
+                             const std::function<void()>& action) {
   componentLog_.writeLine("Start " + std::string(what) + " -> " + installed);
-  Registration outcome = Registration::Failed;
-  std::string error;
   try {
-    outcome = action();
+    action();
   } catch (const platform::ServiceUnavailable&) {
-    outcome = Registration::ServiceUnavailable;
   } catch (const std::exception& e) {
-    error = e.what();
-  }
-  if (outcome == Registration::Failed) {
     ++result_.failedRegistrations;
-    componentLog_.writeLine("Error : " + (error.empty() ? "the registration failed" : error));
+    componentLog_.writeLine("Error : " + std::string(e.what()));
   }
   componentLog_.writeLine("End " + std::string(what) + " -> " + installed +
                           std::string(platform::kCrLf));
@@ -320,7 +316,7 @@ void Installation::installComponentFile(const PlannedFile& planned) {
       const auto was = services_.com.isRegistered(dll);
       journal_.write(record::kCom, {dll.string(), doRegister ? "register" : "unregister",
                                     was ? (*was ? "1" : "0") : "?"});
-      return registerCOMComponent(services_.com, dll, doRegister);
+      registerCOMComponent(services_.com, dll, doRegister);
     };
   };
   const auto mts = [&](bool doInstall) {
@@ -332,7 +328,6 @@ void Installation::installComponentFile(const PlannedFile& planned) {
         journal_.write(record::kMts, std::move(fields));
       }
       registerMTSComponent(services_.mts, dll, kMtsPackageName, doInstall);
-      return Registration::Done;
     };
   };
   if (planned.isCOMComponent) component("UnRegister Com Component", pending.shown, com(false));

@@ -236,10 +236,16 @@ void Undo::undo(const JournalRecord& record) {
     // Put back as it was before the call: registered, or not.
     const std::string& was = record.field(2);
     if (registered ? was == "1" : was == "0") return;
-    if (registerCOMComponent(services_.com, dll, !registered) == Registration::Failed)
-      notUndone(dll.string(), "its COM registration cannot be put back");
-    else
+    try {
+      try {
+        registerCOMComponent(services_.com, dll, !registered);
+      } catch (const platform::ServiceUnavailable&) {
+        // No registrar on this machine: the run changed nothing there either.
+      }
       log_.writeLine("COM registration put back -> " + dll.string());
+    } catch (const std::exception& e) {
+      notUndone(dll.string(), "its COM registration cannot be put back: " + std::string(e.what()));
+    }
   } else if (kind == record::kMts) {
     try {
       restorePackageComponents(services_.mts, record.field(0),

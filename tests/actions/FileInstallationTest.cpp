@@ -25,11 +25,10 @@ using Strings = std::vector<std::string>;
 // Records COM calls with the installed file's content at that moment.
 struct RecordingCom final : platform::ComRegistrar {
   Strings calls;
-  bool registerComponent(const fs::path& dll) override { return note("register", dll); }
-  bool unregisterComponent(const fs::path& dll) override { return note("unregister", dll); }
-  bool note(const std::string& what, const fs::path& dll) {
+  void registerComponent(const fs::path& dll) override { note("register", dll); }
+  void unregisterComponent(const fs::path& dll) override { note("unregister", dll); }
+  void note(const std::string& what, const fs::path& dll) {
     calls.push_back(what + " " + dll.filename().string() + " [" + test::readText(dll) + "]");
-    return true;
   }
 };
 
