@@ -28,7 +28,7 @@ class NotingRunner final : public platform::CommandRunner {
   Strings calls;
   platform::CommandResult run(std::string_view command) override {
     calls.emplace_back(command);
-    return {0, false};
+    return {0, false, {}};
   }
 };
 

@@ -87,6 +87,7 @@ TEST(Win32CommandRunner, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
   EXPECT_EQ(code(quoteCommandWord((folder / "stop.exe").string()) + " qosvc01.exe"), 0);
   EXPECT_EQ(code("cmd /c exit 3"), 3);
   EXPECT_EQ(code("qsi-no-such-program-here arg"), kCommandNotStarted);
+  EXPECT_EQ(runner.run("qsi-no-such").notStarted, std::system_category().message(2));  // the text
   EXPECT_EQ(code((folder / "missing.exe").string()), kCommandNotStarted);
   testing::internal::CaptureStdout();  // the command has no window and none of our output
   EXPECT_EQ(code("cmd /c echo leaked"), 0);
