@@ -282,6 +282,9 @@ TEST_F(InstallationRun, AFailedCopyIsRecordedNowhereAndEndsWithStatus3) {
             std::vector<Strings>{{"2.1.0"}});
   EXPECT_EQ(appVersion("WebServer"), "2.1.0.0");
   EXPECT_EQ(starts(), 3u);
+  const std::string page = platform::displayPath(site.instMainDir / "QO11/Q-Alder/default.asp");
+  EXPECT_NE(log("FileCopy").find(page + ": " + platform::systemReason(test::kDiskFull) + "\r\n"),
+            std::string::npos);  // its line, with the reason
   ASSERT_FALSE(view.boxes.empty());
   EXPECT_TRUE(view.boxes.back().text.ends_with(
       "\r\n\r\n1 file was not installed; the log \"FileCopy\" names it."))
