@@ -1,23 +1,17 @@
 #include "actions/Components.h"
 
-#include <exception>
 #include <string>
 
-#include "platform/Failure.h"
 #include "platform/Text.h"
 
 namespace qsi::actions {
 
-Registration registerCOMComponent(platform::ComRegistrar& com, const std::filesystem::path& dll,
-                                  bool doRegister) {
-  try {
-    const bool done = doRegister ? com.registerComponent(dll) : com.unregisterComponent(dll);
-    return done ? Registration::Done : Registration::Failed;
-  } catch (const platform::ServiceUnavailable&) {
-    return Registration::ServiceUnavailable;
-  } catch (const std::exception&) {
-    return Registration::Failed;
-  }
+void registerCOMComponent(platform::ComRegistrar& com, const std::filesystem::path& dll,
+                          bool doRegister) {
+  if (doRegister)
+    com.registerComponent(dll);
+  else
+    com.unregisterComponent(dll);
 }
 
 namespace {

@@ -45,8 +45,8 @@ struct Pending {
   std::string saveWhy;             // why it is saved first; empty: it is not
   fs::path saved;
   std::vector<fs::path> newFolders;  // the folders its copy needs, outermost first
-  std::string failure;               // why it was not even tried
-  std::string folderFailure;         // a folder of the copy could not be made
+  std::string failure;               // why it was not even tried, with the system's reason
+  std::string folderFailure;         // why a folder of the copy could not be made
   bool saveTried = false;
   Placement savedCopy;
   Placement copy;
@@ -88,8 +88,8 @@ class Installation {
   void installComponentFile(const PlannedFile& planned);
   void report(Pending& pending);
   void component(std::string_view what, const std::string& installed,
-                 const std::function<Registration()>& action);
-  void failCopy(const fs::path& destination);
+                 const std::function<void()>& action);
+  void failCopy(const fs::path& destination, std::string_view reason);
 
   const platform::Environment& env_;
   const ActionServices& services_;
@@ -115,9 +115,11 @@ fs::path Installation::below(const fs::path& base, const std::string& path) cons
   return *joined;
 }
 
-// A copy that failed is shown at once; its text goes to the copy log too.
-void Installation::failCopy(const fs::path& destination) {
-  env_.ui.messageBox({copyErrorText(destination), platform::Buttons::OK, platform::Icon::Critical});
+// A copy that failed is shown at once, with its reason; the text goes to the
+// copy log too.
+void Installation::failCopy(const fs::path& destination, std::string_view reason) {
+  env_.ui.messageBox(
+      {copyErrorText(destination, reason), platform::Buttons::OK, platform::Icon::Critical});
 }
 
 // Tells the journal what the file's copy will change: the folders it makes,
@@ -166,7 +168,7 @@ Pending Installation::prepare(const PlannedFile& planned) {
     if (!pending.saveWhy.empty()) pending.saved = below(customized_, planned.path);
     record(pending, pending.source.string());
   } catch (const std::exception& e) {
-    pending.failure = e.what();
+    pending.failure = platform::reasonOf(e);
   }
   return pending;
 }
@@ -202,7 +204,8 @@ void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
     for (const fs::path& folder : pending.newFolders) {
       std::error_code ec;
       if (!fs::is_directory(folder, ec) && !fs::create_directory(folder, ec)) {
-        pending.folderFailure = folder.string() + ": " + ec.message();
+        pending.folderFailure = platform::withReason(
+            "cannot make the folder " + platform::displayPath(folder), platform::systemReason(ec));
         break;
       }
     }
@@ -226,17 +229,21 @@ void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
 void Installation::report(Pending& pending) {
   const PlannedFile& planned = *pending.planned;
   bool installed = false;
-  if (!pending.failure.empty()) {
-    copyLog_.writeLine(pending.failure);
+  if (pending.installed.empty()) {
+    copyLog_.writeLine(pending.failure);  // the path itself is refused: there is nowhere to copy
+  } else if (!pending.failure.empty()) {
+    failCopy(pending.installed, pending.failure);
+    copyLog_.writeLine(copyErrorText(pending.installed, pending.failure));
   } else {
     const bool saving = !pending.saveWhy.empty();
     if (saving && pending.saveWhy != "customized")
       copyLog_.writeLine("Saved before it is replaced, " + pending.saveWhy + " -> " +
                          pending.shown);
     if (saving && !pending.savedCopy.placed()) {
-      const std::string shownSaved = platform::displayPath(pending.saved);
-      failCopy(pending.saved);
-      copyLog_.writeLine(copyErrorText(pending.saved) + " -> " + shownSaved);
+      const std::string& why = pending.savedCopy.error;
+      failCopy(pending.saved, why);
+      copyLog_.writeLine(platform::withReason(
+          copyErrorText(pending.saved) + " -> " + platform::displayPath(pending.saved), why));
       // Replacing the file now would lose its customization for good.
       copyLog_.writeLine("Not replaced, its customized copy could not be saved -> " +
                          pending.shown);
@@ -248,8 +255,10 @@ void Installation::report(Pending& pending) {
       copyLog_.writeLine("Start Copy file -> " + pending.shown);
       installed = pending.folderFailure.empty() && pending.copy.placed();
       if (!installed) {
-        failCopy(pending.installed);
-        copyLog_.writeLine(copyErrorText(pending.installed));
+        const std::string& why =
+            pending.folderFailure.empty() ? pending.copy.error : pending.folderFailure;
+        failCopy(pending.installed, why);
+        copyLog_.writeLine(copyErrorText(pending.installed, why));
       }
       copyLog_.writeLine("End Copy file -> " + pending.shown);
     }
@@ -270,22 +279,18 @@ void Installation::placeBatch(std::vector<Pending>& batch) {
 }
 
 // Runs a component action between its Start and End lines; the End line is
-// followed by an empty one. A failure is named between them and counted.
+// followed by an empty one. A failure is named between them, with the
+// registrar's reason, and counted; a machine without the service has nothing
+// to register with, which the installation always passed over.
 void Installation::component(std::string_view what, const std::string& installed,
-                             const std::function<Registration()>& action) {
+                             const std::function<void()>& action) {
   componentLog_.writeLine("Start " + std::string(what) + " -> " + installed);
-  Registration outcome = Registration::Failed;
-  std::string error;
   try {
-    outcome = action();
+    action();
   } catch (const platform::ServiceUnavailable&) {
-    outcome = Registration::ServiceUnavailable;
   } catch (const std::exception& e) {
-    error = e.what();
-  }
-  if (outcome == Registration::Failed) {
     ++result_.failedRegistrations;
-    componentLog_.writeLine("Error : " + (error.empty() ? "the registration failed" : error));
+    componentLog_.writeLine("Error : " + std::string(e.what()));
   }
   componentLog_.writeLine("End " + std::string(what) + " -> " + installed +
                           std::string(platform::kCrLf));
@@ -310,7 +315,7 @@ void Installation::installComponentFile(const PlannedFile& planned) {
       const auto was = services_.com.isRegistered(dll);
       journal_.write(record::kCom, {dll.string(), doRegister ? "register" : "unregister",
                                     was ? (*was ? "1" : "0") : "?"});
-      return registerCOMComponent(services_.com, dll, doRegister);
+      registerCOMComponent(services_.com, dll, doRegister);
     };
   };
   const auto mts = [&](bool doInstall) {
@@ -322,7 +327,6 @@ void Installation::installComponentFile(const PlannedFile& planned) {
         journal_.write(record::kMts, std::move(fields));
       }
       registerMTSComponent(services_.mts, dll, kMtsPackageName, doInstall);
-      return Registration::Done;
     };
   };
   if (planned.isCOMComponent) component("UnRegister Com Component", pending.shown, com(false));
@@ -339,7 +343,7 @@ void Installation::copyJavaClasses() {
   std::error_code ec;
   if (!fs::is_directory(classes, ec)) return;
   std::vector<Pending> batch;
-  bool failed = false;
+  std::string why;  // of the first failure
   try {
     const fs::path target = getJavaFolder() / "Classes";
     for (const fs::directory_entry& item : fs::recursive_directory_iterator(classes)) {
@@ -357,17 +361,18 @@ void Installation::copyJavaClasses() {
       record(pending, pending.source.string());
     }
     place(batch);
-  } catch (const std::exception&) {
-    failed = true;
+  } catch (const std::exception& e) {
+    why = platform::reasonOf(e);
   }
   for (const Pending& pending : batch) {
-    failed = failed || !pending.folderFailure.empty() || !pending.copy.placed();
+    if (why.empty())
+      why = pending.folderFailure.empty() ? pending.copy.error : pending.folderFailure;
     if (pending.copy.placed() && !pending.copy.source.empty())
       journal_.append(record::kPlaced,
                       {pending.installed.string(), std::to_string(pending.copy.size),
                        std::to_string(pending.copy.crc)});
   }
-  if (failed) copyLog_.writeLine("Error copying the Java Classes");
+  if (!why.empty()) copyLog_.writeLine(platform::withReason("Error copying the Java Classes", why));
 }
 
 void Installation::run(const InstallationPlan& plan) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace qsi::actions {
 
@@ -10,7 +11,9 @@ namespace qsi::actions {
 [[nodiscard]] std::filesystem::path getJavaFolder();
 
 // What a copy that failed tells the administrator, in a critical box and in
-// the log: "Error while Copying the file to: " and the destination.
-[[nodiscard]] std::string copyErrorText(const std::filesystem::path& destination);
+// the log: "Error while Copying the file to: " and the destination, then the
+// reason when one is given.
+[[nodiscard]] std::string copyErrorText(const std::filesystem::path& destination,
+                                        std::string_view reason = {});
 
 }  // namespace qsi::actions

@@ -59,7 +59,8 @@ const std::string& JournalRecord::field(std::size_t i) const {
   return i < fields.size() ? fields[i] : none;
 }
 
-Journal::Journal(fs::path folder) : folder_(std::move(folder)) {}
+Journal::Journal(fs::path folder, platform::WritableFiles& files)
+    : folder_(std::move(folder)), files_(&files) {}
 
 fs::path Journal::fileOf(const fs::path& folder) {
   return folder / "journal";
@@ -68,7 +69,7 @@ fs::path Journal::fileOf(const fs::path& folder) {
 void Journal::open() {
   fs::create_directories(folder_ / "files");
   fs::create_directories(staging());
-  file_ = std::make_unique<platform::AppendOnlyFile>(fileOf(folder_));
+  file_ = files_->openAppending(fileOf(folder_));
 }
 
 void Journal::append(std::string_view kind, std::vector<std::string> fields) {

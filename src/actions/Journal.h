@@ -48,9 +48,10 @@ struct JournalRecord {
 
 class Journal {
  public:
-  // The journal of the run in `folder` (made when missing); nothing is
-  // written before the first record.
-  explicit Journal(std::filesystem::path folder);
+  // The journal of the run in `folder` (made when missing), written through
+  // `files`; nothing is written before the first record.
+  explicit Journal(std::filesystem::path folder,
+                   platform::WritableFiles& files = platform::WritableFiles::machine());
 
   // Appends the run's first record: its folder, its date and the process
   // that runs it (what a later start names when it finds the run killed).
@@ -86,6 +87,7 @@ class Journal {
   void open();
 
   std::filesystem::path folder_;
+  platform::WritableFiles* files_;
   std::unique_ptr<platform::AppendOnlyFile> file_;
   std::string pending_;
   bool unsynced_ = false;  // written out since the last flush()

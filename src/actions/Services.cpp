@@ -23,21 +23,30 @@ void showAndLog(const platform::Environment& env, StepLog& log, const std::strin
 
 // Runs one command of a step; a command that passed its time limit is
 // logged as such, then judged as failed.
-bool runCommand(platform::CommandRunner& commands, StepLog& log, const std::string& command) {
+platform::CommandResult runCommand(platform::CommandRunner& commands, StepLog& log,
+                                   const std::string& command) {
   platform::throwIfInterrupted();
   log.flush();  // what led up to a command that hangs is on disk
-  const platform::CommandResult result = commands.run(command);
+  platform::CommandResult result = commands.run(command);
   if (result.timedOut)
     log.writeLine("The command " + command + " did not end within its time limit and was ended.");
-  return result.succeeded();
+  return result;
+}
+
+// A command's error line, with the system's reason when its program could
+// not be started (an exit code is the program's, not a reason).
+std::string errorLine(std::string text, const platform::CommandResult& result) {
+  return platform::withReason(std::move(text), result.notStarted);
 }
 
 void reportStop(const platform::Environment& env, StepLog& log, const std::string& service,
-                bool stopped) {
+                const platform::CommandResult& result) {
   showAndLog(env, log,
-             !stopped ? "Error while stopping: " + service +
-                            " (service may not exist or may already be stopped)"
-                      : "Stopped service : " + service);
+             !result.succeeded()
+                 ? errorLine("Error while stopping: " + service +
+                                 " (service may not exist or may already be stopped)",
+                             result)
+                 : "Stopped service : " + service);
 }
 
 // The stop program's command for one service. The program's path is quoted:
@@ -85,9 +94,10 @@ void stopNTServices(const platform::Environment& env, platform::CommandRunner& c
     showAndLog(env, log, "Stopping service: " + service);
     reportStop(env, log, service, runCommand(commands, log, "net stop " + service + " /y"));
   }
+  const platform::CommandResult mts = runCommand(commands, log, "mtxstop");
   showAndLog(
       env, log,
-      runCommand(commands, log, "mtxstop") ? "Stopped service : MTS" : "Error while stopping: MTS");
+      mts.succeeded() ? "Stopped service : MTS" : errorLine("Error while stopping: MTS", mts));
   log.writeLine("");
   env.ui.setProgress(ProgressBox::Detail, "End stopping the Windows NT services");
   log.writeSection("End stopping the Windows NT services");
@@ -102,12 +112,15 @@ void stopQOServices(const platform::Environment& env, platform::CommandRunner& c
   for (const std::string& service : services) {
     showAndLog(env, log, "Stopping service: " + service);
     std::string command;
+    platform::CommandResult result;
     try {
       command = stopCommand(env.installerFolder, service);
-    } catch (const platform::Failure&) {
+    } catch (const platform::Failure& failure) {
       // No installer folder to find the stop program in: the command fails.
+      result.notStarted = failure.description();
     }
-    reportStop(env, log, service, !command.empty() && runCommand(commands, log, command));
+    if (!command.empty()) result = runCommand(commands, log, command);
+    reportStop(env, log, service, result);
   }
   log.writeLine("");
   env.ui.setProgress(ProgressBox::Detail, "End stopping the Q-Orchard services");
@@ -124,11 +137,13 @@ void startNTServices(const platform::Environment& env, platform::CommandRunner& 
   env.ui.setProgress(ProgressBox::Detail, "");
   for (const std::string& service : services) {
     showAndLog(env, log, "Starting service: " + service);
+    const platform::CommandResult result = runCommand(commands, log, "net start " + service);
     showAndLog(env, log,
-               runCommand(commands, log, "net start " + service)
-                   ? "Started service : " + service
-                   : "Error while starting: " + service +
-                         " (service may not exist or may already be started)");
+               result.succeeded() ? "Started service : " + service
+                                  : errorLine("Error while starting: " + service +
+                                                  " (service may not exist or may already be "
+                                                  "started)",
+                                              result));
   }
   env.ui.setProgress(ProgressBox::Detail, "End starting the Windows NT services");
   log.writeSection("End starting the Windows NT services");

@@ -1,6 +1,9 @@
 #include "actions/StepLog.h"
 
 #include <exception>
+#include <filesystem>
+
+#include "platform/Failure.h"
 
 namespace qsi::actions {
 
@@ -16,7 +19,14 @@ void passOver(Step&& step) noexcept {
 }  // namespace
 
 StepLog::StepLog(const platform::Environment& env, std::string_view installSection) : log_(env) {
-  passOver([&] { log_.openLogFile(installSection); });
+  try {
+    log_.openLogFile(installSection);
+  } catch (const std::exception& e) {
+    // Told, with its reason; the step runs all the same.
+    std::filesystem::path file(std::string(installSection) + ".txt");
+    passOver([&] { file = log::CLog::logFilePath(env, installSection); });
+    env.ui.logCannotBeWritten(file, platform::reasonOf(e));
+  }
 }
 
 void StepLog::writeSection(std::string_view caption) noexcept {

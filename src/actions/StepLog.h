@@ -9,8 +9,9 @@ namespace qsi::actions {
 
 // The log of an installation action. A log that cannot be opened or written
 // loses its lines but never stops the action: services are stopped and
-// started and files installed all the same. Closed at the latest when the
-// object goes.
+// started and files installed all the same. It is told once, with the
+// system's reason (UserInterface::logCannotBeWritten). Closed at the latest
+// when the object goes.
 class StepLog {
  public:
   StepLog(const platform::Environment& env, std::string_view installSection);

@@ -11,6 +11,7 @@
 #include "actions/Services.h"
 #include "actions/StepLog.h"
 #include "customization/Checksum.h"
+#include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
 #include "platform/Paths.h"
@@ -175,7 +176,7 @@ void Undo::restore(const JournalRecord& record) {
     ++result_.restored;
     log_.writeLine("Restored -> " + path.string());
   } catch (const std::exception& e) {
-    notUndone(path.string(), e.what());
+    notUndone(path.string(), platform::reasonOf(e));
   }
 }
 
@@ -189,7 +190,7 @@ void Undo::remove(const JournalRecord& record) {
     ++result_.removed;
     log_.writeLine("Removed -> " + path.string());
   } else {
-    notUndone(path.string(), ec.message());
+    notUndone(path.string(), platform::systemReason(ec));
   }
 }
 
@@ -239,7 +240,8 @@ void Undo::undo(const JournalRecord& record) {
       ++result_.removed;
       log_.writeLine("Removed the folder -> " + folder.string());
     } else {
-      notUndone(folder.string(), "the folder holds files the run did not make");
+      notUndone(folder.string(),
+                ec ? platform::systemReason(ec) : "the folder holds files the run did not make");
     }
   } else if (kind == record::kRegistry) {
     const std::string& key = record.field(0);
@@ -261,10 +263,16 @@ void Undo::undo(const JournalRecord& record) {
     // Put back as it was before the call: registered, or not.
     const std::string& was = record.field(2);
     if (registered ? was == "1" : was == "0") return;
-    if (registerCOMComponent(services_.com, dll, !registered) == Registration::Failed)
-      notUndone(dll.string(), "its COM registration cannot be put back");
-    else
+    try {
+      try {
+        registerCOMComponent(services_.com, dll, !registered);
+      } catch (const platform::ServiceUnavailable&) {
+        // No registrar on this machine: the run changed nothing there either.
+      }
       log_.writeLine("COM registration put back -> " + dll.string());
+    } catch (const std::exception& e) {
+      notUndone(dll.string(), "its COM registration cannot be put back: " + std::string(e.what()));
+    }
   } else if (kind == record::kMts) {
     try {
       restorePackageComponents(services_.mts, record.field(0),
@@ -300,7 +308,7 @@ UndoResult Undo::run(std::string_view run) {
   }
   log_.writeSection(result_.complete() ? "The run is undone" : "The run is undone in part");
   log_.close();
-  Journal journal(journal_);
+  Journal journal(journal_, platform::filesOf(env_));
   journal.write(record::kUndone, {env_.stamp.installDateText});
   return result_;
 }

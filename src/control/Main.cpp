@@ -62,8 +62,8 @@ Main::Main(Services services, View& view)
     : view_(view),
       clock_(services.clock),
       actions_(services.actions),
-      env_{services.registry, services.profiles, *this, std::move(services.installerFolder), {},
-           services.databases} {}
+      env_{services.registry,  services.profiles, *this, std::move(services.installerFolder), {},
+           services.databases, services.files} {}
 
 void Main::Form_Load() {
   try {
@@ -209,14 +209,15 @@ void Main::cmdStart_Click() {
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
   writePlan();
   const fs::path instMainDir(siteInfo_.InstMainDir);
-  actions::Journal journal(actions::journalFolder(instMainDir, env_.stamp.runFolder));
+  actions::Journal journal(actions::journalFolder(instMainDir, env_.stamp.runFolder),
+                           platform::filesOf(env_));
   journal.begin(env_.stamp);
   // The registry values and Metabase rows the run writes are told to the
   // journal first; SQL scripts tell it themselves.
   actions::JournalingRegistry registry(env_.registry, journal);
   actions::JournalingDatabases databases(platform::databasesOf(env_), journal);
-  const platform::Environment recording{registry,   env_.profiles, *this, env_.installerFolder,
-                                        env_.stamp, &databases};
+  const platform::Environment recording{registry,   env_.profiles, *this,     env_.installerFolder,
+                                        env_.stamp, &databases,    env_.files};
   RunOutcome outcome;
   bool servicesStopped = false;
   try {
@@ -326,11 +327,16 @@ void Main::recordDatabasePart(platform::Registry& registry) const {
   site::recordCompletedScripts(registry, plan_.scriptsChecksum, plan_.product, run);
 }
 
-// The plan as the administrator filed it: beside the run's logs.
+// The plan as the administrator filed it: beside the run's logs. One that
+// cannot be written is told as a log is; the logs tell what the run does, too.
 void Main::writePlan() {
+  fs::path file("Installation Plan.txt");
   try {
-    platform::writeFileAtomically(log::CLog::runFolder(env_) / "Installation Plan.txt", planText_);
-  } catch (const std::exception&) {  // the logs tell what the run does, too
+    file = log::CLog::runFolder(env_) / file;
+    platform::writeFileAtomically(file, planText_);
+  } catch (const std::exception& e) {
+    logCannotBeWritten(file,
+                       platform::withReason(platform::displayPath(file), platform::reasonOf(e)));
   }
 }
 
@@ -347,7 +353,17 @@ void Main::offerUndo(actions::Journal& journal, const std::string& run) {
   if (messageBox({"Undo the changes made by this run?", Buttons::YesNo, Icon::None}) == Answer::Yes)
     undo(run);
   else
-    actions::Journal(journal.folder()).write(actions::record::kKept, {env_.stamp.installDateText});
+    keepRun(journal.folder());
+}
+
+// The administrator declined the undo. When that cannot be recorded (a full
+// disk), the next start asks again: the failure shown is the run's own.
+void Main::keepRun(const fs::path& journalFolder) {
+  try {
+    actions::Journal(journalFolder, platform::filesOf(env_))
+        .write(actions::record::kKept, {env_.stamp.installDateText});
+  } catch (const std::exception&) {
+  }
 }
 
 // Start-up: a run whose journal has no end, and whose site lock was free, was
@@ -361,8 +377,7 @@ void Main::offerUndoOfKilledRuns() {
     if (messageBox({question, Buttons::YesNo, Icon::None}) == Answer::Yes)
       undo(run);
     else if (!platform::nobodyToAnswer())
-      actions::Journal(actions::journalFolder(instMainDir, run))
-          .write(actions::record::kKept, {env_.stamp.installDateText});
+      keepRun(actions::journalFolder(instMainDir, run));
   }
 }
 
@@ -371,8 +386,8 @@ void Main::undo(const std::string& run) {
   const fs::path instMainDir(site::getInstMainDir(env_.registry));
   platform::RunStamp stamp = env_.stamp;
   stamp.runFolder = run;  // the "Undo" log goes beside the run's own logs
-  const platform::Environment runEnv{env_.registry,        env_.profiles, *this,
-                                     env_.installerFolder, stamp,         env_.databases};
+  const platform::Environment runEnv{env_.registry, env_.profiles,  *this,     env_.installerFolder,
+                                     stamp,         env_.databases, env_.files};
   const actions::UndoResult result =
       actions::undoRun(runEnv, actions_, instMainDir, run,
                        instMainDir / "QOCustomized" / env_.stamp.runFolder / "Undo");
@@ -500,6 +515,10 @@ void Main::setProgressCount(std::size_t done, std::size_t total) {
 
 Answer Main::messageBox(const platform::MessageBox& box) {
   return view_.messageBox(box);
+}
+
+void Main::logCannotBeWritten(const fs::path& log, std::string_view why) {
+  if (toldLogs_.insert(log).second) UserInterface::logCannotBeWritten(log, why);
 }
 
 }  // namespace qsi::control

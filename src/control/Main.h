@@ -33,6 +33,7 @@ struct Services {
   std::filesystem::path installerFolder;
   actions::ActionServices actions;
   platform::Databases* databases = nullptr;  // nullptr: the machine's ODBC data sources
+  platform::WritableFiles* files = nullptr;  // of logs and journals; nullptr: the machine's
 };
 
 enum class Button { cmdRetrieveInfo, cmdStart, cmdCustimizationReport, cmdViewPlan };
@@ -77,6 +78,8 @@ class Main final : public platform::UserInterface {
   void append(platform::InfoBox box, std::string_view text) override;
   void setProgressCount(std::size_t done, std::size_t total) override;
   platform::Answer messageBox(const platform::MessageBox& box) override;
+  // Each log once in a run, however many of its writers fail.
+  void logCannotBeWritten(const std::filesystem::path& log, std::string_view why) override;
 
  private:
   void getSolutionInformation();
@@ -98,6 +101,7 @@ class Main final : public platform::UserInterface {
   void writePlan();
   void recordDatabasePart(platform::Registry& registry) const;
   void offerUndo(actions::Journal& journal, const std::string& run);
+  void keepRun(const std::filesystem::path& journalFolder);
   void undo(const std::string& run);
   void restartServices(const std::exception& failure);
   void reportFailure(const std::exception& failure);
@@ -122,6 +126,7 @@ class Main final : public platform::UserInterface {
   std::string stepLog_;             // the log of the step in hand, which a failure is written to
   actions::InstallationPlan plan_;  // made after Retrieve; what Start carries out
   std::string planText_;            // the plan, as the administrator reads it
+  std::set<std::filesystem::path> toldLogs_;  // the logs told to be unwritable
 };
 
 }  // namespace qsi::control

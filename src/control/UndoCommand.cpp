@@ -1,6 +1,7 @@
 #include "control/UndoCommand.h"
 
 #include <ostream>
+#include <set>
 
 #include "actions/Journal.h"
 #include "actions/Undo.h"
@@ -30,9 +31,13 @@ class PrintingUi final : public platform::UserInterface {
          << '\n';
     return platform::unanswered(box.buttons);
   }
+  void logCannotBeWritten(const fs::path& log, std::string_view why) override {
+    if (told_.insert(log).second) UserInterface::logCannotBeWritten(log, why);  // once each
+  }
 
  private:
   std::ostream& out_;
+  std::set<fs::path> told_;
 };
 
 }  // namespace
@@ -67,8 +72,8 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
   stamp.runFolder = *chosen;  // the "Undo" log goes beside the run's own logs
   PrintingUi ui(out);
   const platform::Environment env{
-      services.registry, services.profiles, ui, services.installerFolder, stamp,
-      services.databases};
+      services.registry,  services.profiles, ui, services.installerFolder, stamp,
+      services.databases, services.files};
   try {
     const actions::UndoResult result = actions::undoRun(
         env, services.actions, base, *chosen, base / "QOCustomized" / savedBelow / "Undo");

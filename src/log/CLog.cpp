@@ -1,10 +1,11 @@
 #include "log/CLog.h"
 
-#include <iterator>
 #include <system_error>
+#include <utility>
 
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "site/RootKey.h"
 
@@ -25,7 +26,8 @@ void createOneLevel(const fs::path& folder, bool isPrivate) {
   if (fs::is_directory(folder, ec)) return;
   fs::create_directory(folder, ec);
   if (ec)
-    fail("openLogFile", "Cannot create the log folder " + folder.string() + ": " + ec.message());
+    fail("openLogFile", platform::withReason("Cannot create the log folder " + folder.string(),
+                                             platform::systemReason(ec)));
   if (isPrivate) platform::makePrivate(folder);
 }
 
@@ -46,6 +48,10 @@ fs::path CLog::logFilePath(const platform::Environment& env, std::string_view in
   return runFolder(env) / (std::string(installSection) + ".txt");
 }
 
+CLog::~CLog() {
+  writePending(false);
+}
+
 void CLog::openLogFile(std::string_view installSection) {
   const fs::path file = logFilePath(*env_, installSection);
   createOneLevel(file.parent_path().parent_path(), false);
@@ -53,8 +59,15 @@ void CLog::openLogFile(std::string_view installSection) {
   createOneLevel(file.parent_path(), true);
   reset();
   const bool exists = fs::exists(file);
-  out_.open(file, std::ios::binary | (exists ? std::ios::app : std::ios::trunc));
-  if (!out_) fail("openLogFile", "Cannot open the log file " + file.string());
+  try {
+    // The group reads it too, as the run's folder lets it.
+    out_ = platform::filesOf(*env_).openAppending(
+        file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+  } catch (const std::exception& e) {
+    fail("openLogFile",
+         platform::withReason("Cannot open the log file " + file.string(), platform::reasonOf(e)));
+  }
   if (!exists)
     writeHeader("This logfile contains information about the installsection: " +
                 std::string(installSection));
@@ -63,31 +76,46 @@ void CLog::openLogFile(std::string_view installSection) {
 void CLog::openLogFileForReading(std::string_view installSection) {
   const fs::path file = logFilePath(*env_, installSection);
   reset();
-  in_.open(file, std::ios::binary);
-  if (!in_) fail("openLogFileForReading", "Cannot open the log file " + file.string());
+  try {
+    text_ = platform::readFileBytes(file);
+  } catch (const std::exception& e) {
+    fail("openLogFileForReading",
+         platform::withReason("Cannot open the log file " + file.string(), platform::reasonOf(e)));
+  }
 }
 
 void CLog::write(std::string_view bytes, std::string_view operation) {
-  if (!out_.is_open()) fail(operation, "The log is not open.");
+  if (!out_) fail(operation, "The log is not open.");
   // Names from outside may hold control characters: escaped, they can
   // neither forge a line of the log nor drive the terminal that shows it.
-  const std::string text = platform::escapeControls(bytes, platform::LineEnds::Kept);
-  out_.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!out_) fail(operation, "Cannot write to the log file.");
+  pending_ += platform::escapeControls(bytes, platform::LineEnds::Kept);
   // An administrator reads what happened even after a crash, all but the
   // last moment of it.
   if (std::chrono::steady_clock::now() - flushed_ >= std::chrono::milliseconds(100)) flush();
 }
 
 void CLog::flush() {
-  if (!out_.is_open()) return;
-  out_.flush();
+  writePending(true);
+}
+
+void CLog::writePending(bool tell) {
   flushed_ = std::chrono::steady_clock::now();
-  if (!out_) fail("writeLine", "Cannot write to the log file.");
+  if (!out_ || pending_.empty()) return;
+  try {
+    out_->append(pending_);
+  } catch (const std::exception& e) {
+    // A record, not the work: its lines are lost, but the step goes on,
+    // and the disk may have room for the next ones.
+    if (tell)
+      env_->ui.logCannotBeWritten(
+          out_->path(),
+          platform::withReason(platform::displayPath(out_->path()), platform::reasonOf(e)));
+  }
+  pending_.clear();
 }
 
 void CLog::writeHeader(std::string_view header) {
-  if (!out_.is_open()) return;
+  if (!out_) return;
   std::string text;
   text.append(kAsteriskLine).append(kCrLf).append(header).append(kCrLf);
   text.append(kAsteriskLine).append(kCrLf).append(kCrLf);
@@ -107,18 +135,20 @@ void CLog::writeLine(std::string_view line) {
 }
 
 std::string CLog::getText() {
-  if (!in_.is_open()) fail("getText", "The log is not open for reading.");
-  return {std::istreambuf_iterator<char>(in_), std::istreambuf_iterator<char>()};
+  if (!text_) fail("getText", "The log is not open for reading.");
+  return std::exchange(*text_, {});
 }
 
 void CLog::closeLogFile() {
   if (!isOpen()) fail("closeLogFile", "The log is not open.");
+  flush();
   reset();
 }
 
 void CLog::reset() {
-  if (out_.is_open()) out_.close();
-  if (in_.is_open()) in_.close();
+  writePending(false);
+  out_.reset();
+  text_.reset();
 }
 
 }  // namespace qsi::log

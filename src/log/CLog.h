@@ -2,31 +2,43 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/Environment.h"
+#include "platform/FileIO.h"
 
 namespace qsi::log {
 
 // One log file of the run, named by its install section, in the run's folder
 // InstMainDir/QOLog/<InstallDateAndTimeFormat>/. Lines end with CR LF. A new
-// file starts with a header; opening an existing one appends.
+// file starts with a header; opening an existing one appends. Written
+// through the environment's files (platform::filesOf).
 class CLog {
  public:
   explicit CLog(const platform::Environment& env) : env_(&env) {}
+  // Lines not yet written go to the file, quietly: the window that would be
+  // told may be going too.
+  ~CLog();
+  CLog(CLog&&) = default;
+  CLog& operator=(CLog&&) = default;
 
   // Creates the log and run folders (one level each) and the file with its
   // header, or opens the existing file for appending. Throws Failure when
-  // InstMainDir is empty or a folder or the file cannot be made.
+  // InstMainDir is empty or a folder or the file cannot be made, with the
+  // system's reason.
   void openLogFile(std::string_view installSection);
   // Opens the existing log for reading; throws Failure when it cannot.
   void openLogFileForReading(std::string_view installSection);
 
   // Lines are written in batches: a log is flushed at the latest 100 ms
   // after a line, by flush(), and when it is closed. A kill loses at most
-  // the lines since; the journal, not the log, is what an undo trusts.
+  // the lines since; the journal, not the log, is what an undo trusts. A
+  // batch that cannot be written (a full disk) is lost, and told to the user
+  // interface with the system's reason; later lines are tried again, and the
+  // step goes on.
   void writeHeader(std::string_view header);  // nothing when closed
   void writeSection(std::string_view caption);
   void writeLine(std::string_view line);
@@ -36,7 +48,7 @@ class CLog {
   // runs, and before a batch of changes to the site.
   void flush();
 
-  [[nodiscard]] bool isOpen() const { return out_.is_open() || in_.is_open(); }
+  [[nodiscard]] bool isOpen() const { return out_ != nullptr || text_.has_value(); }
 
   // The run's log folder and the file of a section, for the closing message and tests.
   [[nodiscard]] static std::filesystem::path runFolder(const platform::Environment& env);
@@ -45,12 +57,14 @@ class CLog {
 
  private:
   void write(std::string_view bytes, std::string_view operation);
+  void writePending(bool tell);
   void reset();
 
   const platform::Environment* env_;
   std::chrono::steady_clock::time_point flushed_{};
-  std::ofstream out_;
-  std::ifstream in_;
+  std::unique_ptr<platform::AppendOnlyFile> out_;
+  std::string pending_;              // lines written, not yet in the file
+  std::optional<std::string> text_;  // the file opened for reading
 };
 
 inline constexpr std::string_view kAsteriskLine =

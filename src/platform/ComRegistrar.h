@@ -10,18 +10,20 @@
 
 namespace qsi::platform {
 
+// The number of a registration that failed.
+inline constexpr long kComRegistrationFailure = 1070;
+
 // Registers and unregisters the COM component contained in a DLL file.
 class ComRegistrar {
  public:
   virtual ~ComRegistrar() = default;
-  // True when the DLL's component is registered afterwards; false when the
-  // file cannot be registered (it does not exist, the registrar refused it).
-  // Throws Failure when the registrar cannot be reached or cannot store the
-  // change.
-  virtual bool registerComponent(const std::filesystem::path& dll) = 0;
-  // True when no registration of the DLL is left afterwards; throws as
-  // registerComponent does.
-  virtual bool unregisterComponent(const std::filesystem::path& dll) = 0;
+  // Registers the DLL's component. Throws Failure with the registrar's
+  // reason when it cannot (the file does not exist, the registrar refused it
+  // or cannot store the change), and ServiceUnavailable when there is no
+  // registrar to reach.
+  virtual void registerComponent(const std::filesystem::path& dll) = 0;
+  // Leaves no registration of the DLL; throws as registerComponent does.
+  virtual void unregisterComponent(const std::filesystem::path& dll) = 0;
   // Whether the DLL's component is registered; nullopt where that cannot be
   // asked (an undo then registers it again after an unregistration).
   [[nodiscard]] virtual std::optional<bool> isRegistered(const std::filesystem::path& dll) const {
@@ -40,8 +42,8 @@ class RegistryComRegistrar final : public ComRegistrar {
 
   explicit RegistryComRegistrar(Registry& registry) : registry_(registry) {}
 
-  bool registerComponent(const std::filesystem::path& dll) override;
-  bool unregisterComponent(const std::filesystem::path& dll) override;
+  void registerComponent(const std::filesystem::path& dll) override;
+  void unregisterComponent(const std::filesystem::path& dll) override;
   [[nodiscard]] std::optional<bool> isRegistered(const std::filesystem::path& dll) const override;
 
  private:
@@ -53,16 +55,16 @@ class RegistryComRegistrar final : public ComRegistrar {
 // The web commerce server's administration object, created afresh by its
 // program identifier for each call and reached through late binding
 // (IDispatch): RegisterComponent or UnregisterComponent with the DLL's path.
-// Throws Failure when the object cannot be created; a call that fails gives
-// false.
+// Throws ServiceUnavailable when the object cannot be created, and Failure
+// with the HRESULT and the object's or the system's text when a call fails.
 class Win32ComRegistrar final : public ComRegistrar {
  public:
   static constexpr std::string_view kProgId = "Commerce.AdminFiles";
   explicit Win32ComRegistrar(std::string progId = std::string(kProgId))
       : progId_(std::move(progId)) {}
 
-  bool registerComponent(const std::filesystem::path& dll) override;
-  bool unregisterComponent(const std::filesystem::path& dll) override;
+  void registerComponent(const std::filesystem::path& dll) override;
+  void unregisterComponent(const std::filesystem::path& dll) override;
 
  private:
   std::string progId_;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/Failure.h"
 #include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -53,6 +54,10 @@ std::vector<std::string> splitCommandWords(std::string_view commandText) {
 
 std::string quoteCommandWord(std::string_view word) {
   return "\"" + replaceAll(word, "\"", "\"\"") + "\"";
+}
+
+CommandResult notStarted(const std::error_code& error) {
+  return {kCommandNotStarted, false, systemReason(error)};
 }
 
 std::chrono::milliseconds commandTimeLimit() {
@@ -149,20 +154,20 @@ void endGroup(pid_t pid) {
 
 CommandResult PosixCommandRunner::run(std::string_view commandText) {
   std::vector<std::string> words = splitCommandWords(commandText);
-  if (words.empty()) return {};
-  const auto program = programPath(words.front());
-  if (!program) return {};
+  const auto program = words.empty() ? std::nullopt : programPath(words.front());
+  if (!program) return notStarted(std::make_error_code(std::errc::no_such_file_or_directory));
   std::vector<char*> argv;
   argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
   const SpawnSetup setup;
-  if (!setup.ok) return {};
+  if (!setup.ok) return notStarted(std::make_error_code(std::errc::not_enough_memory));
   pid_t pid = 0;
-  if (posix_spawn(&pid, program->c_str(), &setup.actions, &setup.attributes, argv.data(),
-                  environ) != 0)
-    return {};
+  if (const int error = posix_spawn(&pid, program->c_str(), &setup.actions, &setup.attributes,
+                                    argv.data(), environ);
+      error != 0)
+    return notStarted({error, std::generic_category()});
   // Polled, so that the time limit and an interruption are seen: a short
   // command costs a millisecond, a long one a look every 20 ms.
   const auto deadline = std::chrono::steady_clock::now() + limit_;
@@ -171,8 +176,8 @@ CommandResult PosixCommandRunner::run(std::string_view commandText) {
     int status = 0;
     const pid_t ended = ::waitpid(pid, &status, WNOHANG);
     if (ended == pid) {
-      if (WIFEXITED(status)) return {WEXITSTATUS(status), false};
-      if (WIFSIGNALED(status)) return {128 + WTERMSIG(status), false};
+      if (WIFEXITED(status)) return {WEXITSTATUS(status), false, {}};
+      if (WIFSIGNALED(status)) return {128 + WTERMSIG(status), false, {}};
       return {};
     }
     if (ended < 0 && errno != EINTR) return {};
@@ -182,7 +187,7 @@ CommandResult PosixCommandRunner::run(std::string_view commandText) {
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       endGroup(pid);
-      return {kCommandNotStarted, true};
+      return {kCommandNotStarted, true, {}};
     }
     std::this_thread::sleep_for(pause);
     pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(20));

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace qsi::platform {
@@ -20,8 +21,14 @@ struct CommandResult {
   int exitCode = kCommandNotStarted;
   // It passed its time limit and was ended.
   bool timedOut = false;
+  // Why the program could not be started, the system's reason ("No such
+  // file or directory"); empty when it was.
+  std::string notStarted;
   [[nodiscard]] bool succeeded() const { return !timedOut && exitCode == 0; }
 };
+
+// The result of a command whose program could not be started, for `error`.
+[[nodiscard]] CommandResult notStarted(const std::error_code& error);
 
 // The time a command may take: QSI_COMMAND_TIMEOUT seconds when that is a
 // positive whole number, else 10 minutes.

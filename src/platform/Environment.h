@@ -10,6 +10,7 @@
 namespace qsi::platform {
 
 class Databases;
+class WritableFiles;
 
 // What every step of a run may reach: the platform's services, the main
 // window and the run's fixed facts. Owned by the main window's model and
@@ -21,10 +22,14 @@ struct Environment {
   std::filesystem::path installerFolder;
   RunStamp stamp;
   Databases* databases = nullptr;  // nullptr: the machine's ODBC data sources
+  WritableFiles* files = nullptr;  // where logs are written; nullptr: the machine's files
 };
 
 // The databases the steps reach: the environment's own, else the machine's
 // ODBC data sources.
 [[nodiscard]] Databases& databasesOf(const Environment& env);
+// The files the steps write their logs to: the environment's own, else the
+// machine's.
+[[nodiscard]] WritableFiles& filesOf(const Environment& env);
 
 }  // namespace qsi::platform

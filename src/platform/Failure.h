@@ -1,17 +1,22 @@
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <utility>
 
 namespace qsi::platform {
 
 // A failure as the installer reports it: a number, the procedure that raised it
-// and a description meant for the administrator.
+// and a description meant for the administrator. Its what() is the
+// description, then ": " and the cause when there is one, so that every text
+// made of it ends with what went wrong underneath.
 class Failure : public std::runtime_error {
  public:
   Failure(long number, std::string source, std::string description, std::string cause = {})
-      : std::runtime_error(description),
+      : std::runtime_error(cause.empty() ? description : description + ": " + cause),
         number_(number),
         source_(std::move(source)),
         description_(std::move(description)),
@@ -43,6 +48,20 @@ class ServiceUnavailable : public Failure {
 // went wrong underneath as the cause.
 [[noreturn]] void raiseReplacing(const std::exception& inner, long number, std::string source,
                                  std::string description);
+
+// The system's reason for an error code, as the administrator reads it:
+// strerror's text, or on Windows the system's message text (FormatMessage)
+// without its closing period and line break.
+[[nodiscard]] std::string systemReason(const std::error_code& code);
+
+// Why `e` happened, to be told after a failure's text: the system's reason
+// for a system error, a failure's cause or description, else its text.
+[[nodiscard]] std::string reasonOf(const std::exception& e);
+
+// `text`, then ": " and `reason` when there is one: how every failure message
+// ends with its reason ("Error while Copying the file to: X: No space left on
+// device").
+[[nodiscard]] std::string withReason(std::string text, std::string_view reason);
 
 // Failure numbers of our own, for conditions the installer did not know on
 // its original platform.

@@ -22,6 +22,7 @@
 #endif
 
 #include "platform/Descriptor.h"
+#include "platform/Environment.h"
 
 namespace qsi::platform {
 
@@ -38,7 +39,7 @@ void writeAll(int fd, std::string_view bytes, const fs::path& file) {
   while (!bytes.empty()) {
     const auto written = ::write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
-    // Nothing written and no error: a full device, which would never take more.
+    // A write that makes no progress would be tried without end.
     if (written == 0) errno = ENOSPC;
     if (written <= 0) throwErrno("cannot write", file);
     bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -86,7 +87,7 @@ InputFile::InputFile(const fs::path& file) : file_(file) {
   struct ::stat info = {};
   if (::fstat(fd.get(), &info) != 0) throwErrno("cannot read", file);
   if (!S_ISREG(info.st_mode))
-    throw std::system_error(EINVAL, std::generic_category(),
+    throw std::system_error(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, std::generic_category(),
                             "not a regular file: " + file.string());
   size_ = static_cast<std::uintmax_t>(info.st_size);
   fd_ = fd.release();
@@ -104,6 +105,15 @@ std::size_t InputFile::read(char* buffer, std::size_t size) {
   }
 }
 #endif
+
+std::error_code regularFileProblem(const fs::path& file) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(file, ec);
+  if (ec || fs::is_regular_file(status)) return ec;
+  return std::make_error_code(!fs::exists(status)        ? std::errc::no_such_file_or_directory
+                              : fs::is_directory(status) ? std::errc::is_a_directory
+                                                         : std::errc::invalid_argument);
+}
 
 std::string readFileBytes(const fs::path& file) {
   InputFile in(file);
@@ -214,39 +224,49 @@ void makeWritable(const fs::path& file) {
 }
 
 #ifdef _WIN32
-AppendOnlyFile::AppendOnlyFile(const fs::path& file) : file_(file) {
+namespace {
+
+class NativeAppendOnlyFile final : public AppendOnlyFile {
+ public:
   // Shared for writing too: undo appends to the journal of the run that
   // still holds it open.
-  const HANDLE handle =
-      CreateFileA(file.string().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                            "cannot open " + file.string());
-  handle_ = handle;
-}
-
-AppendOnlyFile::~AppendOnlyFile() {
-  CloseHandle(static_cast<HANDLE>(handle_));
-}
-
-void AppendOnlyFile::append(std::string_view bytes) {
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    const auto size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    const bool ok = WriteFile(static_cast<HANDLE>(handle_), bytes.data(), size, &written, nullptr);
-    // Nothing taken and no error: a full disk, which would never take more.
-    if (!ok || written == 0)
-      throw std::system_error(static_cast<int>(ok ? ERROR_DISK_FULL : GetLastError()),
-                              std::system_category(), "cannot write " + file_.string());
-    bytes.remove_prefix(written);
+  explicit NativeAppendOnlyFile(const fs::path& file)
+      : file_(file),
+        handle_(CreateFileA(file.string().c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    if (!handle_.valid()) fail("cannot open", GetLastError());
   }
-}
 
-void AppendOnlyFile::sync() {
-  if (!FlushFileBuffers(static_cast<HANDLE>(handle_)))
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                            "cannot flush " + file_.string());
+  void append(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      DWORD written = 0;
+      const auto size = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+      if (!WriteFile(handle_.get(), bytes.data(), size, &written, nullptr))
+        fail("cannot write", GetLastError());
+      // A write that makes no progress would be tried without end.
+      if (written == 0) fail("cannot write", ERROR_DISK_FULL);
+      bytes.remove_prefix(written);
+    }
+  }
+  void sync() override {
+    if (!FlushFileBuffers(handle_.get())) fail("cannot flush", GetLastError());
+  }
+  [[nodiscard]] const fs::path& path() const override { return file_; }
+
+ private:
+  [[noreturn]] void fail(const char* what, DWORD error) const {
+    throw std::system_error(static_cast<int>(error), std::system_category(),
+                            std::string(what) + " " + file_.string());
+  }
+  fs::path file_;
+  Handle handle_;
+};
+
+}  // namespace
+
+std::unique_ptr<AppendOnlyFile> WritableFiles::openAppending(const fs::path& file, fs::perms) {
+  return std::make_unique<NativeAppendOnlyFile>(file);
 }
 
 void linkOrCopy(const fs::path& from, const fs::path& to) {
@@ -256,21 +276,31 @@ void linkOrCopy(const fs::path& from, const fs::path& to) {
                             "cannot keep " + from.string() + " as " + to.string());
 }
 #else
-AppendOnlyFile::AppendOnlyFile(const fs::path& file) : file_(file) {
-  fd_ = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) throwErrno("cannot open", file);
-}
+namespace {
 
-AppendOnlyFile::~AppendOnlyFile() {
-  ::close(fd_);
-}
+class NativeAppendOnlyFile final : public AppendOnlyFile {
+ public:
+  NativeAppendOnlyFile(const fs::path& file, fs::perms mode)
+      : file_(file),
+        fd_(::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
+                   static_cast<mode_t>(mode))) {
+    if (fd_.get() < 0) throwErrno("cannot open", file);
+  }
+  void append(std::string_view bytes) override { writeAll(fd_.get(), bytes, file_); }
+  void sync() override {
+    if (::fdatasync(fd_.get()) != 0) throwErrno("cannot flush", file_);
+  }
+  [[nodiscard]] const fs::path& path() const override { return file_; }
 
-void AppendOnlyFile::append(std::string_view bytes) {
-  writeAll(fd_, bytes, file_);
-}
+ private:
+  fs::path file_;
+  Descriptor fd_;
+};
 
-void AppendOnlyFile::sync() {
-  if (::fdatasync(fd_) != 0) throwErrno("cannot flush", file_);
+}  // namespace
+
+std::unique_ptr<AppendOnlyFile> WritableFiles::openAppending(const fs::path& file, fs::perms mode) {
+  return std::make_unique<NativeAppendOnlyFile>(file, mode);
 }
 
 void linkOrCopy(const fs::path& from, const fs::path& to) {
@@ -284,6 +314,15 @@ void linkOrCopy(const fs::path& from, const fs::path& to) {
   if (::fdatasync(fd.get()) != 0) throwErrno("cannot flush", to);
 }
 #endif
+
+WritableFiles& WritableFiles::machine() {
+  static WritableFiles files;
+  return files;
+}
+
+WritableFiles& filesOf(const Environment& env) {
+  return env.files != nullptr ? *env.files : WritableFiles::machine();
+}
 
 void makePrivate(const fs::path& folder) {
 #ifndef _WIN32

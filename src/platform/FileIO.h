@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -40,6 +41,11 @@ class InputFile {
 #endif
 };
 
+// Why `file` is no regular file that can be read: the system's error for it,
+// or for what lies there instead (missing, a folder, another kind); no error
+// when it is one.
+[[nodiscard]] std::error_code regularFileProblem(const std::filesystem::path& file);
+
 // The whole file as bytes. Throws std::system_error naming the file when it
 // cannot be opened or read, or is no regular file.
 [[nodiscard]] std::string readFileBytes(const std::filesystem::path& file);
@@ -65,28 +71,33 @@ void syncFile(const std::filesystem::path& file);
 // changed is left as it is.
 void makeWritable(const std::filesystem::path& file);
 
-// A file that only grows, each append durable once sync() returns (the
-// journal of a run). Created when missing; closed when the object goes.
+// A file that only grows: a log, the journal of a run. Closed when the
+// object goes.
 class AppendOnlyFile {
  public:
-  // Throws std::system_error naming the file when it cannot be opened.
-  explicit AppendOnlyFile(const std::filesystem::path& file);
-  ~AppendOnlyFile();
-  AppendOnlyFile(const AppendOnlyFile&) = delete;
-  AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
+  virtual ~AppendOnlyFile() = default;
+  // Writes `bytes` at the end of the file: all of them, or it throws
+  // std::system_error naming the file with the system's reason (a full disk
+  // among them); a write that makes no progress fails as a full disk.
+  virtual void append(std::string_view bytes) = 0;
+  // Makes every append so far durable. Throws as append() does.
+  virtual void sync() = 0;
+  [[nodiscard]] virtual const std::filesystem::path& path() const = 0;
+};
 
-  // Both throw std::system_error naming the file.
-  void append(std::string_view bytes);
-  void sync();
-  [[nodiscard]] const std::filesystem::path& path() const { return file_; }
-
- private:
-  std::filesystem::path file_;
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+// Opens the files that only grow. The installer's logs and journals are
+// written through it, so that a test can make them fail as a full disk does.
+class WritableFiles {
+ public:
+  virtual ~WritableFiles() = default;
+  // `file` open for appending, made with `mode` when it is missing (the mode
+  // is the folder's on Windows). Throws std::system_error naming the file.
+  [[nodiscard]] virtual std::unique_ptr<AppendOnlyFile> openAppending(
+      const std::filesystem::path& file,
+      std::filesystem::perms mode = std::filesystem::perms::owner_read |
+                                    std::filesystem::perms::owner_write);
+  // The machine's own files; they keep no state.
+  [[nodiscard]] static WritableFiles& machine();
 };
 
 // Gives the existing file `from` the second name `to` (a hard link), so that

@@ -1,7 +1,10 @@
 #include "platform/FileReplacer.h"
 
+#include <stdexcept>
 #include <system_error>
 #include <vector>
+
+#include "platform/Failure.h"
 
 namespace qsi::platform {
 
@@ -20,7 +23,7 @@ void placeOne(FileReplacer& files, const fs::path& source, const fs::path& desti
                  destination.has_parent_path() ? destination.parent_path() : fs::path("."),
                  nullptr);
   if (!placement.placed())
-    throw std::system_error(std::make_error_code(std::errc::io_error), placement.error);
+    throw std::runtime_error(withReason("cannot copy to " + destination.string(), placement.error));
 }
 
 }  // namespace
@@ -134,8 +137,8 @@ void PosixFileReplacer::writeChunk(int out, std::string_view bytes, const fs::pa
   while (!bytes.empty()) {
     const auto written = ::write(out, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
-    // Nothing written and no error: a full device, which would never take more.
-    if (written <= 0) throwErrno(written < 0 ? errno : ENOSPC, "cannot write", file);
+    // A write that makes no progress would be tried without end.
+    if (written <= 0) throwErrno(written == 0 ? ENOSPC : errno, "cannot write", file);
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
 }
@@ -147,7 +150,7 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
   staged.reserve(batch.size());
   std::vector<char> buffer(kChunk);
   const auto fail = [](Placement& placement, const std::exception& e) {
-    placement.error = e.what();
+    placement.error = reasonOf(e);
   };
 
   // 1. Copy each source, taking its size and CRC on the way.
@@ -160,7 +163,8 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
       if (in.get() < 0) throwErrno(errno, "cannot open", placement.source);
       struct ::stat from = {};
       if (::fstat(in.get(), &from) != 0) throwErrno(errno, "cannot read", placement.source);
-      if (!S_ISREG(from.st_mode)) throwErrno(EISDIR, "not a file:", placement.source);
+      if (!S_ISREG(from.st_mode))
+        throwErrno(S_ISDIR(from.st_mode) ? EISDIR : EINVAL, "not a file:", placement.source);
       const fs::path folder = folderOf(placement.destination);
       const bool sameDevice = deviceOf(folder) == stagingDevice;
       auto temp = std::make_unique<TemporaryFile>(sameDevice ? staging : folder);

@@ -25,7 +25,7 @@ struct Placement {
   const Placement* after = nullptr;
 
   // Set by the batch: the size and CRC-16 of what was put in place, or why
-  // nothing was (the destination is then as it was).
+  // nothing was, the system's reason (the destination is then as it was).
   std::uint64_t size = 0;
   std::uint16_t crc = 0;
   std::string error;
@@ -61,7 +61,8 @@ class FileReplacer {
                         AppendOnlyFile* record) = 0;
 
   // One file put in place over what is there, staged beside it. Throws
-  // std::system_error naming the file; the destination is then unchanged.
+  // std::runtime_error naming the file, with the system's reason; the
+  // destination is then unchanged.
   void replaceWithCopy(const std::filesystem::path& source,
                        const std::filesystem::path& destination);
   // One new file, never over an existing one (a saved copy). Throws as above.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Failure.h"
+#include "platform/FileIO.h"
 #include "platform/Text.h"
 
 namespace qsi::platform {
@@ -87,9 +88,10 @@ class RegistryComponentUtil final : public ComponentUtil {
   void installComponent(std::string_view dll, std::string_view, std::string_view) override {
     if (!registry_.subKeys(packageKey(packageId_)))
       catalogFailure("The package " + packageId_ + " does not exist.");
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(dll), ec))
-      catalogFailure("The component file " + std::string(dll) + " cannot be read.");
+    // Installing reads the DLL's type library: the file must be there.
+    if (const std::error_code ec = regularFileProblem(std::filesystem::path(dll)))
+      catalogFailure(withReason("The component file " + std::string(dll) + " cannot be read",
+                                systemReason(ec)));
     const auto same = [&](std::string_view other) { return iequals(other, dll); };
     const auto stored = readComponents(registry_, packageKey(packageId_) + "\\Components");
     if (std::any_of(stored.begin(), stored.end(), [&](const auto& c) { return same(c.dll); }) ||

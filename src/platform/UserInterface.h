@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,11 @@ class UserInterface {
   virtual void setProgressCount(std::size_t done, std::size_t total) = 0;
   // Shows a modal message box and returns the button pressed.
   virtual Answer messageBox(const MessageBox& box) = 0;
+  // Tells, in a critical box, that the log `log` cannot be written; `why`
+  // names the file and ends with the system's reason. Its writer goes on
+  // trying its later lines, and the run goes on. Told at each lost batch:
+  // a user interface that keeps count tells each log once in a run.
+  virtual void logCannotBeWritten(const std::filesystem::path& log, std::string_view why);
 };
 
 }  // namespace qsi::platform

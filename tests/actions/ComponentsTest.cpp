@@ -4,6 +4,7 @@
 #include "actions/Components.h"
 #include "platform/Failure.h"
 #include "platform/Text.h"
+#include "support/Faults.h"
 #include "support/TestSite.h"
 
 namespace qsi::actions {
@@ -50,8 +51,12 @@ TEST(ComponentsTest, UnregisteringTakesAKeyWithoutItsValue) {
   const std::string key = std::string(platform::RegistryComRegistrar::kComRegistrationsKey) + "\\" +
                           platform::replaceAll(dll.string(), "\\", "/");
   ASSERT_TRUE(site.registry.createKey(key));
-  EXPECT_EQ(registerCOMComponent(com, dll, false), Registration::Done);
+  registerCOMComponent(com, dll, false);
   EXPECT_FALSE(site.registry.subKeys(key));
+  // A file that is not there cannot be registered: the registrar says why.
+  const fs::path gone = site.instMainDir / "gone.dll";
+  EXPECT_EQ(test::thrownText([&] { registerCOMComponent(com, gone, true); }),
+            "The component " + gone.string() + " cannot be registered: No such file or directory");
 }
 
 }  // namespace

@@ -25,11 +25,10 @@ using Strings = std::vector<std::string>;
 // Records COM calls with the installed file's content at that moment.
 struct RecordingCom final : platform::ComRegistrar {
   Strings calls;
-  bool registerComponent(const fs::path& dll) override { return note("register", dll); }
-  bool unregisterComponent(const fs::path& dll) override { return note("unregister", dll); }
-  bool note(const std::string& what, const fs::path& dll) {
+  void registerComponent(const fs::path& dll) override { note("register", dll); }
+  void unregisterComponent(const fs::path& dll) override { note("unregister", dll); }
+  void note(const std::string& what, const fs::path& dll) {
     calls.push_back(what + " " + dll.filename().string() + " [" + test::readText(dll) + "]");
-    return true;
   }
 };
 
@@ -191,11 +190,12 @@ TEST_F(FileInstallationTest, FailedCopiesAreLoggedAndACustomizedFileThatCannotBe
   site.write("inst/QO11/mine.asp", "my work");
   site.writePackage("Web/mine.asp", "shipped");
   site.writePackage("Web/other.asp", "other");
+  site.write("inst/QO11/folder.asp/inside", "");  // a copy onto a folder
   site.writePackage("Classes/org/Tool.class", "new class");
   const test::ScopedEnv windows("WINDIR", (site.root / "windows").string());
   site.write("windows/java/Classes/org/Tool.class", "old class");
   info.files = {{.path = "QO11\\mine.asp", .install = true, .customized = true},
-                {.path = "QO11\\gone.asp", .install = true},
+                {.path = "QO11\\folder.asp", .install = true},
                 {.path = "QO11\\other.asp", .install = true}};
   install();
 
@@ -204,11 +204,11 @@ TEST_F(FileInstallationTest, FailedCopiesAreLoggedAndACustomizedFileThatCannotBe
   EXPECT_EQ(test::readText(site.root / "windows/java/Classes/org/Tool.class"), "new class");
   const std::string savedPath = platform::displayPath(
       platform::joinDataPath(customizedFilesFolder(env, inst), "QO11\\mine.asp"));
-  const std::string gone = shown("QO11\\gone.asp");
   EXPECT_TRUE(logLines(kCopyLog).starts_with(
       "  Error while Copying the file to: " + savedPath + " -> " + savedPath +
-      "\r\n  Not replaced, its customized copy could not be saved -> " + shown("QO11\\mine.asp") +
-      "\r\n  Start Copy file -> " + gone + "\r\n  Error while Copying the file to: " + gone));
+      ": Not a directory\r\n  Not replaced, its customized copy could not be saved -> " +
+      shown("QO11\\mine.asp") + "\r\n  Error while Copying the file to: " +
+      shown("QO11\\folder.asp") + ": Is a directory\r\n"));
   EXPECT_EQ(site.ui.boxes.size(), 2u);
 
   // A Java folder that cannot be written gives its one line; files still go in.
@@ -217,7 +217,10 @@ TEST_F(FileInstallationTest, FailedCopiesAreLoggedAndACustomizedFileThatCannotBe
   info.files = {{.path = "QO11\\other.asp", .install = true}};
   install();
   EXPECT_EQ(test::readText(inst / "QO11/other.asp"), "other");
-  EXPECT_NE(logLines(kCopyLog).find("  Error copying the Java Classes\r\n"), std::string::npos);
+  EXPECT_NE(logLines(kCopyLog).find("  Error copying the Java Classes: cannot make the folder " +
+                                    platform::displayPath(site.root / "not-a-folder/java") +
+                                    ": Not a directory\r\n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <fstream>
+#include <map>
+#include <set>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -10,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupt.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "site/RegistryAccess.h"
 #include "site/InstallerRecord.h"
@@ -28,7 +31,7 @@ class NotingRunner final : public platform::CommandRunner {
   Strings calls;
   platform::CommandResult run(std::string_view command) override {
     calls.emplace_back(command);
-    return {0, false};
+    return {0, false, {}};
   }
 };
 
@@ -45,11 +48,13 @@ class InstallationRun : public test::SuiteSite {
                     clock,
                     site.installer,
                     actions::ActionServices{commands, com, mts, files},
-                    with};
+                    with,
+                    &disk};
   }
   test::ScriptedView view;
   test::FaultyDatabases databases;
   test::FaultyFileReplacer files;
+  test::FaultyFiles disk;  // the logs and the journal
   NotingRunner commands;
   platform::RegistryComRegistrar com{site.registry};
   platform::RegistryMtsCatalog mts{site.registry};
@@ -265,6 +270,10 @@ TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
     };
   } else if (kind == "RegistryWrite") {
     registry.fails = [](std::string_view, std::string_view name) { return name == "AppVersion"; };
+  } else if (kind == "JournalWrite") {  // a full disk, once the services are stopped
+    disk.full = [&](const fs::path& f) {
+      return f.filename() == "journal" && !commands.calls.empty();
+    };
   } else {
     FAIL() << "no fault for " << kind;
   }
@@ -293,7 +302,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "Registry!"},
         FailureKind{"CtrlC",
                     "Error 1050 in QSolutionInstaller:\r\nThe installation was interrupted "
-                    "(Ctrl-C)."}),
+                    "(Ctrl-C)."},
+        FailureKind{"JournalWrite", "Error 1060:\r\ncannot write "}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // However a step of the run fails, the run goes on to its end and the
@@ -322,7 +332,7 @@ TEST_P(StepsOfARun, AreToldAsTheyWentAndOnlyWhatWasInstalledIsRecorded) {
   if (kind == "FailedCopy")
     files.fails = [](const platform::Placement& placement) {
       return placement.destination.filename() == "default.asp" && !placement.asNew
-                 ? test::diskFull(placement.destination)
+                 ? platform::systemReason(test::kDiskFull)
                  : std::string();
     };
 #ifndef _WIN32
@@ -354,6 +364,12 @@ TEST_P(StepsOfARun, AreToldAsTheyWentAndOnlyWhatWasInstalledIsRecorded) {
   EXPECT_EQ(closing.icon,
             c.failure.empty() ? platform::Icon::Information : platform::Icon::Warning);
   EXPECT_EQ(fs::exists(saved / "QO11/Q-Alder/default.asp"), kind != "FailedFlush");
+  if (kind == "FailedCopy") {  // its line, with the reason
+    EXPECT_NE(log("FileCopy").find(
+                  platform::displayPath(site.instMainDir / "QO11/Q-Alder/default.asp") + ": " +
+                  platform::systemReason(test::kDiskFull) + "\r\n"),
+              std::string::npos);
+  }
   EXPECT_EQ(appVersion("WebServer"), c.web ? "2.1.1" : "2.1.0.0");
   EXPECT_EQ(appVersion("DbServer"), c.db ? "2.1.1" : "<none>");
   EXPECT_EQ(sources.rows("QOMetabase", "SELECT SERVER, VERSION FROM MODULE ORDER BY SERVER"),
@@ -413,6 +429,34 @@ TEST_F(InstallationRun, AModuleThePackageBringsOlderKeepsItsRecordedVersions) {
                         " kept, the package's version "
                         "2.1.0.0 is lower\r\n"),
               std::string::npos);
+}
+
+// A full disk for a while: each copy it fails is told with the system's
+// reason; a log whose first two tries fail (the Metabase's in two steps), from
+// start-up on, is told once with its reason and stops nothing: later lines go in.
+TEST_F(InstallationRun, AFullDiskIsToldWithItsReasonAndALogThatCannotBeWrittenStopsNothing) {
+  const std::string reason = platform::systemReason(test::kDiskFull);
+  files.fails = [&](const platform::Placement&) { return reason; };
+  std::map<fs::path, int> tries;
+  disk.full = [&tries](const fs::path& f) { return f.filename() != "journal" && ++tries[f] <= 2; };
+  EXPECT_EQ(install(), platform::EndProgram::kCompletedWithFailures);
+  EXPECT_EQ(starts(), 3u);
+  std::multiset<std::string> shown;
+  for (const platform::MessageBox& box : view.boxes) shown.insert(box.text);
+  const auto at = [&](const fs::path& below) {
+    return platform::displayPath(site.instMainDir / below);
+  };
+  const fs::path run = main.environment().stamp.runFolder;
+  const std::string saved = at("QOCustomized" / run / "QO11/Q-Alder/default.asp");
+  for (const std::string& copy : {saved, at("Components/QAlder/Bramble.dll")})
+    EXPECT_EQ(shown.count("Error while Copying the file to: " + copy + ": " + reason), 1u) << copy;
+  for (const std::string section : {"FileCopy", "Start Services", "Metabase"})
+    EXPECT_EQ(shown.count("Cannot write to the log file.\r\n" +
+                          at("QOLog" / run / (section + ".txt")) + ": " + reason),
+              1u);
+  EXPECT_NE(log("FileCopy").find(" to: " + saved + " -> " + saved + ": " + reason + "\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(log("Start Services").ends_with("* End starting the Windows NT services *\r\n\r\n"));
 }
 
 TEST_F(InstallationRun, AFileEditedAfterRetrieveIsSavedFirst) {

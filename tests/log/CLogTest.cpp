@@ -2,6 +2,7 @@
 
 #include "log/CLog.h"
 #include "platform/Failure.h"
+#include "support/Faults.h"
 #include "support/TestSite.h"
 
 namespace qsi::log {
@@ -46,12 +47,9 @@ TEST(CLog, OpenFailsWithoutInstMainDirOrWhenItsFolderIsMissing) {
       "Windows Registry Editor Version 5.00\r\n\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n\"IISVirtId\"=\"1\"\r\n");
   CLog log(site.env);
-  try {
-    log.openLogFile("FileCopy");
-    FAIL() << "an empty InstMainDir must not put logs at the root";
-  } catch (const platform::Failure& failure) {
-    EXPECT_NE(failure.description().find("InstMainDir"), std::string::npos);
-  }
+  // An empty InstMainDir must not put logs at the root.
+  EXPECT_NE(test::thrownText([&] { log.openLogFile("FileCopy"); }).find("InstMainDir"),
+            std::string::npos);
   site.write("registry.reg",
              "Windows Registry Editor Version 5.00\r\n\r\n"
              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n\"InstMainDir\"=\"" +

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/Failure.h"
+#include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
 #include "platform/OdbcConnection.h"
 #include "platform/Registry.h"
@@ -41,6 +42,19 @@ class FaultyRegistry final : public platform::RegistryWrapper {
   }
 };
 
+// What `action` threw, or "" when it threw nothing.
+inline std::string thrownText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
+}
+
+// The error a full disk gives.
+inline const std::error_code kDiskFull = std::make_error_code(std::errc::no_space_on_device);
+
 // The machine's replacer, but a placement `fails` gives an error is not put
 // in place, and where the disk flushes, a flush of the kind `failingFlush`
 // fails; `after` runs once the batch is.
@@ -63,8 +77,34 @@ class FaultyFileReplacer final : public platform::NativeFileReplacer {
 #endif
 };
 
-inline std::string diskFull(const std::filesystem::path& file) {
-  return "cannot write " + file.string() + ": No space left on device";
-}
+// The machine's files, but every write and flush of a file that `full`
+// holds true for fails as on a full disk.
+class FaultyFiles final : public platform::WritableFiles {
+ public:
+  std::function<bool(const std::filesystem::path&)> full;
+
+  [[nodiscard]] std::unique_ptr<platform::AppendOnlyFile> openAppending(
+      const std::filesystem::path& file, std::filesystem::perms mode) override {
+    return std::make_unique<File>(WritableFiles::openAppending(file, mode), *this);
+  }
+
+ private:
+  class File final : public platform::AppendOnlyFile {
+   public:
+    File(std::unique_ptr<platform::AppendOnlyFile> inner, const FaultyFiles& owner)
+        : inner_(std::move(inner)), owner_(owner) {}
+    void append(std::string_view bytes) override { check(), inner_->append(bytes); }
+    void sync() override { check(), inner_->sync(); }
+    [[nodiscard]] const std::filesystem::path& path() const override { return inner_->path(); }
+
+   private:
+    void check() const {
+      if (owner_.full && owner_.full(path()))
+        throw std::system_error(kDiskFull, "cannot write " + path().string());
+    }
+    std::unique_ptr<platform::AppendOnlyFile> inner_;
+    const FaultyFiles& owner_;
+  };
+};
 
 }  // namespace qsi::test

@@ -9,17 +9,6 @@ namespace qsi::platform {
 
 namespace {
 
-// A call of the object that the caller passes over: false when it failed.
-template <typename Call>
-bool passOver(Call&& call) {
-  try {
-    call();
-    return true;
-  } catch (const Failure&) {
-    return false;
-  }
-}
-
 class DispatchObject final : public CatalogObject {
  public:
   explicit DispatchObject(Dispatch object) : object_(std::move(object)) {}
@@ -68,16 +57,15 @@ class DispatchCollection final : public CatalogCollection {
 
 }  // namespace
 
-bool Win32ComRegistrar::registerComponent(const std::filesystem::path& dll) {
-  const Dispatch admin = Dispatch::create(progId_);
+// A failing call throws Failure with the HRESULT and the object's text.
+void Win32ComRegistrar::registerComponent(const std::filesystem::path& dll) {
   const std::string path = dll.string();
-  return passOver([&] { admin.call("RegisterComponent", {path}); });
+  Dispatch::create(progId_).call("RegisterComponent", {path});
 }
 
-bool Win32ComRegistrar::unregisterComponent(const std::filesystem::path& dll) {
-  const Dispatch admin = Dispatch::create(progId_);
+void Win32ComRegistrar::unregisterComponent(const std::filesystem::path& dll) {
   const std::string path = dll.string();
-  return passOver([&] { admin.call("UnregisterComponent", {path}); });
+  Dispatch::create(progId_).call("UnregisterComponent", {path});
 }
 
 std::unique_ptr<CatalogCollection> Win32MtsCatalog::getCollection(std::string_view name) {

@@ -51,17 +51,19 @@ Handle openNulDevice(DWORD access) {
 
 CommandResult Win32CommandRunner::run(std::string_view commandText) {
   const std::vector<std::string> words = splitCommandWords(commandText);
-  if (words.empty()) return {};
   // By its full path: with none, CreateProcessA would look in the
   // installer's own folder and the current folder first.
-  const auto program = programPath(words.front());
-  if (!program) return {};
+  const auto program = words.empty() ? std::nullopt : programPath(words.front());
+  const auto lastError = [] {
+    return notStarted({static_cast<int>(GetLastError()), std::system_category()});
+  };
+  if (!program) return notStarted({ERROR_FILE_NOT_FOUND, std::system_category()});
   const std::string application = program->string();
   const Handle input = openNulDevice(GENERIC_READ);
   const Handle output = openNulDevice(GENERIC_WRITE);
-  if (!input.valid() || !output.valid()) return {};
+  if (!input.valid() || !output.valid()) return lastError();
   InheritOnly inherit({input.get(), output.get()});
-  if (!inherit.ok()) return {};
+  if (!inherit.ok()) return lastError();
 
   STARTUPINFOEXA startup{};
   startup.StartupInfo.cb = sizeof startup;
@@ -76,7 +78,7 @@ CommandResult Win32CommandRunner::run(std::string_view commandText) {
   if (!CreateProcessA(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                       CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
                       &startup.StartupInfo, &process))
-    return {};
+    return lastError();
   const Handle thread(process.hThread);
   const Handle child(process.hProcess);
   // Waited for in steps, so that the time limit and an interruption are seen.
@@ -93,12 +95,12 @@ CommandResult Win32CommandRunner::run(std::string_view commandText) {
     if (std::chrono::steady_clock::now() >= deadline) {
       TerminateProcess(child.get(), 1);
       WaitForSingleObject(child.get(), 5000);
-      return {kCommandNotStarted, true};
+      return {kCommandNotStarted, true, {}};
     }
   }
   DWORD exitCode = 0;
   if (!GetExitCodeProcess(child.get(), &exitCode)) return {};
-  return {static_cast<int>(exitCode), false};
+  return {static_cast<int>(exitCode), false, {}};
 }
 
 }  // namespace qsi::platform

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/Crc16.h"
+#include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
 #include "platform/win32/WindowsApi.h"
@@ -15,8 +16,9 @@ namespace fs = std::filesystem;
 namespace {
 
 [[noreturn]] void fail(DWORD error, const std::string& what, const fs::path& file) {
+  // The system's text is the error code's: what() ends with it once.
   throw std::system_error(static_cast<int>(error), std::system_category(),
-                          what + " " + file.string() + ": " + win32ErrorText(error));
+                          what + " " + file.string());
 }
 
 // A temporary file in a folder, deleted unless it was put in place.
@@ -169,7 +171,7 @@ void Win32FileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
       try {
         placeOne(placement, staging);
       } catch (const std::exception& e) {
-        placement.error = e.what();
+        placement.error = reasonOf(e);
       }
     }
 }

@@ -1,5 +1,7 @@
 #include "platform/win32/WindowsApi.h"
 
+#include <cstdio>
+
 namespace qsi::platform {
 
 std::string win32ErrorText(unsigned long error) {
@@ -11,7 +13,12 @@ std::string win32ErrorText(unsigned long error) {
   LocalFree(buffer);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
     text.pop_back();
-  if (text.empty()) text = "Error " + std::to_string(error);
+  if (text.empty()) {
+    // A code the system has no text for: an HRESULT reads in hexadecimal.
+    char code[32];
+    std::snprintf(code, sizeof code, error > 0xFFFF ? "Error 0x%08lX" : "Error %lu", error);
+    text = code;
+  }
   return text;
 }
 

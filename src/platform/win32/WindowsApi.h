@@ -16,7 +16,8 @@
 
 namespace qsi::platform {
 
-// The system's text for an error code, without its trailing line break.
+// The system's text for an error code or HRESULT (FormatMessage), without its
+// trailing line break; "Error 0x800401F3" when the system has none.
 [[nodiscard]] std::string win32ErrorText(unsigned long error);
 
 // A kernel handle, closed when the object goes.

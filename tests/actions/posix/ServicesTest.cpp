@@ -10,8 +10,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Stubs, on a PATH of their own and in a folder a shell or a split at blanks would
-// misread, note their arguments; LDAPSVC and qosvc05.exe fail, W3SVC's stop hangs.
-// The end-to-end run compares the Q-Orchard log whole.
+// misread, note their arguments; LDAPSVC and qosvc05.exe fail, W3SVC's stop hangs,
+// and there is no mtxstop. The end-to-end run compares the Q-Orchard log whole.
 TEST(ServicesTest, StopsAndStartsEachServiceByItsOwnProgramAndLogsFailures) {
   test::TestSite site;
   const fs::path calls = site.root / "calls.txt";
@@ -21,8 +21,7 @@ TEST(ServicesTest, StopsAndStartsEachServiceByItsOwnProgramAndLogsFailures) {
                                 "*\" LDAPSVC \"*|*qosvc05*) exit 2;; *\" W3SVC /y \"*) " +
                                 "exec /bin/sleep 60;; esac");
   };
-  for (const fs::path& file : {site.root / "stubs/net", site.root / "stubs/mtxstop",
-                               folder / "bin/stop.exe", site.root / "my"})
+  for (const fs::path& file : {site.root / "stubs/net", folder / "bin/stop.exe", site.root / "my"})
     stub(file);
   const test::ScopedEnv path{"PATH", (site.root / "stubs").string()};
   platform::PosixCommandRunner runner{std::chrono::seconds(3)};
@@ -32,19 +31,21 @@ TEST(ServicesTest, StopsAndStartsEachServiceByItsOwnProgramAndLogsFailures) {
   stopQOServices(env, runner);
 
   std::string expectedCalls =
-      "net stop IISADMIN /y\nnet stop LDAPSVC /y\nnet stop W3SVC /y\nmtxstop \n"
+      "net stop IISADMIN /y\nnet stop LDAPSVC /y\nnet stop W3SVC /y\n"
       "net start IISADMIN\nnet start LDAPSVC\nnet start W3SVC\n";
   for (int i = 1; i <= 11; ++i)
     expectedCalls += (i < 10 ? "stop.exe qosvc0" : "stop.exe qosvc") + std::to_string(i) + ".exe\n";
   EXPECT_EQ(test::readText(calls), expectedCalls);
-  // Failures and the time limit are logged between the lines of their service.
+  // Failures and the time limit are logged between the lines of their service; a program
+  // that cannot be started, with the system's reason.
   const std::string stopLog = site.logText("Stop Services");
   for (const std::string line :
        {"Stopping service: LDAPSVC\r\n  Error while stopping: LDAPSVC (service may not exist or "
         "may already be stopped)\r\n",
         "Stopping service: W3SVC\r\n  The command net stop W3SVC /y did not end within its time "
         "limit and was ended.\r\n  Error while stopping: W3SVC (service",
-        "Stopped service : IISADMIN\r\n", "Stopped service : MTS\r\n"})
+        "Stopped service : IISADMIN\r\n",
+        "Error while stopping: MTS: No such file or directory\r\n"})
     EXPECT_NE(stopLog.find(line), std::string::npos) << line;
   EXPECT_NE(site.logText("Start Services")
                 .find("Error while starting: LDAPSVC (service may not exist or may already be "

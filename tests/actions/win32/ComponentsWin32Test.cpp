@@ -6,6 +6,7 @@
 #include "platform/Failure.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "support/Faults.h"
 #include "support/Process.h"
 #include "support/TestSite.h"
 
@@ -31,7 +32,8 @@ void registerTestServer() {
 
 // Through IDispatch to the test server, which keeps the catalog in the site's
 // registry file. Wine has no transaction server: its catalog cannot be created
-// (the program identifier is unknown), nor can a missing COM object.
+// (the program identifier is unknown), nor can a missing COM object. A call
+// the object refuses fails with the object's text.
 TEST(ComponentsWin32Test, WorksThroughTheCatalogObjectsAndFailsWithoutThem) {
   registerTestServer();
   test::TestSite site;
@@ -61,8 +63,11 @@ TEST(ComponentsWin32Test, WorksThroughTheCatalogObjectsAndFailsWithoutThem) {
   EXPECT_TRUE(notThere.starts_with("MTSAdmin.Catalog.1 " +
                                    std::to_string(static_cast<long>(0x800401F3)) + " "))
       << notThere;
-  platform::Win32ComRegistrar missing("QSolutionInstaller.NoSuchObject");
-  EXPECT_THROW(missing.registerComponent(dll), platform::Failure);
+  platform::Win32ComRegistrar missing("QSolutionInstaller.NoSuchObject"), registrar(kTestCatalog);
+  EXPECT_THROW(missing.registerComponent(dll), platform::ServiceUnavailable);
+  EXPECT_EQ(test::thrownText([&] { registrar.registerComponent(site.root / "gone.dll"); }),
+            "RegisterComponent: The component " + (site.root / "gone.dll").string() +
+                " cannot be registered: No such file or directory");
 }
 
 }  // namespace

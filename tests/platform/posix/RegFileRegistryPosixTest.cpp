@@ -9,6 +9,7 @@
 
 #include "platform/Failure.h"
 #include "platform/RegFileRegistry.h"
+#include "support/Faults.h"
 #include "support/TestSite.h"
 
 namespace qsi::platform {
@@ -38,18 +39,11 @@ TEST(RegFileRegistryPosixTest, KeepsOwnerAndModeAndAFailedWriteLeavesTheFile) {
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
   const struct ::rlimit small = {16, limit.rlim_max};
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  try {
-    registry.writeValue("K", "V", "2");
-    ADD_FAILURE() << "the write went through";
-  } catch (const Failure& failure) {
-    EXPECT_EQ(failure.number(), kRegistryStoreFailure);
-    EXPECT_TRUE(failure.description().starts_with("The registry file " + file.string() +
-                                                  " cannot be written: "));
-    EXPECT_TRUE(failure.description().ends_with(std::strerror(EFBIG))) << failure.description();
-  } catch (const std::exception& e) {
-    ADD_FAILURE() << e.what();  // the limit must be lifted whatever the write threw
-  }
-  ::setrlimit(RLIMIT_FSIZE, &limit);
+  const std::string failure = test::thrownText([&] { (void)registry.writeValue("K", "V", "2"); });
+  ::setrlimit(RLIMIT_FSIZE, &limit);  // lifted whatever the write threw
+  EXPECT_TRUE(failure.starts_with("The registry file " + file.string() + " cannot be written: "))
+      << failure;
+  EXPECT_TRUE(failure.ends_with(std::strerror(EFBIG))) << failure;  // the system's reason
   EXPECT_EQ(test::readText(file), before);
   EXPECT_EQ(test::treeText(site.root).find(".store.reg"), std::string::npos);  // no temporary file
 }

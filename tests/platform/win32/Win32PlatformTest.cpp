@@ -11,6 +11,7 @@
 #include "platform/Registry.h"
 #include "platform/win32/Dispatch.h"
 #include "platform/win32/WindowsApi.h"
+#include "support/Faults.h"
 #include "support/Process.h"
 #include "support/TestSite.h"
 
@@ -111,6 +112,7 @@ TEST(Win32CommandRunner, ReturnsTheExitCodeAnd127WhenTheProgramCannotStart) {
   EXPECT_EQ(code(quoteCommandWord((folder / "stop.exe").string()) + " qosvc01.exe"), 0);
   EXPECT_EQ(code("cmd /c exit 3"), 3);
   EXPECT_EQ(code("qsi-no-such-program-here arg"), kCommandNotStarted);
+  EXPECT_EQ(runner.run("qsi-no-such").notStarted, std::system_category().message(2));  // the text
   EXPECT_EQ(code((folder / "missing.exe").string()), kCommandNotStarted);
   testing::internal::CaptureStdout();  // the command has no window and none of our output
   EXPECT_EQ(code("cmd /c echo leaked"), 0);
@@ -163,7 +165,8 @@ TEST(Win32FileReplacer, ReplacesWholeGivesNewFilesTheSourcesAttributesAndLeavesN
     SetFileAttributesA(old.string().c_str(), FILE_ATTRIBUTE_NORMAL);
   }
 
-  EXPECT_THROW(files.replaceWithCopy(site.root / "pkg" / "gone.asp", old), std::system_error);
+  EXPECT_EQ(test::thrownText([&] { files.replaceWithCopy(site.root / "pkg" / "gone.asp", old); }),
+            "cannot copy to " + old.string() + ": " + std::system_category().message(2));  // once
   EXPECT_EQ(test::readText(old), "new");
   EXPECT_EQ(test::treeText(site.instMainDir), "fresh.asp = new\nold.asp = new\n");
 }

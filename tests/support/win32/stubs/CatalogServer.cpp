@@ -1,5 +1,5 @@
-// QSolutionInstaller.TestCatalog: the catalog kept in the registry file that
-// QSI_STUB_REGISTRY names, reached through IDispatch as the MTS catalog is.
+// QSolutionInstaller.TestCatalog: the catalog (and RegisterComponent) kept in the registry
+// file that QSI_STUB_REGISTRY names, reached through IDispatch as the MTS catalog is.
 #include "platform/win32/Dispatch.h"
 
 // COM interfaces have no virtual destructor: objects go by Release.
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ComRegistrar.h"
 #include "platform/MtsCatalog.h"
 #include "platform/RegFileRegistry.h"
 
@@ -146,8 +147,12 @@ class Factory final : public IClassFactory {
         std::make_shared<RegFileRegistry>(std::string(path, length < sizeof path ? length : 0));
     auto catalog = std::make_shared<RegistryMtsCatalog>(*store);
     VARIANT object;
-    setObject(&object, {{"GetCollection", [=](const Arguments& a, VARIANT* r) {
+    setObject(&object, {{"GetCollection",
+                         [=](const Arguments& a, VARIANT* r) {
                            setCollection(r, store, catalog->getCollection(a.text(0)));
+                         }},
+                        {"RegisterComponent", [=](const Arguments& a, VARIANT*) {
+                           RegistryComRegistrar(*store).registerComponent(a.text(0));
                          }}});
     const HRESULT result = object.pdispVal->QueryInterface(id, out);
     object.pdispVal->Release();
