@@ -1,12 +1,12 @@
 #include "platform/CommandRunner.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <thread>
 
 #include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/TimeLimits.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -56,14 +56,7 @@ std::string quoteCommandWord(std::string_view word) {
 }
 
 std::chrono::milliseconds commandTimeLimit() {
-  constexpr std::chrono::minutes kDefault{10};
-  const char* text = std::getenv("QSI_COMMAND_TIMEOUT");
-  if (text == nullptr) return kDefault;
-  long seconds = 0;
-  const std::string_view value(text);
-  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-  if (ec != std::errc() || end != value.data() + value.size() || seconds <= 0) return kDefault;
-  return std::chrono::seconds(seconds);
+  return timeLimit(kCommandTimeLimit).seconds;
 }
 
 std::optional<std::filesystem::path> programPath(std::string_view word) {

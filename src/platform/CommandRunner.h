@@ -23,8 +23,8 @@ struct CommandResult {
   [[nodiscard]] bool succeeded() const { return !timedOut && exitCode == 0; }
 };
 
-// The time a command may take: QSI_COMMAND_TIMEOUT seconds when that is a
-// positive whole number, else 10 minutes.
+// The time a command may take (kCommandTimeLimit: QSI_COMMAND_TIMEOUT, else
+// 10 minutes).
 [[nodiscard]] std::chrono::milliseconds commandTimeLimit();
 
 // Runs commands hidden and waits for them, as the installer's steps need.
