@@ -65,7 +65,8 @@ void updateObjects(const platform::Environment& env, platform::DatabaseConnectio
     }
     env.ui.setProgressCount(0, 0);
     log.writeSection("End Update Objects in the Metabase");
-  } catch (const std::exception&) {  // the files' rows are recorded as far as they can be
+  } catch (const std::exception& failure) {  // the files' rows are recorded as far as they can be
+    platform::rethrowIfRunEnding(failure);
   }
 }
 

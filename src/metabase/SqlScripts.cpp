@@ -102,21 +102,26 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
     } else if (!text.empty()) {
       const auto opened = platform::databasesOf(env).connection();
       platform::DatabaseConnection& connection = *opened;
+      connection.setStatementTimeLimit(platform::timeLimit(platform::kScriptTimeLimit));
       std::vector<std::string> errors;
       bool failed = false;
+      std::exception_ptr ending;  // a time-out is logged as any failure, then ends the run
+      const auto failedWith = [&](const platform::OdbcFailure& failure) {
+        failed = true;
+        errors = failure.errors();
+        if (dynamic_cast<const platform::EndsTheRun*>(&failure)) ending = std::current_exception();
+      };
       try {
         connection.open(databaseName, kSaScriptLogin, saPassword);
       } catch (const platform::OdbcFailure& failure) {
-        failed = true;
-        errors = failure.errors();
+        failedWith(failure);
       }
       log.writeLine("Begin" + std::string(kCrLf) + text);
       if (!failed) {
         try {
           connection.execute(text);  // whole, as one batch
         } catch (const platform::OdbcFailure& failure) {
-          failed = true;
-          errors = failure.errors();
+          failedWith(failure);
         }
       }
       if (failed) {
@@ -125,9 +130,12 @@ void runSQLScript(const platform::Environment& env, const fs::path& script,
       }
       log.writeLine("End" + std::string(kCrLf));
       connection.close();
+      if (ending) std::rethrow_exception(ending);
     }
     log.closeLogFile();
-  } catch (const std::exception&) {  // a failing script stops neither the others nor the run
+  } catch (
+      const std::exception& failure) {  // a failing script stops neither the others nor the run
+    platform::rethrowIfRunEnding(failure);
   }
 }
 
