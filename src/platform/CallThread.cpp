@@ -9,20 +9,26 @@
 
 namespace qsi::platform {
 
-// Shared with the thread, which keeps it when it is let go.
+// Shared with the thread, which keeps it when it is let go. The thread is
+// told to end by a flag of its own, not by its stop token: a stop callback
+// waits on an atomic, which can miss its wake-up where there is no futex
+// (mingw), and the join then never returns.
 struct CallThread::State {
   std::mutex mutex;
-  std::condition_variable_any changed;
+  std::condition_variable changed;
   std::function<void()> call;  // the call to run; empty once taken
   bool returned = false;
   std::exception_ptr thrown;
   bool leftBehind = false;
+  bool ending = false;
 };
 
 CallThread::CallThread() : state_(std::make_shared<State>()) {
-  thread_ = std::jthread([state = state_](const std::stop_token& stop) {
+  thread_ = std::jthread([state = state_] {
     std::unique_lock lock(state->mutex);
-    while (state->changed.wait(lock, stop, [&] { return static_cast<bool>(state->call); })) {
+    for (;;) {
+      state->changed.wait(lock, [&] { return state->call || state->ending; });
+      if (!state->call) return;
       std::function<void()> call = std::move(state->call);
       state->call = nullptr;
       lock.unlock();
@@ -42,11 +48,14 @@ CallThread::CallThread() : state_(std::make_shared<State>()) {
 }
 
 CallThread::~CallThread() {
-  const std::scoped_lock lock(state_->mutex);
-  if (state_->leftBehind) {
-    thread_.request_stop();
-    thread_.detach();
+  bool leftBehind = false;
+  {
+    const std::scoped_lock lock(state_->mutex);
+    state_->ending = true;
+    leftBehind = state_->leftBehind;
   }
+  state_->changed.notify_all();
+  if (leftBehind) thread_.detach();  // else joined: the thread is idle, and ends at once
 }
 
 CallThread::Outcome CallThread::run(std::function<void()> call, const std::function<void()>& cancel,
