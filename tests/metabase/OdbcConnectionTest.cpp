@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/OdbcConnection.h"
+#include "platform/Text.h"
 #include "support/MetabaseFixture.h"
 #include "support/Process.h"
 
@@ -33,9 +34,8 @@ TEST(OdbcConnectionText, UserAndPasswordTakePrecedenceAndValuesCannotInject) {
 
 // Anything but a positive whole number leaves the default; too large a one is capped.
 TEST(TimeLimits, ASettingChangesItsLimitOnlyWhenItIsAPositiveWholeNumber) {
-  const std::string cases[] = {"7:7",    ":120",   "0:120",
-                               "-5:120", "5s:120", "99999999999999999999:2592000"};
-  for (const std::string& line : cases) {
+  for (const std::string& line : platform::split(
+           "7:7 :120 0:120 -5:120 5s:120 9999999999:2592000 99999999999999999999:2592000", ' ')) {
     const test::ScopedEnv set("QSI_QUERY_TIMEOUT", line.substr(0, line.find(':')));
     EXPECT_EQ(std::to_string(timeLimit(kQueryTimeLimit).seconds.count()),
               line.substr(line.find(':') + 1));
