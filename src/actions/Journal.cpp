@@ -165,6 +165,9 @@ class JournalingConnection final : public platform::DatabaseConnection {
   }
   void close() noexcept override { inner_->close(); }
   [[nodiscard]] bool isOpen() const noexcept override { return inner_->isOpen(); }
+  void setStatementTimeLimit(const platform::TimeLimit& limit) override {
+    inner_->setStatementTimeLimit(limit);
+  }
   void execute(std::string_view statement) override {
     // The record names a statement that undo cannot reverse; it need not be
     // on disk before the statement runs, so records go out in groups, and

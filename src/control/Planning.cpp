@@ -31,7 +31,8 @@ class RecordedRows {
     try {
       connection_ = platform::databasesOf(env).connection();
       connection_->open(metabase::kMetabaseConnectionString, "", "");
-    } catch (const std::exception&) {
+    } catch (const std::exception& failure) {
+      platform::rethrowIfRunEnding(failure);
       connection_.reset();
     }
   }
@@ -44,7 +45,8 @@ class RecordedRows {
       const platform::OdbcResult result = connection_->query(query);
       if (result.bof() || result.eof()) return std::nullopt;
       return result.field(column).value_or("");
-    } catch (const std::exception&) {
+    } catch (const std::exception& failure) {
+      platform::rethrowIfRunEnding(failure);
       return std::nullopt;
     }
   }

@@ -19,7 +19,8 @@ std::string readChecksum(platform::DatabaseConnection& connection, std::string_v
         connection.query(metabase::selectObjectStatement(machine, server, object));
     if (result.bof() || result.eof()) return std::string(kNoChecksum);
     return result.field("CHECKSUM").value_or(std::string(kNoChecksum));
-  } catch (const std::exception&) {
+  } catch (const std::exception& failure) {
+    platform::rethrowIfRunEnding(failure);
     return std::string(kNoChecksum);
   }
 }
@@ -31,7 +32,8 @@ std::string getMetabaseChecksum(platform::DatabaseConnection& connection, std::s
                                 std::string_view object) {
   try {
     connection.open(metabase::kMetabaseConnectionString, "", "");
-  } catch (const std::exception&) {
+  } catch (const std::exception& failure) {
+    platform::rethrowIfRunEnding(failure);
     return std::string(kNoChecksum);
   }
   std::string checksum = readChecksum(connection, machine, server, object);
@@ -44,7 +46,8 @@ bool MetabaseChecksumLookup::connect() {
     connection_ = databases_.connection();
     connection_->open(metabase::kMetabaseConnectionString, "", "");
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& failure) {
+    platform::rethrowIfRunEnding(failure);
     connection_.reset();
     return false;
   }
@@ -73,6 +76,7 @@ std::string MetabaseChecksumLookup::getMetabaseChecksum(std::string_view machine
       if (result.bof() || result.eof()) return std::string(kNoChecksum);
       return result.field("CHECKSUM").value_or(std::string(kNoChecksum));
     } catch (const std::exception& e) {
+      platform::rethrowIfRunEnding(e);
       failure = e.what();
       connection_.reset();
     }

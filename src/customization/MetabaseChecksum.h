@@ -10,7 +10,8 @@ namespace qsi::customization {
 
 // The checksum the Metabase recorded for a file at its last installation, or
 // "0" when there is none to be had: no row, a NULL value, a missing data
-// source, a refused login, a refused statement. Never fails. Opens
+// source, a refused login, a refused statement. Throws only what ends the
+// run (a time-out, an interruption): every later lookup would wait too. Opens
 // `connection` with the Metabase's own login, reads and closes it again.
 // `module` plays no part in the lookup.
 [[nodiscard]] std::string getMetabaseChecksum(platform::DatabaseConnection& connection,
@@ -22,7 +23,8 @@ namespace qsi::customization {
 // per file costs milliseconds on a real server). When it cannot be opened at
 // all, every file gets "0" without another try: there is no Metabase to ask.
 // When a query fails, the connection is opened again once and the query
-// tried again; a lookup that still fails gives "0" and tells why.
+// tried again; a lookup that still fails gives "0" and tells why. A time-out
+// or an interruption is thrown, as above.
 class MetabaseChecksumLookup {
  public:
   explicit MetabaseChecksumLookup(platform::Databases& databases) : databases_(databases) {}

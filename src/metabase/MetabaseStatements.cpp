@@ -38,6 +38,7 @@ void send(platform::DatabaseConnection& connection, log::CLog& log, const std::s
     connection.execute(statement);
   } catch (const std::exception& failure) {
     logErrors(log, failure);
+    platform::rethrowIfRunEnding(failure);
   }
   logLine(log, "End" + std::string(kCrLf));
 }
@@ -53,6 +54,7 @@ bool lookup(platform::DatabaseConnection& connection, log::CLog& log,
     found = !result.bof() && !result.eof();
   } catch (const std::exception& failure) {
     logErrors(log, failure);
+    platform::rethrowIfRunEnding(failure);
   }
   logLine(log, "End" + std::string(kCrLf));
   return found;
@@ -192,6 +194,7 @@ void insertInstallationHistory(const platform::Environment& env,
          insertHistoryStatement(sectionMachine(env.registry, server), server, description,
                                 env.stamp.installDateText));
   } catch (const std::exception& failure) {  // the registry could not be read
+    platform::rethrowIfRunEnding(failure);
     logErrors(log, failure);
   }
 }
@@ -208,6 +211,7 @@ void savePatch(const platform::Environment& env, platform::DatabaseConnection& c
     else
       insertPatch(connection, log, values);
   } catch (const std::exception& failure) {  // the registry could not be read
+    platform::rethrowIfRunEnding(failure);
     logErrors(log, failure);
   }
 }

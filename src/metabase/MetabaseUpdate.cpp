@@ -28,6 +28,9 @@ class CountingConnection final : public platform::DatabaseConnection {
   }
   void close() noexcept override { inner_.close(); }
   [[nodiscard]] bool isOpen() const noexcept override { return inner_.isOpen(); }
+  void setStatementTimeLimit(const platform::TimeLimit& limit) override {
+    inner_.setStatementTimeLimit(limit);
+  }
   void execute(std::string_view statement) override {
     counted([&] { inner_.execute(statement); });
   }
@@ -108,7 +111,8 @@ void updateObjects(const platform::Environment& env, platform::DatabaseConnectio
     }
     env.ui.setProgressCount(0, 0);
     log.writeSection("End Update Objects in the Metabase");
-  } catch (const std::exception&) {  // the files' rows are recorded as far as they can be
+  } catch (const std::exception& failure) {  // the files' rows are recorded as far as they can be
+    platform::rethrowIfRunEnding(failure);
   }
 }
 

@@ -111,21 +111,26 @@ std::optional<std::string> runSQLScript(const platform::Environment& env, const 
     } else if (!text.empty()) {
       const auto opened = platform::databasesOf(env).connection();
       platform::DatabaseConnection& connection = *opened;
+      connection.setStatementTimeLimit(platform::timeLimit(platform::kScriptTimeLimit));
       std::vector<std::string> errors;
       bool executed = true;
+      std::exception_ptr ending;  // a time-out is logged as any failure, then ends the run
+      const auto failedWith = [&](const platform::OdbcFailure& failure) {
+        executed = false;
+        errors = failure.errors();
+        if (dynamic_cast<const platform::EndsTheRun*>(&failure)) ending = std::current_exception();
+      };
       try {
         connection.open(databaseName, kSaScriptLogin, saPassword);
       } catch (const platform::OdbcFailure& failure) {
-        executed = false;
-        errors = failure.errors();
+        failedWith(failure);
       }
       log.writeLine("Begin" + std::string(kCrLf) + text);
       if (executed) {
         try {
           connection.execute(text);  // whole, as one batch
         } catch (const platform::OdbcFailure& failure) {
-          executed = false;
-          errors = failure.errors();
+          failedWith(failure);
         }
       }
       if (!executed) {
@@ -135,11 +140,14 @@ std::optional<std::string> runSQLScript(const platform::Environment& env, const 
       }
       log.writeLine("End" + std::string(kCrLf));
       connection.close();
+      if (ending) std::rethrow_exception(ending);
     }
     log.closeLogFile();
-  } catch (const std::exception&) {
-    // A failing script stops neither the others nor the run; what could not
-    // be told in its log is no script that ran.
+  } catch (const std::exception& failure) {
+    // A failing script stops neither the others nor the run, unless it timed
+    // out or was interrupted; what could not be told in its log is no script
+    // that ran.
+    platform::rethrowIfRunEnding(failure);
     failed = true;
   }
   return failed ? std::optional(logName) : std::nullopt;

@@ -1,6 +1,5 @@
 #include "platform/CommandRunner.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <thread>
 
@@ -8,6 +7,7 @@
 #include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/TimeLimits.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -61,14 +61,7 @@ CommandResult notStarted(const std::error_code& error) {
 }
 
 std::chrono::milliseconds commandTimeLimit() {
-  constexpr std::chrono::minutes kDefault{10};
-  const char* text = std::getenv("QSI_COMMAND_TIMEOUT");
-  if (text == nullptr) return kDefault;
-  long seconds = 0;
-  const std::string_view value(text);
-  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-  if (ec != std::errc() || end != value.data() + value.size() || seconds <= 0) return kDefault;
-  return std::chrono::seconds(seconds);
+  return timeLimit(kCommandTimeLimit).seconds;
 }
 
 std::optional<std::filesystem::path> programPath(std::string_view word) {

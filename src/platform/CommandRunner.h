@@ -30,8 +30,8 @@ struct CommandResult {
 // The result of a command whose program could not be started, for `error`.
 [[nodiscard]] CommandResult notStarted(const std::error_code& error);
 
-// The time a command may take: QSI_COMMAND_TIMEOUT seconds when that is a
-// positive whole number, else 10 minutes.
+// The time a command may take (kCommandTimeLimit: QSI_COMMAND_TIMEOUT, else
+// 10 minutes).
 [[nodiscard]] std::chrono::milliseconds commandTimeLimit();
 
 // Runs commands hidden and waits for them, as the installer's steps need.

@@ -6,8 +6,13 @@
 
 namespace qsi::platform {
 
+void rethrowIfRunEnding(const std::exception& failure) {
+  if (dynamic_cast<const EndsTheRun*>(&failure) != nullptr) throw;
+}
+
 void raiseReplacing(const std::exception& inner, long number, std::string source,
                     std::string description) {
+  rethrowIfRunEnding(inner);
   std::string cause;
   if (const auto* failure = dynamic_cast<const Failure*>(&inner)) {
     cause = failure->cause().empty() ? failure->description() : failure->cause();

@@ -44,8 +44,21 @@ class ServiceUnavailable : public Failure {
   using Failure::Failure;
 };
 
+// The mark of a failure that no step may pass over, because what follows
+// would meet it again (a database that stopped answering) or must not run
+// (the run was told to end): the run leaves on its way out for failures.
+class EndsTheRun {
+ public:
+  virtual ~EndsTheRun() = default;
+};
+
+// In a handler of a step that passes over failures: rethrows the failure in
+// hand when it ends the run.
+void rethrowIfRunEnding(const std::exception& failure);
+
 // Replaces whatever failed inside `source` by its own failure, keeping what
-// went wrong underneath as the cause.
+// went wrong underneath as the cause. A failure that ends the run is
+// rethrown as it is: it reaches the top with its own words.
 [[noreturn]] void raiseReplacing(const std::exception& inner, long number, std::string source,
                                  std::string description);
 

@@ -11,7 +11,7 @@ namespace qsi::platform {
 inline constexpr long kInterrupted = 1050;
 
 // The run was told to end.
-class Interrupted : public Failure {
+class Interrupted : public Failure, public EndsTheRun {
  public:
   explicit Interrupted(int signal);
   [[nodiscard]] int signal() const noexcept { return signal_; }

@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <utility>
 
+#include "platform/Interrupt.h"
 #include "platform/Text.h"
 
 namespace qsi::platform {
@@ -259,43 +261,143 @@ std::optional<std::string> OdbcResult::field(std::string_view name) const {
 
 // --- OdbcConnection ---
 
-OdbcConnection::OdbcConnection() : environment_(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
-  SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION,
-                reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(SQL_OV_ODBC3)), 0);
-}
+// The handles of one login. The calls on the driver's thread share them, so
+// that a call left behind keeps them until it returns.
+struct OdbcConnection::Session {
+  OdbcHandle environment;
+  OdbcHandle connection;
+  OdbcHandle statement;  // after connection: freed before it
+  bool connected = false;
+  SQLULEN statementSeconds = 0;  // the statement handle's query time-out
 
-OdbcConnection::~OdbcConnection() {
-  close();
-}
-
-OdbcConnection::OdbcConnection(OdbcConnection&& other) noexcept
-    : environment_(std::move(other.environment_)),
-      connection_(std::move(other.connection_)),
-      statement_(std::move(other.statement_)),
-      open_(std::exchange(other.open_, false)),
-      errors_(std::move(other.errors_)) {}
-
-OdbcConnection& OdbcConnection::operator=(OdbcConnection&& other) noexcept {
-  if (this != &other) {
-    close();
-    connection_ = std::move(other.connection_);
-    statement_ = std::move(other.statement_);
-    environment_ = std::move(other.environment_);
-    open_ = std::exchange(other.open_, false);
-    errors_ = std::move(other.errors_);
+  Session() : environment(SQL_HANDLE_ENV, SQL_NULL_HANDLE) {
+    SQLSetEnvAttr(environment.get(), SQL_ATTR_ODBC_VERSION, attributeValue(SQL_OV_ODBC3), 0);
+    connection = OdbcHandle(SQL_HANDLE_DBC, environment.get());
   }
-  return *this;
+  ~Session() {
+    statement = OdbcHandle();
+    if (connected) SQLDisconnect(connection.get());
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  static SQLPOINTER attributeValue(std::uintmax_t value) {
+    return reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(value));
+  }
+};
+
+// What a call on the driver's thread gives back.
+struct OdbcConnection::Reply {
+  std::vector<std::string> errors;  // empty when the call succeeded
+  OdbcResult result;
+};
+
+namespace {
+
+SQLRETURN logIn(SQLHDBC connection, bool plain, std::vector<ConnectionAttribute>& attributes) {
+  SQLRETURN rc = SQL_ERROR;
+  if (plain) {
+    const auto value = [&](std::string_view key) {
+      const auto* a = findAttribute(attributes, key);
+      return a ? a->value : std::string();
+    };
+    std::string name = value("DSN"), uid = value("UID"), pwd = value("PWD");
+    rc = SQLConnect(connection, sqlText(name), SQL_NTS, sqlText(uid), SQL_NTS, sqlText(pwd),
+                    SQL_NTS);
+    std::fill(pwd.begin(), pwd.end(), '\0');
+  } else {
+    std::string text = buildConnectionText(attributes);
+    rc = SQLDriverConnect(connection, nullptr, sqlText(text), SQL_NTS, nullptr, 0, nullptr,
+                          SQL_DRIVER_NOPROMPT);
+    std::fill(text.begin(), text.end(), '\0');
+  }
+  for (auto& attribute : attributes)
+    std::fill(attribute.value.begin(), attribute.value.end(), '\0');
+  return rc;
 }
 
-void OdbcConnection::fail(std::string_view source, std::vector<std::string> errors) {
+OdbcResult fetchRows(SQLHSTMT stmt, std::vector<std::string>& errors) {
+  const auto failed = [&] {
+    errors = orFallback(diagnostics(SQL_HANDLE_STMT, stmt), "The result could not be read.");
+    return OdbcResult();
+  };
+  SQLSMALLINT count = 0;
+  if (!succeeded(SQLNumResultCols(stmt, &count))) return failed();
+  std::vector<std::string> columns;
+  for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
+    std::array<SQLCHAR, 256> name{};
+    SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    if (!succeeded(SQLDescribeCol(stmt, i, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                                  &length, &type, &size, &digits, &nullable)))
+      return failed();
+    const auto used =
+        std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), name.size() - 1);
+    columns.emplace_back(reinterpret_cast<const char*>(name.data()), used);
+  }
+  std::vector<std::vector<std::optional<std::string>>> rows;
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(stmt);
+    if (rc == SQL_NO_DATA) break;
+    if (!succeeded(rc)) return failed();
+    auto& row = rows.emplace_back();
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
+      row.push_back(readColumn(stmt, i, errors));
+      if (!errors.empty()) return {};
+    }
+  }
+  return OdbcResult(std::move(columns), std::move(rows));
+}
+
+}  // namespace
+
+OdbcConnection::OdbcConnection(DatabaseTimeLimits limits) : limits_(limits) {}
+
+OdbcConnection::~OdbcConnection() = default;
+OdbcConnection::OdbcConnection(OdbcConnection&& other) noexcept = default;
+OdbcConnection& OdbcConnection::operator=(OdbcConnection&& other) noexcept = default;
+
+void OdbcConnection::fail(std::string_view source, std::vector<std::string> errors, bool timedOut) {
   errors_ = errors;
+  if (timedOut) throw OdbcTimeout(std::string(source), std::move(errors));
   throw OdbcFailure(std::string(source), std::move(errors));
+}
+
+void OdbcConnection::callDriver(std::string_view source, const std::string& what,
+                                const TimeLimit& limit, std::function<void()> call,
+                                const std::shared_ptr<Reply>& reply,
+                                const std::function<void()>& cancel) {
+  // A driver that keeps the limit itself ends the call first, in its own words.
+  constexpr std::chrono::seconds kMargin{1};
+  if (!driver_) driver_ = std::make_unique<CallThread>();
+  const auto start = std::chrono::steady_clock::now();
+  const CallThread::Outcome outcome =
+      driver_->run(std::move(call), cancel, limit.seconds + kMargin);
+  const bool late = std::chrono::steady_clock::now() - start >= limit.seconds;
+  if (outcome.leftBehind) {  // it keeps its handles; the next login gets new ones
+    driver_.reset();
+    close();
+  }
+  if (outcome.signal != 0) throw Interrupted(outcome.signal);
+  const std::string passed = what + " did not end within its time limit of " +
+                             std::to_string(limit.seconds.count()) + " s (" + limit.setting + ")";
+  if (outcome.leftBehind)
+    fail(source,
+         {passed + ", nor within " + std::to_string(CallThread::kGrace.count()) + " s " +
+          (cancel ? "of its cancellation" : "more") + ": the database does not answer."},
+         true);
+  if (reply->errors.empty()) return;
+  if (!outcome.timedOut && !late) fail(source, reply->errors);
+  std::vector<std::string> errors{passed + "."};
+  errors.insert(errors.end(), reply->errors.begin(), reply->errors.end());
+  fail(source, std::move(errors), true);
 }
 
 void OdbcConnection::open(std::string_view connectionText, std::string_view user,
                           std::string_view password) {
   close();
   errors_.clear();
+  throwIfInterrupted();
   std::vector<ConnectionAttribute> attributes;
   try {
     attributes = connectionAttributes(connectionText, user, password);
@@ -310,96 +412,63 @@ void OdbcConnection::open(std::string_view connectionText, std::string_view user
   if (plain && (dsn == nullptr || trim(dsn->value).empty()))
     fail("OdbcConnection::open", {"No data source name was given."});
 
-  connection_ = OdbcHandle(SQL_HANDLE_DBC, environment_.get());
-  SQLRETURN rc = SQL_ERROR;
-  if (plain) {
-    const auto value = [&](std::string_view key) {
-      const auto* a = findAttribute(attributes, key);
-      return a ? a->value : std::string();
-    };
-    std::string name = value("DSN"), uid = value("UID"), pwd = value("PWD");
-    rc = SQLConnect(connection_.get(), sqlText(name), SQL_NTS, sqlText(uid), SQL_NTS, sqlText(pwd),
-                    SQL_NTS);
-    std::fill(pwd.begin(), pwd.end(), '\0');
-  } else {
-    std::string text = buildConnectionText(attributes);
-    rc = SQLDriverConnect(connection_.get(), nullptr, sqlText(text), SQL_NTS, nullptr, 0, nullptr,
-                          SQL_DRIVER_NOPROMPT);
-    std::fill(text.begin(), text.end(), '\0');
-  }
-  if (!succeeded(rc)) {
-    auto errors = orFallback(diagnostics(SQL_HANDLE_DBC, connection_.get()),
-                             "The connection could not be opened.");
-    connection_ = OdbcHandle();
-    fail("OdbcConnection::open", std::move(errors));
-  }
-  open_ = true;
+  auto session = std::make_shared<Session>();
+  SQLSetConnectAttr(session->connection.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                    Session::attributeValue(limits_.login.seconds.count()), 0);
+  const auto reply = std::make_shared<Reply>();
+  callDriver("OdbcConnection::open", "The login", limits_.login,
+             [session, reply, plain, attributes = std::move(attributes)]() mutable {
+               if (!succeeded(logIn(session->connection.get(), plain, attributes))) {
+                 reply->errors = orFallback(diagnostics(SQL_HANDLE_DBC, session->connection.get()),
+                                            "The connection could not be opened.");
+                 return;
+               }
+               session->connected = true;
+               session->statement = OdbcHandle(SQL_HANDLE_STMT, session->connection.get());
+             },
+             reply, {});  // a login cannot be cancelled
+  session_ = std::move(session);
 }
 
 void OdbcConnection::close() noexcept {
-  statement_ = OdbcHandle();
-  if (open_) SQLDisconnect(connection_.get());
-  open_ = false;
-  connection_ = OdbcHandle();
+  session_.reset();
 }
 
-void* OdbcConnection::run(std::string_view statement, std::string_view source) {
-  if (!open_) fail(source, {"The connection is not open."});
-  if (statement_.get() == nullptr) statement_ = OdbcHandle(SQL_HANDLE_STMT, connection_.get());
-  SQLHSTMT handle = statement_.get();
-  std::string text(statement);
-  const SQLRETURN rc = SQLExecDirect(handle, sqlText(text), static_cast<SQLINTEGER>(text.size()));
-  // A statement that changes no row answers "no data"; that is no failure.
-  if (!succeeded(rc) && rc != SQL_NO_DATA) {
-    std::vector<std::string> errors =
-        orFallback(diagnostics(SQL_HANDLE_STMT, handle), "The statement could not be executed.");
-    SQLFreeStmt(handle, SQL_CLOSE);
-    fail(source, std::move(errors));
-  }
-  return handle;
+OdbcResult OdbcConnection::send(std::string_view statement, std::string_view source,
+                                bool readRows) {
+  errors_.clear();
+  throwIfInterrupted();
+  if (!session_) fail(source, {"The connection is not open."});
+  const auto reply = std::make_shared<Reply>();
+  const auto seconds = static_cast<SQLULEN>(limits_.statement.seconds.count());
+  callDriver(
+      source, "The statement", limits_.statement,
+      [session = session_, reply, text = std::string(statement), readRows, seconds]() mutable {
+        SQLHSTMT handle = session->statement.get();
+        if (session->statementSeconds != seconds) {
+          SQLSetStmtAttr(handle, SQL_ATTR_QUERY_TIMEOUT, Session::attributeValue(seconds), 0);
+          session->statementSeconds = seconds;
+        }
+        const Cursor cursor(handle);
+        const SQLRETURN rc =
+            SQLExecDirect(handle, sqlText(text), static_cast<SQLINTEGER>(text.size()));
+        // A statement that changes no row answers "no data"; that is no failure.
+        if (!succeeded(rc) && rc != SQL_NO_DATA)
+          reply->errors = orFallback(diagnostics(SQL_HANDLE_STMT, handle),
+                                     "The statement could not be executed.");
+        else if (readRows)
+          reply->result = fetchRows(handle, reply->errors);
+      },
+      reply, [session = session_] { SQLCancel(session->statement.get()); });
+  return std::move(reply->result);
 }
 
 void OdbcConnection::execute(std::string_view statement) {
-  errors_.clear();
-  const Cursor done(run(statement, "OdbcConnection::execute"));
+  (void)send(statement, "OdbcConnection::execute", false);
 }
 
 OdbcResult OdbcConnection::query(std::string_view statement) {
-  errors_.clear();
-  const Cursor cursor(run(statement, "OdbcConnection::query"));
-  SQLHSTMT stmt = cursor.get();
-  SQLSMALLINT count = 0;
-  if (!succeeded(SQLNumResultCols(stmt, &count)))
-    fail("OdbcConnection::query",
-         orFallback(diagnostics(SQL_HANDLE_STMT, stmt), "The result could not be read."));
-  std::vector<std::string> columns;
-  for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
-    std::array<SQLCHAR, 256> name{};
-    SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
-    SQLULEN size = 0;
-    if (!succeeded(SQLDescribeCol(stmt, i, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                  &length, &type, &size, &digits, &nullable)))
-      fail("OdbcConnection::query",
-           orFallback(diagnostics(SQL_HANDLE_STMT, stmt), "The result could not be read."));
-    const auto used =
-        std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), name.size() - 1);
-    columns.emplace_back(reinterpret_cast<const char*>(name.data()), used);
-  }
-  std::vector<std::vector<std::optional<std::string>>> rows;
-  for (;;) {
-    const SQLRETURN rc = SQLFetch(stmt);
-    if (rc == SQL_NO_DATA) break;
-    if (!succeeded(rc))
-      fail("OdbcConnection::query",
-           orFallback(diagnostics(SQL_HANDLE_STMT, stmt), "The result could not be read."));
-    auto& row = rows.emplace_back();
-    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
-      std::vector<std::string> errors;
-      row.push_back(readColumn(stmt, i, errors));
-      if (!errors.empty()) fail("OdbcConnection::query", std::move(errors));
-    }
-  }
-  return OdbcResult(std::move(columns), std::move(rows));
+  return send(statement, "OdbcConnection::query", true);
 }
 
 Databases& databasesOf(const Environment& env) {

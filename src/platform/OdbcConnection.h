@@ -1,12 +1,16 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/CallThread.h"
 #include "platform/Failure.h"
+#include "platform/TimeLimits.h"
 
 // Databases are reached through ODBC data sources by name; nothing above this
 // layer knows which engine is behind a data source.
@@ -24,6 +28,21 @@ class OdbcFailure : public Failure {
 
  private:
   std::vector<std::string> errors_;
+};
+
+// A login or statement that did not end within its time limit: the server
+// does not answer, or another session holds what it needs. The errors begin
+// with the limit, followed by the driver's own messages, when it gave any.
+// Ends the run: every later statement would wait as long.
+class OdbcTimeout final : public OdbcFailure, public EndsTheRun {
+ public:
+  using OdbcFailure::OdbcFailure;
+};
+
+// The time limits of a connection: of its login, and of each statement.
+struct DatabaseTimeLimits {
+  TimeLimit login = timeLimit(kLoginTimeLimit);
+  TimeLimit statement = timeLimit(kQueryTimeLimit);
 };
 
 // One attribute of a connection text ("KEY=value").
@@ -97,18 +116,24 @@ class OdbcResult {
 };
 
 // A connection to a data source, as the installer's steps use one. Created
-// closed; it can be opened again after a failed open or a close.
+// closed; it can be opened again after a failed open or a close. Every login
+// and statement has a time limit (DatabaseTimeLimits). Throws Interrupted
+// when the run is told to end before or while a call runs.
 class DatabaseConnection {
  public:
   virtual ~DatabaseConnection() = default;
   // Logs in; a non-empty user or password takes precedence over UID or PWD
-  // of the text. Throws OdbcFailure with the database's messages.
+  // of the text. Throws OdbcFailure with the database's messages, and
+  // OdbcTimeout when the login passes its limit.
   virtual void open(std::string_view connectionText, std::string_view user,
                     std::string_view password) = 0;
   virtual void close() noexcept = 0;
   [[nodiscard]] virtual bool isOpen() const noexcept = 0;
+  // The limit of each later statement (a script's, say, for a Metabase statement's).
+  virtual void setStatementTimeLimit(const TimeLimit& limit) = 0;
   // Sends a statement as it is; a statement that changes no row succeeds.
-  // Throws OdbcFailure when the database refuses it or nothing is open.
+  // Throws OdbcFailure when the database refuses it or nothing is open, and
+  // OdbcTimeout when it passes its limit.
   virtual void execute(std::string_view statement) = 0;
   // Sends a query and reads its rows. Throws as execute().
   [[nodiscard]] virtual OdbcResult query(std::string_view statement) = 0;
@@ -124,9 +149,17 @@ class Databases {
 
 // A connection to a data source through the ODBC driver manager. Closed when
 // the object goes.
+//
+// The limits are given to the driver (SQL_ATTR_LOGIN_TIMEOUT,
+// SQL_ATTR_QUERY_TIMEOUT), which may ignore them or, waiting for a server
+// that stopped answering, be unable to keep them. So the driver is called on
+// a thread of the connection's own (CallThread): a statement still running a
+// second after its limit, or when an interrupt is requested, is cancelled
+// (SQLCancel); one that does not return then is left behind with its
+// handles, and the connection is closed.
 class OdbcConnection final : public DatabaseConnection {
  public:
-  OdbcConnection();
+  explicit OdbcConnection(DatabaseTimeLimits limits = {});
   ~OdbcConnection() override;
   OdbcConnection(OdbcConnection&& other) noexcept;
   OdbcConnection& operator=(OdbcConnection&& other) noexcept;
@@ -139,7 +172,8 @@ class OdbcConnection final : public DatabaseConnection {
   void open(std::string_view connectionText, std::string_view user,
             std::string_view password) override;
   void close() noexcept override;
-  [[nodiscard]] bool isOpen() const noexcept override { return open_; }
+  [[nodiscard]] bool isOpen() const noexcept override { return session_ != nullptr; }
+  void setStatementTimeLimit(const TimeLimit& limit) override { limits_.statement = limit; }
   void execute(std::string_view statement) override;
   [[nodiscard]] OdbcResult query(std::string_view statement) override;
 
@@ -148,16 +182,20 @@ class OdbcConnection final : public DatabaseConnection {
   [[nodiscard]] const std::vector<std::string>& errors() const noexcept { return errors_; }
 
  private:
-  // Runs a statement on the connection's one statement handle, kept from
-  // statement to statement (a handle per statement costs as much as a
-  // lookup's own work); the caller closes its cursor.
-  void* run(std::string_view statement, std::string_view source);
-  [[noreturn]] void fail(std::string_view source, std::vector<std::string> errors);
+  struct Session;
+  struct Reply;
+  // Runs `call` on the driver's thread within `limit` and throws what became
+  // of it, if it failed.
+  void callDriver(std::string_view source, const std::string& what, const TimeLimit& limit,
+                  std::function<void()> call, const std::shared_ptr<Reply>& reply,
+                  const std::function<void()>& cancel);
+  OdbcResult send(std::string_view statement, std::string_view source, bool readRows);
+  [[noreturn]] void fail(std::string_view source, std::vector<std::string> errors,
+                         bool timedOut = false);
 
-  OdbcHandle environment_;
-  OdbcHandle connection_;
-  OdbcHandle statement_;  // after connection_: freed before it
-  bool open_ = false;
+  DatabaseTimeLimits limits_;
+  std::unique_ptr<CallThread> driver_;
+  std::shared_ptr<Session> session_;  // the handles of the login; null when closed
   std::vector<std::string> errors_;
 };
 

@@ -268,6 +268,11 @@ TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
     databases.fails = [](std::string_view statement, int) {
       return statement.starts_with("UPDATE SERVER");
     };
+  } else if (kind == "MetabaseTimeOut") {
+    databases.timesOut = true;
+    databases.fails = [](std::string_view statement, int) {
+      return statement.starts_with("UPDATE OBJECT");
+    };
   } else if (kind == "RegistryWrite") {
     registry.fails = [](std::string_view, std::string_view name) { return name == "AppVersion"; };
   } else if (kind == "JournalWrite") {  // a full disk, once the services are stopped
@@ -297,6 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureKind{"MetabaseError",
                     "Error 1010 in updateServicePackTable:\r\nError while updating the metabase!"},
+        FailureKind{"MetabaseTimeOut", "Error 1040 in test:\r\nThe statement did not end"},
         FailureKind{"RegistryWrite",
                     "Error 1010 in updateRegistryModulesInfo:\r\nError while updating the "
                     "Registry!"},

@@ -189,32 +189,6 @@ TEST_F(EndToEnd, AnUnreadableInstalledFileIsShownAndLogged) {
   EXPECT_EQ(calls(), "");
 }
 
-// SIGTERM while the services are stopped ends the command in hand.
-TEST_F(EndToEnd, SigtermAfterTheStopStartsTheServicesAgain) {
-  writePackage("ServicePack");
-  const fs::path hung = site.root / "hung";
-  writeScript(site.root / "commands" / "net",
-              "echo \"net $*\" >> '" + (site.root / "ran").string() + "'\n" +
-                  "[ \"$1 $2\" = \"stop W3SVC\" ] && { touch '" + hung.string() +
-                  "'; exec /bin/sleep 60; }\nexit 0");
-  const ProcessResult result = run(kInstall, [&](unsigned long pid) {
-    for (int i = 0; i < 2000 && !fs::exists(hung); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ::kill(static_cast<pid_t>(pid), SIGTERM);
-  });
-  EXPECT_EQ(result.status, 1) << result.out;
-  EXPECT_TRUE(calls().ends_with(
-      "net stop W3SVC /y\nnet start IISADMIN\nnet start LDAPSVC\nnet start W3SVC\n"))
-      << calls();
-  EXPECT_NE(result.out.find("The installer was told to end (signal 15)."), std::string::npos)
-      << result.out;
-  EXPECT_NE(readText(runLogs() / "Start Services.txt")
-                .find("  The run ended with a failure; the services are started again: The "
-                      "installer was told to end (signal 15).\r\n"),
-            std::string::npos);
-  EXPECT_EQ(readText(site.instMainDir / "QO11/Q-Alder/default.asp"), kOurPage);
-}
-
 // The run does what the plan says; the undo saves a file edited since.
 TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid) {
   writeEveryKindPackage();

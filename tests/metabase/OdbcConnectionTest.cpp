@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/OdbcConnection.h"
+#include "platform/Text.h"
 #include "support/MetabaseFixture.h"
+#include "support/Process.h"
 
 namespace qsi::platform {
 namespace {
@@ -30,7 +32,57 @@ TEST(OdbcConnectionText, UserAndPasswordTakePrecedenceAndValuesCannotInject) {
                OdbcFailure);
 }
 
+// Anything but a positive whole number leaves the default; too large a one is capped.
+TEST(TimeLimits, ASettingChangesItsLimitOnlyWhenItIsAPositiveWholeNumber) {
+  for (const std::string& line : platform::split(
+           "7:7 :120 0:120 -5:120 5s:120 9999999999:2592000 99999999999999999999:2592000", ' ')) {
+    const test::ScopedEnv set("QSI_QUERY_TIMEOUT", line.substr(0, line.find(':')));
+    EXPECT_EQ(std::to_string(timeLimit(kQueryTimeLimit).seconds.count()),
+              line.substr(line.find(':') + 1));
+  }
+}
+
 class OdbcConnectionTest : public test::MetabaseTest {};
+
+// The SQLite driver keeps no time limit (it takes SQL_ATTR_QUERY_TIMEOUT and
+// reads back 0), and its wait for a lock heeds no cancellation.
+TEST_F(OdbcConnectionTest, EveryCallEndsWithinItsLimitWhateverTheDriverDoes) {
+  using namespace std::chrono_literals;
+  using Errors = std::vector<std::string>;
+  sources.addSqlite("Lite", true, 30'000);
+  const DatabaseTimeLimits limits{{"QSI_LOGIN_TIMEOUT", 1s}, {"QSI_QUERY_TIMEOUT", 1s}};
+  const std::string endless =
+      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 300000000) "
+      "SELECT COUNT(*) FROM c";
+  OdbcConnection connection(limits), holder;
+  const auto timesOut = [](const std::function<void()>& call, auto within) {
+    const auto started = std::chrono::steady_clock::now();
+    try {
+      call();
+    } catch (const OdbcTimeout& timeout) {
+      EXPECT_LT(std::chrono::steady_clock::now() - started, within);
+      return timeout.errors();
+    }
+    return Errors{"no time-out"};
+  };
+  connection.open("Lite", "", "");
+  // Cancelled a second after its limit, in the driver's words.
+  EXPECT_EQ(timesOut([&] { connection.execute(endless); }, 5s),
+            (Errors{"The statement did not end within its time limit of 1 s (QSI_QUERY_TIMEOUT).",
+                    "[SQLite]interrupted (9)"}));
+  EXPECT_EQ(connection.query("SELECT 1").field("1"), "1");
+
+  holder.open("Lite", "", "");
+  holder.execute("BEGIN EXCLUSIVE");
+  EXPECT_EQ(timesOut([&] { connection.execute("DELETE FROM OBJECT"); }, 8s),
+            Errors{"The statement did not end within its time limit of 1 s (QSI_QUERY_TIMEOUT), "
+                   "nor within 2 s of its cancellation: the database does not answer."});
+  EXPECT_FALSE(connection.isOpen());
+  // The driver waits for the lock at its login too, whatever its login limit.
+  EXPECT_TRUE(timesOut([&] { connection.open("Lite", "", ""); }, 8s)
+                  .front()
+                  .starts_with("The login did not end within its time limit of 1 s"));
+}
 
 TEST_F(OdbcConnectionTest, AFailedOpenCanBeTriedAgainAndRowsAreReadByColumnName) {
   sources.addSqlite("Lite");

@@ -3,6 +3,7 @@
 #include "metabase/SqlScripts.h"
 #include "platform/Paths.h"
 #include "support/MetabaseFixture.h"
+#include "support/Process.h"
 
 namespace qsi::metabase {
 namespace {
@@ -99,14 +100,25 @@ TEST_F(SqlScriptsTest, ScriptWithABatchSeparatorFailsWholeOnTheServer) {
   script("whole.sql",
          "USE QAlderPg\r\nINSERT INTO SETTINGS VALUES ('c', '3');\r\n"
          "INSERT INTO SETTINGS VALUES ('d', '4');\r\n");
-  info.sqlScripts = {test::fileEntry("batches.sql"), test::fileEntry("whole.sql")};
-  runSQLScripts(site.env, planScripts(sqlFolder, info), saPassword());  // as "SA"
+  // A script has a limit of its own; passing it is logged, then ends the run.
+  script("long.sql", "USE QAlderPg\r\nSELECT pg_sleep(30)");
+  info.sqlScripts = {test::fileEntry("batches.sql"), test::fileEntry("whole.sql"),
+                     test::fileEntry("long.sql"), test::fileEntry("whole.sql")};
+  const test::ScopedEnv scripts("QSI_SCRIPT_TIMEOUT", "1"), queries("QSI_QUERY_TIMEOUT", "60");
+  EXPECT_THROW(runSQLScripts(site.env, planScripts(sqlFolder, info), saPassword()),  // as "SA"
+               platform::OdbcTimeout);
 
   EXPECT_EQ(sources.rows("QAlderPg", "SELECT NAME FROM SETTINGS ORDER BY NAME"),
             (std::vector<std::vector<std::string>>{{"c"}, {"d"}}));
   const std::string text = scriptLog("batches.sql");
   EXPECT_NE(text.find("  Error : ERROR: syntax error at or near \"GO\""), std::string::npos)
       << text;
+  EXPECT_NE(scriptLog("long.sql")
+                .find("  Error : The statement did not end within its time "
+                      "limit of 1 s (QSI_SCRIPT_TIMEOUT).\r\n  Error : ERROR: "
+                      "canceling statement due to statement timeout"),
+            std::string::npos)
+      << scriptLog("long.sql");
 }
 
 }  // namespace

@@ -16,6 +16,9 @@ class FaultyConnection final : public platform::DatabaseConnection {
   }
   void close() noexcept override { inner_.close(); }
   [[nodiscard]] bool isOpen() const noexcept override { return inner_.isOpen(); }
+  void setStatementTimeLimit(const platform::TimeLimit& limit) override {
+    inner_.setStatementTimeLimit(limit);
+  }
   void execute(std::string_view statement) override {
     check(statement);
     inner_.execute(statement);
@@ -28,6 +31,7 @@ class FaultyConnection final : public platform::DatabaseConnection {
  private:
   void check(std::string_view statement) {
     if (const int sent = owner_.sent++; owner_.fails && owner_.fails(statement, sent)) {
+      if (owner_.timesOut) throw platform::OdbcTimeout("test", {"The statement did not end"});
       if (owner_.drops) inner_.close();  // as a dropped connection, which is gone for good
       throw platform::OdbcFailure("test", {"Communication link failure"});
     }

@@ -18,10 +18,12 @@
 namespace qsi::test {
 
 // Connections that drop when `fails` says so of a statement (none when
-// unset), or without `drops` refuse the statement alone.
+// unset), or without `drops` refuse the statement alone, or pass its time
+// limit when `timesOut` is set.
 class FaultyDatabases final : public platform::Databases {
  public:
   std::function<bool(std::string_view statement, int sent)> fails;
+  bool timesOut = false;
   int sent = 0;
   bool drops = true;
 

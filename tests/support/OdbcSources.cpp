@@ -147,11 +147,11 @@ bool OdbcSources::ranInOwnProcess() {
   return true;
 }
 
-fs::path OdbcSources::addSqlite(const std::string& name, bool withMetabase) {
+fs::path OdbcSources::addSqlite(const std::string& name, bool withMetabase, int busyMilliseconds) {
   const fs::path file = folder / (name + ".sqlite");
   fs::remove(file);
-  sections_[name] =
-      "Driver=SQLite3\nDatabase=" + driverPath(file) + "\nTimeout=5000\nSyncPragma=OFF\n";
+  sections_[name] = "Driver=SQLite3\nDatabase=" + driverPath(file) +
+                    "\nTimeout=" + std::to_string(busyMilliseconds) + "\nSyncPragma=OFF\n";
   writeIni();
   if (!withMetabase) return file;
   // The schema's statements one by one: the SQLite driver runs one per call.

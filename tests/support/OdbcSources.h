@@ -35,11 +35,15 @@ class OdbcSources {
   // run again in a process of its own, and true is returned.
   static bool ranInOwnProcess();
 
-  std::filesystem::path addSqlite(const std::string& name, bool withMetabase = true);
+  // A lock held elsewhere is waited for `busyMilliseconds` (the driver's Timeout).
+  std::filesystem::path addSqlite(const std::string& name, bool withMetabase = true,
+                                  int busyMilliseconds = 5000);
   // Throws std::runtime_error(kNoPostgres) without the server.
   std::string addPostgres(const std::string& name);
 
-  // As the system administrator on PostgreSQL; NULL reads as "<NULL>".
+  // A session of its own, as the system administrator on PostgreSQL.
+  [[nodiscard]] platform::OdbcConnection connect(const std::string& name) const;
+  // As connect(), one session each; NULL reads as "<NULL>".
   void exec(const std::string& name, const std::string& statements) const;
   [[nodiscard]] std::vector<std::vector<std::string>> rows(const std::string& name,
                                                            const std::string& query) const;
@@ -48,7 +52,6 @@ class OdbcSources {
 
  private:
   void writeIni() const;
-  [[nodiscard]] platform::OdbcConnection connect(const std::string& name) const;
   std::map<std::string, std::string> sections_;  // name -> body of its odbc.ini section
   std::vector<std::string> databases_;           // PostgreSQL databases to drop
   std::optional<PostgresServer> server_;

@@ -24,7 +24,7 @@ class SuiteSite : public MetabaseTest {
   void SetUp() override {
     MetabaseTest::SetUp();
     if (IsSkipped()) return;
-    sources.addSqlite("QOMetabase");
+    addMetabase();
     for (const std::string& row : std::initializer_list<std::string>{
              "OBJECT(MACHINE,SERVER,MODULE,OBJECT,CHECKSUM) VALUES ('WEB01','WebServer','Q-Alder',"
              "'QO11\\Q-Alder\\default.asp','" +
@@ -35,6 +35,8 @@ class SuiteSite : public MetabaseTest {
     sources.addSqlite("QAlder", false);
     sources.exec("QAlder", "CREATE TABLE SETTINGS (NAME VARCHAR(64), VALUE VARCHAR(64))");
   }
+  // The data source "QOMetabase" with the Metabase tables.
+  virtual void addMetabase() { sources.addSqlite("QOMetabase"); }
 
   void writeRegistry(const std::string& alder, const std::string& common,
                      const std::string& more = {}) const {
