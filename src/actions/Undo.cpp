@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <optional>
+#include <stdexcept>
 #include <system_error>
 
 #include "actions/Components.h"
@@ -103,6 +105,7 @@ class Undo {
   [[nodiscard]] std::optional<Fingerprint> expectedNew(const std::string& path,
                                                        const std::string& source) const;
   bool saveIfChanged(const fs::path& file, const std::optional<Fingerprint>& expected);
+  [[nodiscard]] const fs::path& savedRoot();
   void notUndone(const std::string& what, const std::string& why);
 
   const platform::Environment& env_;
@@ -110,6 +113,7 @@ class Undo {
   const fs::path instMainDir_;
   const fs::path journal_;
   const fs::path savedFolder_;
+  std::optional<fs::path> savedRoot_;  // made at the first save
   StepLog log_;
   std::map<std::string, Fingerprint> placed_;  // what the run put at each path
   UndoResult result_;
@@ -135,10 +139,9 @@ bool Undo::saveIfChanged(const fs::path& file, const std::optional<Fingerprint>&
   if (!now || (expected && *now == *expected)) return true;
   fs::path relative = file.lexically_relative(instMainDir_);
   if (relative.empty() || *relative.begin() == "..") relative = file.relative_path();
-  const fs::path saved = savedFolder_ / relative;
+  fs::path saved;
   try {
-    std::error_code ec;
-    if (fs::create_directories(savedFolder_, ec)) platform::makePrivate(savedFolder_);
+    saved = savedRoot() / relative;
     fs::create_directories(saved.parent_path());
     services_.files.copyToNew(file, saved);
   } catch (const std::exception& e) {
@@ -150,6 +153,22 @@ bool Undo::saveIfChanged(const fs::path& file, const std::optional<Fingerprint>&
   log_.writeLine("Saved first, it changed after the run -> " + file.string() + " (saved as " +
                  saved.string() + ")");
   return true;
+}
+
+// A folder of this undo's own: another undo in the same second, of this
+// program or another, has saved into the folder of that name already.
+const fs::path& Undo::savedRoot() {
+  if (savedRoot_) return *savedRoot_;
+  fs::create_directories(savedFolder_.parent_path());
+  for (int n = 1; n <= 1000; ++n) {
+    fs::path candidate = savedFolder_;
+    if (n > 1) candidate += " (" + std::to_string(n) + ")";
+    if (fs::create_directory(candidate)) {  // throws when it cannot be made at all
+      platform::makePrivate(candidate);
+      return savedRoot_.emplace(std::move(candidate));
+    }
+  }
+  throw std::runtime_error("1000 folders named " + savedFolder_.string() + " exist already");
 }
 
 void Undo::restore(const JournalRecord& record) {

@@ -14,8 +14,8 @@
 #include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
-#include "site/RegistryAccess.h"
 #include "site/InstallerRecord.h"
+#include "site/RegistryAccess.h"
 #include "support/Faults.h"
 #include "support/SuiteSite.h"
 
@@ -371,9 +371,9 @@ TEST_P(StepsOfARun, AreToldAsTheyWentAndOnlyWhatWasInstalledIsRecorded) {
             c.failure.empty() ? platform::Icon::Information : platform::Icon::Warning);
   EXPECT_EQ(fs::exists(saved / "QO11/Q-Alder/default.asp"), kind != "FailedFlush");
   if (kind == "FailedCopy") {  // its line, with the reason
-    EXPECT_NE(log("FileCopy").find(
-                  platform::displayPath(site.instMainDir / "QO11/Q-Alder/default.asp") + ": " +
-                  platform::systemReason(test::kDiskFull) + "\r\n"),
+    EXPECT_NE(log("FileCopy")
+                  .find(platform::displayPath(site.instMainDir / "QO11/Q-Alder/default.asp") +
+                        ": " + platform::systemReason(test::kDiskFull) + "\r\n"),
               std::string::npos);
   }
   EXPECT_EQ(appVersion("WebServer"), c.web ? "2.1.1" : "2.1.0.0");
@@ -542,14 +542,26 @@ TEST_F(InstallationRun, ScriptsRunAgainAfterAFailureOrAChangeNeverAfterAComplete
 }
 
 // The record that cannot be written fails the run, which undo takes back
-// whole; a value another program put into the installer's key stays.
+// whole; a value another program put into the installer's key stays. A file
+// changed after the run is saved into a folder of this undo's own, though an
+// undo in the same second saved one of that name already.
 TEST_F(InstallationRun, ARecordThatCannotBeWrittenFailsTheRunAndUndoLeavesTheSiteAsItWas) {
   site.writePackage("configuration files/Q-Maple.ini", "[ReleaseInfo]\r\nVersion=2.1.1.0\r\n");
   site.writePackage("Web/Q-Oak/order.asp", "order");
   const std::string before = site.snapshot();
+  // At the record, after the files: another undo of this second saved a
+  // file into the run's folder already, and a file the run placed changed.
+  fs::path undoFolder;
   registry.fails = [&](std::string_view key, std::string_view) {
     if (!site::isInstallerKey(key)) return false;
     (void)site.registry.writeValue(site::kInstallerKey, "KeepJournals", "5");
+    for (const auto& entry : fs::directory_iterator(site.instMainDir / "QOLog"))
+      if (entry.path().filename() != main.environment().stamp.runFolder && undoFolder.empty()) {
+        undoFolder = site.instMainDir / "QOCustomized" / entry.path().filename() / "Undo";
+        site.write(fs::relative(undoFolder / "QO11/Q-Alder/default.asp", site.root).string(),
+                   "saved before");
+        site.write("inst/QO11/Q-Alder/default.asp", "changed at once");
+      }
     return true;
   };
   using platform::Answer;
@@ -561,6 +573,9 @@ TEST_F(InstallationRun, ARecordThatCannotBeWrittenFailsTheRunAndUndoLeavesTheSit
       << boxes[boxes.size() - 3].text;
   EXPECT_EQ(site.registry.readValue(site::kInstallerKey, "KeepJournals"), "5");
   EXPECT_EQ(site.registry.subKeys(site::kInstallerKey), Strings{});
+  EXPECT_EQ(test::readText(undoFolder / "QO11/Q-Alder/default.asp"), "saved before");
+  EXPECT_EQ(test::readText(undoFolder.string() + " (2)/QO11/Q-Alder/default.asp"),
+            "changed at once");
   ASSERT_TRUE(site.registry.deleteKey(site::kInstallerKey));
   EXPECT_EQ(site.snapshot(), before);
 }
