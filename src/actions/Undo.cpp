@@ -373,4 +373,23 @@ std::optional<std::string> lastRun(const fs::path& instMainDir) {
   return std::nullopt;
 }
 
+std::optional<std::string> undoRefusal(const fs::path& instMainDir, std::string_view run) {
+  std::vector<std::string> later;
+  for (const auto& [name, records] : runsWithChanges(instMainDir)) {
+    if (name == run) {
+      if (hasRecord(records, record::kUndone))
+        return "The run " + platform::escapeControls(run) +
+               " is undone already; it is not undone again.";
+      if (later.empty()) return std::nullopt;
+      std::string names;
+      for (const std::string& each : later) names += (names.empty() ? "" : ", ") + each;
+      return "The run " + platform::escapeControls(run) +
+             " is not undone while later runs stand; undo " + (later.size() == 1 ? "it" : "them") +
+             " first, newest first: " + names + ".";
+    }
+    if (!hasRecord(records, record::kUndone)) later.push_back(platform::escapeControls(name));
+  }
+  return std::nullopt;  // no changes: nothing for the undo to take away
+}
+
 }  // namespace qsi::actions

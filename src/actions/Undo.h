@@ -55,4 +55,11 @@ UndoResult undoRun(const platform::Environment& env, const ActionServices& servi
 // it names none.
 [[nodiscard]] std::optional<std::string> lastRun(const std::filesystem::path& instMainDir);
 
+// Why `run` may not be undone now, or nothing when it may: it was undone
+// already, or later runs with changes stand, which are named newest first,
+// to be undone before it. Undoing it again or before them would take away
+// what they installed.
+[[nodiscard]] std::optional<std::string> undoRefusal(const std::filesystem::path& instMainDir,
+                                                     std::string_view run);
+
 }  // namespace qsi::actions

@@ -68,6 +68,10 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
                 : std::string("There is no run to undo.\n"));
     return platform::EndProgram::kStopped;
   }
+  if (const auto refusal = actions::undoRefusal(base, *chosen)) {
+    out << *refusal << '\n';
+    return platform::EndProgram::kStopped;
+  }
   const std::string savedBelow = stamp.runFolder;
   stamp.runFolder = *chosen;  // the "Undo" log goes beside the run's own logs
   PrintingUi ui(out);

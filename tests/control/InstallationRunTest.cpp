@@ -549,8 +549,6 @@ TEST_F(InstallationRun, ARecordThatCannotBeWrittenFailsTheRunAndUndoLeavesTheSit
   site.writePackage("configuration files/Q-Maple.ini", "[ReleaseInfo]\r\nVersion=2.1.1.0\r\n");
   site.writePackage("Web/Q-Oak/order.asp", "order");
   const std::string before = site.snapshot();
-  // At the record, after the files: another undo of this second saved a
-  // file into the run's folder already, and a file the run placed changed.
   fs::path undoFolder;
   registry.fails = [&](std::string_view key, std::string_view) {
     if (!site::isInstallerKey(key)) return false;

@@ -251,6 +251,22 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
       saved = entry.path().string();
   EXPECT_NE(saved.find("Undo"), std::string::npos) << saved;
   EXPECT_EQ(run("", {}, {"--undo"}).status, 2);  // nothing left to undo
+  // An undone run is not undone again; no run is undone before a later one.
+  const char* const runs[] = {"older", "later", "newest"};  // in the order they ran
+  for (int i = 0; i < 3; ++i) {
+    const fs::path folder = actions::journalFolder(site.instMainDir, runs[i]);
+    fs::create_directories(folder);
+    std::ofstream(actions::Journal::fileOf(folder))
+        << "begin\t" << runs[i] << "\t200" << i << "-01-01 00:00:00\tx\nstopped\n";
+  }
+  for (const auto& [name, refusal] :
+       {std::pair<std::string, std::string>{runLogs().filename().string(), " is undone already"},
+        {"older",
+         "The run older is not undone while later runs stand; undo them first, newest "
+         "first: newest, later."}}) {
+    const ProcessResult refused = run("", {}, {"--undo", name});
+    EXPECT_TRUE(refused.status == 2 && platform::contains(refused.out, refusal)) << refused.out;
+  }
 }
 
 // Killed at any instant, the run is undone at the next start.
