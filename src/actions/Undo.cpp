@@ -246,6 +246,14 @@ void Undo::undo(const JournalRecord& record) {
     notUndone(record.field(0), "it lies outside the site: the run made no such change");
     return;
   }
+  // A backup is a plain name in the run's own folder, or it could bring any file in.
+  if (kind == record::kReplace) {
+    if (const auto problem = platform::nameProblem(record.field(1))) {
+      notUndone(record.field(0), "its kept copy \"" + platform::escapeControls(record.field(1)) +
+                                     "\" is no name in the run's journal: " + *problem);
+      return;
+    }
+  }
   if (kind == record::kReplace) {
     restore(record);
   } else if (kind == record::kCreate) {

@@ -8,6 +8,7 @@
 #include "actions/Journal.h"
 #include "actions/Services.h"
 #include "actions/Undo.h"
+#include "customization/Checksum.h"
 #include "e2e/EndToEnd.h"
 
 namespace qsi::test {
@@ -219,17 +220,21 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
 
   const fs::path page = site.instMainDir / "QO11/Q-Alder/default.asp";
   site.write("inst/QO11/Q-Alder/default.asp", "edited after the run");
-  // A folder the run made keeps the administrator's file; hand-made records
-  // are not followed, neither to a file outside nor to a key not the installer's.
+  // Hand-made records are not followed; a folder the run made keeps the admin's file.
   const fs::path mine = site.write("inst/QO11/Q-Alder/new/mine.asp", "mine");
   const fs::path outside = site.write("outside.txt", "not the site's");
   const fs::path journal = actions::Journal::fileOf(
       actions::journalFolder(site.instMainDir, runLogs().filename().string()));
   std::string records = readText(journal);
+  const customization::Fingerprint kept = customization::fingerprintOf(outside);
   records.insert(records.find('\n') + 1,
                  "create\t" + outside.string() +
                      "\tx\nregistry-key\tSOFTWARE\\\\Corvane\\\\Corvane "
-                     "Q-Orchard\\\\ConfigTypes\\\\DbServerConfig\\\\Modules\\\\Q-Alder\n");
+                     "Q-Orchard\\\\ConfigTypes\\\\DbServerConfig\\\\Modules\\\\Q-Alder\n"
+                     "replace\t" +
+                     (site.instMainDir / "QO11" / "in.asp").string() +
+                     "\t../../../../outside.txt\t" + std::to_string(kept.size) + "\t" +
+                     std::to_string(kept.crc) + "\tx\n");
   std::ofstream(journal, std::ios::trunc) << records;
   const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
   EXPECT_EQ(undone.status, 1) << undone.out;  // undone in part
@@ -261,9 +266,7 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   }
   for (const auto& [name, refusal] :
        {std::pair<std::string, std::string>{runLogs().filename().string(), " is undone already"},
-        {"older",
-         "The run older is not undone while later runs stand; undo them first, newest "
-         "first: newest, later."}}) {
+        {"older", "while later runs stand; undo them first, newest first: newest, later."}}) {
     const ProcessResult refused = run("", {}, {"--undo", name});
     EXPECT_TRUE(refused.status == 2 && platform::contains(refused.out, refusal)) << refused.out;
   }
