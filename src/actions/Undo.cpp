@@ -19,6 +19,7 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "site/InstallerRecord.h"
+#include "site/RootKey.h"
 
 namespace qsi::actions {
 
@@ -273,6 +274,13 @@ void Undo::undo(const JournalRecord& record) {
   } else if (kind == record::kRegistry) {
     const std::string& key = record.field(0);
     const std::string& name = record.field(1);
+    // The run writes the suite's keys and the installer's own, nothing else.
+    if (!platform::isKeyOrBelow(key, site::kRootKey) && !site::isInstallerKey(key)) {
+      notUndone(key + " " + name,
+                "it lies outside the suite's and the installer's keys: the "
+                "run wrote no such value");
+      return;
+    }
     try {
       if (record.field(2) == "1")
         (void)env_.registry.writeValue(key, name, record.field(3));

@@ -28,6 +28,11 @@ bool iequals(std::string_view a, std::string_view b) {
          });
 }
 
+bool isKeyOrBelow(std::string_view key, std::string_view base) {
+  return iequals(key, base) || (key.size() > base.size() && key[base.size()] == '\\' &&
+                                iequals(key.substr(0, base.size()), base));
+}
+
 bool ilessThan(std::string_view a, std::string_view b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
                                       [](char x, char y) { return lowerChar(x) < lowerChar(y); });

@@ -16,6 +16,8 @@ namespace qsi::platform {
 [[nodiscard]] std::string toUpper(std::string_view text);
 [[nodiscard]] bool iequals(std::string_view a, std::string_view b);
 [[nodiscard]] bool ilessThan(std::string_view a, std::string_view b);
+// Whether the registry key path `key` is `base` or lies below it, in any case.
+[[nodiscard]] bool isKeyOrBelow(std::string_view key, std::string_view base);
 // Blanks and tabs removed at both ends.
 [[nodiscard]] std::string_view trim(std::string_view text);
 [[nodiscard]] std::string replaceAll(std::string_view text, std::string_view from,

@@ -100,9 +100,7 @@ void recording(Write&& write) {
 }  // namespace
 
 bool isInstallerKey(std::string_view key) {
-  return platform::iequals(key, kInstallerKey) ||
-         (key.size() > kInstallerKey.size() && key[kInstallerKey.size()] == '\\' &&
-          platform::iequals(key.substr(0, kInstallerKey.size()), kInstallerKey));
+  return platform::isKeyOrBelow(key, kInstallerKey);
 }
 
 std::vector<RecordedModule> readRecordedModules(const platform::Registry& registry,

@@ -231,6 +231,7 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
                  "create\t" + outside.string() +
                      "\tx\nregistry-key\tSOFTWARE\\\\Corvane\\\\Corvane "
                      "Q-Orchard\\\\ConfigTypes\\\\DbServerConfig\\\\Modules\\\\Q-Alder\n"
+                     "registry\tSOFTWARE\\\\Corvane\tRun\t1\tx\n"
                      "replace\t" +
                      (site.instMainDir / "QO11" / "in.asp").string() +
                      "\t../../../../outside.txt\t" + std::to_string(kept.size) + "\t" +
