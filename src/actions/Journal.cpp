@@ -156,18 +156,11 @@ bool JournalingRegistry::createKey(std::string_view key) {
 
 namespace {
 
-class JournalingConnection final : public platform::DatabaseConnection {
+// Owns the connection it wraps, which the base forwards to.
+class JournalingConnection final : public platform::ConnectionWrapper {
  public:
   JournalingConnection(std::unique_ptr<platform::DatabaseConnection> inner, Journal& journal)
-      : inner_(std::move(inner)), journal_(journal) {}
-  void open(std::string_view text, std::string_view user, std::string_view password) override {
-    inner_->open(text, user, password);
-  }
-  void close() noexcept override { inner_->close(); }
-  [[nodiscard]] bool isOpen() const noexcept override { return inner_->isOpen(); }
-  void setStatementTimeLimit(const platform::TimeLimit& limit) override {
-    inner_->setStatementTimeLimit(limit);
-  }
+      : ConnectionWrapper(*inner), owned_(std::move(inner)), journal_(journal) {}
   void execute(std::string_view statement) override {
     // The record names a statement that undo cannot reverse; it need not be
     // on disk before the statement runs, so records go out in groups, and
@@ -178,15 +171,12 @@ class JournalingConnection final : public platform::DatabaseConnection {
       (void)journal_.writeOut();
       unwritten_ = 0;
     }
-    inner_->execute(statement);
-  }
-  [[nodiscard]] platform::OdbcResult query(std::string_view statement) override {
-    return inner_->query(statement);
+    inner_.execute(statement);
   }
 
  private:
   static constexpr int kGroup = 64;
-  std::unique_ptr<platform::DatabaseConnection> inner_;
+  std::unique_ptr<platform::DatabaseConnection> owned_;
   Journal& journal_;
   int unwritten_ = 0;
 };

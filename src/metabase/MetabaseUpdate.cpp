@@ -20,17 +20,9 @@ std::string moduleVersion(const std::vector<solution::ModuleInfo>& modules, std:
 
 // The update run's connection, counting the statements the database
 // refused: the statement procedures pass over them, the run must not.
-class CountingConnection final : public platform::DatabaseConnection {
+class CountingConnection final : public platform::ConnectionWrapper {
  public:
-  explicit CountingConnection(platform::DatabaseConnection& inner) : inner_(inner) {}
-  void open(std::string_view text, std::string_view user, std::string_view password) override {
-    inner_.open(text, user, password);
-  }
-  void close() noexcept override { inner_.close(); }
-  [[nodiscard]] bool isOpen() const noexcept override { return inner_.isOpen(); }
-  void setStatementTimeLimit(const platform::TimeLimit& limit) override {
-    inner_.setStatementTimeLimit(limit);
-  }
+  using ConnectionWrapper::ConnectionWrapper;
   void execute(std::string_view statement) override {
     counted([&] { inner_.execute(statement); });
   }
@@ -51,7 +43,6 @@ class CountingConnection final : public platform::DatabaseConnection {
       throw;
     }
   }
-  platform::DatabaseConnection& inner_;
   std::size_t refused_ = 0;
 };
 

@@ -139,6 +139,29 @@ class DatabaseConnection {
   [[nodiscard]] virtual OdbcResult query(std::string_view statement) = 0;
 };
 
+// A connection that forwards every call to another, for wrappers that
+// change a few: `inner` must outlive it.
+class ConnectionWrapper : public DatabaseConnection {
+ public:
+  explicit ConnectionWrapper(DatabaseConnection& inner) : inner_(inner) {}
+  void open(std::string_view connectionText, std::string_view user,
+            std::string_view password) override {
+    inner_.open(connectionText, user, password);
+  }
+  void close() noexcept override { inner_.close(); }
+  [[nodiscard]] bool isOpen() const noexcept override { return inner_.isOpen(); }
+  void setStatementTimeLimit(const TimeLimit& limit) override {
+    inner_.setStatementTimeLimit(limit);
+  }
+  void execute(std::string_view statement) override { inner_.execute(statement); }
+  [[nodiscard]] OdbcResult query(std::string_view statement) override {
+    return inner_.query(statement);
+  }
+
+ protected:
+  DatabaseConnection& inner_;
+};
+
 // Where the steps get their connections: the machine's data sources, or a
 // test's wrapper that fails on cue.
 class Databases {

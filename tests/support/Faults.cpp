@@ -8,17 +8,10 @@ namespace qsi::test {
 
 namespace {
 
-class FaultyConnection final : public platform::DatabaseConnection {
+class FaultyConnection final : public platform::ConnectionWrapper {
  public:
-  explicit FaultyConnection(FaultyDatabases& owner) : owner_(owner) {}
-  void open(std::string_view text, std::string_view user, std::string_view password) override {
-    inner_.open(text, user, password);
-  }
-  void close() noexcept override { inner_.close(); }
-  [[nodiscard]] bool isOpen() const noexcept override { return inner_.isOpen(); }
-  void setStatementTimeLimit(const platform::TimeLimit& limit) override {
-    inner_.setStatementTimeLimit(limit);
-  }
+  // The base keeps a reference to the machine's connection, made just after it.
+  explicit FaultyConnection(FaultyDatabases& owner) : ConnectionWrapper(machine_), owner_(owner) {}
   void execute(std::string_view statement) override {
     check(statement);
     inner_.execute(statement);
@@ -37,7 +30,7 @@ class FaultyConnection final : public platform::DatabaseConnection {
     }
   }
   FaultyDatabases& owner_;
-  platform::OdbcConnection inner_;
+  platform::OdbcConnection machine_;
 };
 
 }  // namespace
