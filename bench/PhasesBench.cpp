@@ -32,9 +32,9 @@
 #include "actions/Journal.h"
 #include "actions/Undo.h"
 #include "bench/PackageGenerator.h"
+#include "control/Customization.h"
 #include "control/FileSelection.h"
 #include "control/Main.h"
-#include "customization/Customization.h"
 #include "metabase/MetabaseStatements.h"
 #include "metabase/MetabaseUpdate.h"
 #include "metabase/SAPassword.h"
@@ -84,7 +84,8 @@ struct Installer {
   [[nodiscard]] platform::Environment environment(const SiteLayout& site) {
     platform::RunStamp stamp = platform::makeRunStamp(std::chrono::system_clock::now());
     stamp.runFolder = stamp.installDateAndTimeFormat;
-    return {registry, profiles, main, site.installer, stamp, nullptr};
+    return {registry, profiles, main,    site.installer,
+            stamp,    nullptr,  nullptr, site.instMainDir / "QOLog"};
   }
 
   platform::RegFileRegistry registry;
@@ -129,7 +130,7 @@ struct PackageRead {
 double retrieveProgram(const SiteLayout& site, std::size_t files) {
   PackageRead run(site);
   auto& [installer, env, solutionLog, siteLog, folders, info] = run;
-  const double seconds = timed([&] { site::readCurrentSiteChecksums(env, info, siteLog); });
+  const double seconds = timed([&] { control::readCurrentSiteChecksums(env, info, siteLog); });
   std::size_t recorded = 0;
   std::size_t changed = 0;
   for (const solution::FileEntry& entry : info.files) {
@@ -146,8 +147,8 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
   PackageRead run(site);
   auto& [installer, env, solutionLog, siteLog, folders, info] = run;
   const site::SiteInfo siteInfo = site::readSiteInfo(env, siteLog);
-  site::readCurrentSiteChecksums(env, info, siteLog);
-  customization::buildCustomizationsLog(env, info);
+  control::readCurrentSiteChecksums(env, info, siteLog);
+  control::buildCustomizationsLog(env, info);
   control::determineWhatToInstall(env, info, siteInfo);
   actions::InstallationPlan plan;
   plan.files = actions::planFiles(info, siteInfo.Modules, siteInfo.InstMainDir);
@@ -161,8 +162,8 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
     journal.begin(env.stamp);
     actions::JournalingRegistry registry(env.registry, journal);
     actions::JournalingDatabases databases(platform::databasesOf(env), journal);
-    const platform::Environment recording{registry,  env.profiles, env.ui, env.installerFolder,
-                                          env.stamp, &databases};
+    const platform::Environment recording{registry,  env.profiles, env.ui,  env.installerFolder,
+                                          env.stamp, &databases,   nullptr, env.logRoot};
     result = actions::installFiles(env, services, instMainDir, info, folders, plan, journal);
     metabase::updateMetabase(recording, actions::installedOnly(info, result), metabase::kWebServer,
                              "", result.failedModules);

@@ -8,7 +8,7 @@
 #include "actions/Components.h"
 #include "actions/FileSystem.h"
 #include "actions/StepLog.h"
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 #include "log/CLog.h"
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
@@ -19,7 +19,7 @@
 namespace qsi::actions {
 
 namespace fs = std::filesystem;
-using customization::Fingerprint;
+using checksum::Fingerprint;
 using platform::Placement;
 using platform::ProgressBox;
 
@@ -30,7 +30,7 @@ constexpr std::uintmax_t kBatchBytes = std::uintmax_t{8} << 20;
 
 // The checksum text of a fingerprinted file, as getFileChecksum gives it.
 std::string checksumOf(const fs::path& file, const Fingerprint& fingerprint) {
-  return customization::isLibraryPath(file) ? "0" : customization::checksumOfBytes(fingerprint);
+  return checksum::isLibraryPath(file) ? "0" : checksum::checksumOfBytes(fingerprint);
 }
 
 // One file on its way into the site.
@@ -155,7 +155,7 @@ Pending Installation::prepare(const PlannedFile& planned) {
     std::error_code ec;
     pending.size = fs::file_size(pending.source, ec);
     if (fs::exists(fs::symlink_status(pending.installed, ec)))
-      pending.old = customization::fingerprintOf(pending.installed);
+      pending.old = checksum::fingerprintOf(pending.installed);
     if (!planned.again) {
       if (planned.action == FileAction::SaveAndReplace)
         pending.saveWhy = planned.reason;
@@ -357,7 +357,7 @@ void Installation::copyJavaClasses() {
           below(target, platform::toDataPath(item.path().lexically_relative(classes)));
       pending.source = item.path();
       if (fs::exists(pending.installed, ec))
-        pending.old = customization::fingerprintOf(pending.installed);
+        pending.old = checksum::fingerprintOf(pending.installed);
       record(pending, pending.source.string());
     }
     place(batch);
@@ -423,10 +423,10 @@ void Installation::verify(const InstallationPlan& plan) {
     const std::string& shipped = info_.files[planned.entry].solutionChecksum;
     std::string problem;
     try {
-      const Fingerprint now = customization::fingerprintOf(installed);
+      const Fingerprint now = checksum::fingerprintOf(installed);
       // The bytes themselves, libraries too: that libraries carry "0" is a
       // rule of the customization check, and "0" ships no checksum.
-      const std::string crc = customization::checksumOfBytes(now);
+      const std::string crc = checksum::checksumOfBytes(now);
       if (!shipped.empty() && shipped != "0" && crc != shipped)
         problem = "its checksum is " + crc + ", the package ships " + shipped;
       else if (now != *written)

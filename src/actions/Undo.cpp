@@ -12,7 +12,7 @@
 #include "actions/Journal.h"
 #include "actions/Services.h"
 #include "actions/StepLog.h"
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
@@ -24,7 +24,7 @@
 namespace qsi::actions {
 
 namespace fs = std::filesystem;
-using customization::Fingerprint;
+using checksum::Fingerprint;
 
 namespace {
 
@@ -32,7 +32,7 @@ std::optional<Fingerprint> fingerprintIfThere(const fs::path& file) {
   std::error_code ec;
   if (!fs::is_regular_file(fs::symlink_status(file, ec))) return std::nullopt;
   try {
-    return customization::fingerprintOf(file);
+    return checksum::fingerprintOf(file);
   } catch (const std::system_error&) {
     return std::nullopt;
   }

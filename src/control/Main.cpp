@@ -8,9 +8,9 @@
 #include "actions/Services.h"
 #include "actions/Undo.h"
 #include "control/Checks.h"
+#include "control/Customization.h"
 #include "control/FileSelection.h"
 #include "control/Planning.h"
-#include "customization/Customization.h"
 #include "metabase/MetabaseStatements.h"
 #include "metabase/MetabaseUpdate.h"
 #include "metabase/RegistryUpdate.h"
@@ -63,11 +63,14 @@ Main::Main(Services services, View& view)
       clock_(services.clock),
       actions_(services.actions),
       env_{services.registry,  services.profiles, *this, std::move(services.installerFolder), {},
-           services.databases, services.files} {}
+           services.databases, services.files,    {}} {}
 
 void Main::Form_Load() {
   try {
     env_.stamp = platform::makeRunStamp(clock_.now());
+    // Without a usable installation folder nothing can be written: this
+    // says why, before anything else is tried.
+    env_.logRoot = site::logRootOf(env_.registry);
     lockSite();
     offerUndoOfKilledRuns();
     getSolutionInformation();
@@ -157,7 +160,7 @@ void Main::cmdRetrieveInfo_Click() {
   getCurrentInstallationInformation();
   clearProgress();
   stepLog_ = "Customizations";
-  customization::buildCustomizationsLog(env_, solutionInfo_);
+  control::buildCustomizationsLog(env_, solutionInfo_);
   setButtons(false, false, false);
   clearProgress();
   stepLog_ = "FilesToBeInstalled";
@@ -180,7 +183,7 @@ void Main::getCurrentInstallationInformation() {
   stepLog_ = "Gathering Current Site Information";
   if (!siteLog_) siteLog_.emplace(env_);
   siteInfo_ = site::readSiteInfo(env_, *siteLog_);
-  site::readCurrentSiteChecksums(env_, solutionInfo_, *siteLog_);
+  control::readCurrentSiteChecksums(env_, solutionInfo_, *siteLog_);
   checkProductVersion(env_, solutionInfo_, InstalledVersion);
   checkDependencyProduct(env_, solutionInfo_);
   checkDependencyProductVersion(env_, solutionInfo_, InstalledVersion);
@@ -216,8 +219,8 @@ void Main::cmdStart_Click() {
   // journal first; SQL scripts tell it themselves.
   actions::JournalingRegistry registry(env_.registry, journal);
   actions::JournalingDatabases databases(platform::databasesOf(env_), journal);
-  const platform::Environment recording{registry,   env_.profiles, *this,     env_.installerFolder,
-                                        env_.stamp, &databases,    env_.files};
+  const platform::Environment recording{registry,   env_.profiles, *this,      env_.installerFolder,
+                                        env_.stamp, &databases,    env_.files, env_.logRoot};
   RunOutcome outcome;
   bool servicesStopped = false;
   try {
@@ -386,8 +389,9 @@ void Main::undo(const std::string& run) {
   const fs::path instMainDir(site::getInstMainDir(env_.registry));
   platform::RunStamp stamp = env_.stamp;
   stamp.runFolder = run;  // the "Undo" log goes beside the run's own logs
-  const platform::Environment runEnv{env_.registry, env_.profiles,  *this,     env_.installerFolder,
-                                     stamp,         env_.databases, env_.files};
+  const platform::Environment runEnv{env_.registry,        env_.profiles, *this,
+                                     env_.installerFolder, stamp,         env_.databases,
+                                     env_.files,           env_.logRoot};
   const actions::UndoResult result =
       actions::undoRun(runEnv, actions_, instMainDir, run,
                        instMainDir / "QOCustomized" / env_.stamp.runFolder / "Undo");
@@ -444,7 +448,7 @@ std::string Main::closingText(const RunOutcome& outcome) const {
 }
 
 void Main::cmdCustimizationReport_Click() {
-  view_.showReport(frmReport{customization::showCustomizationReport(env_)});
+  view_.showReport(frmReport{control::showCustomizationReport(env_)});
 }
 
 void Main::cmdViewPlan_Click() {

@@ -76,8 +76,8 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
   stamp.runFolder = *chosen;  // the "Undo" log goes beside the run's own logs
   PrintingUi ui(out);
   const platform::Environment env{
-      services.registry,  services.profiles, ui, services.installerFolder, stamp,
-      services.databases, services.files};
+      services.registry, services.profiles, ui, services.installerFolder, stamp, services.databases,
+      services.files,    base / "QOLog"};
   try {
     const actions::UndoResult result = actions::undoRun(
         env, services.actions, base, *chosen, base / "QOCustomized" / savedBelow / "Undo");

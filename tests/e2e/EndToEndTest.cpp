@@ -8,7 +8,7 @@
 #include "actions/Journal.h"
 #include "actions/Services.h"
 #include "actions/Undo.h"
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 #include "e2e/EndToEnd.h"
 
 namespace qsi::test {
@@ -226,7 +226,7 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   const fs::path journal = actions::Journal::fileOf(
       actions::journalFolder(site.instMainDir, runLogs().filename().string()));
   std::string records = readText(journal);
-  const customization::Fingerprint kept = customization::fingerprintOf(outside);
+  const checksum::Fingerprint kept = checksum::fingerprintOf(outside);
   records.insert(records.find('\n') + 1,
                  "create\t" + outside.string() +
                      "\tx\nregistry-key\tSOFTWARE\\\\Corvane\\\\Corvane "
