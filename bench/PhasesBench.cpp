@@ -29,12 +29,12 @@
 #include "actions/ActionServices.h"
 #include "actions/FileInstallation.h"
 #include "actions/InstallationPlan.h"
-#include "actions/Journal.h"
 #include "actions/Undo.h"
 #include "bench/PackageGenerator.h"
 #include "control/Customization.h"
 #include "control/FileSelection.h"
 #include "control/Main.h"
+#include "journal/Journaling.h"
 #include "metabase/MetabaseStatements.h"
 #include "metabase/MetabaseUpdate.h"
 #include "metabase/SAPassword.h"
@@ -158,16 +158,16 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
   // As the Start button runs it, without the services and registry values.
   actions::InstallationResult result;
   const double seconds = timed([&] {
-    actions::Journal journal(actions::journalFolder(instMainDir, env.stamp.runFolder));
+    qsi::journal::Journal journal(actions::journalFolder(instMainDir, env.stamp.runFolder));
     journal.begin(env.stamp);
-    actions::JournalingRegistry registry(env.registry, journal);
-    actions::JournalingDatabases databases(platform::databasesOf(env), journal);
-    const platform::Environment recording{registry,  env.profiles, env.ui,  env.installerFolder,
+    qsi::journal::JournalingRegistry registry(env.registry, journal);
+    qsi::journal::JournalingDatabases databases(platform::databasesOf(env), journal);
+    const platform::Environment recording{registry,  env.profiles, env.ui, env.installerFolder,
                                           env.stamp, &databases,   nullptr, env.logRoot};
     result = actions::installFiles(env, services, instMainDir, info, folders, plan, journal);
     metabase::updateMetabase(recording, actions::installedOnly(info, result), metabase::kWebServer,
                              "", result.failedModules);
-    journal.write(actions::record::kEnd, {});
+    journal.write(qsi::journal::End{});
   });
   const auto installed = std::count(result.installed.begin(), result.installed.end(), true);
   expect(!result.hasFailures() && static_cast<std::size_t>(installed) == files &&

@@ -56,7 +56,7 @@ class Installation {
  public:
   Installation(const platform::Environment& env, const ActionServices& services,
                const fs::path& installationRoot, const solution::SolutionInfo& info,
-               const solution::SolutionFolders& folders, Journal& journal,
+               const solution::SolutionFolders& folders, journal::Journal& journal,
                InstallationResult& result)
       : env_(env),
         services_(services),
@@ -96,7 +96,7 @@ class Installation {
   const fs::path& root_;
   const solution::SolutionInfo& info_;
   const solution::SolutionFolders& folders_;
-  Journal& journal_;
+  journal::Journal& journal_;
   InstallationResult& result_;
   const fs::path customized_;
   StepLog componentLog_;
@@ -132,15 +132,14 @@ void Installation::record(Pending& pending, const std::string& source) {
     pending.newFolders.insert(pending.newFolders.begin(), folder);
   for (const fs::path& folder : pending.newFolders) {
     recordedFolders_.insert(folder);
-    journal_.append(record::kMkdir, {folder.string()});
+    journal_.append(journal::Mkdir{folder.string()});
   }
   if (pending.old) {
     pending.backup = journal_.nextBackup();
-    journal_.append(record::kReplace,
-                    {pending.installed.string(), pending.backup.filename().string(),
-                     std::to_string(pending.old->size), std::to_string(pending.old->crc), source});
+    journal_.append(journal::Replace{pending.installed.string(), pending.backup.filename().string(),
+                                     *pending.old, source});
   } else {
-    journal_.append(record::kCreate, {pending.installed.string(), source});
+    journal_.append(journal::Create{pending.installed.string(), source});
   }
 }
 
@@ -182,22 +181,21 @@ void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
   // The records go to disk with the batch's own flush, before anything changes.
   platform::AppendOnlyFile& records = journal_.writeOut();
   std::vector<Placement> placements;
-  placements.reserve(2 * batch.size());  // `after` points into it: it must not move
   std::vector<Placement*> results;
   for (Pending& pending : batch) {
     if (!pending.failure.empty()) continue;
-    const Placement* saved = nullptr;
+    std::optional<std::size_t> saved;
     if (!pending.saveWhy.empty() && !pending.saveTried) {
       pending.saveTried = true;
       // The run's folder is private before anything is saved in it.
       std::error_code ec;
       if (fs::create_directories(customized_, ec)) platform::makePrivate(customized_);
       fs::create_directories(pending.saved.parent_path(), ec);
+      saved = placements.size();
       Placement& copy = placements.emplace_back();
       copy.source = pending.installed;
       copy.destination = pending.saved;
       copy.asNew = true;
-      saved = &copy;
       results.push_back(&pending.savedCopy);
     }
     if (savesOnly) continue;
@@ -221,7 +219,7 @@ void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
   services_.files.placeAll(placements, journal_.staging(), &records);
   for (std::size_t i = 0; i < placements.size(); ++i) {
     *results[i] = std::move(placements[i]);
-    results[i]->after = nullptr;
+    results[i]->after.reset();
   }
 }
 
@@ -264,9 +262,8 @@ void Installation::report(Pending& pending) {
     }
   }
   if (installed) {
-    journal_.append(record::kPlaced, {pending.installed.string(), std::to_string(pending.copy.size),
-                                      std::to_string(pending.copy.crc)});
     written_[planned.entry] = Fingerprint{pending.copy.size, pending.copy.crc};
+    journal_.append(journal::Placed{pending.installed.string(), *written_[planned.entry]});
   }
   result_.installed[planned.entry] = installed;
 }
@@ -313,19 +310,15 @@ void Installation::installComponentFile(const PlannedFile& planned) {
   const auto com = [&](bool doRegister) {
     return [&, doRegister] {
       const auto was = services_.com.isRegistered(dll);
-      journal_.write(record::kCom, {dll.string(), doRegister ? "register" : "unregister",
-                                    was ? (*was ? "1" : "0") : "?"});
+      journal_.write(journal::Com{dll.string(), doRegister, was});
       registerCOMComponent(services_.com, dll, doRegister);
     };
   };
   const auto mts = [&](bool doInstall) {
     return [&, doInstall] {
-      std::vector<std::string> fields{std::string(kMtsPackageName), dll.string(),
-                                      doInstall ? "install" : "remove"};
-      if (const auto before = packageComponents(services_.mts, kMtsPackageName)) {
-        fields.insert(fields.end(), before->begin(), before->end());
-        journal_.write(record::kMts, std::move(fields));
-      }
+      if (auto before = packageComponents(services_.mts, kMtsPackageName))
+        journal_.write(journal::Mts{std::string(kMtsPackageName), dll.string(), doInstall,
+                                    std::move(*before)});
       registerMTSComponent(services_.mts, dll, kMtsPackageName, doInstall);
     };
   };
@@ -368,9 +361,8 @@ void Installation::copyJavaClasses() {
     if (why.empty())
       why = pending.folderFailure.empty() ? pending.copy.error : pending.folderFailure;
     if (pending.copy.placed() && !pending.copy.source.empty())
-      journal_.append(record::kPlaced,
-                      {pending.installed.string(), std::to_string(pending.copy.size),
-                       std::to_string(pending.copy.crc)});
+      journal_.append(journal::Placed{pending.installed.string(),
+                                      Fingerprint{pending.copy.size, pending.copy.crc}});
   }
   if (!why.empty()) copyLog_.writeLine(platform::withReason("Error copying the Java Classes", why));
 }
@@ -466,7 +458,7 @@ InstallationResult installFiles(const platform::Environment& env, const ActionSe
                                 const fs::path& installationRoot,
                                 const solution::SolutionInfo& info,
                                 const solution::SolutionFolders& folders,
-                                const InstallationPlan& plan, Journal& journal) {
+                                const InstallationPlan& plan, journal::Journal& journal) {
   InstallationResult result;
   result.installed.assign(info.files.size(), false);
   Installation installation(env, services, installationRoot, info, folders, journal, result);

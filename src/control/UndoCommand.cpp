@@ -3,8 +3,8 @@
 #include <ostream>
 #include <set>
 
-#include "actions/Journal.h"
 #include "actions/Undo.h"
+#include "journal/Journal.h"
 #include "log/CLog.h"
 #include "platform/Failure.h"
 #include "platform/Paths.h"
@@ -63,7 +63,7 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
   }
   const std::optional<std::string> chosen = run ? run : actions::lastRun(base);
   if (!chosen || platform::nameProblem(*chosen) ||
-      actions::Journal::read(actions::journalFolder(base, *chosen)).empty()) {
+      journal::Journal::read(actions::journalFolder(base, *chosen)).records.empty()) {
     out << (run ? "There is no run " + platform::escapeControls(*run) + " to undo.\n"
                 : std::string("There is no run to undo.\n"));
     return platform::EndProgram::kStopped;
