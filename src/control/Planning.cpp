@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "actions/FileInstallation.h"
+#include "metabase/MetabaseReader.h"
 #include "metabase/MetabaseStatements.h"
-#include "metabase/SAPassword.h"
 #include "metabase/SqlScripts.h"
 #include "platform/OdbcConnection.h"
 #include "platform/Paths.h"
@@ -22,38 +22,6 @@ using actions::FileAction;
 using actions::PlannedValue;
 
 namespace {
-
-// What the Metabase holds now, asked with its own login as the checksum
-// lookup asks; nothing when it cannot be reached.
-class RecordedRows {
- public:
-  explicit RecordedRows(const platform::Environment& env) {
-    try {
-      connection_ = platform::databasesOf(env).connection();
-      connection_->open(metabase::kMetabaseConnectionString, "", "");
-    } catch (const std::exception& failure) {
-      platform::rethrowIfRunEnding(failure);
-      connection_.reset();
-    }
-  }
-  // Whether the Metabase answers at all.
-  [[nodiscard]] bool reached() const { return connection_ != nullptr; }
-  // The column of the first row the query gives; nullopt when there is none.
-  std::optional<std::string> value(const std::string& query, std::string_view column) {
-    if (!connection_) return std::nullopt;
-    try {
-      const platform::OdbcResult result = connection_->query(query);
-      if (result.bof() || result.eof()) return std::nullopt;
-      return result.field(column).value_or("");
-    } catch (const std::exception& failure) {
-      platform::rethrowIfRunEnding(failure);
-      return std::nullopt;
-    }
-  }
-
- private:
-  std::unique_ptr<platform::DatabaseConnection> connection_;
-};
 
 std::string where(std::string_view machine, std::string_view server) {
   return "MACHINE = '" + metabase::sqlValue(machine) + "' AND SERVER = '" +
@@ -104,8 +72,8 @@ void planRegistry(const platform::Environment& env, const solution::SolutionInfo
 }
 
 void planMetabase(const platform::Environment& env, const solution::SolutionInfo& info,
-                  const site::SiteInfo& site, std::string_view section, RecordedRows& rows,
-                  actions::InstallationPlan& plan) {
+                  const site::SiteInfo& site, std::string_view section,
+                  metabase::MetabaseReader& rows, actions::InstallationPlan& plan) {
   const std::string host = site::getHostname(env.registry);
   const std::string machine = metabase::sectionMachine(env.registry, section);
   const std::string& type = info.solutionType;
@@ -195,7 +163,8 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
     if (web) planRegistry(env, info, metabase::kWebServer, plan);
     if (database) planRegistry(env, info, metabase::kDbServer, plan);
   }
-  RecordedRows rows(env);
+  // What the Metabase holds now, asked as the checksum lookup asks.
+  metabase::MetabaseReader rows(platform::databasesOf(env));
   if (web) {
     const std::string host = site::getHostname(env.registry);
     for (const actions::PlannedFile& file : plan.files) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "metabase/MetabaseReader.h"
 #include "platform/OdbcConnection.h"
 
 namespace qsi::metabase {
@@ -27,7 +28,7 @@ namespace qsi::metabase {
 // or an interruption is thrown, as above.
 class MetabaseChecksumLookup {
  public:
-  explicit MetabaseChecksumLookup(platform::Databases& databases) : databases_(databases) {}
+  explicit MetabaseChecksumLookup(platform::Databases& databases) : reader_(databases) {}
 
   // The checksum recorded for the file, or "0". `failure` is set to the
   // database's message when the lookup itself failed, and cleared otherwise.
@@ -36,11 +37,7 @@ class MetabaseChecksumLookup {
                                                 std::string& failure);
 
  private:
-  bool connect();
-
-  platform::Databases& databases_;
-  std::unique_ptr<platform::DatabaseConnection> connection_;
-  bool tried_ = false;
+  MetabaseReader reader_;
 };
 
 }  // namespace qsi::metabase
