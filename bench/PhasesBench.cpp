@@ -162,7 +162,7 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
     journal.begin(env.stamp);
     qsi::journal::JournalingRegistry registry(env.registry, journal);
     qsi::journal::JournalingDatabases databases(platform::databasesOf(env), journal);
-    const platform::Environment recording{registry,  env.profiles, env.ui, env.installerFolder,
+    const platform::Environment recording{registry,  env.profiles, env.ui,  env.installerFolder,
                                           env.stamp, &databases,   nullptr, env.logRoot};
     result = actions::installFiles(env, services, instMainDir, info, folders, plan, journal);
     metabase::updateMetabase(recording, actions::installedOnly(info, result), metabase::kWebServer,

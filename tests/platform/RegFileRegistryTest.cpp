@@ -92,8 +92,8 @@ TEST_F(RegFileRegistryTest, ReadsEachValueWithItsTypeAndBytes) {
   for (const auto& [name, value] : values)
     EXPECT_EQ(registry.readRawValue("K", name), value) << name;
   EXPECT_EQ(registry.readRawValue("K", "Missing"), std::nullopt);
-  EXPECT_EQ(registry.valueNames("K"), (std::vector<std::string>{"Text", "Ansi", "Count", "Path",
-                                                                "List", "Blob", "Bad"}));
+  EXPECT_EQ(registry.valueNames("K"),
+            (std::vector<std::string>{"Text", "Ansi", "Count", "Path", "List", "Blob", "Bad"}));
   EXPECT_EQ(registry.readValue("K", "Count"), std::nullopt);  // no text
   EXPECT_NE(failureOf([&] { (void)registry.readRawValue("K", "Bad"); })
                 .find(": the value \"Bad\" of key HKEY_LOCAL_MACHINE\\K holds hex(2):0x1, data of "
