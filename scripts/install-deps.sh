@@ -11,7 +11,7 @@ packages=(
   postgresql
   xvfb xauth
   g++-mingw-w64-x86-64-posix wine wine64 libodbc2
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format clang-tidy
   dpkg-dev scdoc man-db lintian mmdebstrap unzip
 )
 

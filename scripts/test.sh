@@ -12,6 +12,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QSI_BUILD_DIR:-$here/build}
 sanitized=${QSI_SANITIZE_BUILD_DIR:-$here/build-sanitize}
 QSI_BUILD_DIR=$build "$here/scripts/build.sh"
+# The layout and the checks of .clang-format and .clang-tidy, on the build's
+# compilation database.
+QSI_BUILD_DIR=$build "$here/scripts/lint.sh"
 QSI_BUILD_DIR=$sanitized QSI_BUILD_TYPE=Debug "$here/scripts/build.sh" \
   -DQSI_SANITIZE=ON -DQSI_BUILD_BENCH=OFF
 

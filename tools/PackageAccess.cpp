@@ -83,7 +83,7 @@ struct Reading {
 };
 
 fs::path absolutePackage(const fs::path& root) {
-  const fs::path absoluteRoot = fs::absolute(root).lexically_normal();
+  fs::path absoluteRoot = fs::absolute(root).lexically_normal();
   if (!fs::is_directory(absoluteRoot)) throw ToolError(root, "no such package folder");
   return absoluteRoot;
 }

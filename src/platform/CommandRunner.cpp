@@ -18,8 +18,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-
-extern char** environ;
 #endif
 
 namespace qsi::platform {

@@ -212,7 +212,7 @@ void MainWindow::showReport(const control::frmReport& report) {
   // The window deletes itself when its Exit button closes it.
   auto window = std::make_unique<ReportWindow>(report);
   window->show();
-  window.release();
+  (void)window.release();
 }
 
 }  // namespace qsi::ui::qt
