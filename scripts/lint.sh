@@ -9,7 +9,9 @@ build=${QSI_BUILD_DIR:-$here/build}
 cd "$here"
 
 echo "== Layout (clang-format)"
-git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+# Every C++ file we write, whether or not the checkout is a git one.
+find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) -print0 |
+  xargs -0 clang-format --dry-run -Werror
 
 echo "== Checks (clang-tidy)"
 # The build is GCC's: its warning options that clang does not know are not
