@@ -265,8 +265,12 @@ def main():
         supports_check_mode=True,
     )
     password = module.params['password']
-    if password is not None and ('\n' in password or '\r' in password):
-        module.fail_json(msg='the password holds a line break; the installer reads one line of standard input')
+    if password is not None:
+        # A vault's text may end with a line break; one inside cannot be handed over.
+        password = module.params['password'] = password.rstrip('\r\n')
+        module.no_log_values.add(password)
+        if '\n' in password or '\r' in password:
+            module.fail_json(msg='the password holds a line break; the installer reads one line of standard input')
     program = program_path(module)
     if module.params['state'] == 'undone':
         undo(module, program)
