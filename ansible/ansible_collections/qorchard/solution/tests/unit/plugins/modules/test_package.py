@@ -117,14 +117,17 @@ def run_module(tmp_path, canned, check_mode=False, **args):
     ({'plan': PLANNED, 'install': [1, None, 'starting\nODBC driver missing\n']},
      {'failed': True, 'rc': 1}, 'last lines of its error output: starting | ODBC driver missing'),
     ({'plan': PLANNED, 'install': [0, '{"schema": 1, "outc', '']}, {'failed': True, 'rc': 0}, 'no JSON document'),
-    ({'plan': PLANNED, 'install': [0, doc('install', 'completed_with_failures'), '']},
-     {'failed': True, 'rc': 0}, 'cannot be trusted: it says outcome completed_with_failures with exit status 3'),
+    ({'plan': PLANNED, 'install': [0, doc('install', 'completed', exit_status=3), '']},
+     {'failed': True, 'rc': 0}, 'cannot be trusted: it says outcome completed with exit status 3'),
     ({'plan': [0, doc('plan', 'planned', schema=2), '']}, {'failed': True}, 'its schema is 2'),
     ({'plan': [0, doc('install', 'completed'), '']}, {'failed': True}, 'none that a run of mode plan ends with'),
     ({'plan': [0, doc('plan', 'nothing_to_do', changed=True), '']}, {'failed': True}, 'with changed True'),
+    ({'plan': PLANNED, 'install': [0, doc('install', 'completed_with_failures', exit_status=0), '']},
+     {'failed': True}, 'outcome completed_with_failures with exit status 0'),
+    ({'plan': [0, doc('install', 'nothing_to_do'), '']}, {'failed': True}, "result of mode 'install', not plan"),
 ], ids=['nothing to do', 'completed', 'failed', 'refused by the lock', 'completed with failures', 'missing result',
-        'broken result', 'exit status contradicts the outcome', 'unknown schema', 'outcome of another mode',
-        'changed contradicts the outcome'])
+        'broken result', 'exit status contradicts the program', 'unknown schema', 'outcome of another mode',
+        'changed contradicts the outcome', 'exit status contradicts the outcome', 'result of another mode'])
 def test_install_maps_the_result(tmp_path, canned, expected, message):
     answer, calls = run_module(tmp_path, canned)
     assert dict((k, answer.get(k, False)) for k in expected) == expected
@@ -135,6 +138,12 @@ def test_install_maps_the_result(tmp_path, canned, expected, message):
         assert '--unattended' in call['argv'] and call['stdin'] == PASSWORD + '\n'
         assert call['registry'] == '/etc/r.reg'
         assert PASSWORD not in json.dumps(call['argv']) + json.dumps(call['environ'])
+
+
+def test_password_from_a_vault_line_is_trimmed_and_masked(tmp_path):
+    answer, calls = run_module(tmp_path, {'plan': [1, None, 'echo: %s\n' % PASSWORD]}, password=PASSWORD + '\n')
+    assert calls[0]['stdin'] == PASSWORD + '\n' and 'echo: ********' in answer['msg']
+    assert PASSWORD not in json.dumps(answer)
 
 
 def test_completed_run_keeps_result_and_logs(tmp_path):
