@@ -197,7 +197,9 @@ class Farm:
         open(os.path.join(self.root, 'ansible.cfg'), 'w').write(
             '[defaults]\ninventory = %s\nvault_password_file = %s\nhost_key_checking = True\n'
             'retry_files_enabled = False\ninterpreter_python = /usr/bin/python3\n'
-            '[ssh_connection]\npipelining = True\n' % (os.path.join(self.root, 'inventory.yml'), vault_key))
+            # No shared SSH connection: it would outlive the test's server.
+            '[ssh_connection]\npipelining = True\nssh_args = -o ControlMaster=no\n'
+            % (os.path.join(self.root, 'inventory.yml'), vault_key))
         os.makedirs(os.path.join(self.root, 'group_vars', 'all'))
         vault = subprocess.run(['ansible-vault', 'encrypt_string', '--stdin-name', 'qsi_sa_password'],
                                input=self.password, capture_output=True, text=True, env=self.env, check=True).stdout
