@@ -12,7 +12,7 @@ packages=(
   xvfb xauth
   g++-mingw-w64-x86-64-posix wine wine64 libodbc2
   clang-14 libclang-rt-14-dev
-  ansible ansible-core python3-pytest python3-jsonschema
+  ansible ansible-core python3-pytest python3-jsonschema python3-venv
   python3-voluptuous python3-pycodestyle pylint yamllint
   openssh-server openssh-client rsync
 )
