@@ -28,6 +28,9 @@ fi
 echo "== Tests"
 (cd "$build" && ctest --output-on-failure -j "${QSI_JOBS:-2}")
 
+# The Ansible collection: unit tests and the offline sanity tests.
+"$here/scripts/test-ansible.sh"
+
 echo "== Tests with the address and undefined-behaviour sanitizers"
 export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
