@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The farm test: ansible-playbook rolls the sample package over a farm on
-# this machine with the built installer (scripts/test-farm.py says what is
+# this machine with the built installer (tests/farm/farm.py says what is
 # checked). Starts an SSH server for the host reached over SSH and removes
 # everything afterwards (QSI_KEEP_FARM=1 keeps the farm's folder). The shared
 # databases are on the test PostgreSQL server when QSI_PG_* name it
@@ -26,4 +26,4 @@ ssh_settings=$(env -u QSI_PG_SA_PASSWORD "$here/scripts/test-sshd.sh" start "$wo
 while IFS= read -r setting; do export "${setting?}"; done <<< "$ssh_settings"
 echo "SSH server on $QSI_SSH_HOST:$QSI_SSH_PORT"
 
-QSI_BUILD_DIR=$build /usr/bin/python3 "$here/scripts/test-farm.py" "$work/farm" "$@"
+QSI_BUILD_DIR=$build /usr/bin/python3 "$here/tests/farm/farm.py" "$work/farm" "$@"

@@ -71,11 +71,7 @@ class UnattendedView final : public View {
     last_ = platform::replaceAll(box.text, "\r\n", " ");
     if (box.buttons == platform::Buttons::OK) return platform::Answer::OK;
     const std::string key(box.question);
-    if (key == kLoginRetryQuestion) {
-      if (retriesLeft_ > 0) {
-        --retriesLeft_;
-        return platform::Answer::Retry;
-      }
+    if (key == kLoginRetryQuestion) {  // the logins were all tried
       loginRefused_ = true;
       return platform::Answer::Cancel;
     }
@@ -91,6 +87,13 @@ class UnattendedView final : public View {
     if (password_.empty())
       throw unanswered(std::string(kPasswordQuestion),
                        std::string(frmLogin::caption) + ": " + std::string(frmLogin::lblLabels));
+    // A refused password is tried again as often as the answers allow (a
+    // database server that is starting), then the dialog is cancelled.
+    if (retriesLeft_ < 0) {
+      login.cmdCancel_Click();
+      return;
+    }
+    --retriesLeft_;
     login.txtPassword = password_;
     login.cmdOK_Click();
     platform::wipe(login.txtPassword);

@@ -25,7 +25,7 @@ import tarfile
 import threading
 import time
 
-HERE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.environ.get('QSI_BUILD_DIR', os.path.join(HERE, 'build'))
 PROGRAM = os.path.join(BUILD, 'src', 'qsolutioninstaller')
 PACKAGE = os.path.join(HERE, 'share', 'sample-package', 'Solution')
@@ -290,6 +290,10 @@ def watch_processes(secret, done, seen):
         time.sleep(0.02)
 
 
+def outcome(results, host, name='result.json'):
+    return results.get(host, {}).get(name, {}).get('outcome')
+
+
 def recap(output):
     return {m.group(1): dict((k, int(v)) for k, v in re.findall(r'(\w+)=(\d+)', m.group(2)))
             for m in re.finditer(r'^(\S+)\s+:\s+(ok=.*)$', output, re.M)}
@@ -362,7 +366,7 @@ def roll_out(farm, check):
 
     rc, output, dummy = farm.playbook('--check', '--diff')
     results = farm.results()
-    planned = rc == 0 and all(results.get(h, {}).get('result.json', {}).get('outcome') == 'planned' for h in HOSTS)
+    planned = rc == 0 and all(outcome(results, h) == 'planned' for h in HOSTS)
     check('--check --diff plans every host and ends with exit 0', planned, output[-3000:])
     check('--check --diff changes no site and no database', planned and farm.databases_state() == databases
           and all(farm.snapshot(h) == sites[h] for h in HOSTS))
@@ -380,15 +384,15 @@ def roll_out(farm, check):
         sh(['chattr', '-i', page] if os.getuid() == 0 else ['chmod', '0755', os.path.dirname(page)])
     results = farm.results()
     faulty = results.get(FAULTY, {})
-    check('a failure on %s ends ansible-playbook non-zero' % FAULTY, rc != 0 and faulty.get('result.json', {}).get(
-        'outcome') in ('failed', 'completed_with_failures'), output[-3000:])
+    check('a failure on %s ends ansible-playbook non-zero' % FAULTY, rc != 0 and outcome(results, FAULTY) in (
+        'failed', 'completed_with_failures'), output[-3000:])
     check('every result on the controller is valid', results and not validate(results), validate(results))
     before = HOSTS[:HOSTS.index(FAULTY)]
     check('the hosts before %s are installed' % FAULTY,
-          all(results.get(h, {}).get('result.json', {}).get('outcome') == 'completed' for h in before)
+          all(outcome(results, h) == 'completed' for h in before)
           and all(installed(farm, h) for h in before if h in WEB), {h: results.get(h, {}).keys() for h in before})
     # A run that failed before it changed anything has nothing to undo.
-    undone = faulty.get('undo.json', {}).get('outcome') == 'undone' or (
+    undone = outcome(results, FAULTY, 'undo.json') == 'undone' or (
         'undo.json' not in faulty and faulty.get('result.json', {}).get('changed') is False)
     check('%s was undone, and is byte for byte as before' % FAULTY, undone and farm.snapshot(FAULTY) == sites[FAULTY],
           faulty.keys())
