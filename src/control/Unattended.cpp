@@ -191,11 +191,11 @@ Json baseResult(const UnattendedRequest& request, const ResultStart& start) {
   return result;
 }
 
-Json error(long number, std::string_view source, const std::string& step,
+Json error(std::int64_t number, std::string_view source, const std::string& step,
            std::string_view description, const std::string& cause, const std::string& logFile) {
   const auto orNull = [](const std::string& text) { return text.empty() ? Json() : Json(text); };
   return Json::object()
-      .set("number", static_cast<std::int64_t>(number))
+      .set("number", number)
       .set("source", source)
       .set("step", orNull(step))
       .set("description", description.empty() ? std::string_view("(none)") : description)
@@ -440,7 +440,7 @@ void setPackage(Json& result, const Main& main) {
                             .set("file_version_checksum", std::move(checksum)));
 }
 
-enum class Phase { answers, load, retrieve, start };
+enum class Phase { load, retrieve, start };
 
 }  // namespace
 
