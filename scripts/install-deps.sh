@@ -13,6 +13,9 @@ packages=(
   g++-mingw-w64-x86-64-posix wine wine64 libodbc2
   clang-14 libclang-rt-14-dev clang-format clang-tidy
   dpkg-dev scdoc man-db lintian mmdebstrap unzip
+  ansible ansible-core python3-pytest python3-jsonschema python3-venv
+  python3-voluptuous python3-pycodestyle pylint yamllint
+  openssh-server openssh-client rsync
 )
 
 missing=()

@@ -2,7 +2,8 @@
 # The test command: installs what is needed, builds with warnings as errors,
 # starts the test services and runs every test; then builds again with the
 # address and undefined-behaviour sanitizers and runs every test once more,
-# and runs each fuzz target over its corpus; then the Windows build's tests
+# and runs each fuzz target over its corpus; the Ansible collection's
+# tests and the farm roll-out; then the Windows build's tests
 # under Wine, and the packages' trial (scripts/test-package.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -32,6 +33,11 @@ fi
 
 echo "== Tests"
 (cd "$build" && ctest --output-on-failure -j "${QSI_JOBS:-2}")
+
+# The Ansible collection: unit tests and the offline sanity tests; then a
+# roll-out over a farm on this machine with the real ansible-playbook.
+"$here/scripts/test-ansible.sh"
+QSI_BUILD_DIR=$build "$here/scripts/test-farm.sh"
 
 echo "== Tests with the address and undefined-behaviour sanitizers"
 export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp

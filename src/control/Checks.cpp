@@ -23,8 +23,10 @@ const std::string kPleaseInstall = std::string(" is not installed yet,") +
 bool checkProductVersion(const platform::Environment& env, const solution::SolutionInfo& info,
                          std::string& installedVersion) {
   installedVersion = site::getModuleAppVersion(env.registry, info.productName);
-  if (version::compareVersions(installedVersion, info.version) == version::kSecondSmaller)
-    refuse(env, info.productName + " is already up to date!");
+  if (version::compareVersions(installedVersion, info.version) == version::kSecondSmaller) {
+    env.ui.messageBox({info.productName + " is already up to date!"});
+    throw AlreadyUpToDate{};
+  }
   return true;
 }
 

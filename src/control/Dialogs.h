@@ -5,6 +5,13 @@
 
 namespace qsi::control {
 
+// The questions the flow asks, by the keys that answer them unattended.
+inline constexpr std::string_view kUnfinishedRunQuestion = "unfinished_run";
+inline constexpr std::string_view kOnFailureQuestion = "on_failure";
+inline constexpr std::string_view kLoginRetryQuestion = "login_retries";
+inline constexpr std::string_view kCustomizationsQuestion = "customizations";
+inline constexpr std::string_view kPasswordQuestion = "password";
+
 // The SQL Server password dialog. It is hidden, never unloaded: it keeps the
 // typed text and the proven password until the program ends.
 struct frmLogin {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <thread>
 
 #include "actions/FileInstallation.h"
 #include "actions/Services.h"
@@ -39,6 +40,7 @@ using platform::ProgressBox;
 namespace {
 
 const std::string kLineBreak(kCrLf);
+void restrictToPart(actions::InstallationPlan& plan, Part part);
 constexpr std::string_view kSolutionInstallerTitle = "Q-SolutionInstaller";
 
 // The password dialog as the password proof sees it.
@@ -90,13 +92,19 @@ void Main::lockSite() {
   if (site::instMainDirProblem(instMainDir) || !fs::is_directory(instMainDir, ec)) return;
   const fs::path base(instMainDir);
   const fs::path journals = base / "QOJournal";
-  fs::create_directory(journals);
-  std::string heldBy;
-  siteLock_ = platform::SiteLock::take(
-      journals / "QOSolutionInstaller.lock",
-      platform::SiteLock::describeThisProcess(env_.stamp.installDateText), heldBy);
+  madeJournals_ = fs::create_directory(journals);
+  const auto giveUp = std::chrono::steady_clock::now() + settings_.lockWait;
+  while (true) {
+    siteLock_ = platform::SiteLock::take(
+        journals / "QOSolutionInstaller.lock",
+        platform::SiteLock::describeThisProcess(env_.stamp.installDateText), heldBy_);
+    if (siteLock_ || std::chrono::steady_clock::now() >= giveUp ||
+        platform::interruptRequest() != 0)
+      break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
   if (!siteLock_) {
-    messageBox({"Another installer is working on this site: " + platform::escapeControls(heldBy) +
+    messageBox({"Another installer is working on this site: " + platform::escapeControls(heldBy_) +
                     "." + kLineBreak +
                     "Only one installer may change a site at a time; this one ends without "
                     "changing anything.",
@@ -119,6 +127,7 @@ void Main::getSolutionInformation() {
   stepLog_ = "Gathering Solution Information";
   if (!solutionLog_) solutionLog_.emplace(env_);
   solutionInfo_ = solution::readSolutionInfo(env_, folders_, *solutionLog_);
+  heldBy_.clear();
   if (solutionInfo_.productName.empty())
     messageBox({"Solution info could not be found in the Solution.info file"});
 }
@@ -147,8 +156,9 @@ void Main::press(Button button) {
 void Main::cmdRetrieveInfo_Click() {
   LoginAdapter dialog(view_, login_);
   while (!metabase::validateSAPassword(env_, dialog)) {
-    const Answer answer = messageBox({"The installer cannot proceed without the SA Password",
-                                      Buttons::RetryCancel, Icon::None, "Q-SollutionInstaller"});
+    const Answer answer =
+        messageBox({"The installer cannot proceed without the SA Password", Buttons::RetryCancel,
+                    Icon::None, "Q-SollutionInstaller", kLoginRetryQuestion});
     if (answer == Answer::Retry) continue;
     messageBox({"The installer is about to exit", Buttons::OK, Icon::Critical,
                 std::string(kSolutionInstallerTitle)});
@@ -166,6 +176,8 @@ void Main::cmdRetrieveInfo_Click() {
   stepLog_ = "FilesToBeInstalled";
   determineWhatToInstall(env_, solutionInfo_, siteInfo_);
   plan_ = makeInstallationPlan(env_, solutionInfo_, siteInfo_, folders_);
+  restrictToPart(plan_, settings_.part);
+  hasPlan_ = true;
   planText_ = actions::planText(plan_);
   setButtons(false, true, false);
   clearProgress();
@@ -176,6 +188,26 @@ void Main::cmdRetrieveInfo_Click() {
                 "To start the installation press Start!"});
   } else {
     messageBox({"The info is retrieved." + kLineBreak + "To start the installation press Start!"});
+  }
+}
+
+bool Main::planChangesSite() const {
+  return hasPlan_ && ((solutionInfo_.hasFiles && plan_.webPassedOver.empty()) ||
+                      (solutionInfo_.hasSqlScripts && plan_.databasePassedOver.empty()));
+}
+
+void Main::endPlanOnly() {
+  writePlan();
+  siteLock_.reset();
+  const fs::path journals =
+      fs::path(siteInfo_.InstMainDir.empty() ? site::getInstMainDir(env_.registry)
+                                             : siteInfo_.InstMainDir) /
+      "QOJournal";
+  std::error_code ec;
+  if (!env_.stamp.runFolder.empty()) fs::remove(journals / env_.stamp.runFolder, ec);
+  if (madeJournals_) {
+    fs::remove(journals / "QOSolutionInstaller.lock", ec);
+    fs::remove(journals, ec);
   }
 }
 
@@ -203,6 +235,27 @@ std::string failures(std::size_t count, std::string_view one, std::string_view m
   for (std::size_t i = 0; i < named.size(); ++i)
     text += (i == 0 ? "" : i + 1 == named.size() ? " and " : ", ") + ("\"" + named[i] + "\"");
   return text + (named.size() > 1 ? " name them." : count == 1 ? " names it." : " names them.");
+}
+
+// The part a run leaves out runs nothing, and its plan says so.
+void restrictToPart(actions::InstallationPlan& plan, Part part) {
+  if (part == Part::web) {
+    const std::string why = "the database part is not run (--part web)";
+    for (actions::PlannedScript& script : plan.scripts)
+      if (script.skipped.empty()) script.skipped = why;
+    plan.databasePassedOver = why;
+  } else if (part == Part::db) {
+    const std::string why = "the web server part is not run (--part db)";
+    for (actions::PlannedFile& file : plan.files) {
+      if (file.action == actions::FileAction::NotInstalled) continue;
+      file = {
+          file.entry, file.path, file.module, file.packagePath, actions::FileAction::NotInstalled,
+          why};
+    }
+    plan.stopsServices = false;
+    plan.javaClasses.clear();
+    plan.webPassedOver = why;
+  }
 }
 
 }  // namespace
@@ -234,11 +287,15 @@ void Main::cmdStart_Click() {
       restartServices(failure);
       journal.append(qsi::journal::ServicesStarted{});
     }
+    runOutcome_ = outcome;
+    runChangedSite_ = journal.hasChanges();
     reportFailure(failure);
     offerUndo(journal, env_.stamp.runFolder);
     throw platform::EndProgram{platform::EndProgram::kFailed};
   }
   stepLog_.clear();
+  runOutcome_ = outcome;
+  runChangedSite_ = journal.hasChanges();
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
   clearProgress();
   const bool failed = outcome.hasFailures();
@@ -353,8 +410,10 @@ void Main::offerUndo(qsi::journal::Journal& journal, const std::string& run) {
   } catch (const std::exception&) {
   }
   if (platform::nobodyToAnswer()) return;
-  if (messageBox({"Undo the changes made by this run?", Buttons::YesNo, Icon::None}) == Answer::Yes)
-    undo(run);
+  platform::MessageBox box{"Undo the changes made by this run?", Buttons::YesNo, Icon::None};
+  box.question = kOnFailureQuestion;
+  if (messageBox(box) == Answer::Yes)
+    undoneAfterFailure_ = undo(run);
   else
     keepRun(journal.folder());
 }
@@ -372,20 +431,22 @@ void Main::keepRun(const fs::path& journalFolder) {
 // Start-up: a run whose journal has no end, and whose site lock was free, was
 // killed. The administrator may undo it before anything else.
 void Main::offerUndoOfKilledRuns() {
-  if (!siteLock_) return;
+  if (!siteLock_ || settings_.planOnly) return;
   const fs::path instMainDir(site::getInstMainDir(env_.registry));
   for (const std::string& run : actions::unfinishedRuns(instMainDir)) {
     const std::string question = "The run of " + run + " did not finish." + kLineBreak +
                                  "Undo the changes made by this run?";
-    if (messageBox({question, Buttons::YesNo, Icon::None}) == Answer::Yes)
-      undo(run);
+    platform::MessageBox box{question, Buttons::YesNo, Icon::None};
+    box.question = kUnfinishedRunQuestion;
+    if (messageBox(box) == Answer::Yes)
+      (void)undo(run);
     else if (!platform::nobodyToAnswer())
       keepRun(actions::journalFolder(instMainDir, run));
   }
 }
 
 // Undoes a run and tells what could not be undone.
-void Main::undo(const std::string& run) {
+bool Main::undo(const std::string& run) {
   const fs::path instMainDir(site::getInstMainDir(env_.registry));
   platform::RunStamp stamp = env_.stamp;
   stamp.runFolder = run;  // the "Undo" log goes beside the run's own logs
@@ -397,6 +458,7 @@ void Main::undo(const std::string& run) {
                        instMainDir / "QOCustomized" / env_.stamp.runFolder / "Undo");
   messageBox({actions::undoSummary(run, result, log::CLog::logFilePath(runEnv, actions::kUndoLog)),
               Buttons::OK, result.complete() ? Icon::Information : Icon::Critical});
+  return result.complete();
 }
 
 // Every way out of a run that stopped the services starts them again: a
@@ -468,6 +530,12 @@ void Main::reportFailure(const std::exception& e) {
                 kLineBreak + failure->description()
           : "Error " + std::to_string(platform::kUnexpectedFailure) + ":" + kLineBreak + e.what();
   if (failure != nullptr && !failure->cause().empty()) text += kLineBreak + failure->cause();
+  ReportedError& told = errors_.emplace_back();
+  told.number = failure != nullptr ? failure->number() : platform::kUnexpectedFailure;
+  told.source = failure != nullptr ? failure->source() : "";
+  told.description = failure != nullptr ? failure->description() : e.what();
+  told.cause = failure != nullptr ? failure->cause() : "";
+  told.step = stepLog_;
   // The log of the step that failed says so, when the step has written one.
   if (!stepLog_.empty()) {
     try {
@@ -477,6 +545,7 @@ void Main::reportFailure(const std::exception& e) {
         log.writeLine("The run ended with a failure: " +
                       platform::replaceAll(text, kLineBreak, " "));
         log.closeLogFile();
+        told.logFile = log::CLog::logFilePath(env_, stepLog_).string();
       }
     } catch (const std::exception&) {  // the box still tells it
     }

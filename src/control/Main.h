@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <optional>
@@ -49,6 +50,28 @@ struct RunOutcome {
   }
 };
 
+// Which part of the package a run carries out: the web server part (files,
+// components, services and their records), the database part (scripts and
+// their records), or both.
+enum class Part { web, db, all };
+
+// How a run that nobody watches is driven; the windows keep the defaults.
+struct RunSettings {
+  Part part = Part::all;
+  std::chrono::seconds lockWait{0};  // how long to wait for another installer's lock
+  bool planOnly = false;  // the plan is all: no unfinished run is undone, nothing is kept
+};
+
+// A failure the run told, as the result file names it.
+struct ReportedError {
+  long number = 0;
+  std::string source;
+  std::string step;  // the step's log, or empty
+  std::string description;
+  std::string cause;
+  std::string logFile;  // the log it was written to, or empty
+};
+
 // The captions of the main window's buttons.
 inline constexpr std::string_view kViewPlanCaption = "View Installation Plan";
 
@@ -72,6 +95,24 @@ class Main final : public platform::UserInterface {
   [[nodiscard]] const site::SiteInfo& siteInfo() const { return siteInfo_; }
   [[nodiscard]] const platform::Environment& environment() const { return env_; }
   [[nodiscard]] frmLogin& login() { return login_; }
+
+  // Before Form_Load: the part to run, the wait for the lock, plan only.
+  void configure(const RunSettings& settings) { settings_ = settings; }
+  // What the run learnt, for its result.
+  [[nodiscard]] const actions::InstallationPlan& plan() const { return plan_; }
+  [[nodiscard]] bool hasPlan() const { return hasPlan_; }
+  // Whether carrying out the plan changes the site.
+  [[nodiscard]] bool planChangesSite() const;
+  [[nodiscard]] const std::optional<RunOutcome>& runOutcome() const { return runOutcome_; }
+  [[nodiscard]] bool runChangedSite() const { return runChangedSite_; }
+  [[nodiscard]] bool undoneAfterFailure() const { return undoneAfterFailure_; }
+  [[nodiscard]] const std::string& lockHolder() const { return heldBy_; }
+  [[nodiscard]] const std::vector<ReportedError>& errors() const { return errors_; }
+  [[nodiscard]] const solution::SolutionFolders& folders() const { return folders_; }
+  // Ends a plan-only run: files the plan beside the logs, lets the site's
+  // lock go and removes the run's empty journal folder (and the journals'
+  // folder with its lock file when this run made them).
+  void endPlanOnly();
 
   // platform::UserInterface
   void setProgress(platform::ProgressBox box, std::string_view text, bool repaint = true) override;
@@ -102,7 +143,7 @@ class Main final : public platform::UserInterface {
   void recordDatabasePart(platform::Registry& registry) const;
   void offerUndo(qsi::journal::Journal& journal, const std::string& run);
   void keepRun(const std::filesystem::path& journalFolder);
-  void undo(const std::string& run);
+  bool undo(const std::string& run);  // true: undone whole
   void restartServices(const std::exception& failure);
   void reportFailure(const std::exception& failure);
   [[nodiscard]] std::string closingText(const RunOutcome& outcome) const;
@@ -122,6 +163,14 @@ class Main final : public platform::UserInterface {
   std::optional<log::CLog> siteLog_;      // the site reader's, likewise
   frmLogin login_;
   MainWindowState state_;
+  RunSettings settings_;
+  bool hasPlan_ = false;
+  std::optional<RunOutcome> runOutcome_;  // once Start ran to its end or failed
+  bool runChangedSite_ = false;
+  bool undoneAfterFailure_ = false;
+  bool madeJournals_ = false;  // QOJournal was made by this run
+  std::string heldBy_;         // the other installer, when the lock was held
+  std::vector<ReportedError> errors_;
   std::optional<platform::SiteLock> siteLock_;  // held until the program ends
   std::string stepLog_;             // the log of the step in hand, which a failure is written to
   actions::InstallationPlan plan_;  // made after Retrieve; what Start carries out

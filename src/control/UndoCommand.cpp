@@ -42,7 +42,10 @@ class PrintingUi final : public platform::UserInterface {
 
 }  // namespace
 
-int runUndoCommand(Services services, const std::optional<std::string>& run, std::ostream& out) {
+int runUndoCommand(Services services, const std::optional<std::string>& run, std::ostream& out,
+                   UndoReport* report) {
+  UndoReport ignored;
+  UndoReport& told = report != nullptr ? *report : ignored;
   const std::string instMainDir = site::getInstMainDir(services.registry);
   if (const auto problem = site::instMainDirProblem(instMainDir)) {
     out << "Nothing can be undone: " << *problem << ".\n";
@@ -57,6 +60,7 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
       base / "QOJournal" / "QOSolutionInstaller.lock",
       platform::SiteLock::describeThisProcess(stamp.installDateText), heldBy);
   if (!lock) {
+    told.heldBy = heldBy;
     out << "Another installer is working on this site: " << platform::escapeControls(heldBy)
         << ".\n";
     return platform::EndProgram::kStopped;
@@ -68,6 +72,7 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
                 : std::string("There is no run to undo.\n"));
     return platform::EndProgram::kStopped;
   }
+  told.run = *chosen;
   if (const auto refusal = actions::undoRefusal(base, *chosen)) {
     out << *refusal << '\n';
     return platform::EndProgram::kStopped;

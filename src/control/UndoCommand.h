@@ -13,6 +13,12 @@ namespace qsi::control {
 // taken; tells on `out` what was undone and what could not be. Returns the
 // exit status: 0 undone, 1 undone in part or failed, 2 nothing to undo or
 // another installer holds the site.
-int runUndoCommand(Services services, const std::optional<std::string>& run, std::ostream& out);
+// `report`, when given, gets the run chosen and the lock's holder.
+struct UndoReport {
+  std::optional<std::string> run;  // the run undone or refused; nullopt: nothing to undo
+  std::string heldBy;              // the other installer that holds the site
+};
+int runUndoCommand(Services services, const std::optional<std::string>& run, std::ostream& out,
+                   UndoReport* report = nullptr);
 
 }  // namespace qsi::control

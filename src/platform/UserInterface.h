@@ -30,6 +30,9 @@ struct MessageBox {
   Buttons buttons = Buttons::OK;
   Icon icon = Icon::None;
   std::string title{kApplicationTitle};
+  // The key that answers the box when nobody watches (a run's answers
+  // file); empty for a box that only tells.
+  std::string_view question{};
 };
 
 // What a step may do with the main window. Steps run on the user-interface
