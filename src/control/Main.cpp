@@ -41,7 +41,6 @@ namespace {
 
 const std::string kLineBreak(kCrLf);
 void restrictToPart(actions::InstallationPlan& plan, Part part);
-constexpr std::string_view kSolutionInstallerTitle = "Q-SolutionInstaller";
 
 // The password dialog as the password proof sees it.
 class LoginAdapter final : public metabase::PasswordDialog {
@@ -158,7 +157,7 @@ void Main::cmdRetrieveInfo_Click() {
   while (!metabase::validateSAPassword(env_, dialog)) {
     const Answer answer =
         messageBox({"The installer cannot proceed without the SA Password", Buttons::RetryCancel,
-                    Icon::None, "Q-SollutionInstaller", kLoginRetryQuestion});
+                    Icon::None, std::string(kPasswordRetryTitle), kLoginRetryQuestion});
     if (answer == Answer::Retry) continue;
     messageBox({"The installer is about to exit", Buttons::OK, Icon::Critical,
                 std::string(kSolutionInstallerTitle)});

@@ -74,6 +74,12 @@ struct ReportedError {
 
 // The captions of the main window's buttons.
 inline constexpr std::string_view kViewPlanCaption = "View Installation Plan";
+// The main window's caption, in every front-end.
+inline constexpr std::string_view kMainWindowCaption = "Q-Orchard Solution Installer";
+// The titles of the flow's message boxes, spelled as the administrators know
+// them: the SA password's box carries its own.
+inline constexpr std::string_view kSolutionInstallerTitle = "Q-SolutionInstaller";
+inline constexpr std::string_view kPasswordRetryTitle = "Q-SollutionInstaller";
 
 // The main window's model: it owns what one run learns and runs the flows.
 // Front-ends draw its state and forward button presses to press().

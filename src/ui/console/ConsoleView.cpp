@@ -123,7 +123,7 @@ void ConsoleView::showWindow(const MainWindowState& state) {
     printBox(io_.out, "Current Installation Info", state.txtCurrent);
     shownCurrent_ = state.txtCurrent;
   }
-  io_.out << "Q-Orchard Solution Installer\n";
+  io_.out << control::kMainWindowCaption << '\n';
   if (state.cmdRetrieveInfoEnabled)
     io_.out << "  1  Retrieve information about the current installation\n";
   if (state.cmdStartEnabled) io_.out << "  2  Start Installation\n";

@@ -38,7 +38,7 @@ MainWindow::MainWindow(control::Services services)
       cmdViewPlan_(toQt(control::kViewPlanCaption)),
       main_(std::make_unique<control::Main>(std::move(services), *this)) {
   setObjectName(QStringLiteral("Main"));
-  setWindowTitle(QStringLiteral("Q-Orchard Solution Installer"));
+  setWindowTitle(toQt(control::kMainWindowCaption));
   useTahoma(*this);
   txtProgressText_.setObjectName(QStringLiteral("txtProgressText"));
   txtProgressText_.setReadOnly(true);

@@ -17,7 +17,7 @@ using control::MainWindowState;
 namespace {
 
 constexpr const char* kMainClass = "QSolutionInstaller.Main";
-constexpr std::string_view kCaption = "Q-Orchard Solution Installer";
+constexpr std::string_view kCaption = control::kMainWindowCaption;
 constexpr auto kRefreshInterval = std::chrono::milliseconds(16);
 constexpr int kRetrieveId = 101;
 constexpr int kStartId = 102;
