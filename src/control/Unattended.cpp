@@ -6,8 +6,8 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "control/Checks.h"
 #include "checksum/Checksum.h"
+#include "control/Checks.h"
 #include "log/CLog.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupt.h"
