@@ -77,7 +77,8 @@ inline constexpr std::string_view kViewPlanCaption = "View Installation Plan";
 // The main window's caption, in every front-end.
 inline constexpr std::string_view kMainWindowCaption = "Q-Orchard Solution Installer";
 // The titles of the flow's message boxes, spelled as the administrators know
-// them: the SA password's box carries its own.
+// them. The SA password's box carries its own: the double "l" is no typo of
+// ours but the box's title as it has always been shown, and is kept.
 inline constexpr std::string_view kSolutionInstallerTitle = "Q-SolutionInstaller";
 inline constexpr std::string_view kPasswordRetryTitle = "Q-SollutionInstaller";
 
