@@ -43,14 +43,10 @@ struct Warning {
 
 std::string databases(const ModuleInfo& module) {
   std::string text;
-  const std::pair<const std::string*, const std::string*> all[] = {
-      {&module.databaseName1, &module.databaseUser1},
-      {&module.databaseName2, &module.databaseUser2},
-      {&module.databaseName3, &module.databaseUser3}};
-  for (const auto& [name, user] : all) {
-    if (name->empty()) continue;
+  for (const solution::ModuleDatabase& database : module.databases) {
+    if (database.name.empty()) continue;
     if (!text.empty()) text += ", ";
-    text += *name + " (user " + (user->empty() ? "none" : *user) + ")";
+    text += database.name + " (user " + (database.user.empty() ? "none" : database.user) + ")";
   }
   return text;
 }

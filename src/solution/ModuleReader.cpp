@@ -62,8 +62,6 @@ ModuleInfo readModuleInfo(const platform::Environment& env, const SolutionFolder
   ModuleInfo module;
   log.writeSection("Module name : " + name);
   module.name = name;
-  module.databaseName1 = moduleDatabaseName(name);
-  module.databaseUser1 = userOf(module.databaseName1);
   module.version = env.profiles.readIniValue(file, "ReleaseInfo", "Version");
   auto parts = version::versionParts(module.version);
   module.versionPart1 = std::move(parts.part1);
@@ -71,17 +69,14 @@ ModuleInfo readModuleInfo(const platform::Environment& env, const SolutionFolder
   module.versionPart3 = std::move(parts.part3);
   module.versionPart4 = std::move(parts.part4);
   log.writeLine("Version       : " + module.version);
-  log.writeLine("Database Name : " + module.databaseName1);
-  log.writeLine("User          : " + module.databaseUser1);
-  if (name == "Q-Common") {
-    module.databaseName2 = "QOMetabase";
-    module.databaseUser2 = userOf(module.databaseName2);
-    log.writeLine("Database Name : " + module.databaseName2);
-    log.writeLine("User          : " + module.databaseUser2);
-    module.databaseName3 = "QOMembership";
-    module.databaseUser3 = userOf(module.databaseName3);
-    log.writeLine("Database Name : " + module.databaseName3);
-    log.writeLine("User          : " + module.databaseUser3);
+  std::vector<std::string> databases{moduleDatabaseName(name)};
+  if (name == "Q-Common") databases.insert(databases.end(), {"QOMetabase", "QOMembership"});
+  for (std::string& database : databases) {
+    ModuleDatabase& added = module.databases.emplace_back();
+    added.user = userOf(database);
+    added.name = std::move(database);
+    log.writeLine("Database Name : " + added.name);
+    log.writeLine("User          : " + added.user);
   }
   return module;
 }

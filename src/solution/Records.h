@@ -5,15 +5,20 @@
 
 namespace qsi::solution {
 
+// A database of a module, and the login its definition file names for it.
+struct ModuleDatabase {
+  std::string name;
+  std::string user;
+};
+
 // One suite module: of the package (from its definition file) or installed
 // (from the registry, where only name and version are filled).
 struct ModuleInfo {
   std::string name;
   std::string version;
   std::string versionPart1, versionPart2, versionPart3, versionPart4;
-  std::string databaseName1, databaseUser1;
-  std::string databaseName2, databaseUser2;
-  std::string databaseName3, databaseUser3;
+  // Its own database first; Q-Common's also the Metabase and the membership's.
+  std::vector<ModuleDatabase> databases;
 };
 
 // One content file of the package (or, in the SQL list, one script name).

@@ -42,7 +42,7 @@ TEST(ReadSolutionInfo, TypicalDescriptorFillsTheRecordTheBoxAndTheLog) {
   EXPECT_EQ(info.commonVersion, "2.1.0.0");
   EXPECT_TRUE(info.files.empty() && !info.hasFiles && !info.hasComponents && info.hasSqlScripts);
   ASSERT_EQ(info.modules.size(), 2u);  // Upper.INI is not a module
-  EXPECT_EQ(info.modules[0].databaseUser1, "big");
+  EXPECT_EQ(info.modules[0].databases.at(0).user, "big");
   EXPECT_EQ(folders.sqlFolder, installer / "Solution" / "Sql");
 
   EXPECT_EQ(site.ui.solution,
