@@ -293,6 +293,7 @@ Json planJson(const actions::InstallationPlan& plan, const std::string& textFile
   for (const std::string& path : plan.javaClasses) classes.push(path);
   using actions::FileAction;
   const auto count = [&](FileAction action) { return counted[static_cast<int>(action)]; };
+  const std::size_t componentCount = components.items().size();
   return Json::object()
       .set("product", plan.product)
       .set("text_file", textFile.empty() ? Json() : Json(textFile))
@@ -303,7 +304,7 @@ Json planJson(const actions::InstallationPlan& plan, const std::string& textFile
                           .set("files_replaced", count(FileAction::Replace))
                           .set("files_saved_then_replaced", count(FileAction::SaveAndReplace))
                           .set("files_not_installed", count(FileAction::NotInstalled))
-                          .set("components", components.items().size())
+                          .set("components", componentCount)
                           .set("java_classes", plan.javaClasses.size())
                           .set("scripts_to_run", toRun)
                           .set("scripts_skipped", plan.scripts.size() - toRun)

@@ -279,7 +279,7 @@ void Json::dumpTo(std::string& out, int indent, int depth) const {
   const auto newline = [&](int level) {
     if (indent == 0) return;
     out += '\n';
-    out.append(static_cast<std::size_t>(indent * level), ' ');
+    out.append(static_cast<std::size_t>(indent) * static_cast<std::size_t>(level), ' ');
   };
   switch (kind_) {
     case Kind::Null:
