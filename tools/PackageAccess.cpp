@@ -58,6 +58,9 @@ class LogFolderRegistry final : public platform::Registry {
         platform::kRegSz, platform::utf8ToUtf16(*text).value_or("") + std::string(2, '\0')};
   }
   bool writeValue(std::string_view, std::string_view, std::string_view) override { return false; }
+  bool writeRawValue(std::string_view, std::string_view, const platform::RegistryValue&) override {
+    return false;
+  }
   bool deleteValue(std::string_view, std::string_view) override { return false; }
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(std::string_view) const override {
     return std::nullopt;

@@ -92,8 +92,16 @@ TEST_F(RegFileRegistryTest, ReadsEachValueWithItsTypeAndBytes) {
   for (const auto& [name, value] : values)
     EXPECT_EQ(registry.readRawValue("K", name), value) << name;
   EXPECT_EQ(registry.readRawValue("K", "Missing"), std::nullopt);
-  EXPECT_EQ(registry.valueNames("K"), (std::vector<std::string>{"Text", "Ansi", "Count", "Path",
-                                                                "List", "Blob", "Bad"}));
+  // Put back over the text a run wrote, each value reads as it was, type and bytes.
+  for (const auto& [name, value] : values) {
+    ASSERT_TRUE(registry.writeValue("K", name, "over"));
+    ASSERT_TRUE(registry.writeRawValue("K", name, value));
+    EXPECT_EQ(registry.readRawValue("K", name), value) << name;
+  }
+  EXPECT_NE(test::readText(file).find("\"Count\"=dword:0002010a\r\n"), std::string::npos);
+  EXPECT_FALSE(registry.writeRawValue("Nowhere", "x", values[0].second));
+  EXPECT_EQ(registry.valueNames("K"),
+            (std::vector<std::string>{"Text", "Ansi", "Count", "Path", "List", "Blob", "Bad"}));
   EXPECT_EQ(registry.readValue("K", "Count"), std::nullopt);  // no text
   EXPECT_NE(failureOf([&] { (void)registry.readRawValue("K", "Bad"); })
                 .find(": the value \"Bad\" of key HKEY_LOCAL_MACHINE\\K holds hex(2):0x1, data of "
