@@ -1,5 +1,6 @@
 #include "actions/Components.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/Text.h"
@@ -77,6 +78,36 @@ void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packag
   components->saveChanges();
   const auto util = components->getUtilInterface();
   for (std::size_t i = same; i < dlls.size(); ++i) util->installComponent(dlls[i], "", "");
+  components->saveChanges();
+}
+
+void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
+                              const std::filesystem::path& dll,
+                              const std::vector<std::string>& before) {
+  const auto components = componentsOf(mts, packageName);
+  if (!components) return;
+  const std::string wanted = platform::toLower(dll.string());
+  const auto isOfDll = [&](const std::string& path) { return platform::toLower(path) == wanted; };
+  std::vector<std::string> kept;
+  std::copy_if(before.begin(), before.end(), std::back_inserter(kept), isOfDll);
+  const auto listed = [](const std::vector<std::string>& list, const std::string& path) {
+    return std::find(list.begin(), list.end(), path) != list.end();
+  };
+  components->populate();
+  std::vector<std::string> present;
+  for (long i = 0; i < components->count();) {
+    const std::string path = components->item(i)->value("DLL");
+    if (isOfDll(path) && (!listed(kept, path) || listed(present, path))) {
+      components->remove(i);  // the next component has moved down to i
+      continue;
+    }
+    if (isOfDll(path)) present.push_back(path);
+    ++i;
+  }
+  components->saveChanges();
+  const auto util = components->getUtilInterface();
+  for (const std::string& path : kept)
+    if (!listed(present, path)) util->installComponent(path, "", "");
   components->saveChanges();
 }
 

@@ -40,4 +40,13 @@ void registerMTSComponent(platform::MtsCatalog& mts, const std::filesystem::path
 void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
                               const std::vector<std::string>& dlls);
 
+// Puts the package's components of `dll` (letter case aside) back as
+// `before` lists them, each path in its own letter case (an undo): those it
+// does not list are removed, those it lists and the package lacks are
+// installed again, after the others. Every component of another DLL stays
+// as it is.
+void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
+                              const std::filesystem::path& dll,
+                              const std::vector<std::string>& before);
+
 }  // namespace qsi::actions
