@@ -471,7 +471,6 @@ bool putValue(Content& content, std::string_view key, std::string_view name, boo
 // The text whose bytes are the value's in this file, when there is one
 // that a quoted string can hold.
 std::optional<std::string> quotableText(const Content& content, const RegistryValue& value) {
-  if (value.type != kRegSz) return std::nullopt;
   std::string text;
   if (isRegedit4(content)) {
     if (!value.data.ends_with('\0')) return std::nullopt;
