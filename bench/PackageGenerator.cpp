@@ -6,7 +6,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
 #include "solution/ComponentLists.h"
@@ -60,9 +60,8 @@ std::string customizedContent(const std::string& content) {
 }
 
 std::string checksumOf(const std::string& packagePath, const std::string& content) {
-  return packagePath.ends_with(".dll")
-             ? "0"
-             : customization::checksumText(customization::calculateCRC(content));
+  return packagePath.ends_with(".dll") ? "0"
+                                       : checksum::checksumText(checksum::calculateCRC(content));
 }
 
 std::string moduleVersion(std::string_view name) {

@@ -29,13 +29,13 @@
 #include "actions/ActionServices.h"
 #include "actions/FileInstallation.h"
 #include "actions/InstallationPlan.h"
-#include "actions/Journal.h"
 #include "actions/Undo.h"
 #include "bench/PackageGenerator.h"
+#include "checksum/Checksum.h"
+#include "control/Customization.h"
 #include "control/FileSelection.h"
 #include "control/Main.h"
-#include "customization/Checksum.h"
-#include "customization/Customization.h"
+#include "journal/Journaling.h"
 #include "metabase/MetabaseStatements.h"
 #include "metabase/MetabaseUpdate.h"
 #include "metabase/SAPassword.h"
@@ -85,7 +85,8 @@ struct Installer {
   [[nodiscard]] platform::Environment environment(const SiteLayout& site) {
     platform::RunStamp stamp = platform::makeRunStamp(std::chrono::system_clock::now());
     stamp.runFolder = stamp.installDateAndTimeFormat;
-    return {registry, profiles, main, site.installer, stamp, nullptr};
+    return {registry, profiles, main,    site.installer,
+            stamp,    nullptr,  nullptr, site.instMainDir / "QOLog"};
   }
 
   platform::RegFileRegistry registry;
@@ -130,7 +131,7 @@ struct PackageRead {
 double retrieveProgram(const SiteLayout& site, std::size_t files) {
   PackageRead run(site);
   auto& [installer, env, solutionLog, siteLog, folders, info] = run;
-  const double seconds = timed([&] { site::readCurrentSiteChecksums(env, info, siteLog); });
+  const double seconds = timed([&] { control::readCurrentSiteChecksums(env, info, siteLog); });
   std::size_t recorded = 0;
   std::size_t changed = 0;
   for (const solution::FileEntry& entry : info.files) {
@@ -147,8 +148,8 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
   PackageRead run(site);
   auto& [installer, env, solutionLog, siteLog, folders, info] = run;
   const site::SiteInfo siteInfo = site::readSiteInfo(env, siteLog);
-  site::readCurrentSiteChecksums(env, info, siteLog);
-  customization::buildCustomizationsLog(env, info);
+  control::readCurrentSiteChecksums(env, info, siteLog);
+  control::buildCustomizationsLog(env, info);
   control::determineWhatToInstall(env, info, siteInfo);
   actions::InstallationPlan plan;
   plan.files = actions::planFiles(info, siteInfo.Modules, siteInfo.InstMainDir);
@@ -158,16 +159,16 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
   // As the Start button runs it, without the services and registry values.
   actions::InstallationResult result;
   const double seconds = timed([&] {
-    actions::Journal journal(actions::journalFolder(instMainDir, env.stamp.runFolder));
+    qsi::journal::Journal journal(actions::journalFolder(instMainDir, env.stamp.runFolder));
     journal.begin(env.stamp);
-    actions::JournalingRegistry registry(env.registry, journal);
-    actions::JournalingDatabases databases(platform::databasesOf(env), journal);
-    const platform::Environment recording{registry,  env.profiles, env.ui, env.installerFolder,
-                                          env.stamp, &databases};
+    qsi::journal::JournalingRegistry registry(env.registry, journal);
+    qsi::journal::JournalingDatabases databases(platform::databasesOf(env), journal);
+    const platform::Environment recording{registry,  env.profiles, env.ui,  env.installerFolder,
+                                          env.stamp, &databases,   nullptr, env.logRoot};
     result = actions::installFiles(env, services, instMainDir, info, folders, plan, journal);
     metabase::updateMetabase(recording, actions::installedOnly(info, result), metabase::kWebServer,
                              "", result.failedModules);
-    journal.write(actions::record::kEnd, {});
+    journal.write(qsi::journal::End{});
   });
   const auto installed = std::count(result.installed.begin(), result.installed.end(), true);
   expect(!result.hasFailures() && static_cast<std::size_t>(installed) == files &&
@@ -196,7 +197,7 @@ struct FlatRun {
       entry.path = "QO11\\Flat\\" + name;
       entry.module = "Q-Alder";
       entry.install = true;
-      entry.currentChecksum = customization::checksumOfBytes(customization::fingerprintOf(old));
+      entry.currentChecksum = checksum::checksumOfBytes(checksum::fingerprintOf(old));
       entry.packagePath = "Web\\Flat\\" + name;
       actions::PlannedFile& planned = plan.files.emplace_back();
       planned.entry = i;
@@ -209,11 +210,11 @@ struct FlatRun {
 
   // The installation's own file phase.
   void install() {
-    actions::Journal journal(actions::journalFolder(instMainDir, env.stamp.runFolder));
+    qsi::journal::Journal journal(actions::journalFolder(instMainDir, env.stamp.runFolder));
     journal.begin(env.stamp);
     const auto result = actions::installFiles(env, installer.actions.services(), instMainDir, info,
                                               folders, plan, journal);
-    journal.write(actions::record::kEnd, {});
+    journal.write(qsi::journal::End{});
     expect(!result.hasFailures(), "the installation of the folder failed");
   }
 

@@ -27,7 +27,7 @@ cmake --build "$build" -j "${QSI_JOBS:-2}"
 # pages, a Sequence.txt of some dozens of lines, one line or name elsewhere.
 declare -A max_len=(
   [RegistryFileFuzz]=8192 [IniFuzz]=4096 [SequenceFuzz]=2048 [ScriptHeaderFuzz]=256
-  [VersionFuzz]=128 [ConnectionTextFuzz]=512 [NamesFuzz]=512
+  [VersionFuzz]=128 [ConnectionTextFuzz]=512 [NamesFuzz]=512 [JournalFuzz]=4096
 )
 failed=()
 for corpus in "$here"/tests/fuzz/corpus/*/; do

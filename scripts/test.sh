@@ -7,6 +7,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
+# No folder of src/ includes one of a layer above it.
+"$here/scripts/check-layers.py"
 build=${QSI_BUILD_DIR:-$here/build}
 sanitized=${QSI_SANITIZE_BUILD_DIR:-$here/build-sanitize}
 QSI_BUILD_DIR=$build "$here/scripts/build.sh"

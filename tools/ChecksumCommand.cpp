@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 #include "tools/Commands.h"
 
 namespace qsi::tools {
@@ -34,7 +34,7 @@ int runChecksum(std::span<const std::string> args, std::ostream& out, std::ostre
         status = 2;
         continue;
       }
-      out << customization::getFileChecksum(file) << "  " << file << '\n';
+      out << checksum::getFileChecksum(file) << "  " << file << '\n';
     } catch (const std::exception& e) {
       err << "qsolution checksum: " << e.what() << '\n';
       status = 2;

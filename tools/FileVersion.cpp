@@ -4,7 +4,7 @@
 #include <map>
 #include <ostream>
 
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -120,8 +120,7 @@ int runFileVersion(std::span<const std::string> args, std::ostream& out, std::os
         previous->second = &entry;
         status = 1;
       }
-      setChecksum(ini, section,
-                  customization::getFileChecksum(packageFile(package, entry.packagePath)));
+      setChecksum(ini, section, checksum::getFileChecksum(packageFile(package, entry.packagePath)));
     }
     platform::writeFileAtomically(file, printIni(ini));
     out << "Wrote " << written.size() << " checksums to " << platform::displayPath(file) << '\n';

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 #include "metabase/SqlScripts.h"
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
@@ -102,9 +102,9 @@ void checkChecksums(const Package& package, std::vector<Warning>& warnings) {
       continue;
     }
     // The installer checks a library's bytes too, unless the package marks it "0".
-    if (isLibrary(file.packagePath) && file.solutionChecksum == "0") continue;
-    const std::string own = customization::checksumOfBytes(
-        customization::fingerprintOf(packageFile(package, file.packagePath)));
+    if (checksum::isLibraryPath(file.packagePath) && file.solutionChecksum == "0") continue;
+    const std::string own =
+        checksum::checksumOfBytes(checksum::fingerprintOf(packageFile(package, file.packagePath)));
     if (own != file.solutionChecksum)
       warnings.push_back({file.packagePath, "shipped checksum " + file.solutionChecksum +
                                                 " (section [" + section +

@@ -10,10 +10,8 @@
 #include "platform/Failure.h"
 #include "platform/Paths.h"
 #include "platform/ProfileReader.h"
-#include "platform/Registry.h"
+#include "platform/RegFileRegistry.h"
 #include "platform/Text.h"
-#include "platform/Unicode.h"
-#include "site/RootKey.h"
 #include "solution/ModuleReader.h"
 #include "solution/SolutionReader.h"
 
@@ -36,44 +34,6 @@ class QuietUi final : public platform::UserInterface {
     return box.buttons == platform::Buttons::RetryCancel ? platform::Answer::Cancel
                                                          : platform::Answer::OK;
   }
-};
-
-// A registry that knows only the suite's InstMainDir, so that the readers'
-// logs land in a folder of the tool's own.
-class LogFolderRegistry final : public platform::Registry {
- public:
-  explicit LogFolderRegistry(std::string folder) : folder_(std::move(folder)) {}
-
-  [[nodiscard]] std::optional<std::string> readValue(std::string_view key,
-                                                     std::string_view name) const override {
-    if (platform::iequals(key, site::kRootKey) && platform::iequals(name, "InstMainDir"))
-      return folder_;
-    return std::nullopt;
-  }
-  [[nodiscard]] std::optional<platform::RegistryValue> readRawValue(
-      std::string_view key, std::string_view name) const override {
-    const auto text = readValue(key, name);
-    if (!text) return std::nullopt;
-    return platform::RegistryValue{
-        platform::kRegSz, platform::utf8ToUtf16(*text).value_or("") + std::string(2, '\0')};
-  }
-  bool writeValue(std::string_view, std::string_view, std::string_view) override { return false; }
-  bool writeRawValue(std::string_view, std::string_view, const platform::RegistryValue&) override {
-    return false;
-  }
-  bool deleteValue(std::string_view, std::string_view) override { return false; }
-  [[nodiscard]] std::optional<std::vector<std::string>> subKeys(std::string_view) const override {
-    return std::nullopt;
-  }
-  [[nodiscard]] std::optional<std::vector<std::string>> valueNames(
-      std::string_view) const override {
-    return std::nullopt;
-  }
-  bool createKey(std::string_view) override { return false; }
-  bool deleteKey(std::string_view) override { return false; }
-
- private:
-  std::string folder_;
 };
 
 // A new folder below the system's temporary folder, removed with everything
@@ -104,12 +64,18 @@ class TemporaryFolder {
 // const, as the readers change its parts.
 struct Reading {
   explicit Reading(const fs::path& absoluteRoot)
-      : registry(logs.path().string()),
-        env{registry, profiles, ui, absoluteRoot.parent_path(),
-            platform::makeRunStamp(std::chrono::system_clock::now())},
+      : registry(logs.path() / "registry.reg"),
+        env{registry,
+            profiles,
+            ui,
+            absoluteRoot.parent_path(),
+            platform::makeRunStamp(std::chrono::system_clock::now()),
+            nullptr,
+            nullptr,
+            logs.path()},
         folders(solution::SolutionFolders::at(absoluteRoot)) {}
   const TemporaryFolder logs;
-  LogFolderRegistry registry;
+  platform::RegFileRegistry registry;  // none: the package is read, no site
   platform::ProfileReader profiles;
   QuietUi ui;
   const platform::Environment env;

@@ -47,8 +47,4 @@ struct PackageArgument {
 [[nodiscard]] std::filesystem::path packageFile(const Package& package,
                                                 const std::string& packagePath);
 
-// Whether the path's last three characters are "dll" in any case: such files
-// are never checksummed.
-[[nodiscard]] bool isLibrary(const std::string& path);
-
 }  // namespace qsi::tools

@@ -8,7 +8,7 @@
 #include "actions/Components.h"
 #include "actions/FileSystem.h"
 #include "actions/StepLog.h"
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 #include "log/CLog.h"
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
@@ -20,7 +20,7 @@
 namespace qsi::actions {
 
 namespace fs = std::filesystem;
-using customization::Fingerprint;
+using checksum::Fingerprint;
 using platform::Placement;
 using platform::ProgressBox;
 
@@ -31,7 +31,7 @@ constexpr std::uintmax_t kBatchBytes = std::uintmax_t{8} << 20;
 
 // The checksum text of a fingerprinted file, as getFileChecksum gives it.
 std::string checksumOf(const fs::path& file, const Fingerprint& fingerprint) {
-  return customization::isLibraryPath(file) ? "0" : customization::checksumOfBytes(fingerprint);
+  return checksum::isLibraryPath(file) ? "0" : checksum::checksumOfBytes(fingerprint);
 }
 
 // One file on its way into the site.
@@ -58,7 +58,7 @@ class Installation {
  public:
   Installation(const platform::Environment& env, const ActionServices& services,
                const fs::path& installationRoot, const solution::SolutionInfo& info,
-               const solution::SolutionFolders& folders, Journal& journal,
+               const solution::SolutionFolders& folders, journal::Journal& journal,
                InstallationResult& result)
       : env_(env),
         services_(services),
@@ -98,7 +98,7 @@ class Installation {
   const fs::path& root_;
   const solution::SolutionInfo& info_;
   const solution::SolutionFolders& folders_;
-  Journal& journal_;
+  journal::Journal& journal_;
   InstallationResult& result_;
   const fs::path customized_;
   StepLog componentLog_;
@@ -134,7 +134,7 @@ void Installation::record(Pending& pending, const std::string& source) {
     pending.newFolders.insert(pending.newFolders.begin(), folder);
   for (const fs::path& folder : pending.newFolders) {
     recordedFolders_.insert(folder);
-    journal_.append(record::kMkdir, {folder.string()});
+    journal_.append(journal::Mkdir{folder.string()});
   }
   if (pending.old) {
     pending.backup = journal_.nextBackup();
@@ -144,12 +144,15 @@ void Installation::record(Pending& pending, const std::string& source) {
         platform::keptBesideFolder(pending.installed, journal_.folder().filename().string());
     pending.keptBeside = beside / pending.backup.filename();
     const auto attributes = platform::attributesOf(pending.installed);
-    journal_.append(record::kReplace,
-                    {pending.installed.string(), pending.backup.filename().string(),
-                     std::to_string(pending.old->size), std::to_string(pending.old->crc), source,
-                     beside.string(), attributes ? platform::attributesText(*attributes) : ""});
+    journal::Replace replace{pending.installed.string(),
+                             pending.backup.filename().string(),
+                             *pending.old,
+                             source,
+                             beside.string(),
+                             attributes ? platform::attributesText(*attributes) : ""};
+    journal_.append(std::move(replace));
   } else {
-    journal_.append(record::kCreate, {pending.installed.string(), source});
+    journal_.append(journal::Create{pending.installed.string(), source});
   }
 }
 
@@ -164,7 +167,7 @@ Pending Installation::prepare(const PlannedFile& planned) {
     std::error_code ec;
     pending.size = fs::file_size(pending.source, ec);
     if (fs::exists(fs::symlink_status(pending.installed, ec)))
-      pending.old = customization::fingerprintOf(pending.installed);
+      pending.old = checksum::fingerprintOf(pending.installed);
     if (!planned.again) {
       if (planned.action == FileAction::SaveAndReplace)
         pending.saveWhy = planned.reason;
@@ -191,22 +194,21 @@ void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
   // The records go to disk with the batch's own flush, before anything changes.
   platform::AppendOnlyFile& records = journal_.writeOut();
   std::vector<Placement> placements;
-  placements.reserve(2 * batch.size());  // `after` points into it: it must not move
   std::vector<Placement*> results;
   for (Pending& pending : batch) {
     if (!pending.failure.empty()) continue;
-    const Placement* saved = nullptr;
+    std::optional<std::size_t> saved;
     if (!pending.saveWhy.empty() && !pending.saveTried) {
       pending.saveTried = true;
       // The run's folder is private before anything is saved in it.
       std::error_code ec;
       if (fs::create_directories(customized_, ec)) platform::makePrivate(customized_);
       fs::create_directories(pending.saved.parent_path(), ec);
+      saved = placements.size();
       Placement& copy = placements.emplace_back();
       copy.source = pending.installed;
       copy.destination = pending.saved;
       copy.asNew = true;
-      saved = &copy;
       results.push_back(&pending.savedCopy);
     }
     if (savesOnly) continue;
@@ -231,7 +233,7 @@ void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
   services_.files.placeAll(placements, journal_.staging(), &records);
   for (std::size_t i = 0; i < placements.size(); ++i) {
     *results[i] = std::move(placements[i]);
-    results[i]->after = nullptr;
+    results[i]->after.reset();
   }
 }
 
@@ -274,9 +276,8 @@ void Installation::report(Pending& pending) {
     }
   }
   if (installed) {
-    journal_.append(record::kPlaced, {pending.installed.string(), std::to_string(pending.copy.size),
-                                      std::to_string(pending.copy.crc)});
     written_[planned.entry] = Fingerprint{pending.copy.size, pending.copy.crc};
+    journal_.append(journal::Placed{pending.installed.string(), *written_[planned.entry]});
   }
   result_.installed[planned.entry] = installed;
 }
@@ -323,19 +324,15 @@ void Installation::installComponentFile(const PlannedFile& planned) {
   const auto com = [&](bool doRegister) {
     return [&, doRegister] {
       const auto was = services_.com.isRegistered(dll);
-      journal_.write(record::kCom, {dll.string(), doRegister ? "register" : "unregister",
-                                    was ? (*was ? "1" : "0") : "?"});
+      journal_.write(journal::Com{dll.string(), doRegister, was});
       registerCOMComponent(services_.com, dll, doRegister);
     };
   };
   const auto mts = [&](bool doInstall) {
     return [&, doInstall] {
-      std::vector<std::string> fields{std::string(kMtsPackageName), dll.string(),
-                                      doInstall ? "install" : "remove"};
-      if (const auto before = packageComponents(services_.mts, kMtsPackageName)) {
-        fields.insert(fields.end(), before->begin(), before->end());
-        journal_.write(record::kMts, std::move(fields));
-      }
+      if (auto before = packageComponents(services_.mts, kMtsPackageName))
+        journal_.write(journal::Mts{std::string(kMtsPackageName), dll.string(), doInstall,
+                                    std::move(*before)});
       registerMTSComponent(services_.mts, dll, kMtsPackageName, doInstall);
     };
   };
@@ -367,7 +364,7 @@ void Installation::copyJavaClasses() {
           below(target, platform::toDataPath(item.path().lexically_relative(classes)));
       pending.source = item.path();
       if (fs::exists(pending.installed, ec))
-        pending.old = customization::fingerprintOf(pending.installed);
+        pending.old = checksum::fingerprintOf(pending.installed);
       record(pending, pending.source.string());
     }
     place(batch);
@@ -378,9 +375,8 @@ void Installation::copyJavaClasses() {
     if (why.empty())
       why = pending.folderFailure.empty() ? pending.copy.error : pending.folderFailure;
     if (pending.copy.placed() && !pending.copy.source.empty())
-      journal_.append(record::kPlaced,
-                      {pending.installed.string(), std::to_string(pending.copy.size),
-                       std::to_string(pending.copy.crc)});
+      journal_.append(journal::Placed{pending.installed.string(),
+                                      Fingerprint{pending.copy.size, pending.copy.crc}});
   }
   if (!why.empty()) copyLog_.writeLine(platform::withReason("Error copying the Java Classes", why));
 }
@@ -433,10 +429,10 @@ void Installation::verify(const InstallationPlan& plan) {
     const std::string& shipped = info_.files[planned.entry].solutionChecksum;
     std::string problem;
     try {
-      const Fingerprint now = customization::fingerprintOf(installed);
+      const Fingerprint now = checksum::fingerprintOf(installed);
       // The bytes themselves, libraries too: that libraries carry "0" is a
       // rule of the customization check, and "0" ships no checksum.
-      const std::string crc = customization::checksumOfBytes(now);
+      const std::string crc = checksum::checksumOfBytes(now);
       if (!shipped.empty() && shipped != "0" && crc != shipped)
         problem = "its checksum is " + crc + ", the package ships " + shipped;
       else if (now != *written)
@@ -476,7 +472,7 @@ InstallationResult installFiles(const platform::Environment& env, const ActionSe
                                 const fs::path& installationRoot,
                                 const solution::SolutionInfo& info,
                                 const solution::SolutionFolders& folders,
-                                const InstallationPlan& plan, Journal& journal) {
+                                const InstallationPlan& plan, journal::Journal& journal) {
   InstallationResult result;
   result.installed.assign(info.files.size(), false);
   Installation installation(env, services, installationRoot, info, folders, journal, result);

@@ -9,7 +9,7 @@
 
 #include "actions/ActionServices.h"
 #include "actions/InstallationPlan.h"
-#include "actions/Journal.h"
+#include "journal/Journal.h"
 #include "platform/Environment.h"
 #include "solution/Records.h"
 #include "solution/SolutionFolders.h"
@@ -71,6 +71,6 @@ InstallationResult installFiles(const platform::Environment& env, const ActionSe
                                 const std::filesystem::path& installationRoot,
                                 const solution::SolutionInfo& info,
                                 const solution::SolutionFolders& folders,
-                                const InstallationPlan& plan, Journal& journal);
+                                const InstallationPlan& plan, journal::Journal& journal);
 
 }  // namespace qsi::actions

@@ -9,10 +9,10 @@
 
 #include "actions/Components.h"
 #include "actions/FileInstallation.h"
-#include "actions/Journal.h"
 #include "actions/Services.h"
 #include "actions/StepLog.h"
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
+#include "journal/Journal.h"
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
@@ -24,7 +24,9 @@
 namespace qsi::actions {
 
 namespace fs = std::filesystem;
-using customization::Fingerprint;
+using checksum::Fingerprint;
+using journal::Journal;
+using journal::Record;
 
 namespace {
 
@@ -32,7 +34,7 @@ std::optional<Fingerprint> fingerprintIfThere(const fs::path& file) {
   std::error_code ec;
   if (!fs::is_regular_file(fs::symlink_status(file, ec))) return std::nullopt;
   try {
-    return customization::fingerprintOf(file);
+    return checksum::fingerprintOf(file);
   } catch (const std::system_error&) {
     return std::nullopt;
   }
@@ -45,41 +47,40 @@ void sweepTemporaryFiles(const fs::path& folder) {
     if (platform::isTemporaryFileName(item.path().filename().string())) fs::remove(item.path(), ec);
 }
 
-Fingerprint fingerprintFrom(const std::string& size, const std::string& crc) {
-  Fingerprint fingerprint;
-  std::from_chars(size.data(), size.data() + size.size(), fingerprint.size);
-  unsigned value = 0;
-  std::from_chars(crc.data(), crc.data() + crc.size(), value);
-  fingerprint.crc = static_cast<std::uint16_t>(value);
-  return fingerprint;
-}
-
-bool hasRecord(const std::vector<JournalRecord>& records, std::string_view kind) {
+bool hasRecord(const std::vector<Record>& records, std::size_t kind) {
   return std::any_of(records.begin(), records.end(),
-                     [&](const JournalRecord& r) { return r.kind == kind; });
+                     [&](const Record& r) { return r.index() == kind; });
 }
 
-bool hasChanges(const std::vector<JournalRecord>& records) {
-  return std::any_of(records.begin(), records.end(), [](const JournalRecord& r) {
-    return r.kind != record::kBegin && r.kind != record::kEnd && r.kind != record::kUndone &&
-           r.kind != record::kKept;
-  });
+template <typename Kind>
+bool has(const std::vector<Record>& records) {
+  return hasRecord(records, Record(Kind{}).index());
+}
+
+bool hasChanges(const std::vector<Record>& records) {
+  return std::any_of(records.begin(), records.end(), journal::isChange);
+}
+
+const std::string& dateOf(const std::vector<Record>& records) {
+  static const std::string none;
+  const auto* begin = records.empty() ? nullptr : std::get_if<journal::Begin>(&records.front());
+  return begin != nullptr ? begin->date : none;
 }
 
 // The runs of the site with changes, newest first, each with its records.
-std::vector<std::pair<std::string, std::vector<JournalRecord>>> runsWithChanges(
+std::vector<std::pair<std::string, std::vector<Record>>> runsWithChanges(
     const fs::path& instMainDir) {
-  std::vector<std::pair<std::string, std::vector<JournalRecord>>> runs;
+  std::vector<std::pair<std::string, std::vector<Record>>> runs;
   std::error_code ec;
   for (const auto& item : fs::directory_iterator(instMainDir / "QOJournal", ec)) {
     if (!item.is_directory()) continue;
-    auto records = Journal::read(item.path());
+    auto records = Journal::read(item.path()).records;
     if (hasChanges(records)) runs.emplace_back(item.path().filename().string(), std::move(records));
   }
   // The begin record holds the run's date in a form that sorts.
   std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
-    const std::string& x = a.second.front().field(1);
-    const std::string& y = b.second.front().field(1);
+    const std::string& x = dateOf(a.second);
+    const std::string& y = dateOf(b.second);
     return x != y ? x > y : a.first > b.first;
   });
   return runs;
@@ -99,9 +100,14 @@ class Undo {
   UndoResult run(std::string_view run);
 
  private:
-  void undo(const JournalRecord& record);
-  void restore(const JournalRecord& record);
-  void remove(const JournalRecord& record);
+  void undo(const Record& record);
+  void undoFile(const Record& record, const std::string& path);
+  void restore(const journal::Replace& record);
+  void remove(const journal::Create& record);
+  void removeFolder(const journal::Mkdir& record);
+  void putBack(const journal::RegistryValue& record);
+  void putBack(const journal::Com& record);
+  void putBack(const journal::Mts& record);
   void removeKey(const std::string& key);
   [[nodiscard]] std::optional<Fingerprint> expectedNew(const std::string& path,
                                                        const std::string& source) const;
@@ -172,10 +178,10 @@ const fs::path& Undo::savedRoot() {
   throw std::runtime_error("1000 folders named " + savedFolder_.string() + " exist already");
 }
 
-void Undo::restore(const JournalRecord& record) {
-  const fs::path path(record.field(0));
-  const fs::path backup = journal_ / "files" / record.field(1);
-  const Fingerprint old = fingerprintFrom(record.field(2), record.field(3));
+void Undo::restore(const journal::Replace& record) {
+  const fs::path path(record.path);
+  const fs::path backup = journal_ / "files" / record.backup;
+  const Fingerprint& old = record.old;
   sweepTemporaryFiles(path.parent_path());
   const auto kept = fingerprintIfThere(backup);
   const auto now = fingerprintIfThere(path);
@@ -188,7 +194,7 @@ void Undo::restore(const JournalRecord& record) {
     notUndone(path.string(), "its kept old bytes do not match the checksum recorded for them");
     return;
   }
-  if (!saveIfChanged(path, expectedNew(record.field(0), record.field(4)))) return;
+  if (!saveIfChanged(path, expectedNew(record.path, record.source))) return;
   try {
     platform::makeWritable(path);
     fs::rename(backup, path);
@@ -200,12 +206,12 @@ void Undo::restore(const JournalRecord& record) {
   }
 }
 
-void Undo::remove(const JournalRecord& record) {
-  const fs::path path(record.field(0));
+void Undo::remove(const journal::Create& record) {
+  const fs::path path(record.path);
   sweepTemporaryFiles(path.parent_path());
   std::error_code ec;
   if (!fs::exists(fs::symlink_status(path, ec))) return;
-  if (!saveIfChanged(path, expectedNew(record.field(0), record.field(1)))) return;
+  if (!saveIfChanged(path, expectedNew(record.path, record.source))) return;
   if (fs::remove(path, ec)) {
     ++result_.removed;
     log_.writeLine("Removed -> " + path.string());
@@ -237,102 +243,131 @@ void Undo::removeKey(const std::string& key) {
   }
 }
 
-void Undo::undo(const JournalRecord& record) {
-  const std::string& kind = record.kind;
-  // The journal lies in the site, where others can write: a file record
-  // naming a path outside the site and the Windows folder is not the run's.
-  if ((kind == record::kReplace || kind == record::kCreate || kind == record::kMkdir) &&
-      !platform::liesBelow(instMainDir_, record.field(0)) &&
-      !platform::liesBelow(platform::windowsFolder(), record.field(0))) {
-    notUndone(record.field(0), "it lies outside the site: the run made no such change");
-    return;
-  }
-  // A backup is a plain name in the run's own folder, or it could bring any file in.
-  if (kind == record::kReplace) {
-    if (const auto problem = platform::nameProblem(record.field(1))) {
-      notUndone(record.field(0), "its kept copy \"" + platform::escapeControls(record.field(1)) +
-                                     "\" is no name in the run's journal: " + *problem);
-      return;
-    }
-  }
-  if (kind == record::kReplace) {
-    restore(record);
-  } else if (kind == record::kCreate) {
-    remove(record);
-  } else if (kind == record::kMkdir) {
-    const fs::path folder(record.field(0));
-    std::error_code ec;
-    if (!fs::is_directory(folder, ec)) return;
-    sweepTemporaryFiles(folder);
-    if (fs::is_empty(folder, ec) && fs::remove(folder, ec)) {
-      ++result_.removed;
-      log_.writeLine("Removed the folder -> " + folder.string());
-    } else {
-      notUndone(folder.string(),
-                ec ? platform::systemReason(ec) : "the folder holds files the run did not make");
-    }
-  } else if (kind == record::kRegistry) {
-    const std::string& key = record.field(0);
-    const std::string& name = record.field(1);
-    // The run writes the suite's keys and the installer's own, nothing else.
-    if (!platform::isKeyOrBelow(key, site::kRootKey) && !site::isInstallerKey(key)) {
-      notUndone(key + " " + name,
-                "it lies outside the suite's and the installer's keys: the "
-                "run wrote no such value");
-      return;
-    }
-    try {
-      if (record.field(2) == "1")
-        (void)env_.registry.writeValue(key, name, record.field(3));
-      else
-        (void)env_.registry.deleteValue(key, name);
-      log_.writeLine("Registry value put back -> " + key + " " + name);
-    } catch (const std::exception& e) {
-      notUndone(key + " " + name, e.what());
-    }
-  } else if (kind == record::kRegistryKey) {
-    removeKey(record.field(0));
-  } else if (kind == record::kCom) {
-    const fs::path dll(record.field(0));
-    const bool registered = record.field(1) == "register";
-    // Put back as it was before the call: registered, or not.
-    const std::string& was = record.field(2);
-    if (registered ? was == "1" : was == "0") return;
-    try {
-      try {
-        registerCOMComponent(services_.com, dll, !registered);
-      } catch (const platform::ServiceUnavailable&) {
-        // No registrar on this machine: the run changed nothing there either.
-      }
-      log_.writeLine("COM registration put back -> " + dll.string());
-    } catch (const std::exception& e) {
-      notUndone(dll.string(), "its COM registration cannot be put back: " + std::string(e.what()));
-    }
-  } else if (kind == record::kMts) {
-    try {
-      restorePackageComponents(services_.mts, record.field(0),
-                               {record.fields.begin() + 3, record.fields.end()});
-      log_.writeLine("MTS package put back -> " + record.field(0) + " " + record.field(1));
-    } catch (const std::exception& e) {
-      notUndone(record.field(0) + " " + record.field(1), e.what());
-    }
-  } else if (kind == record::kStopped) {
-    stopped_ = true;
-  } else if (kind == record::kStarted) {
-    started_ = true;
-  } else if (kind == record::kScript) {
-    result_.notReversed.push_back("SQL script " + record.field(0) + " on " + record.field(1));
-  } else if (kind == record::kMetabase) {
-    result_.notReversed.push_back("Metabase: " + record.field(0));
+void Undo::removeFolder(const journal::Mkdir& record) {
+  const fs::path folder(record.folder);
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) return;
+  sweepTemporaryFiles(folder);
+  if (fs::is_empty(folder, ec) && fs::remove(folder, ec)) {
+    ++result_.removed;
+    log_.writeLine("Removed the folder -> " + folder.string());
+  } else {
+    notUndone(folder.string(),
+              ec ? platform::systemReason(ec) : "the folder holds files the run did not make");
   }
 }
 
+void Undo::putBack(const journal::RegistryValue& record) {
+  const std::string& key = record.key;
+  const std::string& name = record.name;
+  // The run writes the suite's keys and the installer's own, nothing else.
+  if (!platform::isKeyOrBelow(key, site::kRootKey) && !site::isInstallerKey(key)) {
+    notUndone(key + " " + name,
+              "it lies outside the suite's and the installer's keys: the "
+              "run wrote no such value");
+    return;
+  }
+  try {
+    if (record.existed)
+      (void)env_.registry.writeValue(key, name, record.old);
+    else
+      (void)env_.registry.deleteValue(key, name);
+    log_.writeLine("Registry value put back -> " + key + " " + name);
+  } catch (const std::exception& e) {
+    notUndone(key + " " + name, e.what());
+  }
+}
+
+void Undo::putBack(const journal::Com& record) {
+  const fs::path dll(record.dll);
+  // Put back as it was before the call: registered, or not.
+  if (record.wasRegistered == record.registering) return;
+  try {
+    try {
+      registerCOMComponent(services_.com, dll, !record.registering);
+    } catch (const platform::ServiceUnavailable&) {
+      // No registrar on this machine: the run changed nothing there either.
+    }
+    log_.writeLine("COM registration put back -> " + dll.string());
+  } catch (const std::exception& e) {
+    notUndone(dll.string(), "its COM registration cannot be put back: " + std::string(e.what()));
+  }
+}
+
+void Undo::putBack(const journal::Mts& record) {
+  try {
+    restorePackageComponents(services_.mts, record.package, record.before);
+    log_.writeLine("MTS package put back -> " + record.package + " " + record.dll);
+  } catch (const std::exception& e) {
+    notUndone(record.package + " " + record.dll, e.what());
+  }
+}
+
+// The journal lies in the site, where others can write: a file record
+// naming a path outside the site and the Windows folder is not the run's.
+void Undo::undoFile(const Record& record, const std::string& path) {
+  if (!platform::liesBelow(instMainDir_, path) &&
+      !platform::liesBelow(platform::windowsFolder(), path)) {
+    notUndone(path, "it lies outside the site: the run made no such change");
+    return;
+  }
+  if (const auto* replace = std::get_if<journal::Replace>(&record)) {
+    // A backup is a plain name in the run's own folder, or it could bring any file in.
+    if (const auto problem = platform::nameProblem(replace->backup)) {
+      notUndone(path, "its kept copy \"" + platform::escapeControls(replace->backup) +
+                          "\" is no name in the run's journal: " + *problem);
+      return;
+    }
+    restore(*replace);
+  } else if (const auto* create = std::get_if<journal::Create>(&record)) {
+    remove(*create);
+  } else {
+    removeFolder(std::get<journal::Mkdir>(record));
+  }
+}
+
+void Undo::undo(const Record& record) {
+  std::visit(
+      [&](const auto& r) {
+        using Kind = std::decay_t<decltype(r)>;
+        if constexpr (std::is_same_v<Kind, journal::Replace> ||
+                      std::is_same_v<Kind, journal::Create>) {
+          undoFile(record, r.path);
+        } else if constexpr (std::is_same_v<Kind, journal::Mkdir>) {
+          undoFile(record, r.folder);
+        } else if constexpr (std::is_same_v<Kind, journal::RegistryValue> ||
+                             std::is_same_v<Kind, journal::Com> ||
+                             std::is_same_v<Kind, journal::Mts>) {
+          putBack(r);
+        } else if constexpr (std::is_same_v<Kind, journal::RegistryKey>) {
+          removeKey(r.key);
+        } else if constexpr (std::is_same_v<Kind, journal::ServicesStopped>) {
+          stopped_ = true;
+        } else if constexpr (std::is_same_v<Kind, journal::ServicesStarted>) {
+          started_ = true;
+        } else if constexpr (std::is_same_v<Kind, journal::Script>) {
+          result_.notReversed.push_back("SQL script " + r.name + " on " + r.database);
+        } else if constexpr (std::is_same_v<Kind, journal::Metabase>) {
+          result_.notReversed.push_back("Metabase: " + r.statement);
+        }
+      },
+      record);
+}
+
 UndoResult Undo::run(std::string_view run) {
-  const std::vector<JournalRecord> records = Journal::read(journal_);
-  for (const JournalRecord& record : records)
-    if (record.kind == record::kPlaced)
-      placed_[record.field(0)] = fingerprintFrom(record.field(1), record.field(2));
+  const journal::Contents contents = Journal::read(journal_);
+  const std::vector<Record>& records = contents.records;
+  for (const Record& record : records)
+    if (const auto* placed = std::get_if<journal::Placed>(&record))
+      placed_[placed->path] = placed->fingerprint;
   log_.writeSection("Undo of the run " + std::string(run));
+  // A torn record told a change that never took effect; a forged one is
+  // followed in nothing.
+  for (const std::string& torn : contents.torn)
+    log_.writeLine("Skipped -> " + platform::escapeControls(run) + " " + torn);
+  for (const std::string& refused : contents.refused)
+    notUndone("the journal of the run " + platform::escapeControls(run) + ", " + refused,
+              "it is no record the installer writes; nothing follows from it");
   for (auto it = records.rbegin(); it != records.rend(); ++it) undo(*it);
   if (stopped_ && !started_)
     startNTServices(env_, services_.commands,
@@ -344,7 +379,7 @@ UndoResult Undo::run(std::string_view run) {
   log_.writeSection(result_.complete() ? "The run is undone" : "The run is undone in part");
   log_.close();
   Journal journal(journal_, platform::filesOf(env_));
-  journal.write(record::kUndone, {env_.stamp.installDateText});
+  journal.write(journal::Undone{env_.stamp.installDateText});
   return result_;
 }
 
@@ -377,15 +412,15 @@ UndoResult undoRun(const platform::Environment& env, const ActionServices& servi
 std::vector<std::string> unfinishedRuns(const fs::path& instMainDir) {
   std::vector<std::string> runs;
   for (const auto& [run, records] : runsWithChanges(instMainDir))
-    if (!hasRecord(records, record::kEnd) && !hasRecord(records, record::kUndone) &&
-        !hasRecord(records, record::kKept))
+    if (!has<journal::End>(records) && !has<journal::Undone>(records) &&
+        !has<journal::Kept>(records))
       runs.push_back(run);
   return runs;
 }
 
 std::optional<std::string> lastRun(const fs::path& instMainDir) {
   for (const auto& [run, records] : runsWithChanges(instMainDir))
-    if (!hasRecord(records, record::kUndone)) return run;
+    if (!has<journal::Undone>(records)) return run;
   return std::nullopt;
 }
 
@@ -393,7 +428,7 @@ std::optional<std::string> undoRefusal(const fs::path& instMainDir, std::string_
   std::vector<std::string> later;
   for (const auto& [name, records] : runsWithChanges(instMainDir)) {
     if (name == run) {
-      if (hasRecord(records, record::kUndone))
+      if (has<journal::Undone>(records))
         return "The run " + platform::escapeControls(run) +
                " is undone already; it is not undone again.";
       if (later.empty()) return std::nullopt;
@@ -403,7 +438,7 @@ std::optional<std::string> undoRefusal(const fs::path& instMainDir, std::string_
              " is not undone while later runs stand; undo " + (later.size() == 1 ? "it" : "them") +
              " first, newest first: " + names + ".";
     }
-    if (!hasRecord(records, record::kUndone)) later.push_back(platform::escapeControls(name));
+    if (!has<journal::Undone>(records)) later.push_back(platform::escapeControls(name));
   }
   return std::nullopt;  // no changes: nothing for the undo to take away
 }

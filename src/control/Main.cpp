@@ -4,13 +4,13 @@
 #include <exception>
 
 #include "actions/FileInstallation.h"
-#include "actions/Journal.h"
 #include "actions/Services.h"
 #include "actions/Undo.h"
 #include "control/Checks.h"
+#include "control/Customization.h"
 #include "control/FileSelection.h"
 #include "control/Planning.h"
-#include "customization/Customization.h"
+#include "journal/Journaling.h"
 #include "metabase/MetabaseStatements.h"
 #include "metabase/MetabaseUpdate.h"
 #include "metabase/RegistryUpdate.h"
@@ -63,11 +63,14 @@ Main::Main(Services services, View& view)
       clock_(services.clock),
       actions_(services.actions),
       env_{services.registry,  services.profiles, *this, std::move(services.installerFolder), {},
-           services.databases, services.files} {}
+           services.databases, services.files,    {}} {}
 
 void Main::Form_Load() {
   try {
     env_.stamp = platform::makeRunStamp(clock_.now());
+    // Without a usable installation folder nothing can be written: this
+    // says why, before anything else is tried.
+    env_.logRoot = site::logRootOf(env_.registry);
     lockSite();
     offerUndoOfKilledRuns();
     getSolutionInformation();
@@ -157,7 +160,7 @@ void Main::cmdRetrieveInfo_Click() {
   getCurrentInstallationInformation();
   clearProgress();
   stepLog_ = "Customizations";
-  customization::buildCustomizationsLog(env_, solutionInfo_);
+  control::buildCustomizationsLog(env_, solutionInfo_);
   setButtons(false, false, false);
   clearProgress();
   stepLog_ = "FilesToBeInstalled";
@@ -180,7 +183,7 @@ void Main::getCurrentInstallationInformation() {
   stepLog_ = "Gathering Current Site Information";
   if (!siteLog_) siteLog_.emplace(env_);
   siteInfo_ = site::readSiteInfo(env_, *siteLog_);
-  site::readCurrentSiteChecksums(env_, solutionInfo_, *siteLog_);
+  control::readCurrentSiteChecksums(env_, solutionInfo_, *siteLog_);
   checkProductVersion(env_, solutionInfo_, InstalledVersion);
   checkDependencyProduct(env_, solutionInfo_);
   checkDependencyProductVersion(env_, solutionInfo_, InstalledVersion);
@@ -209,15 +212,15 @@ void Main::cmdStart_Click() {
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
   writePlan();
   const fs::path instMainDir(siteInfo_.InstMainDir);
-  actions::Journal journal(actions::journalFolder(instMainDir, env_.stamp.runFolder),
-                           platform::filesOf(env_));
+  qsi::journal::Journal journal(actions::journalFolder(instMainDir, env_.stamp.runFolder),
+                                platform::filesOf(env_));
   journal.begin(env_.stamp);
   // The registry values and Metabase rows the run writes are told to the
   // journal first; SQL scripts tell it themselves.
-  actions::JournalingRegistry registry(env_.registry, journal);
-  actions::JournalingDatabases databases(platform::databasesOf(env_), journal);
-  const platform::Environment recording{registry,   env_.profiles, *this,     env_.installerFolder,
-                                        env_.stamp, &databases,    env_.files};
+  qsi::journal::JournalingRegistry registry(env_.registry, journal);
+  qsi::journal::JournalingDatabases databases(platform::databasesOf(env_), journal);
+  const platform::Environment recording{registry,   env_.profiles, *this,      env_.installerFolder,
+                                        env_.stamp, &databases,    env_.files, env_.logRoot};
   RunOutcome outcome;
   bool servicesStopped = false;
   try {
@@ -225,11 +228,11 @@ void Main::cmdStart_Click() {
       runWebServerPart(recording, journal, servicesStopped, outcome);
     if (solutionInfo_.hasSqlScripts && plan_.databasePassedOver.empty())
       runDatabasePart(recording, journal, outcome);
-    journal.write(actions::record::kEnd, {});
+    journal.write(qsi::journal::End{});
   } catch (const std::exception& failure) {
     if (servicesStopped) {
       restartServices(failure);
-      journal.append(actions::record::kStarted, {});
+      journal.append(qsi::journal::ServicesStarted{});
     }
     reportFailure(failure);
     offerUndo(journal, env_.stamp.runFolder);
@@ -245,11 +248,11 @@ void Main::cmdStart_Click() {
                                     : platform::EndProgram::kInstalled};
 }
 
-void Main::runWebServerPart(const platform::Environment& recording, actions::Journal& journal,
+void Main::runWebServerPart(const platform::Environment& recording, qsi::journal::Journal& journal,
                             bool& servicesStopped, RunOutcome& outcome) {
   if (plan_.stopsServices) {
     servicesStopped = true;  // a stop cut short still gets its start
-    journal.write(actions::record::kStopped, {});
+    journal.write(qsi::journal::ServicesStopped{});
     stepLog_ = "Stop Services";
     actions::stopNTServices(env_, actions_.commands);
     stepLog_ = "Stop Q-Orchard Services";
@@ -267,13 +270,13 @@ void Main::runWebServerPart(const platform::Environment& recording, actions::Jou
   if (plan_.stopsServices) {
     stepLog_ = "Start Services";
     actions::startNTServices(env_, actions_.commands);
-    journal.append(actions::record::kStarted, {});
+    journal.append(qsi::journal::ServicesStarted{});
     servicesStopped = false;
   }
 }
 
 // A script that failed leaves the database part unrecorded as installed.
-void Main::runDatabasePart(const platform::Environment& recording, actions::Journal& journal,
+void Main::runDatabasePart(const platform::Environment& recording, qsi::journal::Journal& journal,
                            RunOutcome& outcome) {
   stepLog_ = metabase::kSkippedScriptsLog;
   outcome.failedScripts = metabase::runSQLScripts(env_, plan_.scripts, login_.SAPassword, &journal);
@@ -343,7 +346,7 @@ void Main::writePlan() {
 // After a run that changed the site ended with a failure: the administrator
 // may undo it at once. Told to end from outside, nobody answers: the next
 // start asks again.
-void Main::offerUndo(actions::Journal& journal, const std::string& run) {
+void Main::offerUndo(qsi::journal::Journal& journal, const std::string& run) {
   if (!journal.hasChanges()) return;
   try {
     journal.flush();
@@ -360,8 +363,8 @@ void Main::offerUndo(actions::Journal& journal, const std::string& run) {
 // disk), the next start asks again: the failure shown is the run's own.
 void Main::keepRun(const fs::path& journalFolder) {
   try {
-    actions::Journal(journalFolder, platform::filesOf(env_))
-        .write(actions::record::kKept, {env_.stamp.installDateText});
+    qsi::journal::Journal(journalFolder, platform::filesOf(env_))
+        .write(qsi::journal::Kept{env_.stamp.installDateText});
   } catch (const std::exception&) {
   }
 }
@@ -386,8 +389,9 @@ void Main::undo(const std::string& run) {
   const fs::path instMainDir(site::getInstMainDir(env_.registry));
   platform::RunStamp stamp = env_.stamp;
   stamp.runFolder = run;  // the "Undo" log goes beside the run's own logs
-  const platform::Environment runEnv{env_.registry, env_.profiles,  *this,     env_.installerFolder,
-                                     stamp,         env_.databases, env_.files};
+  const platform::Environment runEnv{env_.registry,        env_.profiles, *this,
+                                     env_.installerFolder, stamp,         env_.databases,
+                                     env_.files,           env_.logRoot};
   const actions::UndoResult result =
       actions::undoRun(runEnv, actions_, instMainDir, run,
                        instMainDir / "QOCustomized" / env_.stamp.runFolder / "Undo");
@@ -444,7 +448,7 @@ std::string Main::closingText(const RunOutcome& outcome) const {
 }
 
 void Main::cmdCustimizationReport_Click() {
-  view_.showReport(frmReport{customization::showCustomizationReport(env_)});
+  view_.showReport(frmReport{control::showCustomizationReport(env_)});
 }
 
 void Main::cmdViewPlan_Click() {

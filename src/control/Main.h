@@ -11,9 +11,9 @@
 #include "actions/ActionServices.h"
 #include "actions/FileInstallation.h"
 #include "actions/InstallationPlan.h"
-#include "actions/Journal.h"
 #include "control/Dialogs.h"
 #include "control/View.h"
+#include "journal/Journal.h"
 #include "log/CLog.h"
 #include "platform/Clock.h"
 #include "platform/Environment.h"
@@ -86,9 +86,9 @@ class Main final : public platform::UserInterface {
   void getCurrentInstallationInformation();
   void cmdRetrieveInfo_Click();
   void cmdStart_Click();
-  void runWebServerPart(const platform::Environment& recording, actions::Journal& journal,
+  void runWebServerPart(const platform::Environment& recording, qsi::journal::Journal& journal,
                         bool& servicesStopped, RunOutcome& outcome);
-  void runDatabasePart(const platform::Environment& recording, actions::Journal& journal,
+  void runDatabasePart(const platform::Environment& recording, qsi::journal::Journal& journal,
                        RunOutcome& outcome);
   bool recordSection(const platform::Environment& recording, const solution::SolutionInfo& recorded,
                      std::string_view section, const std::set<std::string>& failedModules,
@@ -100,7 +100,7 @@ class Main final : public platform::UserInterface {
   void offerUndoOfKilledRuns();
   void writePlan();
   void recordDatabasePart(platform::Registry& registry) const;
-  void offerUndo(actions::Journal& journal, const std::string& run);
+  void offerUndo(qsi::journal::Journal& journal, const std::string& run);
   void keepRun(const std::filesystem::path& journalFolder);
   void undo(const std::string& run);
   void restartServices(const std::exception& failure);

@@ -3,8 +3,8 @@
 #include <ostream>
 #include <set>
 
-#include "actions/Journal.h"
 #include "actions/Undo.h"
+#include "journal/Journal.h"
 #include "log/CLog.h"
 #include "platform/Failure.h"
 #include "platform/Paths.h"
@@ -63,7 +63,7 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
   }
   const std::optional<std::string> chosen = run ? run : actions::lastRun(base);
   if (!chosen || platform::nameProblem(*chosen) ||
-      actions::Journal::read(actions::journalFolder(base, *chosen)).empty()) {
+      journal::Journal::read(actions::journalFolder(base, *chosen)).records.empty()) {
     out << (run ? "There is no run " + platform::escapeControls(*run) + " to undo.\n"
                 : std::string("There is no run to undo.\n"));
     return platform::EndProgram::kStopped;
@@ -76,8 +76,8 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
   stamp.runFolder = *chosen;  // the "Undo" log goes beside the run's own logs
   PrintingUi ui(out);
   const platform::Environment env{
-      services.registry,  services.profiles, ui, services.installerFolder, stamp,
-      services.databases, services.files};
+      services.registry, services.profiles, ui, services.installerFolder, stamp, services.databases,
+      services.files,    base / "QOLog"};
   try {
     const actions::UndoResult result = actions::undoRun(
         env, services.actions, base, *chosen, base / "QOCustomized" / savedBelow / "Undo");

@@ -7,7 +7,6 @@
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
-#include "site/RootKey.h"
 
 namespace qsi::log {
 
@@ -34,14 +33,8 @@ void createOneLevel(const fs::path& folder, bool isPrivate) {
 }  // namespace
 
 fs::path CLog::runFolder(const platform::Environment& env) {
-  const std::string instMainDir = site::getInstMainDir(env.registry);
-  // An empty InstMainDir would put the logs at the file system's root.
-  if (instMainDir.empty())
-    fail("openLogFile",
-         "The suite's installation folder (InstMainDir) is not set in the registry.");
-  if (const auto problem = site::instMainDirProblem(instMainDir))
-    fail("openLogFile", "The suite's installation folder cannot hold the logs: " + *problem + ".");
-  return fs::path(instMainDir) / "QOLog" / env.stamp.runFolder;
+  if (env.logRoot.empty()) fail("openLogFile", "The run has no folder for its logs.");
+  return env.logRoot / env.stamp.runFolder;
 }
 
 fs::path CLog::logFilePath(const platform::Environment& env, std::string_view installSection) {

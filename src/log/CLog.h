@@ -13,7 +13,8 @@
 namespace qsi::log {
 
 // One log file of the run, named by its install section, in the run's folder
-// InstMainDir/QOLog/<InstallDateAndTimeFormat>/. Lines end with CR LF. A new
+// below the environment's log root (InstMainDir/QOLog/<InstallDateAndTimeFormat>/
+// on a site). Lines end with CR LF. A new
 // file starts with a header; opening an existing one appends. Written
 // through the environment's files (platform::filesOf).
 class CLog {
@@ -27,8 +28,8 @@ class CLog {
 
   // Creates the log and run folders (one level each) and the file with its
   // header, or opens the existing file for appending. Throws Failure when
-  // InstMainDir is empty or a folder or the file cannot be made, with the
-  // system's reason.
+  // the environment has no log root or a folder or the file cannot be made,
+  // with the system's reason.
   void openLogFile(std::string_view installSection);
   // Opens the existing log for reading; throws Failure when it cannot.
   void openLogFileForReading(std::string_view installSection);

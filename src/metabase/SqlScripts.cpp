@@ -204,7 +204,7 @@ std::vector<actions::PlannedScript> planScripts(const fs::path& sqlFolder,
 
 std::vector<std::string> runSQLScripts(const platform::Environment& env,
                                        const std::vector<actions::PlannedScript>& scripts,
-                                       std::string_view saPassword, actions::Journal* journal) {
+                                       std::string_view saPassword, journal::Journal* journal) {
   const fs::path sqlFolder = env.installerFolder / "Solution" / "Sql";
   env.ui.setProgress(platform::ProgressBox::Text, "Running the SQL scripts");
   std::vector<std::string> failed;
@@ -216,8 +216,7 @@ std::vector<std::string> runSQLScripts(const platform::Environment& env,
       continue;
     }
     // What ran cannot be undone, but an undo names it.
-    if (journal != nullptr)
-      journal->write(actions::record::kScript, {script.name, script.database});
+    if (journal != nullptr) journal->write(journal::Script{script.name, script.database});
     if (auto log = runSQLScript(env, sqlFolder / script.name, saPassword))
       failed.push_back(std::move(*log));
   }

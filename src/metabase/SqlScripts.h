@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "actions/InstallationPlan.h"
-#include "actions/Journal.h"
+#include "journal/Journal.h"
 #include "platform/Environment.h"
 #include "solution/Records.h"
 
@@ -36,7 +36,7 @@ inline constexpr std::string_view kSkippedScriptsLog = "SQL Scripts";
 std::vector<std::string> runSQLScripts(const platform::Environment& env,
                                        const std::vector<actions::PlannedScript>& scripts,
                                        std::string_view saPassword,
-                                       actions::Journal* journal = nullptr);
+                                       journal::Journal* journal = nullptr);
 
 // Runs one script file, logging to "SQL Script - " + its short name, which
 // it returns when the script failed; nullopt when it ran, or had nothing to.

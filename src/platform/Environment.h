@@ -23,6 +23,11 @@ struct Environment {
   RunStamp stamp;
   Databases* databases = nullptr;  // nullptr: the machine's ODBC data sources
   WritableFiles* files = nullptr;  // where logs are written; nullptr: the machine's files
+  // The folder of every run's logs (InstMainDir/QOLog on a site); the run's
+  // own logs go into its stamp's folder below it. Empty until the site is
+  // known: no log can be opened then. No default, so that no environment
+  // made from another forgets it.
+  std::filesystem::path logRoot;
 };
 
 // The databases the steps reach: the environment's own, else the machine's

@@ -214,7 +214,7 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
         item.temp->linkAsNew(placement.destination);
         if (!item.onStagingDevice) savedElsewhere.insert(folderOf(placement.destination));
       } else if (!placement.backup.empty() &&
-                 (placement.after == nullptr || placement.after->placed()) &&
+                 (!placement.after || batch[*placement.after].placed()) &&
                  fs::exists(fs::symlink_status(placement.destination))) {
         keep(placement, savedElsewhere);
       }
@@ -263,8 +263,8 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
   for (Staged& item : staged) {
     Placement& placement = *item.placement;
     if (!placement.placed() || placement.asNew) continue;
-    if (placement.after != nullptr && !placement.after->placed()) {
-      placement.error = "not replaced: " + placement.after->error;
+    if (placement.after && !batch[*placement.after].placed()) {
+      placement.error = "not replaced: " + batch[*placement.after].error;
       continue;
     }
     try {

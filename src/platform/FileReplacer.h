@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -26,8 +27,9 @@ struct Placement {
   // A saved copy: placed only where nothing is, and before anything of the
   // batch is replaced.
   bool asNew = false;
-  // Placed only when this placement (a saved copy of the same batch) was.
-  const Placement* after = nullptr;
+  // Placed only when the placement at this index of the same batch (a saved
+  // copy) was: an index, so that the batch may move.
+  std::optional<std::size_t> after;
 
   // Set by the batch: the size and CRC-16 of what was put in place, or why
   // nothing was, the system's reason (the destination is then as it was).

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "platform/Failure.h"
 #include "platform/Text.h"
 
 namespace qsi::site {
@@ -45,6 +46,19 @@ std::optional<std::string> instMainDirProblem(std::string_view instMainDir) {
   for (const auto& part : path.relative_path())
     if (part == "." || part == "..") return shown + " has a \"" + part.string() + "\" part";
   return std::nullopt;
+}
+
+std::filesystem::path logRootOf(const platform::Registry& registry) {
+  const std::string instMainDir = getInstMainDir(registry);
+  if (instMainDir.empty())
+    throw platform::Failure(platform::kLogFailure, "openLogFile",
+                            "The suite's installation folder (InstMainDir) is not set in the "
+                            "registry.");
+  if (const auto problem = instMainDirProblem(instMainDir))
+    throw platform::Failure(
+        platform::kLogFailure, "openLogFile",
+        "The suite's installation folder cannot hold the logs: " + *problem + ".");
+  return std::filesystem::path(instMainDir) / "QOLog";
 }
 
 }  // namespace qsi::site

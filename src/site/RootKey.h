@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,5 +24,10 @@ inline constexpr std::string_view kRootKey = "SOFTWARE\\Corvane\\Corvane Q-Orcha
 // logs and its saved files: it is no absolute path, it is a root, it has a
 // "." or ".." part or holds a control character. nullopt when it can.
 [[nodiscard]] std::optional<std::string> instMainDirProblem(std::string_view instMainDir);
+
+// The folder of the site's logs, InstMainDir/QOLog. Throws Failure when
+// InstMainDir is not set or cannot be a base (instMainDirProblem): the logs
+// would land at the file system's root or anywhere.
+[[nodiscard]] std::filesystem::path logRootOf(const platform::Registry& registry);
 
 }  // namespace qsi::site

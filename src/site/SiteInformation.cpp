@@ -5,8 +5,6 @@
 #include <limits>
 #include <optional>
 
-#include "customization/ChecksumReader.h"
-#include "customization/MetabaseChecksum.h"
 #include "platform/Failure.h"
 #include "platform/Interrupt.h"
 #include "platform/OdbcConnection.h"
@@ -107,45 +105,6 @@ solution::ModuleInfo readSiteModuleInfo(const platform::Environment& env, const 
     platform::raiseReplacing(e, platform::kReadFailure, "readSiteModuleInfo",
                              "Could not read the info on each module.");
   }
-}
-
-void readCurrentSiteChecksums(const platform::Environment& env, solution::SolutionInfo& solution,
-                              log::CLog& log) {
-  customization::MetabaseChecksumLookup lookup(platform::databasesOf(env));
-  const std::filesystem::path base(getInstMainDir(env.registry));
-  env.ui.setProgress(ProgressBox::Text, "Reading the current site info");
-  const std::string machine = getHostname(env.registry);
-  const std::size_t total = solution.files.size();
-  // Files are read on every core while the lookups below run in list order.
-  customization::ChecksumReader checksums(total, [&base, &solution](std::size_t i) {
-    return platform::joinDataPath(base, solution.files[i].path);
-  });
-  std::string failure;
-  for (std::size_t i = 0; i < total; ++i) {
-    platform::throwIfInterrupted();
-    solution::FileEntry& entry = solution.files[i];
-    env.ui.setProgress(ProgressBox::Detail, entry.path);
-    env.ui.setProgressCount(i, total);
-    try {
-      entry.currentChecksum = checksums.next();
-    } catch (const std::exception& e) {
-      const std::filesystem::path installed = platform::joinDataPath(base, entry.path);
-      // Whether it was customized cannot be told: nothing may be decided.
-      throw Failure(platform::kReadFailure, "readCurrentSiteChecksums",
-                    "The installed file " + platform::displayPath(installed) +
-                        " cannot be read: " + e.what());
-    }
-    entry.metabaseChecksum =
-        lookup.getMetabaseChecksum(machine, "WebServer", entry.module, entry.path, failure);
-    entry.metabaseLookupFailed = !failure.empty();
-    if (entry.metabaseLookupFailed) {
-      if (!log.isOpen()) log.openLogFile("Gathering Current Site Information");
-      log.writeLine("The Metabase lookup failed for " + entry.path +
-                    ", which is saved before it is replaced: " + failure);
-    }
-  }
-  if (log.isOpen()) log.closeLogFile();
-  env.ui.setProgressCount(0, 0);
 }
 
 std::string getModuleVersion(std::string_view name,

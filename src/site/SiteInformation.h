@@ -39,15 +39,6 @@ struct SiteInfo {
 [[nodiscard]] solution::ModuleInfo readSiteModuleInfo(const platform::Environment& env,
                                                       const std::string& name, log::CLog& log);
 
-// Sets the current and the Metabase checksum of every file entry. One Metabase
-// connection serves the whole loop; when it cannot be opened every Metabase
-// checksum is "0". A lookup that fails even after the connection was opened
-// again marks its entry and is logged to the site reader's `log`. Never fails
-// for a missing file or row; an installed file that exists but cannot be read
-// is Failure 1010 naming it.
-void readCurrentSiteChecksums(const platform::Environment& env, solution::SolutionInfo& solution,
-                              log::CLog& log);
-
 // The version of the last module named exactly `name` in `modules`, or "".
 [[nodiscard]] std::string getModuleVersion(std::string_view name,
                                            const std::vector<solution::ModuleInfo>& modules);

@@ -5,11 +5,11 @@
 #include <regex>
 #include <thread>
 
-#include "actions/Journal.h"
 #include "actions/Services.h"
 #include "actions/Undo.h"
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 #include "e2e/EndToEnd.h"
+#include "journal/Journal.h"
 
 namespace qsi::test {
 namespace {
@@ -223,20 +223,22 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   // Hand-made records are not followed; a folder the run made keeps the admin's file.
   const fs::path mine = site.write("inst/QO11/Q-Alder/new/mine.asp", "mine");
   const fs::path outside = site.write("outside.txt", "not the site's");
-  const fs::path journal = actions::Journal::fileOf(
-      actions::journalFolder(site.instMainDir, runLogs().filename().string()));
-  std::string records = readText(journal);
-  const customization::Fingerprint kept = customization::fingerprintOf(outside);
-  records.insert(records.find('\n') + 1,
-                 "create\t" + outside.string() +
-                     "\tx\nregistry-key\tSOFTWARE\\\\Corvane\\\\Corvane "
-                     "Q-Orchard\\\\ConfigTypes\\\\DbServerConfig\\\\Modules\\\\Q-Alder\n"
-                     "registry\tSOFTWARE\\\\Corvane\tRun\t1\tx\n"
-                     "replace\t" +
-                     (site.instMainDir / "QO11" / "in.asp").string() +
-                     "\t../../../../outside.txt\t" + std::to_string(kept.size) + "\t" +
-                     std::to_string(kept.crc) + "\tx\n");
-  std::ofstream(journal, std::ios::trunc) << records;
+  const fs::path runFolder =
+      actions::journalFolder(site.instMainDir, runLogs().filename().string());
+  const checksum::Fingerprint kept = checksum::fingerprintOf(outside);
+  {
+    // A torn record in the middle is skipped alone.
+    std::string records = readText(journal::Journal::fileOf(runFolder));
+    records.insert(records.find('\n') + 1, "#40 0badf00d mkdir\t/\n");
+    std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc) << records;
+  }
+  journal::Journal forged(runFolder);
+  forged.append(journal::Create{outside.string(), "x"});
+  forged.append(journal::RegistryKey{
+      "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\DbServerConfig\\Modules\\Q-Alder"});
+  forged.append(journal::RegistryValue{"SOFTWARE\\Corvane", "Run", true, "x", ""});
+  forged.write(journal::Replace{(site.instMainDir / "QO11" / "in.asp").string(),
+                                "../../../../outside.txt", kept, "x", "", ""});
   const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
   EXPECT_EQ(undone.status, 1) << undone.out;  // undone in part
   EXPECT_EQ(readText(mine) + readText(outside),
@@ -262,8 +264,8 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   for (int i = 0; i < 3; ++i) {
     const fs::path folder = actions::journalFolder(site.instMainDir, runs[i]);
     fs::create_directories(folder);
-    std::ofstream(actions::Journal::fileOf(folder))
-        << "begin\t" << runs[i] << "\t200" << i << "-01-01 00:00:00\tx\nstopped\n";
+    std::ofstream(journal::Journal::fileOf(folder))
+        << "begin\t" << runs[i] << "\t200" << i << "-01-01 00:00:00\tx\nservices-stopped\n";
   }
   for (const auto& [name, refusal] :
        {std::pair<std::string, std::string>{runLogs().filename().string(), " is undone already"},
@@ -299,8 +301,8 @@ TEST_F(EndToEnd, AKilledRunIsUndoneAtTheNextStartWhateverTheInstant) {
   const auto ended = [&] {
     std::error_code none;  // killed before the lock: no journal yet
     for (const auto& run : fs::directory_iterator(site.instMainDir / "QOJournal", none))
-      for (const auto& record : actions::Journal::read(run.path()))
-        if (record.kind == actions::record::kEnd) return true;
+      for (const auto& record : journal::Journal::read(run.path()).records)
+        if (std::holds_alternative<journal::End>(record)) return true;
     return false;
   };
   int kills = 0;

@@ -40,36 +40,16 @@ TEST(CLog, FirstOpenMakesFoldersAndHeaderSecondOpenAppends) {
                 "\r\n\r\n");
 }
 
-TEST(CLog, OpenFailsWithoutInstMainDirOrWhenItsFolderIsMissing) {
+TEST(CLog, OpenFailsWithoutALogRootOrWhenItsParentIsMissing) {
   test::TestSite site;
-  site.write(
-      "registry.reg",
-      "Windows Registry Editor Version 5.00\r\n\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n\"IISVirtId\"=\"1\"\r\n");
-  CLog log(site.env);
-  // An empty InstMainDir must not put logs at the root.
-  EXPECT_NE(test::thrownText([&] { log.openLogFile("FileCopy"); }).find("InstMainDir"),
+  platform::Environment env = site.env;
+  env.logRoot.clear();
+  // No folder must not put logs at the root or the working folder.
+  EXPECT_NE(test::thrownText([&] { CLog(env).openLogFile("FileCopy"); }).find("no folder"),
             std::string::npos);
-  site.write("registry.reg",
-             "Windows Registry Editor Version 5.00\r\n\r\n"
-             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n\"InstMainDir\"=\"" +
-                 test::regText((site.root / "no" / "such").string()) + "\"\r\n");
-  EXPECT_THROW(log.openLogFile("FileCopy"), platform::Failure);
+  env.logRoot = site.root / "no" / "such";
+  EXPECT_THROW(CLog(env).openLogFile("FileCopy"), platform::Failure);
   EXPECT_FALSE(fs::exists(site.root / "no"));  // only one level is made
-}
-
-TEST(RunStamp, NamesAFolderWithoutColonsAndDatesInIsoForm) {
-  test::FixedClock clock;
-  const auto stamp = platform::makeRunStamp(clock.now());
-  EXPECT_TRUE(stamp.installDateAndTimeFormat.starts_with("12-06-2026 -- "))
-      << stamp.installDateAndTimeFormat;
-  EXPECT_EQ(stamp.installDateAndTimeFormat.find(':'), std::string::npos);
-  EXPECT_EQ(stamp.installDateText.size(), 19u);
-  EXPECT_TRUE(stamp.installDateText.starts_with("2026-12-0"));
-  // Runs a second apart log into folders of their own.
-  clock.when += std::chrono::seconds(1);
-  EXPECT_NE(platform::makeRunStamp(clock.now()).installDateAndTimeFormat,
-            stamp.installDateAndTimeFormat);
 }
 
 }  // namespace

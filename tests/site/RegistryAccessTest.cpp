@@ -2,6 +2,7 @@
 
 #include "site/RegistryAccess.h"
 #include "site/RootKey.h"
+#include "support/Faults.h"
 #include "support/TestSite.h"
 
 namespace qsi::site {
@@ -40,6 +41,7 @@ TEST(RootKey, MissingOrOversizedValuesReadAsEmptyText) {
   EXPECT_EQ(getInstMainDir(site.registry), site.instMainDir.string());
   EXPECT_EQ(getIISVirtId(site.registry), "1");
   EXPECT_EQ(getMemScriptCode(site.registry), "QO");
+  EXPECT_EQ(logRootOf(site.registry), site.instMainDir / "QOLog");
   site.write("registry.reg",
              "Windows Registry Editor Version 5.00\r\n\r\n"
              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Corvane Q-Orchard]\r\n"
@@ -48,6 +50,9 @@ TEST(RootKey, MissingOrOversizedValuesReadAsEmptyText) {
              "\"MemScriptCode\"=\"" +
                  std::string(39, 'm') + "\"\r\n");
   EXPECT_EQ(getInstMainDir(site.registry), "");  // not 255 NUL characters
+  // No logs at the file system's root.
+  EXPECT_NE(test::thrownText([&] { (void)logRootOf(site.registry); }).find("InstMainDir"),
+            std::string::npos);
   EXPECT_EQ(getInstallDir(site.registry), "C:\\Inst");
   EXPECT_EQ(getIISVirtId(site.registry), "");
   EXPECT_EQ(getMemScriptCode(site.registry), std::string(39, 'm'));

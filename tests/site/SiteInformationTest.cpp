@@ -114,49 +114,5 @@ TEST_F(ReadSiteInfo, TheInstallersRecordFillsOnlyWhatTheSuitesKeysLeaveOpen) {
   EXPECT_EQ(site.registry.readValue(key + "WebServer\\Q-Alder", "Version"), "9.0");
 }
 
-// A lookup that fails even after the connection was opened again marks its
-// file and is logged: what cannot be known is told.
-class CurrentSiteChecksums : public test::MetabaseTest {
- protected:
-  std::string checksums(const platform::Environment& env) {
-    site.write("inst/QO11/Q-Alder/a.asp", "abc");
-    site.write("inst/Components/QAlder/b.dll", "abc");
-    solution::SolutionInfo info;
-    info.files = {test::fileEntry("QO11\\Q-Alder\\a.asp", "Q-Alder"),
-                  test::fileEntry("QO11\\Q-Alder\\missing.asp", "Q-Alder"),
-                  test::fileEntry("Components\\QAlder\\b.dll", "Q-Alder")};
-    log::CLog log(env);
-    readCurrentSiteChecksums(env, info, log);
-    std::string text;
-    for (const auto& file : info.files)
-      text += file.currentChecksum + "/" + file.metabaseChecksum +
-              (file.metabaseLookupFailed ? "! " : " ");
-    EXPECT_EQ(site.ui.progressText, "Reading the current site info");
-    EXPECT_TRUE(site.ui.boxes.empty());
-    return text;
-  }
-};
-
-TEST_F(CurrentSiteChecksums, EveryFileGetsItsChecksumsAndAFailedLookupIsTold) {
-  sources.addSqlite("QOMetabase");
-  sources.exec("QOMetabase",
-               "INSERT INTO OBJECT(MACHINE,SERVER,OBJECT,CHECKSUM) VALUES "
-               "('WEB01','WebServer','QO11\\Q-Alder\\a.asp','3C4D')");
-  EXPECT_EQ(checksums(site.env), "CADB/3C4D 0/0 0/0 ");
-  test::FaultyDatabases databases;
-  databases.fails = [](std::string_view statement, int) {
-    return platform::contains(statement, "a.asp");
-  };
-  platform::Environment env = site.env;
-  env.databases = &databases;
-  EXPECT_EQ(checksums(env), "CADB/0! 0/0 0/0 ");
-  EXPECT_NE(site.logText("Gathering Current Site Information")
-                .find("  The Metabase lookup failed for QO11\\Q-Alder\\a.asp, which is saved "
-                      "before it is replaced: Communication link failure\r\n"),
-            std::string::npos);
-  databases.timesOut = true;  // every later lookup would wait as long
-  EXPECT_THROW((void)checksums(env), platform::OdbcTimeout);
-}
-
 }  // namespace
 }  // namespace qsi::site

@@ -31,7 +31,8 @@ TEST(ReadSolutionInfo, TypicalDescriptorFillsTheRecordTheBoxAndTheLog) {
   write("configuration files/Upper.INI", "[ReleaseInfo]\r\nVersion=9\r\n");
   write("Sql/Sequence.txt", "a.sql\n");
   const fs::path installer = site.root / "WebTools" / "Components";
-  platform::Environment env{site.registry, site.profiles, site.ui, installer, site.env.stamp};
+  platform::Environment env{site.registry,  site.profiles, site.ui, installer,
+                            site.env.stamp, nullptr,       nullptr, site.env.logRoot};
   SolutionFolders folders;
   log::CLog log(env);
   const SolutionInfo info = readSolutionInfo(env, folders, log);

@@ -45,20 +45,19 @@ void FaultyFileReplacer::placeAll(std::span<platform::Placement> batch,
   std::vector<platform::Placement> through;
   std::vector<std::size_t> from;  // the batch's index of each placement let through
   through.reserve(batch.size());
-  for (std::size_t i = 0; i < batch.size(); ++i)
-    if ((batch[i].error = fails ? fails(batch[i]) : "").empty()) {
-      through.push_back(batch[i]);
-      from.push_back(i);
-    }
-  // A saved copy of the batch that is not let through fails what waits for it.
-  platform::Placement refused;
-  refused.error = "refused";
-  for (platform::Placement& placement : through)
-    if (placement.after != nullptr) {
-      const auto it = std::find(from.begin(), from.end(),
-                                static_cast<std::size_t>(placement.after - batch.data()));
-      placement.after = it == from.end() ? &refused : &through[it - from.begin()];
-    }
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    platform::Placement& placement = batch[i];
+    placement.error = fails ? fails(placement) : "";
+    // A saved copy of the batch that is not let through fails what waits for it.
+    if (placement.error.empty() && placement.after && !batch[*placement.after].placed())
+      placement.error = "not replaced: refused";
+    if (!placement.error.empty()) continue;
+    through.push_back(placement);
+    if (placement.after)
+      through.back().after = static_cast<std::size_t>(
+          std::find(from.begin(), from.end(), *placement.after) - from.begin());
+    from.push_back(i);
+  }
   platform::NativeFileReplacer::placeAll(through, staging, record);
   for (std::size_t j = 0; j < through.size(); ++j) {
     through[j].after = batch[from[j]].after;

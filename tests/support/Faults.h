@@ -100,6 +100,8 @@ class FaultyFileReplacer final : public platform::NativeFileReplacer {
 class FaultyFiles final : public platform::WritableFiles {
  public:
   std::function<bool(const std::filesystem::path&)> full;
+  // A write that fails writes its first half first, as a disk that fills up does.
+  bool tearing = false;
 
   [[nodiscard]] std::unique_ptr<platform::AppendOnlyFile> openAppending(
       const std::filesystem::path& file, std::filesystem::perms mode) override {
@@ -111,7 +113,11 @@ class FaultyFiles final : public platform::WritableFiles {
    public:
     File(std::unique_ptr<platform::AppendOnlyFile> inner, const FaultyFiles& owner)
         : inner_(std::move(inner)), owner_(owner) {}
-    void append(std::string_view bytes) override { check(), inner_->append(bytes); }
+    void append(std::string_view bytes) override {
+      if (owner_.tearing && owner_.full && owner_.full(path()))
+        inner_->append(bytes.substr(0, bytes.size() / 2));
+      check(), inner_->append(bytes);
+    }
     void sync() override { check(), inner_->sync(); }
     [[nodiscard]] const std::filesystem::path& path() const override { return inner_->path(); }
 

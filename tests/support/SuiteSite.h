@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 #include "platform/Paths.h"
 #include "support/MetabaseFixture.h"
 
@@ -50,7 +50,7 @@ class SuiteSite : public MetabaseTest {
   }
 
   std::string checksumOf(const std::string& content) const {
-    return customization::getFileChecksum(site.write("checksum.tmp", content));
+    return checksum::getFileChecksum(site.write("checksum.tmp", content));
   }
 
   // Q-Alder 2.1.1.0 with a page, an MTS component and two scripts.

@@ -35,7 +35,14 @@ TestSite::TestSite()
       instMainDir(root / "inst"),
       registryFile(root / "registry.reg"),
       registry(registryFile),
-      env{registry, profiles, ui, installer, platform::makeRunStamp(FixedClock{}.now())} {
+      env{registry,
+          profiles,
+          ui,
+          installer,
+          platform::makeRunStamp(FixedClock{}.now()),
+          nullptr,
+          nullptr,
+          instMainDir / "QOLog"} {
   writeRegistry();
 }
 

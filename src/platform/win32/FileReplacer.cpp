@@ -176,8 +176,8 @@ void Win32FileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
       if (placement.asNew != asNew) continue;
       placement.error = unflushed;
       if (!unflushed.empty()) continue;
-      if (placement.after != nullptr && !placement.after->placed()) {
-        placement.error = "not replaced: " + placement.after->error;
+      if (placement.after && !batch[*placement.after].placed()) {
+        placement.error = "not replaced: " + batch[*placement.after].error;
         continue;
       }
       try {

@@ -25,7 +25,8 @@ TEST(ServicesTest, StopsAndStartsEachServiceByItsOwnProgramAndLogsFailures) {
     stub(file);
   const test::ScopedEnv path{"PATH", (site.root / "stubs").string()};
   platform::PosixCommandRunner runner{std::chrono::seconds(3)};
-  const platform::Environment env{site.registry, site.profiles, site.ui, folder, site.env.stamp};
+  const platform::Environment env{site.registry,  site.profiles, site.ui, folder,
+                                  site.env.stamp, nullptr,       nullptr, site.env.logRoot};
   stopNTServices(env, runner);
   startNTServices(env, runner);
   stopQOServices(env, runner);

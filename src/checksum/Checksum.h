@@ -7,7 +7,7 @@
 
 #include "platform/Crc16.h"
 
-namespace qsi::customization {
+namespace qsi::checksum {
 
 using platform::Crc16;
 
@@ -50,4 +50,4 @@ struct Fingerprint {
 // when it exists but cannot be read.
 [[nodiscard]] std::string getFileChecksum(const std::filesystem::path& path);
 
-}  // namespace qsi::customization
+}  // namespace qsi::checksum

@@ -1,12 +1,12 @@
-#include "customization/ChecksumReader.h"
+#include "checksum/ChecksumReader.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
 
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 
-namespace qsi::customization {
+namespace qsi::checksum {
 
 ChecksumReader::ChecksumReader(std::size_t count, PathOf pathOf, unsigned threads,
                                std::size_t window)
@@ -73,4 +73,4 @@ std::string ChecksumReader::next() {
   return std::move(result.checksum);
 }
 
-}  // namespace qsi::customization
+}  // namespace qsi::checksum

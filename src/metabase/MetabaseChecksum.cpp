@@ -1,4 +1,4 @@
-#include "customization/MetabaseChecksum.h"
+#include "metabase/MetabaseChecksum.h"
 
 #include <exception>
 #include <memory>
@@ -6,7 +6,7 @@
 #include "metabase/MetabaseStatements.h"
 #include "metabase/SAPassword.h"
 
-namespace qsi::customization {
+namespace qsi::metabase {
 
 namespace {
 
@@ -84,4 +84,4 @@ std::string MetabaseChecksumLookup::getMetabaseChecksum(std::string_view machine
   return std::string(kNoChecksum);
 }
 
-}  // namespace qsi::customization
+}  // namespace qsi::metabase

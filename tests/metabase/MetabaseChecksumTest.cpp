@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "customization/MetabaseChecksum.h"
+#include "metabase/MetabaseChecksum.h"
 #include "support/Faults.h"
 #include "support/MetabaseFixture.h"
 
-namespace qsi::customization {
+namespace qsi::metabase {
 namespace {
 
 class MetabaseChecksumTest : public test::MetabaseTest,
@@ -77,4 +77,4 @@ TEST_F(MetabaseChecksumTest, ADroppedConnectionIsOpenedAgainOnceAndAFailureTold)
 }
 
 }  // namespace
-}  // namespace qsi::customization
+}  // namespace qsi::metabase

@@ -1,4 +1,4 @@
-#include "customization/Checksum.h"
+#include "checksum/Checksum.h"
 
 #include <array>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "platform/FileIO.h"
 #include "platform/Text.h"
 
-namespace qsi::customization {
+namespace qsi::checksum {
 
 namespace fs = std::filesystem;
 
@@ -68,4 +68,4 @@ std::string getFileChecksum(const fs::path& path) {
   return checksumOfBytes(fingerprintOf(path));
 }
 
-}  // namespace qsi::customization
+}  // namespace qsi::checksum

@@ -6,7 +6,7 @@
 
 #include "platform/OdbcConnection.h"
 
-namespace qsi::customization {
+namespace qsi::metabase {
 
 // The checksum the Metabase recorded for a file at its last installation, or
 // "0" when there is none to be had: no row, a NULL value, a missing data
@@ -43,4 +43,4 @@ class MetabaseChecksumLookup {
   bool tried_ = false;
 };
 
-}  // namespace qsi::customization
+}  // namespace qsi::metabase

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace qsi::customization {
+namespace qsi::checksum {
 
 // The checksums of a list of files, read on a few threads ahead of the one
 // who takes them, and handed out in list order. At most `window` files are
@@ -56,4 +56,4 @@ class ChecksumReader {
   std::vector<std::jthread> threads_;  // last: joined before the rest goes
 };
 
-}  // namespace qsi::customization
+}  // namespace qsi::checksum

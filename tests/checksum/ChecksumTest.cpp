@@ -3,11 +3,11 @@
 #include <atomic>
 #include <random>
 
-#include "customization/Checksum.h"
-#include "customization/ChecksumReader.h"
+#include "checksum/Checksum.h"
+#include "checksum/ChecksumReader.h"
 #include "support/TestSite.h"
 
-namespace qsi::customization {
+namespace qsi::checksum {
 namespace {
 
 TEST(Checksum, WorkedValuesFromTextAndFilesAndZeroForWhatHasNone) {
@@ -69,4 +69,4 @@ TEST(Checksum, ReadAheadKeepsListOrderFailuresInPlaceAndItsWindow) {
 }
 
 }  // namespace
-}  // namespace qsi::customization
+}  // namespace qsi::checksum

@@ -1,0 +1,160 @@
+#include "journal/Journal.h"
+
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+#include <utility>
+
+#include "platform/Crc32.h"
+#include "platform/FileIO.h"
+#include "platform/SiteLock.h"
+
+namespace qsi::journal {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void appendFramed(std::string& out, const std::string& line) {
+  char head[32];
+  std::snprintf(head, sizeof head, "#%zu %08x ", line.size(),
+                static_cast<unsigned>(platform::crc32c(line)));
+  out += head;
+  out += line;
+  out.push_back('\n');
+}
+
+// The record a framed line holds, or nothing when its frame does not fit.
+std::optional<std::string_view> unframe(std::string_view line) {
+  if (line.empty() || line.front() != '#') return std::nullopt;
+  std::size_t length = 0;
+  const char* begin = line.data() + 1;
+  const char* const end = line.data() + line.size();
+  const auto [afterLength, ec] = std::from_chars(begin, end, length);
+  if (ec != std::errc() || afterLength == begin || afterLength == end || *afterLength != ' ')
+    return std::nullopt;
+  const std::size_t crcAt = static_cast<std::size_t>(afterLength - line.data()) + 1;
+  if (line.size() < crcAt + 9 || line[crcAt + 8] != ' ') return std::nullopt;
+  for (std::size_t i = crcAt; i < crcAt + 8; ++i)
+    if (!((line[i] >= '0' && line[i] <= '9') || (line[i] >= 'a' && line[i] <= 'f')))
+      return std::nullopt;
+  std::uint32_t crc = 0;
+  (void)std::from_chars(line.data() + crcAt, line.data() + crcAt + 8, crc, 16);
+  const std::string_view record = line.substr(crcAt + 9);
+  if (record.size() != length || platform::crc32c(record) != crc) return std::nullopt;
+  return record;
+}
+
+// Whether the file ends inside a line (a torn append): reads its last byte.
+bool endsInsideLine(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  if (!in || in.tellg() <= 0) return false;
+  in.seekg(-1, std::ios::end);
+  char last = '\n';
+  in.get(last);
+  return last != '\n';
+}
+
+}  // namespace
+
+Journal::Journal(fs::path folder, platform::WritableFiles& files)
+    : folder_(std::move(folder)), files_(&files) {}
+
+fs::path Journal::fileOf(const fs::path& folder) {
+  return folder / "journal";
+}
+
+void Journal::open() {
+  fs::create_directories(folder_ / "files");
+  fs::create_directories(staging());
+  torn_ = endsInsideLine(fileOf(folder_));
+  file_ = files_->openAppending(fileOf(folder_));
+}
+
+void Journal::append(const Record& record) {
+  if (!std::holds_alternative<End>(record)) changes_ = true;
+  appendFramed(pending_, encode(record));
+}
+
+void Journal::begin(const platform::RunStamp& stamp, std::uint64_t sequence) {
+  append(Begin{stamp.runFolder, stamp.installDateText,
+               platform::SiteLock::describeThisProcess(stamp.installDateText), sequence});
+}
+
+void Journal::write(const Record& record) {
+  append(record);
+  flush();
+}
+
+void Journal::flush() {
+  if (pending_.empty() && !unsynced_) return;
+  writeOut().sync();
+  unsynced_ = false;
+}
+
+platform::AppendOnlyFile& Journal::writeOut() {
+  if (!file_) open();
+  if (pending_.empty()) return *file_;
+  std::error_code ec;
+  const auto size = fs::file_size(file_->path(), ec);
+  try {
+    file_->append(torn_ ? "\n" + pending_ : pending_);
+  } catch (const std::system_error&) {
+    // Part of the records may be written: cut back to the last whole one.
+    std::error_code cut;
+    if (!ec) fs::resize_file(file_->path(), size, cut);
+    torn_ = torn_ || ec || cut;
+    throw;
+  }
+  pending_.clear();
+  torn_ = false;
+  unsynced_ = true;  // written, not yet on disk: the next flush() syncs it
+  return *file_;
+}
+
+fs::path Journal::nextBackup() {
+  if (!file_) open();
+  char name[16];
+  std::snprintf(name, sizeof name, "%06zu", ++backups_);
+  return folder_ / "files" / name;
+}
+
+Contents Journal::parse(std::string_view text) {
+  Contents contents;
+  contents.unframed = !text.empty() && text.front() != '#';
+  std::size_t number = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const auto end = text.find('\n', pos);
+    const std::string_view line = text.substr(pos, end == std::string_view::npos ? end : end - pos);
+    ++number;
+    pos = end == std::string_view::npos ? text.size() : end + 1;
+    const std::string named = "record " + std::to_string(number);
+    if (end == std::string_view::npos) {
+      // Torn by a kill while it was appended.
+      if (!contents.unframed) contents.torn.push_back(named + ": it is torn");
+      break;
+    }
+    if (line.empty()) continue;
+    const auto record = contents.unframed ? std::optional(line) : unframe(line);
+    if (!record) {
+      contents.torn.push_back(named +
+                              ": its length or checksum does not fit, it is torn or altered");
+      continue;
+    }
+    Parsed parsed = journal::parse(*record);
+    if (parsed.record)
+      contents.records.push_back(std::move(*parsed.record));
+    else
+      contents.refused.push_back(named + ": " + parsed.refusal);
+  }
+  return contents;
+}
+
+Contents Journal::read(const fs::path& folder) {
+  std::error_code ec;
+  if (!fs::is_regular_file(fileOf(folder), ec)) return {};
+  return parse(platform::readFileBytes(fileOf(folder)));
+}
+
+}  // namespace qsi::journal
