@@ -66,48 +66,34 @@ std::optional<std::vector<std::string>> packageComponents(platform::MtsCatalog& 
 }
 
 void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
-                              const std::vector<std::string>& dlls) {
-  const auto components = componentsOf(mts, packageName);
-  if (!components) return;
-  components->populate();
-  std::size_t same = 0;
-  while (same < dlls.size() && static_cast<long>(same) < components->count() &&
-         components->item(static_cast<long>(same))->value("DLL") == dlls[same])
-    ++same;
-  while (components->count() > static_cast<long>(same)) components->remove(static_cast<long>(same));
-  components->saveChanges();
-  const auto util = components->getUtilInterface();
-  for (std::size_t i = same; i < dlls.size(); ++i) util->installComponent(dlls[i], "", "");
-  components->saveChanges();
-}
-
-void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
                               const std::filesystem::path& dll,
                               const std::vector<std::string>& before) {
   const auto components = componentsOf(mts, packageName);
   if (!components) return;
   const std::string wanted = platform::toLower(dll.string());
   const auto isOfDll = [&](const std::string& path) { return platform::toLower(path) == wanted; };
-  std::vector<std::string> kept;
-  std::copy_if(before.begin(), before.end(), std::back_inserter(kept), isOfDll);
   const auto listed = [](const std::vector<std::string>& list, const std::string& path) {
     return std::find(list.begin(), list.end(), path) != list.end();
   };
   components->populate();
-  std::vector<std::string> present;
-  for (long i = 0; i < components->count();) {
-    const std::string path = components->item(i)->value("DLL");
-    if (isOfDll(path) && (!listed(kept, path) || listed(present, path))) {
-      components->remove(i);  // the next component has moved down to i
-      continue;
-    }
-    if (isOfDll(path)) present.push_back(path);
-    ++i;
-  }
+  std::vector<std::string> now;
+  for (long i = 0; i < components->count(); ++i) now.push_back(components->item(i)->value("DLL"));
+  // The list as it was: the DLL's components as `before` has them, every
+  // other one that is there now in its old place, those added since after.
+  std::vector<std::string> wantedList;
+  for (const std::string& path : before)
+    if ((isOfDll(path) || listed(now, path)) && !listed(wantedList, path))
+      wantedList.push_back(path);
+  for (const std::string& path : now)
+    if (!isOfDll(path) && !listed(wantedList, path)) wantedList.push_back(path);
+  if (now == wantedList) return;  // put back already
+  std::size_t same = 0;
+  while (same < now.size() && same < wantedList.size() && now[same] == wantedList[same]) ++same;
+  while (components->count() > static_cast<long>(same)) components->remove(static_cast<long>(same));
   components->saveChanges();
   const auto util = components->getUtilInterface();
-  for (const std::string& path : kept)
-    if (!listed(present, path)) util->installComponent(path, "", "");
+  for (std::size_t i = same; i < wantedList.size(); ++i)
+    util->installComponent(wantedList[i], "", "");
   components->saveChanges();
 }
 

@@ -34,17 +34,11 @@ void registerMTSComponent(platform::MtsCatalog& mts, const std::filesystem::path
 [[nodiscard]] std::optional<std::vector<std::string>> packageComponents(
     platform::MtsCatalog& mts, std::string_view packageName);
 
-// Puts the package's components back as `dlls` lists them, in that order
-// (an undo): the components from the first that differs on are removed,
-// and the listed ones from there installed again.
-void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
-                              const std::vector<std::string>& dlls);
-
-// Puts the package's components of `dll` (letter case aside) back as
-// `before` lists them, each path in its own letter case (an undo): those it
-// does not list are removed, those it lists and the package lacks are
-// installed again, after the others. Every component of another DLL stays
-// as it is.
+// Puts the package's components back in the order `before` lists them (an
+// undo): those of `dll` (letter case aside) as `before` has them, each path
+// in its own letter case; every other component that is there stays, and
+// one added since comes last. From the first place that differs, the
+// components are removed and installed again in that order.
 void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
                               const std::filesystem::path& dll,
                               const std::vector<std::string>& before);

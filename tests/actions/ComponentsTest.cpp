@@ -58,11 +58,10 @@ TEST(ComponentsTest, PutsBackTheComponentsOfTheDllAndLeavesEveryOther) {
   EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{other, dll.string()}));
   restorePackageComponents(catalog, kMtsPackageName, dll, *between);
   restorePackageComponents(catalog, kMtsPackageName, dll, *before);
-  // Installed anew, it comes after the component that stayed.
-  EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{other, upper}));
-  test::writeCatalog(site, {other, upper, upper});  // twice: once is put back
+  EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{upper, other}));
+  test::writeCatalog(site, {other, upper, upper});  // twice: once is put back, in its place
   restorePackageComponents(catalog, kMtsPackageName, dll, *before);
-  EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{other, upper}));
+  EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{upper, other}));
 }
 
 // A registration killed between its key and its value leaves a key that
