@@ -301,7 +301,9 @@ void Undo::putBack(const journal::RegistryValue& record) {
     return;
   }
   try {
-    if (record.existed)
+    if (record.oldRaw)
+      (void)env_.registry.writeRawValue(key, name, *record.oldRaw);
+    else if (record.existed)
       (void)env_.registry.writeValue(key, name, record.old);
     else
       (void)env_.registry.deleteValue(key, name);

@@ -236,7 +236,7 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   forged.append(journal::Create{outside.string(), "x"});
   forged.append(journal::RegistryKey{
       "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\DbServerConfig\\Modules\\Q-Alder"});
-  forged.append(journal::RegistryValue{"SOFTWARE\\Corvane", "Run", true, "x", ""});
+  forged.append(journal::RegistryValue{"SOFTWARE\\Corvane", "Run", true, "x", "", std::nullopt});
   forged.write(journal::Replace{(site.instMainDir / "QO11" / "in.asp").string(),
                                 "../../../../outside.txt", kept, "x", "", ""});
   const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
