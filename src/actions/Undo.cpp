@@ -424,6 +424,8 @@ UndoResult Undo::run(std::string_view run) {
   }
   log_.writeSection(result_.complete() ? "The run is undone" : "The run is undone in part");
   log_.close();
+  // The renames durable, each folder flushed once, before the run counts as undone.
+  for (const fs::path& folder : swept_) platform::syncFile(folder);
   if (interrupted) return result_;  // not undone: a later undo goes on from there
   Journal journal(journal_, platform::filesOf(env_));
   journal.write(journal::Undone{env_.stamp.installDateText});

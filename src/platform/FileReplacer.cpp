@@ -325,7 +325,6 @@ void PosixFileReplacer::putBack(const fs::path& kept, const fs::path& destinatio
     temp.forget();
     ::unlink(kept.c_str());
   }
-  flushFolder(folder, Flush::Folder);
 }
 
 int PosixFileReplacer::flush(int fd, Flush how) {

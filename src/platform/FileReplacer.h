@@ -79,7 +79,8 @@ class FileReplacer {
   // Puts the kept file `kept` back at `destination`, over what is there: it
   // is renamed, or where a rename cannot reach (another file system) copied
   // beside the destination with its mode and owner, flushed and renamed over
-  // it, and then removed. The destination's folder is flushed. Throws
+  // it, and then removed. The destination's folder is not flushed: the
+  // caller flushes each folder once, when all of it is put back. Throws
   // std::system_error naming the file; the destination holds then what it
   // held.
   virtual void putBack(const std::filesystem::path& kept,
