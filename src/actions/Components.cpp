@@ -1,6 +1,7 @@
 #include "actions/Components.h"
 
 #include <algorithm>
+#include <exception>
 #include <string>
 
 #include "platform/Text.h"
@@ -84,17 +85,26 @@ void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packag
   for (const std::string& path : before)
     if ((isOfDll(path) || listed(now, path)) && !listed(wantedList, path))
       wantedList.push_back(path);
+  // An entry without its DLL, which a killed save leaves, is no component.
   for (const std::string& path : now)
-    if (!isOfDll(path) && !listed(wantedList, path)) wantedList.push_back(path);
+    if (!path.empty() && !isOfDll(path) && !listed(wantedList, path)) wantedList.push_back(path);
   if (now == wantedList) return;  // put back already
   std::size_t same = 0;
   while (same < now.size() && same < wantedList.size() && now[same] == wantedList[same]) ++same;
   while (components->count() > static_cast<long>(same)) components->remove(static_cast<long>(same));
   components->saveChanges();
+  // One that cannot be installed again costs no other its place.
   const auto util = components->getUtilInterface();
-  for (std::size_t i = same; i < wantedList.size(); ++i)
-    util->installComponent(wantedList[i], "", "");
+  std::exception_ptr failure;
+  for (std::size_t i = same; i < wantedList.size(); ++i) {
+    try {
+      util->installComponent(wantedList[i], "", "");
+    } catch (const std::exception&) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
   components->saveChanges();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace qsi::actions
