@@ -31,6 +31,7 @@
 #include "actions/InstallationPlan.h"
 #include "actions/Undo.h"
 #include "bench/PackageGenerator.h"
+#include "checksum/Checksum.h"
 #include "control/Customization.h"
 #include "control/FileSelection.h"
 #include "control/Main.h"
@@ -174,6 +175,74 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
              result.savedFiles == customizedCount(files),
          "the installation did not install every file and save every changed one");
   return seconds;
+}
+
+// --- Undo: `files` pages in one folder, each replaced by a run ---
+
+// A run that replaces every page of one folder of the site, and its journal.
+struct FlatRun {
+  FlatRun(const SiteLayout& site, std::size_t files)
+      : installer(site),
+        env(installer.environment(site)),
+        instMainDir(site.instMainDir),
+        folders(solution::SolutionFolders::at(site.installer / "Flat")) {
+    fs::create_directories(instMainDir / "QO11/Flat");
+    fs::create_directories(folders.solutionRoot / "Web/Flat");
+    for (std::size_t i = 0; i < files; ++i) {
+      const std::string name = "page" + std::to_string(i) + ".asp";
+      const fs::path old = instMainDir / "QO11/Flat" / name;
+      std::ofstream(old) << "old page " << i;
+      std::ofstream(folders.solutionRoot / "Web/Flat" / name) << "new page " << i;
+      solution::FileEntry& entry = info.files.emplace_back();
+      entry.path = "QO11\\Flat\\" + name;
+      entry.module = "Q-Alder";
+      entry.install = true;
+      entry.currentChecksum = checksum::checksumOfBytes(checksum::fingerprintOf(old));
+      entry.packagePath = "Web\\Flat\\" + name;
+      actions::PlannedFile& planned = plan.files.emplace_back();
+      planned.entry = i;
+      planned.path = entry.path;
+      planned.module = entry.module;
+      planned.packagePath = entry.packagePath;
+      planned.action = actions::FileAction::Replace;
+    }
+  }
+
+  // The installation's own file phase.
+  void install() {
+    qsi::journal::Journal journal(actions::journalFolder(instMainDir, env.stamp.runFolder));
+    journal.begin(env.stamp);
+    const auto result = actions::installFiles(env, installer.actions.services(), instMainDir, info,
+                                              folders, plan, journal);
+    journal.write(qsi::journal::End{});
+    expect(!result.hasFailures(), "the installation of the folder failed");
+  }
+
+  Installer installer;
+  const platform::Environment env;
+  const fs::path instMainDir;
+  const solution::SolutionFolders folders;
+  solution::SolutionInfo info;
+  actions::InstallationPlan plan;
+};
+
+double undoProgram(const SiteLayout& site, std::size_t files) {
+  FlatRun run(site, files);
+  run.install();
+  ::sync();
+  actions::UndoResult result;
+  const double seconds = timed([&] {
+    result = actions::undoRun(run.env, run.installer.actions.services(), run.instMainDir,
+                              run.env.stamp.runFolder, run.instMainDir / "QOCustomized" / "Undo");
+  });
+  expect(result.complete() && result.restored == files, "the undo did not put back every page");
+  return seconds;
+}
+
+// The floor of an undo: the installation's own file phase on the same folder.
+double undoFloor(const SiteLayout& site, std::size_t files) {
+  FlatRun run(site, files);
+  return timed([&] { run.install(); });
 }
 
 // --- The floors: the same work done plainly ---
@@ -374,9 +443,12 @@ struct Phase {
   Measure program;
   Measure floor;
 };
-constexpr std::array<Phase, 3> kPhases{{{"start-up", startUpProgram, startUpFloor},
+// The floor of "undo" is the installation's file phase on one folder of as
+// many pages, the pages each replaced: the undo is to take at most twice it.
+constexpr std::array<Phase, 4> kPhases{{{"start-up", startUpProgram, startUpFloor},
                                         {"retrieve", retrieveProgram, retrieveFloor},
-                                        {"installation", installationProgram, installationFloor}}};
+                                        {"installation", installationProgram, installationFloor},
+                                        {"undo", undoProgram, undoFloor}}};
 
 int nameWidth(const Phase& phase) {
   return static_cast<int>(phase.name.size());

@@ -1,5 +1,7 @@
 #include "actions/Components.h"
 
+#include <algorithm>
+#include <exception>
 #include <string>
 
 #include "platform/Text.h"
@@ -65,19 +67,44 @@ std::optional<std::vector<std::string>> packageComponents(platform::MtsCatalog& 
 }
 
 void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
-                              const std::vector<std::string>& dlls) {
+                              const std::filesystem::path& dll,
+                              const std::vector<std::string>& before) {
   const auto components = componentsOf(mts, packageName);
   if (!components) return;
+  const std::string wanted = platform::toLower(dll.string());
+  const auto isOfDll = [&](const std::string& path) { return platform::toLower(path) == wanted; };
+  const auto listed = [](const std::vector<std::string>& list, const std::string& path) {
+    return std::find(list.begin(), list.end(), path) != list.end();
+  };
   components->populate();
+  std::vector<std::string> now;
+  for (long i = 0; i < components->count(); ++i) now.push_back(components->item(i)->value("DLL"));
+  // The list as it was: the DLL's components as `before` has them, every
+  // other one that is there now in its old place, those added since after.
+  std::vector<std::string> wantedList;
+  for (const std::string& path : before)
+    if ((isOfDll(path) || listed(now, path)) && !listed(wantedList, path))
+      wantedList.push_back(path);
+  // An entry without its DLL, which a killed save leaves, is no component.
+  for (const std::string& path : now)
+    if (!path.empty() && !isOfDll(path) && !listed(wantedList, path)) wantedList.push_back(path);
+  if (now == wantedList) return;  // put back already
   std::size_t same = 0;
-  while (same < dlls.size() && static_cast<long>(same) < components->count() &&
-         components->item(static_cast<long>(same))->value("DLL") == dlls[same])
-    ++same;
+  while (same < now.size() && same < wantedList.size() && now[same] == wantedList[same]) ++same;
   while (components->count() > static_cast<long>(same)) components->remove(static_cast<long>(same));
   components->saveChanges();
+  // One that cannot be installed again costs no other its place.
   const auto util = components->getUtilInterface();
-  for (std::size_t i = same; i < dlls.size(); ++i) util->installComponent(dlls[i], "", "");
+  std::exception_ptr failure;
+  for (std::size_t i = same; i < wantedList.size(); ++i) {
+    try {
+      util->installComponent(wantedList[i], "", "");
+    } catch (const std::exception&) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
   components->saveChanges();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace qsi::actions

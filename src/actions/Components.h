@@ -34,10 +34,13 @@ void registerMTSComponent(platform::MtsCatalog& mts, const std::filesystem::path
 [[nodiscard]] std::optional<std::vector<std::string>> packageComponents(
     platform::MtsCatalog& mts, std::string_view packageName);
 
-// Puts the package's components back as `dlls` lists them, in that order
-// (an undo): the components from the first that differs on are removed,
-// and the listed ones from there installed again.
+// Puts the package's components back in the order `before` lists them (an
+// undo): those of `dll` (letter case aside) as `before` has them, each path
+// in its own letter case; every other component that is there stays, and
+// one added since comes last. From the first place that differs, the
+// components are removed and installed again in that order.
 void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
-                              const std::vector<std::string>& dlls);
+                              const std::filesystem::path& dll,
+                              const std::vector<std::string>& before);
 
 }  // namespace qsi::actions

@@ -12,6 +12,7 @@
 #include "log/CLog.h"
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
+#include "platform/FileReplacer.h"
 #include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -42,6 +43,7 @@ struct Pending {
   std::uintmax_t size = 0;         // of the source
   std::optional<Fingerprint> old;  // of the installed file, when there is one
   fs::path backup;                 // where the journal keeps it
+  fs::path keptBeside;             // where it is kept when the journal cannot link it
   std::string saveWhy;             // why it is saved first; empty: it is not
   fs::path saved;
   std::vector<fs::path> newFolders;  // the folders its copy needs, outermost first
@@ -136,8 +138,19 @@ void Installation::record(Pending& pending, const std::string& source) {
   }
   if (pending.old) {
     pending.backup = journal_.nextBackup();
-    journal_.append(journal::Replace{pending.installed.string(), pending.backup.filename().string(),
-                                     *pending.old, source});
+    // On another file system than the journal's, the old bytes stay on the
+    // destination's: a rename across would fail, and undo with it.
+    const fs::path beside =
+        platform::keptBesideFolder(pending.installed, journal_.folder().filename().string());
+    pending.keptBeside = beside / pending.backup.filename();
+    const auto attributes = platform::attributesOf(pending.installed);
+    journal::Replace replace{pending.installed.string(),
+                             pending.backup.filename().string(),
+                             *pending.old,
+                             source,
+                             beside.string(),
+                             attributes ? platform::attributesText(*attributes) : ""};
+    journal_.append(std::move(replace));
   } else {
     journal_.append(journal::Create{pending.installed.string(), source});
   }
@@ -213,6 +226,7 @@ void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
     copy.source = pending.source;
     copy.destination = pending.installed;
     copy.backup = pending.backup;
+    copy.keptBeside = pending.keptBeside;
     copy.after = saved;
     results.push_back(&pending.copy);
   }

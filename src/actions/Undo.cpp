@@ -4,6 +4,7 @@
 #include <charconv>
 #include <map>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 
@@ -16,6 +17,7 @@
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
+#include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "site/InstallerRecord.h"
@@ -109,6 +111,8 @@ class Undo {
   void putBack(const journal::Com& record);
   void putBack(const journal::Mts& record);
   void removeKey(const std::string& key);
+  void sweep(const fs::path& folder);
+  [[nodiscard]] std::optional<fs::path> keptCopy(const journal::Replace& record) const;
   [[nodiscard]] std::optional<Fingerprint> expectedNew(const std::string& path,
                                                        const std::string& source) const;
   bool saveIfChanged(const fs::path& file, const std::optional<Fingerprint>& expected);
@@ -126,7 +130,24 @@ class Undo {
   UndoResult result_;
   bool stopped_ = false;
   bool started_ = false;
+  std::set<fs::path> swept_;  // each folder once: a sweep per record costs the square
 };
+
+void Undo::sweep(const fs::path& folder) {
+  if (swept_.insert(folder).second) sweepTemporaryFiles(folder);
+}
+
+// Where the run kept the file's old bytes: in the journal, or where the
+// journal's file system could not link them, beside the file in the one
+// folder the run may name there.
+std::optional<fs::path> Undo::keptCopy(const journal::Replace& record) const {
+  const fs::path inJournal = journal_ / "files" / record.backup;
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(inJournal, ec)) || record.keptBeside.empty()) return inJournal;
+  const fs::path beside = platform::keptBesideFolder(record.path, journal_.filename().string());
+  if (fs::path(record.keptBeside) != beside) return std::nullopt;
+  return beside / record.backup;
+}
 
 void Undo::notUndone(const std::string& what, const std::string& why) {
   result_.notUndone.push_back(what + ": " + why);
@@ -180,9 +201,16 @@ const fs::path& Undo::savedRoot() {
 
 void Undo::restore(const journal::Replace& record) {
   const fs::path path(record.path);
-  const fs::path backup = journal_ / "files" / record.backup;
+  const auto where = keptCopy(record);
+  if (!where) {
+    notUndone(path.string(), "its kept copy lies in " +
+                                 platform::escapeControls(record.keptBeside) +
+                                 ", no folder of the run's beside the file");
+    return;
+  }
+  const fs::path& backup = *where;
   const Fingerprint& old = record.old;
-  sweepTemporaryFiles(path.parent_path());
+  sweep(path.parent_path());
   const auto kept = fingerprintIfThere(backup);
   const auto now = fingerprintIfThere(path);
   if (now && *now == old) return;  // never replaced, or put back already
@@ -196,9 +224,14 @@ void Undo::restore(const journal::Replace& record) {
   }
   if (!saveIfChanged(path, expectedNew(record.path, record.source))) return;
   try {
-    platform::makeWritable(path);
-    fs::rename(backup, path);
-    platform::syncFile(path.parent_path());
+    services_.files.putBack(backup, path);
+    if (const auto attributes = platform::parseAttributes(record.attributes))
+      platform::applyAttributes(path, *attributes);
+    // The hidden folders beside it go once they hold nothing more.
+    std::error_code ec;
+    if (backup.parent_path().parent_path().filename() == ".qsi-kept" &&
+        fs::remove(backup.parent_path(), ec))
+      fs::remove(backup.parent_path().parent_path(), ec);
     ++result_.restored;
     log_.writeLine("Restored -> " + path.string());
   } catch (const std::exception& e) {
@@ -208,7 +241,7 @@ void Undo::restore(const journal::Replace& record) {
 
 void Undo::remove(const journal::Create& record) {
   const fs::path path(record.path);
-  sweepTemporaryFiles(path.parent_path());
+  sweep(path.parent_path());
   std::error_code ec;
   if (!fs::exists(fs::symlink_status(path, ec))) return;
   if (!saveIfChanged(path, expectedNew(record.path, record.source))) return;
@@ -247,7 +280,7 @@ void Undo::removeFolder(const journal::Mkdir& record) {
   const fs::path folder(record.folder);
   std::error_code ec;
   if (!fs::is_directory(folder, ec)) return;
-  sweepTemporaryFiles(folder);
+  sweep(folder);
   if (fs::is_empty(folder, ec) && fs::remove(folder, ec)) {
     ++result_.removed;
     log_.writeLine("Removed the folder -> " + folder.string());
@@ -268,7 +301,9 @@ void Undo::putBack(const journal::RegistryValue& record) {
     return;
   }
   try {
-    if (record.existed)
+    if (record.oldRaw)
+      (void)env_.registry.writeRawValue(key, name, *record.oldRaw);
+    else if (record.existed)
       (void)env_.registry.writeValue(key, name, record.old);
     else
       (void)env_.registry.deleteValue(key, name);
@@ -296,7 +331,7 @@ void Undo::putBack(const journal::Com& record) {
 
 void Undo::putBack(const journal::Mts& record) {
   try {
-    restorePackageComponents(services_.mts, record.package, record.before);
+    restorePackageComponents(services_.mts, record.package, record.dll, record.before);
     log_.writeLine("MTS package put back -> " + record.package + " " + record.dll);
   } catch (const std::exception& e) {
     notUndone(record.package + " " + record.dll, e.what());
@@ -368,7 +403,18 @@ UndoResult Undo::run(std::string_view run) {
   for (const std::string& refused : contents.refused)
     notUndone("the journal of the run " + platform::escapeControls(run) + ", " + refused,
               "it is no record the installer writes; nothing follows from it");
-  for (auto it = records.rbegin(); it != records.rend(); ++it) undo(*it);
+  // Whether the run left the services stopped is known before the first
+  // record: an interrupted undo starts them again too.
+  stopped_ = has<journal::ServicesStopped>(records);
+  started_ = has<journal::ServicesStarted>(records);
+  bool interrupted = false;
+  for (auto it = records.rbegin(); it != records.rend() && !interrupted; ++it) {
+    interrupted = platform::interruptRequest() != 0;
+    if (!interrupted) undo(*it);
+  }
+  if (interrupted)
+    notUndone("the run " + platform::escapeControls(run),
+              "the undo was interrupted; --undo again takes it up where it stopped");
   if (stopped_ && !started_)
     startNTServices(env_, services_.commands,
                     "The undone run had stopped the services; they are started again.");
@@ -378,6 +424,9 @@ UndoResult Undo::run(std::string_view run) {
   }
   log_.writeSection(result_.complete() ? "The run is undone" : "The run is undone in part");
   log_.close();
+  // The renames durable, each folder flushed once, before the run counts as undone.
+  for (const fs::path& folder : swept_) platform::syncFile(folder);
+  if (interrupted) return result_;  // not undone: a later undo goes on from there
   Journal journal(journal_, platform::filesOf(env_));
   journal.write(journal::Undone{env_.stamp.installDateText});
   return result_;

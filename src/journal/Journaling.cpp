@@ -10,8 +10,11 @@ bool JournalingRegistry::writeValue(std::string_view key, std::string_view name,
                                     std::string_view text) {
   const auto old = readValue(key, name);
   if (old == text) return RegistryWrapper::writeValue(key, name, text);  // nothing changes
-  journal_.write(RegistryValue{std::string(key), std::string(name), old.has_value(),
-                               old.value_or(""), std::string(text)});
+  // A value of another type (a dword, hex(2)) is kept with its type and bytes.
+  std::optional<platform::RegistryValue> raw;
+  if (!old) raw = readRawValue(key, name);
+  journal_.write(RegistryValue{std::string(key), std::string(name), old || raw, old.value_or(""),
+                               std::string(text), std::move(raw)});
   return RegistryWrapper::writeValue(key, name, text);
 }
 

@@ -1,5 +1,7 @@
 #include "journal/Records.h"
 
+#include "platform/FileIO.h"
+
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -158,6 +160,8 @@ struct Layout {
   void operator()(const Mkdir& r) { out = {r.folder}; }
   void operator()(const Replace& r) {
     out = {r.path, r.backup, std::to_string(r.old.size), std::to_string(r.old.crc), r.source};
+    if (!r.keptBeside.empty() || !r.attributes.empty())
+      out.insert(out.end(), {r.keptBeside, r.attributes});
   }
   void operator()(const Create& r) { out = {r.path, r.source}; }
   void operator()(const Placed& r) {
@@ -165,6 +169,16 @@ struct Layout {
   }
   void operator()(const RegistryValue& r) {
     out = {r.key, r.name, r.existed ? "1" : "0", r.old, r.now};
+    if (r.oldRaw) {
+      std::string bytes;
+      for (const char c : r.oldRaw->data) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x",
+                      static_cast<unsigned>(static_cast<unsigned char>(c)));
+        bytes += pair;
+      }
+      out.insert(out.end(), {std::to_string(r.oldRaw->type), bytes});
+    }
   }
   void operator()(const RegistryKey& r) { out = {r.key}; }
   void operator()(const Com& r) {
@@ -190,6 +204,7 @@ bool countFits(std::size_t kind, std::size_t count) {
   constexpr std::size_t kCounts[] = {3, 1, 5, 2, 3, 5, 1, 3, 3, 0, 0, 2, 1, 0, 1, 1};
   if (kind == 0) return count == 3 || count == 4;
   if (kind == 8) return count >= 3;
+  if (kind == 2 || kind == 5) return count == 5 || count == 7;
   return count == kCounts[kind];
 }
 
@@ -208,6 +223,12 @@ Record decode(std::size_t kind, Fields& f) {
       r.backup = f.name();
       r.old = f.fingerprint();
       r.source = f.name();
+      if (f.size() == 7) {
+        r.keptBeside = f.name();
+        r.attributes = f.name();
+        if (!r.attributes.empty() && !platform::parseAttributes(r.attributes))
+          (void)f.fail("field 7 is no file's attributes");
+      }
       return r;
     }
     case 3:
@@ -225,6 +246,19 @@ Record decode(std::size_t kind, Fields& f) {
       r.existed = f.flag("1", "0");
       r.old = f.text();
       r.now = f.text();
+      if (f.size() == 7) {
+        platform::RegistryValue raw{f.number<std::uint32_t>(), {}};
+        const std::string bytes = f.name();
+        bool hex = bytes.size() % 2 == 0;
+        for (std::size_t i = 0; hex && i < bytes.size(); i += 2) {
+          const int high = hexDigit(bytes[i]);
+          const int low = hexDigit(bytes[i + 1]);
+          hex = high >= 0 && low >= 0;
+          raw.data.push_back(static_cast<char>(high * 16 + low));
+        }
+        if (!hex) (void)f.fail("field 7 is no hex bytes");
+        r.oldRaw = std::move(raw);
+      }
       return r;
     }
     case 6:

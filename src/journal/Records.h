@@ -12,6 +12,8 @@
 // The records of a run's journal, one type per kind, and their text form:
 // a kind and its fields, separated by tabs, each field escaped so that the
 // record is one line of printable text.
+#include "platform/Registry.h"
+
 namespace qsi::journal {
 
 using checksum::Fingerprint;
@@ -33,6 +35,10 @@ struct Replace {
   std::string path, backup;
   Fingerprint old;
   std::string source;
+  // The hidden folder beside `path` that holds the backup when the journal's
+  // file system cannot, and the old file's attributes (attributesText);
+  // both empty in a journal of an older run.
+  std::string keptBeside, attributes;
 };
 // The run made the file `path` from `source`.
 struct Create {
@@ -48,6 +54,8 @@ struct RegistryValue {
   std::string key, name;
   bool existed = false;
   std::string old, now;
+  // The old value's type and bytes when it was no text value.
+  std::optional<platform::RegistryValue> oldRaw;
 };
 // The run made the registry key.
 struct RegistryKey {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <system_error>
 #include <utility>
@@ -215,12 +217,44 @@ void makeWritable(const fs::path& file) {
     return;
   SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
 #else
-  std::error_code ec;
-  const fs::file_status status = fs::status(file, ec);
-  if (ec || !fs::is_regular_file(status)) return;
-  if ((status.permissions() & fs::perms::owner_write) == fs::perms::none)
-    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ec);
+  (void)file;  // the mode is the folder's business: a read-only file is kept as it is
 #endif
+}
+
+std::string attributesText(const FileAttributes& attributes) {
+  char text[48];
+#ifdef _WIN32
+  std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(attributes.mode));
+#else
+  std::snprintf(text, sizeof text, "%04o %u %u", static_cast<unsigned>(attributes.mode),
+                static_cast<unsigned>(attributes.owner), static_cast<unsigned>(attributes.group));
+#endif
+  return text;
+}
+
+std::optional<FileAttributes> parseAttributes(std::string_view text) {
+  const auto number = [&](std::uint32_t& out, int base) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
+    const bool ok = ec == std::errc() && end != text.data();
+    text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+    return ok;
+  };
+  FileAttributes attributes;
+#ifdef _WIN32
+  if (!text.starts_with("0x")) return std::nullopt;
+  text.remove_prefix(2);
+  if (!number(attributes.mode, 16) || !text.empty()) return std::nullopt;
+#else
+  const auto blank = [&] {
+    if (!text.starts_with(' ')) return false;
+    text.remove_prefix(1);
+    return true;
+  };
+  if (!number(attributes.mode, 8) || attributes.mode > 07777 || !blank() ||
+      !number(attributes.owner, 10) || !blank() || !number(attributes.group, 10) || !text.empty())
+    return std::nullopt;
+#endif
+  return attributes;
 }
 
 #ifdef _WIN32
@@ -269,11 +303,40 @@ std::unique_ptr<AppendOnlyFile> WritableFiles::openAppending(const fs::path& fil
   return std::make_unique<NativeAppendOnlyFile>(file);
 }
 
-void linkOrCopy(const fs::path& from, const fs::path& to) {
-  if (CreateHardLinkA(to.string().c_str(), from.string().c_str(), nullptr)) return;
+std::optional<FileAttributes> attributesOf(const fs::path& file) {
+  const DWORD attributes = GetFileAttributesA(file.string().c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return FileAttributes{attributes, 0, 0};
+}
+
+void applyAttributes(const fs::path& file, const FileAttributes& attributes) {
+  constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD wanted = attributes.mode & kSettable;
+  if (!SetFileAttributesA(file.string().c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL))
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "cannot set the attributes of " + file.string());
+}
+
+void copyWithAttributes(const fs::path& from, const fs::path& to) {
+  // CopyFileA carries the attributes over; the copy is flushed before it counts.
   if (!CopyFileA(from.string().c_str(), to.string().c_str(), TRUE))
     throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                            "cannot keep " + from.string() + " as " + to.string());
+                            "cannot copy " + from.string() + " to " + to.string());
+  // A read-only copy cannot be opened for the flush: it is made writable for it.
+  const DWORD attributes = GetFileAttributesA(to.string().c_str());
+  SetFileAttributesA(to.string().c_str(), FILE_ATTRIBUTE_NORMAL);
+  bool flushed = false;
+  {
+    const Handle out(CreateFileA(to.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    flushed = out.valid() && FlushFileBuffers(out.get());
+  }
+  const auto error = static_cast<int>(GetLastError());
+  if (flushed && SetFileAttributesA(to.string().c_str(), attributes)) return;
+  DeleteFileA(to.string().c_str());
+  throw std::system_error(error, std::system_category(), "cannot flush " + to.string());
 }
 #else
 namespace {
@@ -303,15 +366,47 @@ std::unique_ptr<AppendOnlyFile> WritableFiles::openAppending(const fs::path& fil
   return std::make_unique<NativeAppendOnlyFile>(file, mode);
 }
 
-void linkOrCopy(const fs::path& from, const fs::path& to) {
-  if (::link(from.c_str(), to.c_str()) == 0) return;
-  if (errno != EXDEV && errno != EPERM && errno != EMLINK) throwErrno("cannot keep", from);
-  // Another file system, or one without links: a copy of its own.
+std::optional<FileAttributes> attributesOf(const fs::path& file) {
+  struct ::stat info = {};
+  if (::lstat(file.c_str(), &info) != 0) return std::nullopt;
+  return FileAttributes{static_cast<std::uint32_t>(info.st_mode & 07777), info.st_uid, info.st_gid};
+}
+
+namespace {
+
+// As applyAttributes, on an open file.
+void applyAttributesTo(int fd, const FileAttributes& attributes, const fs::path& file) {
+  struct ::stat now = {};
+  if (::fstat(fd, &now) != 0) throwErrno("cannot read the mode of", file);
+  // The owner first: a change of owner clears the set-id bits. Only root
+  // may give a file away; anyone else's copy stays their own.
+  if (now.st_uid != attributes.owner || now.st_gid != attributes.group)
+    (void)::fchown(fd, attributes.owner, attributes.group);
+  const mode_t mode = (attributes.mode & 0777) | (attributes.mode & now.st_mode & 07000);
+  if (::fchmod(fd, mode) != 0) throwErrno("cannot set the mode of", file);
+}
+
+}  // namespace
+
+void applyAttributes(const fs::path& file, const FileAttributes& attributes) {
+  const Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (fd.get() < 0) throwErrno("cannot open", file);
+  applyAttributesTo(fd.get(), attributes, file);
+}
+
+void copyWithAttributes(const fs::path& from, const fs::path& to) {
+  const auto attributes = attributesOf(from);
   const std::string bytes = readFileBytes(from);
   Descriptor fd(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (fd.get() < 0) throwErrno("cannot keep a copy as", to);
-  writeAll(fd.get(), bytes, to);
-  if (::fdatasync(fd.get()) != 0) throwErrno("cannot flush", to);
+  if (fd.get() < 0) throwErrno("cannot make", to);
+  try {
+    writeAll(fd.get(), bytes, to);
+    if (attributes) applyAttributesTo(fd.get(), *attributes, to);
+    if (::fdatasync(fd.get()) != 0) throwErrno("cannot flush", to);
+  } catch (...) {
+    ::unlink(to.c_str());
+    throw;
+  }
 }
 #endif
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -66,8 +67,8 @@ void syncFile(const std::filesystem::path& file);
 
 // Makes an existing read-only file writable before it is replaced. On
 // Windows its attributes become normal, so hidden, system and archive go
-// with the read-only bit; elsewhere the owner gets write permission back and
-// other permissions stay. A file that is writable, missing or cannot be
+// with the read-only bit; elsewhere nothing changes, as a rename replaces a
+// file whatever its mode. A file that is writable, missing or cannot be
 // changed is left as it is.
 void makeWritable(const std::filesystem::path& file);
 
@@ -100,11 +101,36 @@ class WritableFiles {
   [[nodiscard]] static WritableFiles& machine();
 };
 
-// Gives the existing file `from` the second name `to` (a hard link), so that
-// its bytes outlive a rename over `from` without being copied; where no link
-// can be made (another file system) `to` becomes a copy, flushed to disk.
-// Throws std::system_error naming the file.
-void linkOrCopy(const std::filesystem::path& from, const std::filesystem::path& to);
+// The mode and owner of a file, on Windows its attributes (read-only,
+// hidden, system, archive), so that a file put back gets them again.
+struct FileAttributes {
+  std::uint32_t mode = 0;   // permission bits; on Windows the attribute bits
+  std::uint32_t owner = 0;  // user and group; 0 on Windows
+  std::uint32_t group = 0;
+  bool operator==(const FileAttributes&) const = default;
+};
+
+// The attributes of `file` itself (a link is not followed); nullopt when
+// nothing is there.
+[[nodiscard]] std::optional<FileAttributes> attributesOf(const std::filesystem::path& file);
+
+// Gives `file` the mode (on Windows the attributes) of `attributes`, and
+// their owner where the process may give files away. A set-id bit is never
+// added, only kept or taken away: the attributes may come from a journal
+// that others can write. Throws std::system_error naming the file.
+void applyAttributes(const std::filesystem::path& file, const FileAttributes& attributes);
+
+// "0444 1000 1000": the mode in octal, the owner and the group; on Windows
+// "0x21", the attribute bits.
+[[nodiscard]] std::string attributesText(const FileAttributes& attributes);
+// The attributes of a text of that form; nullopt for any other text.
+[[nodiscard]] std::optional<FileAttributes> parseAttributes(std::string_view text);
+
+// Copies the existing file `from` to the new file `to` with its mode and
+// owner (its attributes on Windows; the owner where the process may give
+// files away), flushed to disk. Throws std::system_error naming the file;
+// `to` is then not there.
+void copyWithAttributes(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Makes a folder of the run readable by its owner and group only (0750),
 // since logs and saved files may hold passwords. Nothing on Windows, where a

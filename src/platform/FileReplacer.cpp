@@ -45,6 +45,10 @@ void FileReplacer::copyToNew(const fs::path& source, const fs::path& destination
   placeOne(*this, source, destination, true);
 }
 
+fs::path keptBesideFolder(const fs::path& file, std::string_view run) {
+  return file.parent_path() / ".qsi-kept" / std::string(run);
+}
+
 }  // namespace qsi::platform
 
 #ifndef _WIN32
@@ -104,6 +108,8 @@ class TemporaryFile {
   void close() {
     if (::close(std::exchange(fd_, -1)) != 0) throwErrno(errno, "cannot close", path_);
   }
+  // Renamed into place by its owner: no longer removed.
+  void forget() { path_.clear(); }
   void renameTo(const fs::path& destination) {
     if (::rename(path_.c_str(), destination.c_str()) != 0)
       throwErrno(errno, "cannot replace", destination);
@@ -210,7 +216,7 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
       } else if (!placement.backup.empty() &&
                  (!placement.after || batch[*placement.after].placed()) &&
                  fs::exists(fs::symlink_status(placement.destination))) {
-        linkOrCopy(placement.destination, placement.backup);
+        keep(placement, savedElsewhere);
       }
     } catch (const std::exception& e) {
       fail(placement, e);
@@ -280,6 +286,44 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
             folderOf(item.placement->destination) == folder)
           fail(*item.placement, e);
     }
+  }
+}
+
+// The old file as a second name at its backup; where no link reaches it, a
+// copy beside it, whose folder is flushed with the batch's saved copies.
+void PosixFileReplacer::keep(const Placement& placement, std::set<fs::path>& folders) {
+  if (link(placement.destination, placement.backup) == 0) return;
+  if ((errno != EXDEV && errno != EPERM && errno != EMLINK) || placement.keptBeside.empty())
+    throwErrno(errno, "cannot keep", placement.destination);
+  fs::create_directories(placement.keptBeside.parent_path());
+  copyWithAttributes(placement.destination, placement.keptBeside);
+  folders.insert(folderOf(placement.keptBeside));
+}
+
+int PosixFileReplacer::link(const fs::path& from, const fs::path& to) {
+  return ::link(from.c_str(), to.c_str());
+}
+
+int PosixFileReplacer::rename(const fs::path& from, const fs::path& to) {
+  return ::rename(from.c_str(), to.c_str());
+}
+
+void PosixFileReplacer::putBack(const fs::path& kept, const fs::path& destination) {
+  const fs::path folder = folderOf(destination);
+  if (rename(kept, destination) != 0) {
+    if (errno != EXDEV) throwErrno(errno, "cannot put back", destination);
+    // Another file system: a copy beside the file, renamed over it once on disk.
+    TemporaryFile temp(folder);
+    const std::string bytes = readFileBytes(kept);
+    writeChunk(temp.fd(), bytes, temp.path());
+    if (const auto attributes = attributesOf(kept)) {
+      (void)::fchown(temp.fd(), attributes->owner, attributes->group);  // allowed to root only
+      ::fchmod(temp.fd(), attributes->mode & 0777);
+    }
+    flushOrFail(temp.fd(), Flush::FileData, temp.path());
+    if (rename(temp.path(), destination) != 0) throwErrno(errno, "cannot put back", destination);
+    temp.forget();
+    ::unlink(kept.c_str());
   }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,6 +20,10 @@ struct Placement {
   // Where the file that `destination` holds is kept before it is replaced
   // (a second name for it); empty: it is not kept.
   std::filesystem::path backup;
+  // Where it is kept instead when `backup` lies on another file system than
+  // `destination`: a copy with its mode and owner, on the destination's own
+  // file system (its folders are made); empty: nowhere else.
+  std::filesystem::path keptBeside;
   // A saved copy: placed only where nothing is, and before anything of the
   // batch is replaced.
   bool asNew = false;
@@ -46,7 +51,8 @@ class FileReplacer {
   //  1. each source is copied into a temporary file in `staging` (beside its
   //     destination when that lies on another file system), its size and
   //     CRC taken on the way;
-  //  2. the saved copies are placed and the old files kept at their backups;
+  //  2. the saved copies are placed and the old files kept at their backups
+  //     (at `keptBeside` where no link reaches the backup);
   //  3. all of it is flushed to disk at once, and with it `record` when
   //     given: the file whose appended lines tell of the batch (the journal
   //     of the run), written but not yet flushed;
@@ -69,7 +75,22 @@ class FileReplacer {
                        const std::filesystem::path& destination);
   // One new file, never over an existing one (a saved copy). Throws as above.
   void copyToNew(const std::filesystem::path& source, const std::filesystem::path& destination);
+
+  // Puts the kept file `kept` back at `destination`, over what is there: it
+  // is renamed, or where a rename cannot reach (another file system) copied
+  // beside the destination with its mode and owner, flushed and renamed over
+  // it, and then removed. The destination's folder is not flushed: the
+  // caller flushes each folder once, when all of it is put back. Throws
+  // std::system_error naming the file; the destination holds then what it
+  // held.
+  virtual void putBack(const std::filesystem::path& kept,
+                       const std::filesystem::path& destination) = 0;
 };
+
+// The folder beside `file`, hidden, in which the run `run` keeps the old
+// files of that folder that its journal's file system cannot link.
+[[nodiscard]] std::filesystem::path keptBesideFolder(const std::filesystem::path& file,
+                                                     std::string_view run);
 
 // Whether a file's name is that of a temporary file a batch makes (which a
 // killed run may leave behind).
@@ -84,10 +105,16 @@ class PosixFileReplacer : public FileReplacer {
  public:
   void placeAll(std::span<Placement> batch, const std::filesystem::path& staging,
                 AppendOnlyFile* record) override;
+  void putBack(const std::filesystem::path& kept,
+               const std::filesystem::path& destination) override;
 
   enum class Flush { FileSystem, FileData, Folder };  // syncfs, fdatasync, fsync
 
  protected:
+  // link() and rename(): 0, or -1 with errno set. Tests override them to
+  // fail as across file systems.
+  virtual int link(const std::filesystem::path& from, const std::filesystem::path& to);
+  virtual int rename(const std::filesystem::path& from, const std::filesystem::path& to);
   // Writes `bytes` to `out` at its offset. Throws std::system_error naming
   // `file` (the temporary file). Tests override it to fail as a full disk.
   virtual void writeChunk(int out, std::string_view bytes, const std::filesystem::path& file);
@@ -100,6 +127,7 @@ class PosixFileReplacer : public FileReplacer {
   // cannot flush folders is no failure.
   void flushOrFail(int fd, Flush how, const std::filesystem::path& what);
   void flushFolder(const std::filesystem::path& folder, Flush how);
+  void keep(const Placement& placement, std::set<std::filesystem::path>& folders);
 };
 using NativeFileReplacer = PosixFileReplacer;
 #else
@@ -111,6 +139,8 @@ class Win32FileReplacer : public FileReplacer {
  public:
   void placeAll(std::span<Placement> batch, const std::filesystem::path& staging,
                 AppendOnlyFile* record) override;
+  void putBack(const std::filesystem::path& kept,
+               const std::filesystem::path& destination) override;
 };
 using NativeFileReplacer = Win32FileReplacer;
 #endif

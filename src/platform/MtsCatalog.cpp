@@ -44,6 +44,19 @@ std::string packageKey(std::string_view id) {
   return std::string(RegistryMtsCatalog::kPackagesKey) + "\\" + std::string(id);
 }
 
+// The file a path names whatever its letter case, as the transaction
+// server's own system finds it: each part missing as written is sought
+// among its folder's entries.
+std::filesystem::path onDisk(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec) || !path.has_relative_path()) return path;
+  const std::filesystem::path folder = onDisk(path.parent_path());
+  const std::string name = path.filename().string();
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+    if (iequals(entry.path().filename().string(), name)) return entry.path();
+  return folder / path.filename();
+}
+
 struct StoredComponent {
   std::string key;  // the index key's name
   std::string dll;
@@ -89,7 +102,7 @@ class RegistryComponentUtil final : public ComponentUtil {
     if (!registry_.subKeys(packageKey(packageId_)))
       catalogFailure("The package " + packageId_ + " does not exist.");
     // Installing reads the DLL's type library: the file must be there.
-    if (const std::error_code ec = regularFileProblem(std::filesystem::path(dll)))
+    if (const std::error_code ec = regularFileProblem(onDisk(std::filesystem::path(dll))))
       catalogFailure(withReason("The component file " + std::string(dll) + " cannot be read",
                                 systemReason(ec)));
     const auto same = [&](std::string_view other) { return iequals(other, dll); };

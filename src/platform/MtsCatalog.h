@@ -66,8 +66,9 @@ class MtsCatalog {
 //   kPackagesKey\<ID>                      value "Name"
 //   kPackagesKey\<ID>\Components\<index>   value "DLL" (index 0, 1, ... in order)
 // Packages are listed in the store's key order. The stand-in keeps one
-// component per DLL; installing a DLL that is missing or already in the
-// package fails, as the catalog does.
+// component per DLL; installing a DLL that is missing (its path found
+// whatever its letter case, as Windows finds it) or already in the package
+// fails, as the catalog does.
 class RegistryMtsCatalog final : public MtsCatalog {
  public:
   static constexpr std::string_view kPackagesKey =

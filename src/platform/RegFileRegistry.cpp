@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 #include <unordered_map>
@@ -445,9 +446,11 @@ std::string RegFileRegistry::print(const Content& content) {
   return out;
 }
 
-bool RegFileRegistry::setValue(Content& content, std::string_view key, std::string_view name,
-                               std::string_view text) {
-  checkStorable(key, name, text);
+namespace {
+
+// Sets the value, printed anew, in an existing key; false when there is none.
+bool putValue(Content& content, std::string_view key, std::string_view name, bool isText,
+              std::string data) {
   const std::string path = fullPath(key);
   if (!keyExists(content, path)) return false;
   const auto index = findKey(content, path);
@@ -458,10 +461,56 @@ bool RegFileRegistry::setValue(Content& content, std::string_view key, std::stri
     it = values.insert(values.end(), Value{});
     it->name = std::string(name);
   }
-  it->isText = true;
-  it->data = std::string(text);
+  it->isText = isText;
+  it->quoted = isText;
+  it->data = std::move(data);
   it->lines.clear();
   return true;
+}
+
+// The text whose bytes are the value's in this file, when there is one
+// that a quoted string can hold.
+std::optional<std::string> quotableText(const Content& content, const RegistryValue& value) {
+  std::string text;
+  if (isRegedit4(content)) {
+    if (!value.data.ends_with('\0')) return std::nullopt;
+    text = value.data.substr(0, value.data.size() - 1);
+  } else {
+    if (value.data.size() < 2 || value.data.size() % 2 != 0) return std::nullopt;
+    text = utf16ToUtf8(std::string_view(value.data).substr(0, value.data.size() - 2));
+  }
+  if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos ||
+      textValue(content, text) != value)
+    return std::nullopt;
+  return text;
+}
+
+// "dword:0000002a" for a DWORD, "hex(2):25,00,..." for any other data.
+std::string listingOf(const RegistryValue& value) {
+  char text[16];
+  if (value.type == kRegDword && value.data.size() == 4) {
+    std::uint32_t number = 0;
+    for (int i = 3; i >= 0; --i)
+      number = (number << 8) | static_cast<unsigned char>(value.data[static_cast<std::size_t>(i)]);
+    std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(number));
+    return text;
+  }
+  std::snprintf(text, sizeof text, "hex(%x):", static_cast<unsigned>(value.type));
+  std::string out = value.type == kRegBinary ? "hex:" : text;
+  for (std::size_t i = 0; i < value.data.size(); ++i) {
+    std::snprintf(text, sizeof text, i == 0 ? "%02x" : ",%02x",
+                  static_cast<unsigned>(static_cast<unsigned char>(value.data[i])));
+    out += text;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool RegFileRegistry::setValue(Content& content, std::string_view key, std::string_view name,
+                               std::string_view text) {
+  checkStorable(key, name, text);
+  return putValue(content, key, name, true, std::string(text));
 }
 
 const Content& RegFileRegistry::load() const {
@@ -558,6 +607,17 @@ bool RegFileRegistry::writeValue(std::string_view key, std::string_view name,
   // A key that does not exist needs no lock: its folder may not even exist.
   if (!keyExists(load(), fullPath(key))) return false;
   return change([&](Content& content) { return setValue(content, key, name, text); });
+}
+
+bool RegFileRegistry::writeRawValue(std::string_view key, std::string_view name,
+                                    const RegistryValue& value) {
+  checkStorable(key, name, {});
+  if (!keyExists(load(), fullPath(key))) return false;
+  return change([&](Content& content) {
+    if (const auto text = quotableText(content, value))
+      return putValue(content, key, name, true, *text);
+    return putValue(content, key, name, false, listingOf(value));
+  });
 }
 
 bool RegFileRegistry::deleteValue(std::string_view key, std::string_view name) {

@@ -40,6 +40,10 @@ class RegFileRegistry final : public Registry {
   [[nodiscard]] std::optional<RegistryValue> readRawValue(std::string_view key,
                                                           std::string_view name) const override;
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
+  // Text whose bytes read back as written goes in quotes, a DWORD as
+  // "dword:", anything else as "hex(N):" bytes, as regedit exports them.
+  bool writeRawValue(std::string_view key, std::string_view name,
+                     const RegistryValue& value) override;
   bool deleteValue(std::string_view key, std::string_view name) override;
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
       std::string_view key) const override;

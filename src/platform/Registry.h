@@ -54,6 +54,13 @@ class Registry {
   // the text holds a character the store cannot keep.
   virtual bool writeValue(std::string_view key, std::string_view name, std::string_view text) = 0;
 
+  // Sets a value of an existing key to `value`, whatever its type (an undo
+  // putting back what a run wrote over); never creates a key. Returns false
+  // when the key does not exist; throws as writeValue does, and when the
+  // store cannot keep data of that type as it is.
+  virtual bool writeRawValue(std::string_view key, std::string_view name,
+                             const RegistryValue& value) = 0;
+
   // Removes a value of an existing key (an undo of a value a run made).
   // True when none is left; false when the key does not exist; throws
   // Failure when the change cannot be stored.
@@ -93,6 +100,10 @@ class RegistryWrapper : public Registry {
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override {
     return inner_.writeValue(key, name, text);
   }
+  bool writeRawValue(std::string_view key, std::string_view name,
+                     const RegistryValue& value) override {
+    return inner_.writeRawValue(key, name, value);
+  }
   bool deleteValue(std::string_view key, std::string_view name) override {
     return inner_.deleteValue(key, name);
   }
@@ -121,6 +132,8 @@ class Win32Registry final : public Registry {
   [[nodiscard]] std::optional<RegistryValue> readRawValue(std::string_view key,
                                                           std::string_view name) const override;
   bool writeValue(std::string_view key, std::string_view name, std::string_view text) override;
+  bool writeRawValue(std::string_view key, std::string_view name,
+                     const RegistryValue& value) override;
   bool deleteValue(std::string_view key, std::string_view name) override;
   [[nodiscard]] std::optional<std::vector<std::string>> subKeys(
       std::string_view key) const override;

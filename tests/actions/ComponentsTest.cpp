@@ -42,6 +42,28 @@ TEST(ComponentsTest, InstallsIntoTheLastPackageOfThatNameAndRemovesEveryEntryOfT
   EXPECT_EQ(dllsOf("{C}"), dlls);
 }
 
+// Undone, a run gives the package back its components of the run's DLL,
+// in their own letter case, and takes nothing from another module's.
+TEST(ComponentsTest, PutsBackTheComponentsOfTheDllAndLeavesEveryOther) {
+  test::TestSite site;
+  platform::RegistryMtsCatalog catalog{site.registry};
+  const fs::path dll = site.write("inst/Components/QAlder/u.dll", "MZ");
+  const std::string upper = (site.instMainDir / "Components" / "QALDER" / "U.DLL").string();
+  const std::string other = site.write("inst/Components/QOCommon/o.dll", "MZ").string();
+  test::writeCatalog(site, {upper, other});
+  const auto before = packageComponents(catalog, kMtsPackageName);
+  registerMTSComponent(catalog, dll, kMtsPackageName, false);
+  const auto between = packageComponents(catalog, kMtsPackageName);
+  registerMTSComponent(catalog, dll, kMtsPackageName, true);
+  EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{other, dll.string()}));
+  restorePackageComponents(catalog, kMtsPackageName, dll, *between);
+  restorePackageComponents(catalog, kMtsPackageName, dll, *before);
+  EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{upper, other}));
+  test::writeCatalog(site, {other, upper, upper});  // twice: once is put back, in its place
+  restorePackageComponents(catalog, kMtsPackageName, dll, *before);
+  EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{upper, other}));
+}
+
 // A registration killed between its key and its value leaves a key that
 // unregistering (as undo does) must take away.
 TEST(ComponentsTest, UnregisteringTakesAKeyWithoutItsValue) {

@@ -83,7 +83,8 @@ TEST_F(FileInstallationTest, TakesEachFileFromItsPlaceInThePackage) {
                {"Components\\QCedar\\Backend.dll", "Components/QBackend/Backend.dll", ""},
                {"Components\\QAlder\\Deep.dll", "Components/QAlder/sub/deeper/Deep.dll",
                 "Components\\QAlder\\sub\\deeper\\Deep.dll"}};
-  // A read-only file is made writable before it is replaced.
+  // A read-only file is replaced, and stays read-only (on Windows it is made
+  // normal first: an undo gives it its attributes back).
   fs::permissions(site.write("inst/Components/QCedar/Backend.dll", "old"), fs::perms::owner_read);
   site.writePackage("Web/skipped.asp", "skipped");
   info.files.push_back({.path = "QO11\\skipped.asp", .customized = true, .isMTSComponent = true});
@@ -98,9 +99,10 @@ TEST_F(FileInstallationTest, TakesEachFileFromItsPlaceInThePackage) {
 
   for (const auto& c : cases)
     EXPECT_EQ(test::readText(platform::joinDataPath(inst, c.path)), c.package);
-  EXPECT_EQ(
-      fs::status(inst / "Components/QCedar/Backend.dll").permissions() & fs::perms::owner_write,
-      fs::perms::owner_write);
+#ifndef _WIN32
+  EXPECT_EQ(fs::status(inst / "Components/QCedar/Backend.dll").permissions(),
+            fs::perms::owner_read);
+#endif
   EXPECT_FALSE(fs::exists(inst / "QO11/skipped.asp"));
   EXPECT_TRUE(mts.notes.empty());
   EXPECT_EQ(com.calls, (Strings{"unregister Backend.dll [old]",

@@ -236,9 +236,9 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   forged.append(journal::Create{outside.string(), "x"});
   forged.append(journal::RegistryKey{
       "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\DbServerConfig\\Modules\\Q-Alder"});
-  forged.append(journal::RegistryValue{"SOFTWARE\\Corvane", "Run", true, "x", ""});
+  forged.append(journal::RegistryValue{"SOFTWARE\\Corvane", "Run", true, "x", "", std::nullopt});
   forged.write(journal::Replace{(site.instMainDir / "QO11" / "in.asp").string(),
-                                "../../../../outside.txt", kept, "x"});
+                                "../../../../outside.txt", kept, "x", "", ""});
   const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
   EXPECT_EQ(undone.status, 1) << undone.out;  // undone in part
   EXPECT_EQ(readText(mine) + readText(outside),
@@ -273,6 +273,57 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
     const ProcessResult refused = run("", {}, {"--undo", name});
     EXPECT_TRUE(refused.status == 2 && platform::contains(refused.out, refusal)) << refused.out;
   }
+}
+
+// The modes of every file a run may change, the Java folder's too.
+std::string modes(const std::vector<fs::path>& folders) {
+  std::string out;
+  for (const fs::path& folder : folders)
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+      if (entry.is_regular_file() && !platform::contains(entry.path().string(), "QOLog") &&
+          !platform::contains(entry.path().string(), "QOJournal") &&
+          !platform::contains(entry.path().string(), "QOCustomized"))
+        out += entry.path().string() + " " +
+               std::to_string(static_cast<unsigned>(fs::status(entry).permissions())) + "\n";
+  return out;
+}
+
+// A read-only page and Java classes on another file system than the
+// journal come back byte for byte with their modes; an undo killed at any
+// instant is finished by the next one.
+TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFinished) {
+  writeEveryKindPackage();
+  const fs::path elsewhere = fs::path("/dev/shm") / site.root.filename();
+  ASSERT_NE(fs::status(elsewhere.parent_path()).type(), fs::file_type::not_found);
+  fs::create_directories(elsewhere / "java/Classes/com/corvane");
+  fs::create_symlink(elsewhere, windowsFolder());
+  const fs::path javaClass = elsewhere / "java/Classes/com/corvane/Alder.class";
+  std::ofstream(javaClass) << "old class";
+  const fs::path page = site.instMainDir / "QO11/Q-Alder/default.asp";
+  fs::permissions(javaClass, fs::perms::owner_read | fs::perms::group_read);
+  fs::permissions(page, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const fs::path saved = site.root / "saved";
+  fs::copy(site.instMainDir, saved, fs::copy_options::recursive);
+  const std::string registry = readText(site.registryFile);
+  const auto before = everything() + modes({site.instMainDir, elsewhere});
+  for (int instant = 0; instant < 6; ++instant) {
+    ASSERT_EQ(run(kInstall).status, 0);
+    EXPECT_EQ(readText(javaClass), "class");
+    const ProcessResult killed =
+        run("",
+            [&](unsigned long pid) {
+              std::this_thread::sleep_for(std::chrono::milliseconds(2 * instant));
+              ::kill(static_cast<pid_t>(pid), SIGKILL);
+            },
+            {"--undo"});
+    const ProcessResult again = run("", {}, {"--undo"});
+    EXPECT_EQ(everything() + modes({site.instMainDir, elsewhere}), before) << killed.status << "\n"
+                                                                           << again.out;
+    fs::remove_all(site.instMainDir);
+    fs::copy(saved, site.instMainDir, fs::copy_options::recursive);
+    site.write("registry.reg", registry);
+  }
+  fs::remove_all(elsewhere);
 }
 
 // Killed at any instant, the run is undone at the next start.

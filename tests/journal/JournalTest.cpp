@@ -20,6 +20,11 @@ TEST(Journal, ALineIsARecordOnlyWhenItIsOneTheWriterMakes) {
   } cases[] = {
       {"replace\t/s/a\t000001\t12\t4660\t/p/a", ""},
       {"com\t/s/x.dll\tregister\t?", ""},
+      {"replace\t/s/a\t000001\t12\t4660\t/p/a\t/s/.qsi-kept/run\t", ""},
+      {"replace\t/s/a\t1\t12\t4\t/p\t/s/.qsi-kept/run\tmode", "field 7 is no file's attributes"},
+      {"registry\tk\tn\t1\t\tnew\t4\t01000000", ""},
+      {"registry\tk\tn\t1\t\tnew\t4\t0g", "field 7 is no hex bytes"},
+      {"registry\tk\tn\t1\t\tnew\t04\t01", "field 6 is no number"},
       {"mts\tQO\t/s/x.dll\tremove", ""},
       {"begin\trun\tdate\tpid\t7", ""},
       {"metabase\tline\\none\\x01", ""},

@@ -92,6 +92,14 @@ TEST_F(RegFileRegistryTest, ReadsEachValueWithItsTypeAndBytes) {
   for (const auto& [name, value] : values)
     EXPECT_EQ(registry.readRawValue("K", name), value) << name;
   EXPECT_EQ(registry.readRawValue("K", "Missing"), std::nullopt);
+  // Put back over the text a run wrote, each value reads as it was, type and bytes.
+  for (const auto& [name, value] : values) {
+    ASSERT_TRUE(registry.writeValue("K", name, "over"));
+    ASSERT_TRUE(registry.writeRawValue("K", name, value));
+    EXPECT_EQ(registry.readRawValue("K", name), value) << name;
+  }
+  EXPECT_NE(test::readText(file).find("\"Count\"=dword:0002010a\r\n"), std::string::npos);
+  EXPECT_FALSE(registry.writeRawValue("Nowhere", "x", values[0].second));
   EXPECT_EQ(registry.valueNames("K"),
             (std::vector<std::string>{"Text", "Ansi", "Count", "Path", "List", "Blob", "Bad"}));
   EXPECT_EQ(registry.readValue("K", "Count"), std::nullopt);  // no text

@@ -69,12 +69,28 @@ class FaultyFileReplacer final : public platform::NativeFileReplacer {
                 platform::AppendOnlyFile* record) override;
 #ifndef _WIN32
   std::optional<Flush> failingFlush;
+  // Paths that lie on another file system than every other: a link or a
+  // rename between one of them and any other fails as across file systems.
+  std::function<bool(const std::filesystem::path&)> elsewhere;
 
  protected:
   int flush(int fd, Flush how) override {
     if (failingFlush != how) return PosixFileReplacer::flush(fd, how);
     errno = EIO;
     return -1;
+  }
+  int link(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    return crosses(from, to) ? -1 : PosixFileReplacer::link(from, to);
+  }
+  int rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
+    return crosses(from, to) ? -1 : PosixFileReplacer::rename(from, to);
+  }
+
+ private:
+  bool crosses(const std::filesystem::path& from, const std::filesystem::path& to) const {
+    if (!elsewhere || elsewhere(from) == elsewhere(to)) return false;
+    errno = EXDEV;
+    return true;
   }
 #endif
 };

@@ -71,6 +71,18 @@ void copyContent(const fs::path& source, const fs::path& temp, Placement& placem
   placement.crc = crc.value();
 }
 
+// The old file as a second name at its backup; where no link reaches it
+// (another volume), a copy beside it in a hidden folder.
+void keep(const Placement& placement) {
+  const std::string from = placement.destination.string();
+  if (CreateHardLinkA(placement.backup.string().c_str(), from.c_str(), nullptr)) return;
+  if (placement.keptBeside.empty()) fail(GetLastError(), "cannot keep", placement.destination);
+  const fs::path folder = placement.keptBeside.parent_path();
+  fs::create_directories(folder);
+  SetFileAttributesA(folder.parent_path().string().c_str(), FILE_ATTRIBUTE_HIDDEN);
+  copyWithAttributes(placement.destination, placement.keptBeside);
+}
+
 // Puts the staged file in place; false when it lies on another volume than
 // its destination, which a rename cannot reach.
 bool put(const TemporaryFile& temp, Placement& placement, DWORD sourceAttributes) {
@@ -100,7 +112,7 @@ bool put(const TemporaryFile& temp, Placement& placement, DWORD sourceAttributes
                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
     if (!replaced && !backup.empty() && GetFileAttributesA(to.c_str()) != INVALID_FILE_ATTRIBUTES &&
         GetFileAttributesA(backup.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      linkOrCopy(placement.destination, placement.backup);
+      keep(placement);
       replaced = ReplaceFileA(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                               nullptr, nullptr) != 0;
     }
@@ -174,6 +186,15 @@ void Win32FileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
         placement.error = reasonOf(e);
       }
     }
+}
+
+void Win32FileReplacer::putBack(const fs::path& kept, const fs::path& destination) {
+  // A read-only file cannot be replaced; the caller gives it its attributes again.
+  makeWritable(destination);
+  // Across volumes MoveFileExA copies, flushes and then removes the kept file.
+  if (!MoveFileExA(kept.string().c_str(), destination.string().c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH))
+    fail(GetLastError(), "cannot put back", destination);
 }
 
 }  // namespace qsi::platform

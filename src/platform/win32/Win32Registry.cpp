@@ -117,6 +117,20 @@ bool Win32Registry::writeValue(std::string_view key, std::string_view name, std:
   return true;
 }
 
+bool Win32Registry::writeRawValue(std::string_view key, std::string_view name,
+                                  const RegistryValue& value) {
+  const Key open(key, KEY_SET_VALUE);  // opened, never created
+  if (open.status() == ERROR_FILE_NOT_FOUND) return false;
+  if (!open) storeFailure("Cannot open the registry key", Key::keyPath(key), open.status());
+  const LSTATUS status = RegSetValueExW(open.get(), toWide(name).c_str(), 0, value.type,
+                                        reinterpret_cast<const BYTE*>(value.data.data()),
+                                        static_cast<DWORD>(value.data.size()));
+  if (status != ERROR_SUCCESS)
+    storeFailure("Cannot set the value \"" + std::string(name) + "\" of the registry key",
+                 Key::keyPath(key), status);
+  return true;
+}
+
 bool Win32Registry::deleteValue(std::string_view key, std::string_view name) {
   const Key open(key, KEY_SET_VALUE);
   if (open.status() == ERROR_FILE_NOT_FOUND) return false;

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
 #include "support/Faults.h"
 #include "support/TestSite.h"
@@ -50,6 +51,48 @@ TEST(FileReplacer, KeepsModesTakesLongNamesNeverOverwritesASavedCopyAndFailsClea
             "cannot copy to " + saved.string() + ": No space left on device");  // the reason, once
   EXPECT_EQ(test::readText(saved), "saved");
   EXPECT_EQ(test::treeText(site.instMainDir).find(".qsi-"), std::string::npos);
+}
+
+// A read-only file on another file system than the journal is kept beside
+// it with its mode, and put back by a copy renamed over it; the attributes
+// read back from their text, and no other text passes for them.
+TEST(FileReplacer, KeepsAndPutsBackAFileOfAnotherFileSystemWithItsMode) {
+  const test::TestSite site;
+  const fs::path source = site.write("pkg/A.class", "new");
+  const fs::path old = site.write("java/A.class", "old");
+  fs::permissions(old, P::owner_read | P::group_read | P::others_read);
+  fs::create_directories(site.root / "journal/files");
+  test::FaultyFileReplacer files;
+  files.elsewhere = [&](const fs::path& path) {
+    return path.lexically_relative(site.root).begin()->string() == "journal";
+  };
+  Placement placement;
+  placement.source = source;
+  placement.destination = old;
+  placement.backup = site.root / "journal/files/000001";
+  placement.keptBeside = keptBesideFolder(old, "run") / "000001";
+  files.placeAll(std::span(&placement, 1), site.root / "journal", nullptr);
+  ASSERT_TRUE(placement.placed()) << placement.error;
+  EXPECT_FALSE(fs::exists(placement.backup));
+  EXPECT_EQ(test::readText(placement.keptBeside), "old");
+  EXPECT_EQ(attributesOf(placement.keptBeside), attributesOf(old));
+  EXPECT_EQ(test::readText(old), "new");
+
+  files.elsewhere = [&](const fs::path& path) { return path == placement.keptBeside; };
+  files.putBack(placement.keptBeside, old);
+  EXPECT_EQ(test::readText(old), "old");
+  EXPECT_EQ(fs::status(old).permissions(), P::owner_read | P::group_read | P::others_read);
+  EXPECT_EQ(test::treeText(old.parent_path()), ".qsi-kept/\n.qsi-kept/run/\nA.class = old\n");
+
+  const auto attributes = attributesOf(old);
+  ASSERT_TRUE(attributes);
+  EXPECT_EQ(parseAttributes(attributesText(*attributes)), attributes);
+  for (const char* text : {"0444 1 2 ", "10000 1 2", "0444 1", "0444 x 2", " 0444 1 2"})
+    EXPECT_EQ(parseAttributes(text), std::nullopt) << text;
+  // A set-id bit is never added: the attributes may come from a hand-made journal.
+  applyAttributes(old, {07755, attributes->owner, attributes->group});
+  EXPECT_EQ(fs::status(old).permissions(),
+            P::owner_all | P::group_read | P::group_exec | P::others_read | P::others_exec);
 }
 
 }  // namespace

@@ -171,5 +171,33 @@ TEST(Win32FileReplacer, ReplacesWholeGivesNewFilesTheSourcesAttributesAndLeavesN
   EXPECT_EQ(test::treeText(site.instMainDir), "fresh.asp = new\nold.asp = new\n");
 }
 
+// Put back as an undo does, over a file made read-only since, a replaced
+// read-only file gets its bytes and its attributes again.
+TEST(Win32FileReplacer, PutsBackAReadOnlyFileWithItsAttributes) {
+  const test::TestSite site;
+  const fs::path old = site.write("inst/old.asp", "old");
+  SetFileAttributesA(old.string().c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  const auto recorded = attributesOf(old);
+  ASSERT_TRUE(recorded);
+  EXPECT_EQ(parseAttributes(attributesText(*recorded)), recorded);
+  EXPECT_EQ(parseAttributes("21"), std::nullopt);
+  Placement placement;
+  placement.source = site.write("pkg/old.asp", "new");
+  placement.destination = old;
+  placement.backup = site.root / "kept";
+  Win32FileReplacer files;
+  makeWritable(old);
+  files.placeAll(std::span(&placement, 1), site.instMainDir, nullptr);
+  ASSERT_TRUE(placement.placed()) << placement.error;
+  SetFileAttributesA(old.string().c_str(), FILE_ATTRIBUTE_READONLY);
+  files.putBack(placement.backup, old);
+  applyAttributes(old, *recorded);
+  EXPECT_EQ(test::readText(old), "old");
+  EXPECT_EQ(GetFileAttributesA(old.string().c_str()) &
+                (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN});
+  EXPECT_FALSE(fs::exists(placement.backup));
+}
+
 }  // namespace
 }  // namespace qsi::platform
