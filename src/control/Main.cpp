@@ -411,8 +411,12 @@ void Main::offerUndo(qsi::journal::Journal& journal, const std::string& run) {
   if (platform::nobodyToAnswer()) return;
   platform::MessageBox box{"Undo the changes made by this run?", Buttons::YesNo, Icon::None};
   box.question = kOnFailureQuestion;
-  if (messageBox(box) == Answer::Yes)
+  if (messageBox(box) == Answer::Yes) {
+    // A Ctrl-C that ended the run has been acted on; the undo asked for after
+    // it runs, and only a new request stops it.
+    platform::clearInterruptRequest();
     undoneAfterFailure_ = undo(run);
+  }
   else
     keepRun(journal.folder());
 }

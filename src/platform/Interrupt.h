@@ -38,7 +38,8 @@ void throwIfInterrupted();
 
 // Notes a request as a handler does (the handlers, and tests).
 void requestInterrupt(int signal) noexcept;
-// Forgets a noted request (tests).
+// Forgets a noted request: the run it ended has left, and what the
+// administrator asks for next (an undo) may be stopped by a new one; tests.
 void clearInterruptRequest() noexcept;
 // The way out is done: a waiting close event may let the process end.
 void interruptHandled() noexcept;
