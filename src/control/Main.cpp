@@ -22,6 +22,7 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "site/InstallerRecord.h"
+#include "site/KeptJournals.h"
 #include "site/RootKey.h"
 #include "solution/SolutionReader.h"
 
@@ -205,6 +206,23 @@ std::string failures(std::size_t count, std::string_view one, std::string_view m
   return text + (named.size() > 1 ? " name them." : count == 1 ? " names it." : " names them.");
 }
 
+// After a run that completed, the journals and saved files of older runs go;
+// the log "Journal" names them. A failure here costs the run nothing.
+void pruneJournals(const platform::Environment& env, const fs::path& instMainDir) {
+  try {
+    std::string problem;
+    const std::size_t keep = site::keptJournals(env.registry, problem);
+    const std::vector<std::string> pruned = actions::pruneRuns(instMainDir, keep);
+    if (problem.empty() && pruned.empty()) return;
+    log::CLog log(env);
+    log.openLogFile("Journal");
+    if (!problem.empty()) log.writeLine(problem);
+    for (const std::string& run : pruned) log.writeLine("Pruned -> " + run);
+    log.closeLogFile();
+  } catch (const std::exception&) {
+  }
+}
+
 }  // namespace
 
 void Main::cmdStart_Click() {
@@ -229,6 +247,7 @@ void Main::cmdStart_Click() {
     if (solutionInfo_.hasSqlScripts && plan_.databasePassedOver.empty())
       runDatabasePart(recording, journal, outcome);
     journal.write(qsi::journal::End{});
+    pruneJournals(env_, instMainDir);
   } catch (const std::exception& failure) {
     if (servicesStopped) {
       restartServices(failure);
