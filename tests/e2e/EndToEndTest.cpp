@@ -238,6 +238,7 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
       "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\DbServerConfig\\Modules\\Q-Alder"});
   forged.append(journal::RegistryValue{"SOFTWARE\\Corvane", "Run", true, "x", ""});
   forged.append(journal::Com{(site.root / "elsewhere.dll").string(), true, false});
+  forged.append(journal::Mts{"QOPackage", (site.root / "other.dll").string(), true, {}});
   forged.write(journal::Replace{(site.instMainDir / "QO11" / "in.asp").string(),
                                 "../../../../outside.txt", kept, "x"});
   const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
@@ -250,8 +251,8 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   EXPECT_NE(undone.out.find("scripts run and Metabase rows written are not undone"),
             std::string::npos)
       << undone.out;
-  EXPECT_TRUE(platform::contains(undone.out, "elsewhere.dll: it lies outside the site"))
-      << undone.out;
+  for (const std::string dll : {"elsewhere.dll", "other.dll"})
+    EXPECT_TRUE(platform::contains(undone.out, dll + ": it lies outside the site")) << undone.out;
   EXPECT_NE(undone.out.find("Changed after the run, saved first: " + page.string()),
             std::string::npos)
       << undone.out;
