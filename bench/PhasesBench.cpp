@@ -584,7 +584,8 @@ int run(const std::vector<std::string_view>& args) {
   if (args.size() == 5 && args[0] == "--measure")
     return measure(args[1], args[2], parseCount(args[3]), args[4]);
   if (args.size() == 4 && args[0] == "--history-measure")
-    return measureHistory(parseCount(args[1]), static_cast<int>(parseCount(args[2])), args[3]);
+    return measureHistory(parseCount(args[1]),
+                          args[2] == "0" ? 0 : static_cast<int>(parseCount(args[2])), args[3]);
   if (args.size() == 1 && args[0] == "--history") return runHistory();
   std::vector<std::size_t> sizes;
   for (const std::string_view arg : args) sizes.push_back(parseCount(arg));

@@ -89,6 +89,7 @@ void Journal::append(const Record& record) {
 }
 
 void Journal::begin(const platform::RunStamp& stamp, std::uint64_t sequence) {
+  fs::create_directories(folder_);
   if (sequence == 0) sequence = takeSequence(folder_.parent_path());
   writeState(folder_, RunState{sequence, false, Status::Open});
   append(Begin{stamp.runFolder, stamp.installDateText,
