@@ -425,14 +425,23 @@ void writeEarlierRuns(const SiteLayout& site, int runs, std::size_t files) {
   }
 }
 
-// Start-up of the program on a site with `runs` earlier runs.
-int measureHistory(std::size_t files, int runs, const fs::path& folder) {
+// Start-up of the program on the site as prepared, earlier runs and all.
+int measureHistory(std::size_t files, const fs::path& folder) {
   const SiteLayout site(folder);
-  resetSite(site, files);
-  writeEarlierRuns(site, runs, 10000);
-  ::sync();
   useDataSourcesOf(site);
   std::printf("%.6f\n", startUpProgram(site, files));
+  return 0;
+}
+
+// A fresh site with `runs` earlier runs, written in a process of its own so
+// that the measured one pays for none of it.
+int prepareHistory(std::size_t files, int runs, const fs::path& folder) {
+  const SiteLayout site(folder);
+  resetSite(site, files);
+  fs::remove_all(site.instMainDir / "QOJournal");
+  fs::create_directories(site.instMainDir / "QOJournal");
+  writeEarlierRuns(site, runs, 10000);
+  ::sync();
   return 0;
 }
 
@@ -583,9 +592,11 @@ int run(const std::vector<std::string_view>& args) {
   }
   if (args.size() == 5 && args[0] == "--measure")
     return measure(args[1], args[2], parseCount(args[3]), args[4]);
-  if (args.size() == 4 && args[0] == "--history-measure")
-    return measureHistory(parseCount(args[1]),
+  if (args.size() == 4 && args[0] == "--history-prepare")
+    return prepareHistory(parseCount(args[1]),
                           args[2] == "0" ? 0 : static_cast<int>(parseCount(args[2])), args[3]);
+  if (args.size() == 3 && args[0] == "--history-measure")
+    return measureHistory(parseCount(args[1]), args[2]);
   if (args.size() == 1 && args[0] == "--history") return runHistory();
   std::vector<std::size_t> sizes;
   for (const std::string_view arg : args) sizes.push_back(parseCount(arg));
