@@ -80,9 +80,11 @@ void Journal::open() {
 void Journal::append(const Record& record) {
   if (isChange(record) && !changes_) {
     // Before the record can reach the file: a kill after it finds the run.
-    RunState state = readState(folder_).value_or(RunState{});
-    state.changes = true;
-    writeState(folder_, state);
+    // Without a marker (no begin) the journal itself tells its changes.
+    if (auto state = readState(folder_)) {
+      state->changes = true;
+      writeState(folder_, *state);
+    }
     changes_ = true;
   }
   appendFramed(pending_, encode(record));
