@@ -570,8 +570,10 @@ int runHistory() {
   for (const int runs : {0, 10}) {
     std::vector<double> seconds, peak;
     for (int r = 0; r < 5; ++r) {
-      const Result result = runChild(self, {"--history-measure", std::to_string(files),
-                                            std::to_string(runs), folder.string()});
+      runChild(self,
+               {"--history-prepare", std::to_string(files), std::to_string(runs), folder.string()});
+      const Result result =
+          runChild(self, {"--history-measure", std::to_string(files), folder.string()});
       seconds.push_back(result.seconds);
       peak.push_back(result.peakMiB);
     }
