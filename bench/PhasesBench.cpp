@@ -35,6 +35,7 @@
 #include "control/Customization.h"
 #include "control/FileSelection.h"
 #include "control/Main.h"
+#include "journal/Journal.h"
 #include "journal/Journaling.h"
 #include "metabase/MetabaseStatements.h"
 #include "metabase/MetabaseUpdate.h"
@@ -478,6 +479,46 @@ int measure(std::string_view phaseName, std::string_view who, std::size_t files,
   return 0;
 }
 
+// Earlier runs that ended, each with a journal of `files` replaced files, as
+// a site that has been installed on for a while holds them.
+void writeEarlierRuns(const SiteLayout& site, int runs, std::size_t files) {
+  const auto day = std::chrono::sys_days{std::chrono::year{2026} / 1 / 1};
+  for (int r = 0; r < runs; ++r) {
+    const platform::RunStamp stamp = platform::makeRunStamp(day + std::chrono::hours{24 * r});
+    journal::Journal journal(actions::journalFolder(site.instMainDir, stamp.runFolder));
+    journal.begin(stamp);
+    for (std::size_t f = 0; f < files; ++f)
+      journal.append(journal::Replace{
+          (site.instMainDir / "QO11" / ("page" + std::to_string(f) + ".asp")).string(),
+          journal.nextBackup().filename().string(),
+          {},
+          "Web/page.asp",
+          "",
+          ""});
+    journal.write(journal::End{});
+  }
+}
+
+// Start-up of the program on the site as prepared, earlier runs and all.
+int measureHistory(std::size_t files, const fs::path& folder) {
+  const SiteLayout site(folder);
+  useDataSourcesOf(site);
+  std::printf("%.6f\n", startUpProgram(site, files));
+  return 0;
+}
+
+// A fresh site with `runs` earlier runs, written in a process of its own so
+// that the measured one pays for none of it.
+int prepareHistory(std::size_t files, int runs, const fs::path& folder) {
+  const SiteLayout site(folder);
+  resetSite(site, files);
+  fs::remove_all(site.instMainDir / "QOJournal");
+  fs::create_directories(site.instMainDir / "QOJournal");
+  writeEarlierRuns(site, runs, 10000);
+  ::sync();
+  return 0;
+}
+
 struct Result {
   double seconds = 0;
   double peakMiB = 0;
@@ -588,6 +629,38 @@ int runAll(const std::vector<std::size_t>& sizes) {
   return 0;
 }
 
+// Start-up on a site of 1,000 files with no earlier runs against one with 10
+// earlier runs of 10,000 files each: listing the runs reads their markers
+// only, so both should cost alike.
+int runHistory() {
+  const fs::path self = fs::read_symlink("/proc/self/exe");
+  const TemporaryFolder root("qsi-bench-");
+  const std::size_t files = 1000;
+  const fs::path folder = root.path() / "history";
+  runChild(self, {"--prepare", std::to_string(files), folder.string()});
+  std::printf("Start-up against earlier runs (10,000 files each), medians of 5 runs\n");
+  std::printf("%-14s %12s %10s\n", "earlier runs", "start-up ms", "peak MiB");
+  Row none;
+  for (const int runs : {0, 10}) {
+    std::vector<double> seconds, peak;
+    for (int r = 0; r < 5; ++r) {
+      runChild(self,
+               {"--history-prepare", std::to_string(files), std::to_string(runs), folder.string()});
+      const Result result =
+          runChild(self, {"--history-measure", std::to_string(files), folder.string()});
+      seconds.push_back(result.seconds);
+      peak.push_back(result.peakMiB);
+    }
+    const Row row{median(seconds), 0, median(peak)};
+    if (runs == 0) none = row;
+    std::printf("%-14d %12.1f %10.1f\n", runs, row.program * 1e3, row.peakMiB);
+    if (runs != 0)
+      std::printf("ratio to none: time %.2f, peak %.2f\n", row.program / none.program,
+                  row.peakMiB / none.peakMiB);
+  }
+  return 0;
+}
+
 int run(const std::vector<std::string_view>& args) {
   if (args.size() == 3 && args[0] == "--prepare") {
     generateSite(SiteLayout(args[2]), parseCount(args[1]));
@@ -595,6 +668,12 @@ int run(const std::vector<std::string_view>& args) {
   }
   if (args.size() == 5 && args[0] == "--measure")
     return measure(args[1], args[2], parseCount(args[3]), args[4]);
+  if (args.size() == 4 && args[0] == "--history-prepare")
+    return prepareHistory(parseCount(args[1]),
+                          args[2] == "0" ? 0 : static_cast<int>(parseCount(args[2])), args[3]);
+  if (args.size() == 3 && args[0] == "--history-measure")
+    return measureHistory(parseCount(args[1]), args[2]);
+  if (args.size() == 1 && args[0] == "--history") return runHistory();
   std::vector<std::size_t> sizes;
   for (const std::string_view arg : args) sizes.push_back(parseCount(arg));
   if (sizes.empty()) sizes = {1000, 10000, 100000};

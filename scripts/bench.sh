@@ -13,4 +13,5 @@ QSI_BUILD_DIR=$build QSI_BUILD_TYPE=Release "$here/scripts/build.sh" \
   -DQSI_BUILD_BENCH=ON -DQSI_BUILD_TESTS=OFF -DQSI_BUILD_QT=OFF
 SECONDS=0
 "$build/bench/bench_phases" "$@"
+"$build/bench/bench_phases" --history
 echo "The measurements took ${SECONDS} s."

@@ -14,10 +14,12 @@
 #include "actions/StepLog.h"
 #include "checksum/Checksum.h"
 #include "journal/Journal.h"
+#include "journal/RunState.h"
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
 #include "platform/Interrupt.h"
+#include "platform/Ownership.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "site/InstallerRecord.h"
@@ -69,23 +71,68 @@ const std::string& dateOf(const std::vector<Record>& records) {
   return begin != nullptr ? begin->date : none;
 }
 
-// The runs of the site with changes, newest first, each with its records.
-std::vector<std::pair<std::string, std::vector<Record>>> runsWithChanges(
-    const fs::path& instMainDir) {
-  std::vector<std::pair<std::string, std::vector<Record>>> runs;
+// A run of the site as its marker tells it; a journal of an earlier
+// version, which has none, is read once to tell it.
+struct Listed {
+  std::string name;
+  journal::RunState state;
+  std::string date;  // of an earlier version's journal, which has no sequence
+};
+
+struct Listing {
+  std::vector<Listed> runs;                                  // with changes, newest first
+  std::vector<std::pair<std::string, std::string>> refused;  // run, why
+};
+
+std::optional<journal::RunState> legacyState(const fs::path& folder, std::string& date) {
+  const auto records = Journal::read(folder).records;
+  if (!hasChanges(records)) return std::nullopt;
+  date = dateOf(records);
+  using journal::Status;
+  const Status status = has<journal::Undone>(records) ? Status::Undone
+                        : has<journal::Kept>(records) ? Status::Kept
+                        : has<journal::End>(records)  ? Status::Ended
+                                                      : Status::Open;
+  return journal::RunState{0, true, status};
+}
+
+// The runs of the site with changes, newest first by sequence; the
+// journals of an earlier version come before none, by their dates. A run
+// folder, marker or journal that others could have written is refused.
+Listing runsWithChanges(const fs::path& instMainDir) {
+  Listing listing;
   std::error_code ec;
   for (const auto& item : fs::directory_iterator(instMainDir / "QOJournal", ec)) {
-    if (!item.is_directory()) continue;
-    auto records = Journal::read(item.path()).records;
-    if (hasChanges(records)) runs.emplace_back(item.path().filename().string(), std::move(records));
+    if (!item.is_directory(ec) && !item.is_symlink(ec)) continue;
+    const fs::path& folder = item.path();
+    const std::string name = folder.filename().string();
+    std::optional<std::string> why;
+    for (const fs::path& part : {folder, journal::stateFileOf(folder), Journal::fileOf(folder)})
+      if (!why)
+        if (const auto problem = platform::untrustedBy(part))
+          why = platform::displayPath(part) + ": " + *problem;
+    if (why) {
+      listing.refused.emplace_back(name, *why);
+      continue;
+    }
+    Listed listed{name, {}, {}};
+    if (const auto state = journal::readState(folder)) {
+      listed.state = *state;
+    } else if (fs::exists(journal::stateFileOf(folder), ec)) {
+      listing.refused.emplace_back(name, "its state marker is none the installer writes");
+      continue;
+    } else if (const auto old = legacyState(folder, listed.date)) {
+      listed.state = *old;
+    } else {
+      continue;
+    }
+    if (listed.state.changes) listing.runs.push_back(std::move(listed));
   }
-  // The begin record holds the run's date in a form that sorts.
-  std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
-    const std::string& x = dateOf(a.second);
-    const std::string& y = dateOf(b.second);
-    return x != y ? x > y : a.first > b.first;
+  std::sort(listing.runs.begin(), listing.runs.end(), [](const Listed& a, const Listed& b) {
+    if (a.state.sequence != b.state.sequence) return a.state.sequence > b.state.sequence;
+    return a.date != b.date ? a.date > b.date : a.name > b.name;
   });
-  return runs;
+  return listing;
 }
 
 class Undo {
@@ -315,6 +362,10 @@ void Undo::putBack(const journal::RegistryValue& record) {
 
 void Undo::putBack(const journal::Com& record) {
   const fs::path dll(record.dll);
+  if (!platform::liesBelow(instMainDir_, dll)) {
+    notUndone(record.dll, "it lies outside the site: the run registers no such DLL");
+    return;
+  }
   // Put back as it was before the call: registered, or not.
   if (record.wasRegistered == record.registering) return;
   try {
@@ -330,6 +381,11 @@ void Undo::putBack(const journal::Com& record) {
 }
 
 void Undo::putBack(const journal::Mts& record) {
+  if (!platform::liesBelow(instMainDir_, record.dll)) {
+    notUndone(record.package + " " + record.dll,
+              "it lies outside the site: the run installs no such DLL");
+    return;
+  }
   try {
     restorePackageComponents(services_.mts, record.package, record.dll, record.before);
     log_.writeLine("MTS package put back -> " + record.package + " " + record.dll);
@@ -460,36 +516,78 @@ UndoResult undoRun(const platform::Environment& env, const ActionServices& servi
 
 std::vector<std::string> unfinishedRuns(const fs::path& instMainDir) {
   std::vector<std::string> runs;
-  for (const auto& [run, records] : runsWithChanges(instMainDir))
-    if (!has<journal::End>(records) && !has<journal::Undone>(records) &&
-        !has<journal::Kept>(records))
-      runs.push_back(run);
+  for (const Listed& run : runsWithChanges(instMainDir).runs)
+    if (run.state.status == journal::Status::Open) runs.push_back(run.name);
   return runs;
 }
 
 std::optional<std::string> lastRun(const fs::path& instMainDir) {
-  for (const auto& [run, records] : runsWithChanges(instMainDir))
-    if (!has<journal::Undone>(records)) return run;
+  for (const Listed& run : runsWithChanges(instMainDir).runs)
+    if (run.state.status != journal::Status::Undone) {
+      if (run.state.status == journal::Status::Pruned) break;  // nothing newer to undo
+      return run.name;
+    }
   return std::nullopt;
 }
 
 std::optional<std::string> undoRefusal(const fs::path& instMainDir, std::string_view run) {
+  const Listing listing = runsWithChanges(instMainDir);
+  const std::string named = platform::escapeControls(run);
+  for (const auto& [name, why] : listing.refused)
+    if (name == run)
+      return "The run " + named + " is not undone: " + platform::escapeControls(why) + ".";
   std::vector<std::string> later;
-  for (const auto& [name, records] : runsWithChanges(instMainDir)) {
-    if (name == run) {
-      if (has<journal::Undone>(records))
-        return "The run " + platform::escapeControls(run) +
-               " is undone already; it is not undone again.";
+  for (const Listed& each : listing.runs) {
+    if (each.name == run) {
+      if (each.state.status == journal::Status::Pruned)
+        return "The run " + named +
+               " was pruned: its journal and saved files are no longer kept, so it cannot be "
+               "undone.";
+      if (each.state.status == journal::Status::Undone)
+        return "The run " + named + " is undone already; it is not undone again.";
       if (later.empty()) return std::nullopt;
       std::string names;
-      for (const std::string& each : later) names += (names.empty() ? "" : ", ") + each;
-      return "The run " + platform::escapeControls(run) +
-             " is not undone while later runs stand; undo " + (later.size() == 1 ? "it" : "them") +
-             " first, newest first: " + names + ".";
+      for (const std::string& one : later) names += (names.empty() ? "" : ", ") + one;
+      return "The run " + named + " is not undone while later runs stand; undo " +
+             (later.size() == 1 ? "it" : "them") + " first, newest first: " + names + ".";
     }
-    if (!has<journal::Undone>(records)) later.push_back(platform::escapeControls(name));
+    if (each.state.status != journal::Status::Undone &&
+        each.state.status != journal::Status::Pruned)
+      later.push_back(platform::escapeControls(each.name));
   }
   return std::nullopt;  // no changes: nothing for the undo to take away
+}
+
+std::vector<std::string> refusedRuns(const fs::path& instMainDir) {
+  std::vector<std::string> refused;
+  for (const auto& [name, why] : runsWithChanges(instMainDir).refused)
+    refused.push_back(platform::escapeControls(name) + ": " + platform::escapeControls(why));
+  return refused;
+}
+
+std::vector<std::string> pruneRuns(const fs::path& instMainDir, std::size_t keep) {
+  std::vector<std::string> pruned;
+  std::size_t kept = 0;
+  for (const Listed& run : runsWithChanges(instMainDir).runs) {
+    if (run.state.status == journal::Status::Pruned) continue;
+    if (++kept <= keep || run.state.status == journal::Status::Open) continue;
+    // The marker stays, saying so: an undo of the run is told it was pruned.
+    const fs::path folder = journalFolder(instMainDir, run.name);
+    journal::RunState state = run.state;
+    state.status = journal::Status::Pruned;
+    if (state.sequence == 0) continue;  // an earlier version's journal: kept as it is
+    std::error_code ec;
+    try {
+      journal::writeState(folder, state);
+    } catch (const std::system_error&) {
+      continue;
+    }
+    for (const auto& item : fs::directory_iterator(folder, ec))
+      if (item.path().filename() != journal::stateFileOf(folder).filename())
+        fs::remove_all(item.path(), ec);
+    pruned.push_back(run.name);
+  }
+  return pruned;
 }
 
 }  // namespace qsi::actions

@@ -47,6 +47,13 @@ UndoResult undoRun(const platform::Environment& env, const ActionServices& servi
 [[nodiscard]] std::filesystem::path journalFolder(const std::filesystem::path& instMainDir,
                                                   std::string_view run);
 
+// Runs are ordered by the sequence number each run's state marker holds,
+// never by folder names or dates; a journal of an earlier version, which has
+// no marker, is older than every run that has one. Listing reads the markers
+// only. A run whose folder, marker or journal is a symbolic link, is owned by
+// another user or can be written by others is refused: neither listed nor
+// undone.
+
 // The runs whose journals hold changes but neither an end, an undo nor a
 // declined undo: runs that were killed. Newest first.
 [[nodiscard]] std::vector<std::string> unfinishedRuns(const std::filesystem::path& instMainDir);
@@ -61,5 +68,14 @@ UndoResult undoRun(const platform::Environment& env, const ActionServices& servi
 // what they installed.
 [[nodiscard]] std::optional<std::string> undoRefusal(const std::filesystem::path& instMainDir,
                                                      std::string_view run);
+
+// The run folders that are refused, each named with why.
+[[nodiscard]] std::vector<std::string> refusedRuns(const std::filesystem::path& instMainDir);
+
+// Keeps the journals and saved files of the `keep` newest runs with changes
+// and removes those of older runs that ended, were undone or kept; a run
+// that did not finish is never pruned. A pruned run keeps its marker, which
+// says so. Returns the pruned runs.
+std::vector<std::string> pruneRuns(const std::filesystem::path& instMainDir, std::size_t keep);
 
 }  // namespace qsi::actions

@@ -23,6 +23,7 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "site/InstallerRecord.h"
+#include "site/KeptJournals.h"
 #include "site/RootKey.h"
 #include "solution/SolutionReader.h"
 
@@ -257,6 +258,23 @@ void restrictToPart(actions::InstallationPlan& plan, Part part) {
   }
 }
 
+// After a run that completed, the journals and saved files of older runs go;
+// the log "Journal" names them. A failure here costs the run nothing.
+void pruneJournals(const platform::Environment& env, const fs::path& instMainDir) {
+  try {
+    std::string problem;
+    const std::size_t keep = site::keptJournals(env.registry, problem);
+    const std::vector<std::string> pruned = actions::pruneRuns(instMainDir, keep);
+    if (problem.empty() && pruned.empty()) return;
+    log::CLog log(env);
+    log.openLogFile("Journal");
+    if (!problem.empty()) log.writeLine(problem);
+    for (const std::string& run : pruned) log.writeLine("Pruned -> " + run);
+    log.closeLogFile();
+  } catch (const std::exception&) {
+  }
+}
+
 }  // namespace
 
 void Main::cmdStart_Click() {
@@ -281,6 +299,7 @@ void Main::cmdStart_Click() {
     if (solutionInfo_.hasSqlScripts && plan_.databasePassedOver.empty())
       runDatabasePart(recording, journal, outcome);
     journal.write(qsi::journal::End{});
+    pruneJournals(env_, instMainDir);
   } catch (const std::exception& failure) {
     if (servicesStopped) {
       restartServices(failure);

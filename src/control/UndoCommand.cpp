@@ -66,17 +66,19 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
     return platform::EndProgram::kStopped;
   }
   const std::optional<std::string> chosen = run ? run : actions::lastRun(base);
-  if (!chosen || platform::nameProblem(*chosen) ||
-      journal::Journal::read(actions::journalFolder(base, *chosen)).records.empty()) {
+  const auto none = [&] {
     out << (run ? "There is no run " + platform::escapeControls(*run) + " to undo.\n"
                 : std::string("There is no run to undo.\n"));
     return platform::EndProgram::kStopped;
-  }
+  };
+  if (!chosen || platform::nameProblem(*chosen)) return none();
   told.run = *chosen;
+  // Before its journal is read: a pruned run has none, a refused one is not read.
   if (const auto refusal = actions::undoRefusal(base, *chosen)) {
     out << *refusal << '\n';
     return platform::EndProgram::kStopped;
   }
+  if (journal::Journal::read(actions::journalFolder(base, *chosen)).records.empty()) return none();
   const std::string savedBelow = stamp.runFolder;
   stamp.runFolder = *chosen;  // the "Undo" log goes beside the run's own logs
   PrintingUi ui(out);

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "journal/RunState.h"
 #include "platform/Crc32.h"
 #include "platform/FileIO.h"
 #include "platform/SiteLock.h"
@@ -70,14 +71,29 @@ void Journal::open() {
   fs::create_directories(staging());
   torn_ = endsInsideLine(fileOf(folder_));
   file_ = files_->openAppending(fileOf(folder_));
+  // Others than its owner may not write it, or undo would refuse it.
+  std::error_code ec;
+  fs::permissions(fileOf(folder_), fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove, ec);
 }
 
 void Journal::append(const Record& record) {
-  if (!std::holds_alternative<End>(record)) changes_ = true;
+  if (isChange(record) && !changes_) {
+    // Before the record can reach the file: a kill after it finds the run.
+    // Without a marker (no begin) the journal itself tells its changes.
+    if (auto state = readState(folder_)) {
+      state->changes = true;
+      writeState(folder_, *state);
+    }
+    changes_ = true;
+  }
   appendFramed(pending_, encode(record));
 }
 
 void Journal::begin(const platform::RunStamp& stamp, std::uint64_t sequence) {
+  fs::create_directories(folder_);
+  if (sequence == 0) sequence = takeSequence(folder_.parent_path());
+  writeState(folder_, RunState{sequence, false, Status::Open});
   append(Begin{stamp.runFolder, stamp.installDateText,
                platform::SiteLock::describeThisProcess(stamp.installDateText), sequence});
 }
@@ -85,6 +101,12 @@ void Journal::begin(const platform::RunStamp& stamp, std::uint64_t sequence) {
 void Journal::write(const Record& record) {
   append(record);
   flush();
+  if (std::holds_alternative<End>(record))
+    markStatus(folder_, Status::Ended);
+  else if (std::holds_alternative<Undone>(record))
+    markStatus(folder_, Status::Undone);
+  else if (std::holds_alternative<Kept>(record))
+    markStatus(folder_, Status::Kept);
 }
 
 void Journal::flush() {

@@ -47,7 +47,9 @@ class Journal {
                    platform::WritableFiles& files = platform::WritableFiles::machine());
 
   // Appends the run's first record: its folder, its date, the process that
-  // runs it and its sequence number among the site's runs.
+  // runs it and its sequence number among the site's runs (0: the next one
+  // the journal root gives out; the caller holds the site lock). Writes the
+  // run's state marker first.
   void begin(const platform::RunStamp& stamp, std::uint64_t sequence = 0);
   // Appends a record; it is durable after the next flush().
   void append(const Record& record);

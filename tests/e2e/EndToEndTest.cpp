@@ -237,6 +237,8 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   forged.append(journal::RegistryKey{
       "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\DbServerConfig\\Modules\\Q-Alder"});
   forged.append(journal::RegistryValue{"SOFTWARE\\Corvane", "Run", true, "x", "", std::nullopt});
+  forged.append(journal::Com{(site.root / "elsewhere.dll").string(), true, false});
+  forged.append(journal::Mts{"QOPackage", (site.root / "other.dll").string(), true, {}});
   forged.write(journal::Replace{(site.instMainDir / "QO11" / "in.asp").string(),
                                 "../../../../outside.txt", kept, "x", "", ""});
   const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
@@ -249,6 +251,8 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   EXPECT_NE(undone.out.find("scripts run and Metabase rows written are not undone"),
             std::string::npos)
       << undone.out;
+  for (const std::string dll : {"elsewhere.dll", "other.dll"})
+    EXPECT_TRUE(platform::contains(undone.out, dll + ": it lies outside the site")) << undone.out;
   EXPECT_NE(undone.out.find("Changed after the run, saved first: " + page.string()),
             std::string::npos)
       << undone.out;
@@ -372,6 +376,50 @@ TEST_F(EndToEnd, AKilledRunIsUndoneAtTheNextStartWhateverTheInstant) {
         << again.out;
   }
   EXPECT_GE(kills, 20);
+}
+// Only the newest journals are kept; runs are taken by their sequence, not
+// by their dates, and a run folder others can write is followed in nothing.
+TEST_F(EndToEnd, OlderJournalsArePrunedAndRunsAreTakenInTheOrderTheyRan) {
+  writePackage("ServicePack");
+  site.writePackage("Web/Q-Oak/order.asp", "order");
+  std::ofstream(site.registryFile, std::ios::app)
+      << "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QSolutionInstaller]\n\"KeepJournals\"=dword:00000001\n";
+  const std::string before = everything();
+  const fs::path journals = site.instMainDir / "QOJournal";
+  const auto runFolders = [&] {
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(journals))
+      if (item.is_directory()) names.insert(item.path().filename().string());
+    return names;
+  };
+  ASSERT_EQ(run(kInstall).status, 0);
+  const std::set<std::string> first = runFolders();
+  ASSERT_EQ(first.size(), 1u);
+  const std::string a = *first.begin();
+  const ProcessResult undone = run("", {}, {"--undo"});
+  ASSERT_EQ(undone.status, 0) << undone.out;
+  ASSERT_EQ(run(kInstall).status, 0);
+  std::set<std::string> pruned;
+  for (const auto& item : fs::directory_iterator(journals / a))
+    pruned.insert(item.path().filename().string());
+  EXPECT_EQ(pruned, std::set<std::string>{"state"});
+  const ProcessResult again = run("", {}, {"--undo", a});
+  EXPECT_TRUE(again.status == 2 && platform::contains(again.out, " was pruned")) << again.out;
+  // A later date and a higher sequence do not make a run the last one.
+  const fs::path future = journals / "2999-01-01 00.00.00";
+  fs::create_directories(future);
+  std::ofstream(journal::Journal::fileOf(future))
+      << "begin\tfuture\t2999-01-01 00:00:00\tx\nservices-stopped\nend\n";
+  const fs::path shared = journals / "shared";
+  fs::create_directories(shared);
+  std::ofstream(shared / "state") << "sequence=1000\nchanges=1\nstatus=ended\n";
+  fs::permissions(shared, fs::perms::all);
+  const ProcessResult refused = run("", {}, {"--undo", "shared"});
+  EXPECT_TRUE(refused.status == 2 && platform::contains(refused.out, "others than its owner"))
+      << refused.out;
+  const ProcessResult last = run("", {}, {"--undo"});
+  EXPECT_EQ(last.status, 0) << last.out;
+  EXPECT_EQ(everything(), before);
 }
 #endif
 

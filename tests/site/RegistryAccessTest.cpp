@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "site/KeptJournals.h"
 #include "site/RegistryAccess.h"
 #include "site/RootKey.h"
 #include "support/Faults.h"
@@ -56,6 +59,32 @@ TEST(RootKey, MissingOrOversizedValuesReadAsEmptyText) {
   EXPECT_EQ(getInstallDir(site.registry), "C:\\Inst");
   EXPECT_EQ(getIISVirtId(site.registry), "");
   EXPECT_EQ(getMemScriptCode(site.registry), std::string(39, 'm'));
+}
+
+// How many runs keep their journals: a setting out of range is told and not taken.
+TEST(KeptJournals, AWholeNumberFromOneToAThousandOrTheDefaultWithWhy) {
+  test::TestSite site;
+  for (const auto& [value, kept] :
+       std::vector<std::pair<std::string, std::size_t>>{{"dword:0000000c", 12},
+                                                        {"\"1000\"", 1000},
+                                                        {"\"1001\"", 5},
+                                                        {"dword:00000000", 5},
+                                                        {"\"3x\"", 5},
+                                                        {"hex(7):33,00,00,00,00,00", 5}}) {
+    site.write("registry.reg",
+               "Windows Registry Editor Version 5.00\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\QSolutionInstaller]\r\n\"KeepJournals\"=" +
+                   value + "\r\n");
+    std::string problem;
+    EXPECT_EQ(keptJournals(site.registry, problem), kept) << value;
+    EXPECT_EQ(problem.empty(), kept != 5) << value << problem;
+  }
+#ifndef _WIN32
+  ::setenv("QSI_KEEP_JOURNALS", "7", 1);
+  std::string problem;
+  EXPECT_EQ(keptJournals(site.registry, problem), 7u);
+  ::unsetenv("QSI_KEEP_JOURNALS");
+#endif
 }
 
 // Logs, saved files and the undo are written below InstMainDir: a root or
