@@ -435,8 +435,7 @@ void Main::offerUndo(qsi::journal::Journal& journal, const std::string& run) {
     // it runs, and only a new request stops it.
     platform::clearInterruptRequest();
     undoneAfterFailure_ = undo(run);
-  }
-  else
+  } else
     keepRun(journal.folder());
 }
 
