@@ -152,6 +152,7 @@ class Undo {
   void undo(const Record& record);
   void undoFile(const Record& record, const std::string& path);
   void restore(const journal::Replace& record);
+  void dropKeptCopy(const fs::path& backup);
   void remove(const journal::Create& record);
   void removeFolder(const journal::Mkdir& record);
   void putBack(const journal::RegistryValue& record);
@@ -246,6 +247,17 @@ const fs::path& Undo::savedRoot() {
   throw std::runtime_error("1000 folders named " + savedFolder_.string() + " exist already");
 }
 
+// A copy kept beside the file (where the journal could not link it) is the
+// run's own and lies in the site: it goes when the file needs it no more, and
+// the hidden folders with it once they hold nothing else.
+void Undo::dropKeptCopy(const fs::path& backup) {
+  const fs::path run = backup.parent_path();
+  if (run.parent_path().filename() != ".qsi-kept") return;  // the journal's own files/
+  std::error_code ec;
+  fs::remove(backup, ec);
+  if (fs::remove(run, ec)) fs::remove(run.parent_path(), ec);
+}
+
 void Undo::restore(const journal::Replace& record) {
   const fs::path path(record.path);
   const auto where = keptCopy(record);
@@ -260,7 +272,10 @@ void Undo::restore(const journal::Replace& record) {
   sweep(path.parent_path());
   const auto kept = fingerprintIfThere(backup);
   const auto now = fingerprintIfThere(path);
-  if (now && *now == old) return;  // never replaced, or put back already
+  if (now && *now == old) {  // never replaced, or put back already
+    dropKeptCopy(backup);
+    return;
+  }
   if (!kept) {
     notUndone(path.string(), "its old bytes were not kept");
     return;
@@ -274,11 +289,7 @@ void Undo::restore(const journal::Replace& record) {
     services_.files.putBack(backup, path);
     if (const auto attributes = platform::parseAttributes(record.attributes))
       platform::applyAttributes(path, *attributes);
-    // The hidden folders beside it go once they hold nothing more.
-    std::error_code ec;
-    if (backup.parent_path().parent_path().filename() == ".qsi-kept" &&
-        fs::remove(backup.parent_path(), ec))
-      fs::remove(backup.parent_path().parent_path(), ec);
+    dropKeptCopy(backup);
     ++result_.restored;
     log_.writeLine("Restored -> " + path.string());
   } catch (const std::exception& e) {
