@@ -482,25 +482,12 @@ Json refusalResult(const UnattendedRequest& request, const ResultStart& start,
 }
 
 void writeResult(const fs::path& file, const Json& result, std::ostream& err) {
-  const fs::path temporary = file.string() + ".new";
   try {
-    std::error_code ec;
-    fs::remove(temporary, ec);
-    // Made empty and private first: the text only ever lies in a private file.
-    std::ofstream(temporary, std::ios::binary).close();
-    fs::permissions(temporary, fs::perms::owner_read | fs::perms::owner_write);
-    {
-      std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
-      stream << result.dump(1) << '\n';
-      stream.close();
-      if (!stream)
-        throw std::runtime_error(platform::displayPath(temporary) + " cannot be written");
-    }
-    platform::syncFile(temporary);
-    fs::rename(temporary, file);
+    // Private from its first byte, made anew beside the file and renamed over
+    // it: no link in the result's folder is followed.
+    platform::writeFileAtomically(file, result.dump(1) + "\n",
+                                  fs::perms::owner_read | fs::perms::owner_write);
   } catch (const std::exception& e) {
-    std::error_code ec;
-    fs::remove(temporary, ec);
     err << "qsolutioninstaller: the result cannot be written: " << e.what() << '\n';
   }
 }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "platform/FileIO.h"
+#include "platform/Paths.h"
 
 namespace qsi::journal {
 
@@ -107,6 +108,14 @@ std::uint64_t takeSequence(const fs::path& journalRoot) {
   std::error_code ec;
   for (const auto& item : fs::directory_iterator(journalRoot, ec))
     if (const auto state = readState(item.path())) last = std::max(last, state->sequence);
+  // A hand-made counter near the top would wrap to 0, a number no marker
+  // holds, and the run could not be undone: the run is refused before it
+  // changes anything.
+  constexpr std::uint64_t kHighest = std::uint64_t{1} << 53;
+  if (last >= kHighest)
+    throw std::system_error(std::make_error_code(std::errc::value_too_large),
+                            "the run counter " + platform::displayPath(counter) +
+                                " or a run's marker holds a number no run was given");
   const std::uint64_t next = last + 1;
   platform::writeFileAtomically(counter, std::to_string(next) + "\n");
   return next;

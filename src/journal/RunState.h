@@ -46,7 +46,9 @@ void markStatus(const std::filesystem::path& folder, Status status);
 
 // Takes the next sequence number of the runs below `journalRoot`, and keeps
 // it there. The caller holds the site lock. A missing or unreadable counter
-// starts again above every run's marker. Throws std::system_error.
+// starts again above every run's marker. Throws std::system_error, also
+// when the counter or a marker holds 2^53 or more (no run reaches it; a
+// hand-made one would wrap).
 [[nodiscard]] std::uint64_t takeSequence(const std::filesystem::path& journalRoot);
 
 }  // namespace qsi::journal

@@ -142,9 +142,11 @@ void syncFile(const fs::path& file) {
 #endif
 }
 
-void writeFileAtomically(const fs::path& file, std::string_view bytes) {
+void writeFileAtomically(const fs::path& file, std::string_view bytes,
+                         std::optional<fs::perms> mode) {
   const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
 #ifdef _WIN32
+  (void)mode;  // the folder's access list decides there
   const fs::path temp = folder / (file.filename().string() + ".qsi-tmp");
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -174,7 +176,9 @@ void writeFileAtomically(const fs::path& file, std::string_view bytes) {
     // first, as a change of owner clears the set-id bits. Only root may give
     // a file away: anyone else's copy stays their own, as an editor's would.
     struct ::stat old = {};
-    if (::stat(file.c_str(), &old) == 0) {
+    if (mode) {
+      ::fchmod(fd.get(), static_cast<mode_t>(*mode));
+    } else if (::stat(file.c_str(), &old) == 0) {
       if (::fchown(fd.get(), old.st_uid, old.st_gid) != 0)
         (void)::fchown(fd.get(), static_cast<uid_t>(-1), old.st_gid);
       ::fchmod(fd.get(), old.st_mode & 07777);

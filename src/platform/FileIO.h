@@ -54,8 +54,12 @@ class InputFile {
 // Replaces `file` by `bytes` so that it holds the old or the new content at
 // any instant: a temporary file beside it is written, flushed to disk and
 // renamed over it. Throws std::system_error on failure; the old file is then
-// unchanged and no temporary file is left.
-void writeFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+// unchanged and no temporary file is left. The new file keeps the owner and
+// mode of the one it replaces, or gets exactly `mode` when one is given (a
+// private result, whatever lay there before); the temporary file is made
+// anew (never through a link) and private until then.
+void writeFileAtomically(const std::filesystem::path& file, std::string_view bytes,
+                         std::optional<std::filesystem::perms> mode = std::nullopt);
 
 // The file's last write time to the precision the system keeps (on Windows,
 // std::filesystem alone keeps whole seconds). Sets `ec` when it cannot be read.

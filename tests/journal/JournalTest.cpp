@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "journal/Journal.h"
+#include "journal/RunState.h"
 #include "platform/FileIO.h"
 #include "support/Faults.h"
 #include "support/TestSite.h"
@@ -87,6 +88,20 @@ TEST(Journal, ATornRecordIsSkippedAloneAndAFailedAppendIsCutBack) {
                 "record 2: its length or checksum does not fit, it is torn or altered",
                 "record 4: its length or checksum does not fit, it is torn or altered"}));
   EXPECT_TRUE(contents.refused.empty());
+}
+
+// The counter gives each run the next number, and a hand-made one near the
+// top refuses the run rather than wrap to a number no marker holds.
+TEST(RunSequence, CountsOnAndRefusesACounterThatWouldWrap) {
+  test::TestSite site;
+  const fs::path root = site.root / "journals";
+  fs::create_directories(root);
+  EXPECT_EQ(takeSequence(root), 1u);
+  EXPECT_EQ(takeSequence(root), 2u);
+  platform::writeFileAtomically(root / "sequence", "9007199254740991\n");
+  EXPECT_EQ(takeSequence(root), 9007199254740992u);
+  EXPECT_THROW((void)takeSequence(root), std::system_error);
+  EXPECT_EQ(platform::readFileBytes(root / "sequence"), "9007199254740992\n");
 }
 
 }  // namespace
