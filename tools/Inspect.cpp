@@ -61,15 +61,15 @@ std::string kinds(const FileEntry& file) {
 void printPackage(const Package& package, std::ostream& out) {
   const solution::SolutionInfo& info = package.info;
   out << "Package   " << platform::displayPath(package.folders.solutionRoot) << '\n'
-      << "Product   " << info.productName << ' ' << info.version << " (" << info.solutionType
+      << "Product   " << info.productName << ' ' << info.version.text() << " (" << info.solutionType
       << ")\n"
-      << "Requires  " << info.dependencyProductName << ' ' << info.dependencyVersion
-      << ", Q-Common " << info.commonVersion << "\n\n";
+      << "Requires  " << info.dependencyProductName << ' ' << info.dependencyVersion.text()
+      << ", Q-Common " << info.commonVersion.text() << "\n\n";
 
   out << "Modules (" << info.modules.size() << ")\n";
   for (const ModuleInfo& module : info.modules)
-    out << "  " << module.name << ' ' << module.version << "  databases: " << databases(module)
-        << '\n';
+    out << "  " << module.name << ' ' << module.version.text()
+        << "  databases: " << databases(module) << '\n';
 
   out << "\nContent files (" << info.files.size() << ")\n";
   for (const FileEntry& file : info.files)

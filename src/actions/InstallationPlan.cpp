@@ -58,7 +58,7 @@ void appendFile(std::string& text, const PlannedFile& file) {
 std::string versionOf(std::string_view name, const std::vector<solution::ModuleInfo>& modules) {
   std::string version;
   for (const solution::ModuleInfo& module : modules)
-    if (module.name == name) version = module.version;
+    if (module.name == name) version = module.version.text();
   return version;
 }
 

@@ -433,12 +433,13 @@ void setPackage(Json& result, const Main& main) {
     }
   }
   const bool known = info.solutionType == "Solution" || info.solutionType == "ServicePack";
-  result.set("package", Json::object()
-                            .set("folder", main.folders().solutionRoot.string())
-                            .set("product", info.productName)
-                            .set("version", info.version.empty() ? Json() : Json(info.version))
-                            .set("type", known ? Json(info.solutionType) : Json())
-                            .set("file_version_checksum", std::move(checksum)));
+  result.set("package",
+             Json::object()
+                 .set("folder", main.folders().solutionRoot.string())
+                 .set("product", info.productName)
+                 .set("version", info.version.empty() ? Json() : Json(info.version.text()))
+                 .set("type", known ? Json(info.solutionType) : Json())
+                 .set("file_version_checksum", std::move(checksum)));
 }
 
 enum class Phase { load, retrieve, start };

@@ -97,9 +97,10 @@ solution::ModuleInfo readSiteModuleInfo(const platform::Environment& env, const 
     env.ui.setProgress(ProgressBox::Text, "Reading the Modules information");
     solution::ModuleInfo module;
     module.name = name;
-    module.version = getModuleAppVersion(env.registry, name);
-    log.writeLine(name + "\t\t" + module.version);
-    env.ui.append(InfoBox::Current, name + " : " + module.version + std::string(platform::kCrLf));
+    module.version = version::Version(getModuleAppVersion(env.registry, name));
+    log.writeLine(name + "\t\t" + module.version.text());
+    env.ui.append(InfoBox::Current,
+                  name + " : " + module.version.text() + std::string(platform::kCrLf));
     return module;
   } catch (const std::exception& e) {
     platform::raiseReplacing(e, platform::kReadFailure, "readSiteModuleInfo",
@@ -111,7 +112,7 @@ std::string getModuleVersion(std::string_view name,
                              const std::vector<solution::ModuleInfo>& modules) {
   std::string version;
   for (const solution::ModuleInfo& module : modules)
-    if (module.name == name) version = module.version;
+    if (module.name == name) version = module.version.text();
   return version;
 }
 

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "version/Version.h"
+
 namespace qsi::solution {
 
 // A database of a module, and the login its definition file names for it.
@@ -15,8 +17,7 @@ struct ModuleDatabase {
 // (from the registry, where only name and version are filled).
 struct ModuleInfo {
   std::string name;
-  std::string version;
-  std::string versionPart1, versionPart2, versionPart3, versionPart4;
+  version::Version version;
   // Its own database first; Q-Common's also the Metabase and the membership's.
   std::vector<ModuleDatabase> databases;
 };
@@ -44,17 +45,13 @@ struct FileEntry {
 // Everything read from the solution package.
 struct SolutionInfo {
   std::string productName;
-  std::string version;
-  std::string versionPart1, versionPart2, versionPart3, versionPart4;
+  version::Version version;
   std::string solutionType;
   bool hasSqlScripts = false;
   bool hasFiles = false;
   std::string dependencyProductName;
-  std::string dependencyVersion;
-  std::string dependencyVersionPart1, dependencyVersionPart2, dependencyVersionPart3,
-      dependencyVersionPart4;
-  std::string commonVersion;
-  std::string commonVersionPart1, commonVersionPart2, commonVersionPart3, commonVersionPart4;
+  version::Version dependencyVersion;
+  version::Version commonVersion;
   bool hasCustomizedFiles = false;
   std::vector<ModuleInfo> modules;
   std::vector<FileEntry> files;

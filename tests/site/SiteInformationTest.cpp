@@ -91,7 +91,8 @@ TEST_F(ReadSiteInfo, TheInstallersRecordFillsOnlyWhatTheSuitesKeysLeaveOpen) {
                      "DbServer\\Q-Rowan]\r\n\"Version\"=\"1.0\"\r\n");
   const SiteInfo info = readSiteInfo(site.env, log);
   std::string modules;
-  for (const auto& module : info.Modules) modules += module.name + "=" + module.version + " ";
+  for (const auto& module : info.Modules)
+    modules += module.name + "=" + module.version.text() + " ";
   EXPECT_EQ(modules, "Q-Alder=2.1.0.0 Q-Common=2.2 Q-Maple=2.1.1.0 ");
   EXPECT_TRUE(site.ui.current.ends_with("Q-Maple : 2.1.1.0 (recorded by the installer)\r\n"))
       << site.ui.current;
