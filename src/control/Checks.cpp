@@ -40,9 +40,8 @@ bool checkDependencyProductVersion(const platform::Environment& env,
                                    const solution::SolutionInfo& info,
                                    std::string& installedVersion) {
   installedVersion = site::getModuleAppVersion(env.registry, info.productName);
-  if (version::compareVersions(info.dependencyVersion.text(), installedVersion) !=
-      version::kSecondSmaller)
-    return true;
+  const std::string& needed = info.dependencyVersion.text();
+  if (version::compareVersions(needed, installedVersion) != version::kSecondSmaller) return true;
   env.ui.messageBox(
       {info.dependencyProductName + " " + info.dependencyVersion.text() + kPleaseInstall});
   return false;

@@ -248,9 +248,11 @@ void restrictToPart(actions::InstallationPlan& plan, Part part) {
     const std::string why = "the web server part is not run (--part db)";
     for (actions::PlannedFile& file : plan.files) {
       if (file.action == actions::FileAction::NotInstalled) continue;
-      file = {
-          file.entry, file.path, file.module, file.packagePath, actions::FileAction::NotInstalled,
-          why};
+      file = {.entry = file.entry,
+              .path = file.path,
+              .module = file.module,
+              .packagePath = file.packagePath,
+              .notInstalledWhy = why};
     }
     plan.stopsServices = false;
     plan.javaClasses.clear();

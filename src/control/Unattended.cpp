@@ -273,7 +273,7 @@ Json planJson(const actions::InstallationPlan& plan, const std::string& textFile
                    .set("module", file.module)
                    .set("package_path", file.packagePath)
                    .set("action", fileAction(file.action))
-                   .set("reason", file.reason.empty() ? Json() : Json(file.reason))
+                   .set("reason", reasonOf(file).empty() ? Json() : Json(reasonOf(file)))
                    .set("again", file.again));
     if (file.action != actions::FileAction::NotInstalled &&
         (file.isCOMComponent || file.isMTSComponent))
@@ -331,7 +331,7 @@ void setRunItems(Json& result, const Main& main, bool reachedEnd) {
     const bool skipped = file.action == actions::FileAction::NotInstalled;
     const bool inPlace = file.entry < run.files.installed.size() && run.files.installed[file.entry];
     const char* outcome = skipped ? "not_installed" : inPlace ? "installed" : "failed";
-    std::string reason = skipped   ? file.reason
+    std::string reason = skipped   ? file.notInstalledWhy
                          : inPlace ? ""
                                    : "not put in place; the log \"" +
                                          std::string(actions::kCopyLog) + "\" tells why";
