@@ -74,8 +74,8 @@ void printPackage(const Package& package, std::ostream& out) {
   out << "\nContent files (" << info.files.size() << ")\n";
   for (const FileEntry& file : info.files)
     out << "  " << file.path << "\n      module " << file.module << ", " << kinds(file)
-        << "shipped checksum " << (file.solutionChecksum.empty() ? "(none)" : file.solutionChecksum)
-        << ", from " << file.packagePath << '\n';
+        << "shipped checksum " << file.solutionChecksum.value_or("(none)") << ", from "
+        << file.packagePath << '\n';
 
   out << "\nSQL scripts in run order (" << info.sqlScripts.size() << ")\n";
   for (std::size_t i = 0; i < info.sqlScripts.size(); ++i)
@@ -92,17 +92,19 @@ void checkDescriptor(const Package& package, std::vector<Warning>& warnings) {
 void checkChecksums(const Package& package, std::vector<Warning>& warnings) {
   for (const FileEntry& file : package.info.files) {
     const std::string section = solution::getLookupPath(file.path);
-    if (file.solutionChecksum.empty()) {
+    if (!file.solutionChecksum) {
       warnings.push_back(
           {file.packagePath, "no Checksum in section [" + section + "] of FileVersion.txt"});
       continue;
     }
     // The installer checks a library's bytes too, unless the package marks it "0".
-    if (checksum::isLibraryPath(file.packagePath) && file.solutionChecksum == "0") continue;
+    if (checksum::isLibraryPath(file.packagePath) &&
+        *file.solutionChecksum == checksum::kNoChecksum)
+      continue;
     const std::string own =
         checksum::checksumOfBytes(checksum::fingerprintOf(packageFile(package, file.packagePath)));
-    if (own != file.solutionChecksum)
-      warnings.push_back({file.packagePath, "shipped checksum " + file.solutionChecksum +
+    if (own != *file.solutionChecksum)
+      warnings.push_back({file.packagePath, "shipped checksum " + *file.solutionChecksum +
                                                 " (section [" + section +
                                                 "] of FileVersion.txt) differs from the file's "
                                                 "checksum " +

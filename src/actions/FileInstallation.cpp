@@ -31,7 +31,8 @@ constexpr std::uintmax_t kBatchBytes = std::uintmax_t{8} << 20;
 
 // The checksum text of a fingerprinted file, as getFileChecksum gives it.
 std::string checksumOf(const fs::path& file, const Fingerprint& fingerprint) {
-  return checksum::isLibraryPath(file) ? "0" : checksum::checksumOfBytes(fingerprint);
+  return checksum::isLibraryPath(file) ? std::string(checksum::kNoChecksum)
+                                       : checksum::checksumOfBytes(fingerprint);
 }
 
 // One file on its way into the site.
@@ -171,8 +172,8 @@ Pending Installation::prepare(const PlannedFile& planned) {
     if (!planned.again) {
       if (planned.action == FileAction::SaveAndReplace)
         pending.saveWhy = planned.save;
-      else if (pending.old && checksumOf(pending.installed, *pending.old) != "0" &&
-               checksumOf(pending.installed, *pending.old) != entry.currentChecksum)
+      else if (pending.old && checksum::knownChecksum(checksumOf(
+                                  pending.installed, *pending.old)) != entry.currentChecksum)
         // An edit made after the information was retrieved is never lost.
         pending.saveWhy = SaveReason::ChangedMeanwhile;
       if (!pending.old) pending.saveWhy = SaveReason::None;  // nothing there to save
@@ -427,15 +428,15 @@ void Installation::verify(const InstallationPlan& plan) {
     if (!written || !result_.installed[planned.entry] || !verified.insert(planned.path).second)
       continue;
     const fs::path installed = below(root_, planned.path);
-    const std::string& shipped = info_.files[planned.entry].solutionChecksum;
+    const std::optional<std::string>& shipped = info_.files[planned.entry].solutionChecksum;
     std::string problem;
     try {
       const Fingerprint now = checksum::fingerprintOf(installed);
       // The bytes themselves, libraries too: that libraries carry "0" is a
       // rule of the customization check, and "0" ships no checksum.
       const std::string crc = checksum::checksumOfBytes(now);
-      if (!shipped.empty() && shipped != "0" && crc != shipped)
-        problem = "its checksum is " + crc + ", the package ships " + shipped;
+      if (shipped && *shipped != checksum::kNoChecksum && crc != *shipped)
+        problem = "its checksum is " + crc + ", the package ships " + *shipped;
       else if (now != *written)
         problem = "it changed after it was put in place";
     } catch (const std::exception& e) {

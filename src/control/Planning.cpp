@@ -169,10 +169,8 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
     for (const actions::PlannedFile& file : plan.files) {
       if (file.action == FileAction::NotInstalled || file.again) continue;
       const solution::FileEntry& entry = info.files[file.entry];
-      plan.metabaseRows.push_back(
-          {"OBJECT " + host + "/WebServer/" + entry.path + " CHECKSUM",
-           entry.metabaseChecksum == "0" ? std::nullopt : std::optional(entry.metabaseChecksum),
-           entry.solutionChecksum});
+      plan.metabaseRows.push_back({"OBJECT " + host + "/WebServer/" + entry.path + " CHECKSUM",
+                                   entry.metabaseChecksum, entry.solutionChecksum.value_or("")});
     }
     planMetabase(env, info, site, metabase::kWebServer, rows, plan);
   }

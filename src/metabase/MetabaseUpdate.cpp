@@ -98,7 +98,7 @@ void updateObjects(const platform::Environment& env, platform::DatabaseConnectio
       saveObject(
           connection, log,
           {hostname, std::string(kWebServer), file.module, file.path, env.stamp.installDateText,
-           moduleVersion(solutionInfo.modules, file.module), file.solutionChecksum});
+           moduleVersion(solutionInfo.modules, file.module), file.solutionChecksum.value_or("")});
     }
     env.ui.setProgressCount(0, 0);
     log.writeSection("End Update Objects in the Metabase");

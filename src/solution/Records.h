@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,14 @@ struct FileEntry {
   std::string module;  // display name of its module
   bool install = false;
   bool customized = false;
-  std::string solutionChecksum;  // as shipped, from FileVersion.txt
-  std::string currentChecksum;   // of the installed copy
-  std::string metabaseChecksum;  // recorded at its last installation
+  // Checksum texts, nullopt where there is none. As shipped, from
+  // FileVersion.txt (none: not listed; "0": its bytes are not checked).
+  std::optional<std::string> solutionChecksum;
+  // Of the installed copy (none: no file, or a library).
+  std::optional<std::string> currentChecksum;
+  // Recorded at its last installation (none: none recorded, or the
+  // Metabase could not be asked).
+  std::optional<std::string> metabaseChecksum;
   // The Metabase could not be asked (its query failed, twice): whether the
   // installed file is customized is not known, so it is saved before it is
   // replaced.

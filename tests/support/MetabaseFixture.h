@@ -57,7 +57,7 @@ inline solution::FileEntry fileEntry(std::string path, std::string module = {},
   entry.path = std::move(path);
   entry.module = std::move(module);
   entry.install = install;
-  entry.solutionChecksum = std::move(checksum);
+  if (!checksum.empty()) entry.solutionChecksum = std::move(checksum);
   return entry;
 }
 
