@@ -42,11 +42,7 @@ void buildCustomizationsLog(const platform::Environment& env, solution::Solution
 }
 
 std::string showCustomizationReport(const platform::Environment& env) {
-  log::CLog log(env);
-  log.openLogFileForReading("Customizations");
-  std::string text = log.getText();
-  log.closeLogFile();
-  return text;
+  return log::readLogFile(env, "Customizations");
 }
 
 void readCurrentSiteChecksums(const platform::Environment& env, solution::SolutionInfo& solution,
