@@ -85,7 +85,7 @@ void planMetabase(const platform::Environment& env, const solution::SolutionInfo
       // A Metabase that cannot be asked is taken to hold what the site has installed.
       const auto recorded = before || rows.reached()
                                 ? before
-                                : std::optional(site::getModuleVersion(module.name, site.Modules));
+                                : std::optional(site::getModuleVersion(module.name, site.modules));
       // An update: a module without a row gets none.
       if (!keeps(recorded, module, section, false, row, plan) && before)
         plan.metabaseRows.push_back({row, std::move(before), module.version.threeParts()});
@@ -110,7 +110,7 @@ void planMetabase(const platform::Environment& env, const solution::SolutionInfo
 
 std::optional<std::string> recordedBy(std::string_view module, const site::SiteInfo& site) {
   std::optional<std::string> run;
-  for (const site::RecordedModule& recorded : site.Recorded)
+  for (const site::RecordedModule& recorded : site.recorded)
     if (recorded.name == module) run = recorded.run;
   return run;
 }
@@ -140,13 +140,13 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
   actions::InstallationPlan plan;
   plan.product = info.productName + " " + info.version.text() + " (" + info.solutionType + ")";
   for (const solution::ModuleInfo& module : info.modules) {
-    const std::string installed = site::getModuleVersion(module.name, site.Modules);
+    const std::string installed = site::getModuleVersion(module.name, site.modules);
     plan.modules.push_back(
         {module.name, installed, module.version.text(),
          version::compareVersions(installed, module.version.text()) == version::kSecondGreater,
          recordedBy(module.name, site)});
   }
-  plan.files = actions::planFiles(info, site.Modules, site.InstMainDir);
+  plan.files = actions::planFiles(info, site.modules, site.instMainDir);
   if (info.hasFiles && std::all_of(plan.files.begin(), plan.files.end(), [](const auto& file) {
         return file.action == FileAction::NotInstalled;
       }))

@@ -561,9 +561,9 @@ int runUnattended(Services services, const UnattendedRequest& request, std::ostr
   setPackage(result, main);
   const std::string& run = main.environment().stamp.runFolder;
   if (!run.empty()) result.set("run", run);
-  const std::string instMainDir = main.siteInfo().InstMainDir.empty()
+  const std::string instMainDir = main.siteInfo().instMainDir.empty()
                                       ? site::getInstMainDir(registry)
-                                      : main.siteInfo().InstMainDir;
+                                      : main.siteInfo().instMainDir;
   const fs::path logFolder = run.empty() ? fs::path() : fs::path(instMainDir) / "QOLog" / run;
   if (!run.empty()) result.set("logs", logsOf(logFolder));
   if (main.hasPlan()) {

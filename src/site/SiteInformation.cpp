@@ -47,16 +47,16 @@ SiteInfo readSiteInfo(const platform::Environment& env, log::CLog& log) {
   try {
     log.openLogFile("Gathering Current Site Information");
     SiteInfo site;
-    site.Modules = readInstalledModules(env, log);
-    site.Recorded = addRecordedModules(env, site.Modules, log);
-    site.IISVirtId = toInt32(getIISVirtId(env.registry));
-    site.InstallDir = getInstallDir(env.registry);
-    site.InstMainDir = getInstMainDir(env.registry);
+    site.modules = readInstalledModules(env, log);
+    site.recorded = addRecordedModules(env, site.modules, log);
+    site.iisVirtId = toInt32(getIISVirtId(env.registry));
+    site.installDir = getInstallDir(env.registry);
+    site.instMainDir = getInstMainDir(env.registry);
     // Every installed file, log and saved file is joined to it.
-    if (const auto problem = instMainDirProblem(site.InstMainDir))
+    if (const auto problem = instMainDirProblem(site.instMainDir))
       throw Failure(platform::kReadFailure, "readSiteInfo", *problem + ".");
-    site.MemScriptCode = getMemScriptCode(env.registry);
-    site.Available = true;
+    site.memScriptCode = getMemScriptCode(env.registry);
+    site.available = true;
     log.closeLogFile();
     return site;
   } catch (const std::exception& e) {
