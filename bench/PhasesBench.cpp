@@ -153,9 +153,9 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
   control::buildCustomizationsLog(env, info);
   control::determineWhatToInstall(env, info, siteInfo);
   actions::InstallationPlan plan;
-  plan.files = actions::planFiles(info, siteInfo.Modules, siteInfo.InstMainDir);
+  plan.files = actions::planFiles(info, siteInfo.modules, siteInfo.instMainDir);
   const actions::ActionServices services = installer.actions.services();
-  const fs::path instMainDir(siteInfo.InstMainDir);
+  const fs::path instMainDir(siteInfo.instMainDir);
 
   // As the Start button runs it, without the services and registry values.
   actions::InstallationResult result;

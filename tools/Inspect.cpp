@@ -61,21 +61,21 @@ std::string kinds(const FileEntry& file) {
 void printPackage(const Package& package, std::ostream& out) {
   const solution::SolutionInfo& info = package.info;
   out << "Package   " << platform::displayPath(package.folders.solutionRoot) << '\n'
-      << "Product   " << info.productName << ' ' << info.version << " (" << info.solutionType
+      << "Product   " << info.productName << ' ' << info.version.text() << " (" << info.solutionType
       << ")\n"
-      << "Requires  " << info.dependencyProductName << ' ' << info.dependencyVersion
-      << ", Q-Common " << info.commonVersion << "\n\n";
+      << "Requires  " << info.dependencyProductName << ' ' << info.dependencyVersion.text()
+      << ", Q-Common " << info.commonVersion.text() << "\n\n";
 
   out << "Modules (" << info.modules.size() << ")\n";
   for (const ModuleInfo& module : info.modules)
-    out << "  " << module.name << ' ' << module.version << "  databases: " << databases(module)
-        << '\n';
+    out << "  " << module.name << ' ' << module.version.text()
+        << "  databases: " << databases(module) << '\n';
 
   out << "\nContent files (" << info.files.size() << ")\n";
   for (const FileEntry& file : info.files)
     out << "  " << file.path << "\n      module " << file.module << ", " << kinds(file)
-        << "shipped checksum " << (file.solutionChecksum.empty() ? "(none)" : file.solutionChecksum)
-        << ", from " << file.packagePath << '\n';
+        << "shipped checksum " << file.solutionChecksum.value_or("(none)") << ", from "
+        << file.packagePath << '\n';
 
   out << "\nSQL scripts in run order (" << info.sqlScripts.size() << ")\n";
   for (std::size_t i = 0; i < info.sqlScripts.size(); ++i)
@@ -92,17 +92,19 @@ void checkDescriptor(const Package& package, std::vector<Warning>& warnings) {
 void checkChecksums(const Package& package, std::vector<Warning>& warnings) {
   for (const FileEntry& file : package.info.files) {
     const std::string section = solution::getLookupPath(file.path);
-    if (file.solutionChecksum.empty()) {
+    if (!file.solutionChecksum) {
       warnings.push_back(
           {file.packagePath, "no Checksum in section [" + section + "] of FileVersion.txt"});
       continue;
     }
     // The installer checks a library's bytes too, unless the package marks it "0".
-    if (checksum::isLibraryPath(file.packagePath) && file.solutionChecksum == "0") continue;
+    if (checksum::isLibraryPath(file.packagePath) &&
+        *file.solutionChecksum == checksum::kNoChecksum)
+      continue;
     const std::string own =
         checksum::checksumOfBytes(checksum::fingerprintOf(packageFile(package, file.packagePath)));
-    if (own != file.solutionChecksum)
-      warnings.push_back({file.packagePath, "shipped checksum " + file.solutionChecksum +
+    if (own != *file.solutionChecksum)
+      warnings.push_back({file.packagePath, "shipped checksum " + *file.solutionChecksum +
                                                 " (section [" + section +
                                                 "] of FileVersion.txt) differs from the file's "
                                                 "checksum " +

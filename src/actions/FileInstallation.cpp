@@ -31,7 +31,8 @@ constexpr std::uintmax_t kBatchBytes = std::uintmax_t{8} << 20;
 
 // The checksum text of a fingerprinted file, as getFileChecksum gives it.
 std::string checksumOf(const fs::path& file, const Fingerprint& fingerprint) {
-  return checksum::isLibraryPath(file) ? "0" : checksum::checksumOfBytes(fingerprint);
+  return checksum::isLibraryPath(file) ? std::string(checksum::kNoChecksum)
+                                       : checksum::checksumOfBytes(fingerprint);
 }
 
 // One file on its way into the site.
@@ -40,11 +41,11 @@ struct Pending {
   fs::path installed;
   std::string shown;
   fs::path source;
-  std::uintmax_t size = 0;         // of the source
-  std::optional<Fingerprint> old;  // of the installed file, when there is one
-  fs::path backup;                 // where the journal keeps it
-  fs::path keptBeside;             // where it is kept when the journal cannot link it
-  std::string saveWhy;             // why it is saved first; empty: it is not
+  std::uintmax_t size = 0;                // of the source
+  std::optional<Fingerprint> old;         // of the installed file, when there is one
+  fs::path backup;                        // where the journal keeps it
+  fs::path keptBeside;                    // where it is kept when the journal cannot link it
+  SaveReason saveWhy = SaveReason::None;  // why it is saved first
   fs::path saved;
   std::vector<fs::path> newFolders;  // the folders its copy needs, outermost first
   std::string failure;               // why it was not even tried, with the system's reason
@@ -170,14 +171,14 @@ Pending Installation::prepare(const PlannedFile& planned) {
       pending.old = checksum::fingerprintOf(pending.installed);
     if (!planned.again) {
       if (planned.action == FileAction::SaveAndReplace)
-        pending.saveWhy = planned.reason;
-      else if (pending.old && checksumOf(pending.installed, *pending.old) != "0" &&
-               checksumOf(pending.installed, *pending.old) != entry.currentChecksum)
+        pending.saveWhy = planned.save;
+      else if (pending.old && checksum::knownChecksum(checksumOf(
+                                  pending.installed, *pending.old)) != entry.currentChecksum)
         // An edit made after the information was retrieved is never lost.
-        pending.saveWhy = "changed after the information was retrieved";
-      if (!pending.old) pending.saveWhy.clear();  // nothing there to save
+        pending.saveWhy = SaveReason::ChangedMeanwhile;
+      if (!pending.old) pending.saveWhy = SaveReason::None;  // nothing there to save
     }
-    if (!pending.saveWhy.empty()) pending.saved = below(customized_, planned.path);
+    if (pending.saveWhy != SaveReason::None) pending.saved = below(customized_, planned.path);
     record(pending, pending.source.string());
   } catch (const std::exception& e) {
     pending.failure = platform::reasonOf(e);
@@ -198,7 +199,7 @@ void Installation::place(std::vector<Pending>& batch, bool savesOnly) {
   for (Pending& pending : batch) {
     if (!pending.failure.empty()) continue;
     std::optional<std::size_t> saved;
-    if (!pending.saveWhy.empty() && !pending.saveTried) {
+    if (pending.saveWhy != SaveReason::None && !pending.saveTried) {
       pending.saveTried = true;
       // The run's folder is private before anything is saved in it.
       std::error_code ec;
@@ -247,10 +248,11 @@ void Installation::report(Pending& pending) {
     failCopy(pending.installed, pending.failure);
     copyLog_.writeLine(copyErrorText(pending.installed, pending.failure));
   } else {
-    const bool saving = !pending.saveWhy.empty();
-    if (saving && pending.saveWhy != "customized")
-      copyLog_.writeLine("Saved before it is replaced, " + pending.saveWhy + " -> " +
-                         pending.shown);
+    const bool saving = pending.saveWhy != SaveReason::None;
+    // A customization is told in its own log.
+    if (saving && pending.saveWhy != SaveReason::Customized)
+      copyLog_.writeLine("Saved before it is replaced, " +
+                         std::string(saveReasonText(pending.saveWhy)) + " -> " + pending.shown);
     if (saving && !pending.savedCopy.placed()) {
       const std::string& why = pending.savedCopy.error;
       failCopy(pending.saved, why);
@@ -312,7 +314,7 @@ void Installation::component(std::string_view what, const std::string& installed
 void Installation::installComponentFile(const PlannedFile& planned) {
   std::vector<Pending> batch{prepare(planned)};
   Pending& pending = batch.front();
-  if (!pending.failure.empty() || !pending.saveWhy.empty()) {
+  if (!pending.failure.empty() || pending.saveWhy != SaveReason::None) {
     place(batch, true);  // the saved copy first, before anything changes
     if (!pending.failure.empty() || !pending.savedCopy.placed()) {
       report(pending);
@@ -426,15 +428,15 @@ void Installation::verify(const InstallationPlan& plan) {
     if (!written || !result_.installed[planned.entry] || !verified.insert(planned.path).second)
       continue;
     const fs::path installed = below(root_, planned.path);
-    const std::string& shipped = info_.files[planned.entry].solutionChecksum;
+    const std::optional<std::string>& shipped = info_.files[planned.entry].solutionChecksum;
     std::string problem;
     try {
       const Fingerprint now = checksum::fingerprintOf(installed);
       // The bytes themselves, libraries too: that libraries carry "0" is a
       // rule of the customization check, and "0" ships no checksum.
       const std::string crc = checksum::checksumOfBytes(now);
-      if (!shipped.empty() && shipped != "0" && crc != shipped)
-        problem = "its checksum is " + crc + ", the package ships " + shipped;
+      if (shipped && *shipped != checksum::kNoChecksum && crc != *shipped)
+        problem = "its checksum is " + crc + ", the package ships " + *shipped;
       else if (now != *written)
         problem = "it changed after it was put in place";
     } catch (const std::exception& e) {

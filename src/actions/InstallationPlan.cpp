@@ -40,7 +40,7 @@ std::string valueText(const PlannedValue& value) {
 
 void appendFile(std::string& text, const PlannedFile& file) {
   text += "  " + actionText(file) + file.path + "   from " + file.packagePath;
-  if (!file.reason.empty()) text += "   (" + file.reason + ")";
+  if (const std::string reason = reasonOf(file); !reason.empty()) text += "   (" + reason + ")";
   if (file.again) text += "   (installed a second time: the later one wins)";
   text += kLine;
   if (file.action == FileAction::NotInstalled) return;
@@ -58,11 +58,30 @@ void appendFile(std::string& text, const PlannedFile& file) {
 std::string versionOf(std::string_view name, const std::vector<solution::ModuleInfo>& modules) {
   std::string version;
   for (const solution::ModuleInfo& module : modules)
-    if (module.name == name) version = module.version;
+    if (module.name == name) version = module.version.text();
   return version;
 }
 
 }  // namespace
+
+std::string_view saveReasonText(SaveReason reason) {
+  switch (reason) {
+    case SaveReason::None:
+      break;
+    case SaveReason::Customized:
+      return "customized";
+    case SaveReason::LookupFailed:
+      return "the Metabase could not tell whether it was customized";
+    case SaveReason::ChangedMeanwhile:
+      return "changed after the information was retrieved";
+  }
+  return {};
+}
+
+std::string reasonOf(const PlannedFile& file) {
+  return file.save != SaveReason::None ? std::string(saveReasonText(file.save))
+                                       : file.notInstalledWhy;
+}
 
 std::vector<PlannedFile> planFiles(const solution::SolutionInfo& info,
                                    const std::vector<solution::ModuleInfo>& installedModules,
@@ -79,8 +98,8 @@ std::vector<PlannedFile> planFiles(const solution::SolutionInfo& info,
     file.isCOMComponent = entry.isCOMComponent;
     file.isMTSComponent = entry.isMTSComponent;
     if (!entry.install) {
-      file.reason = "installed " + versionOf(entry.module, installedModules) + ", the package's " +
-                    versionOf(entry.module, info.modules);
+      file.notInstalledWhy = "installed " + versionOf(entry.module, installedModules) +
+                             ", the package's " + versionOf(entry.module, info.modules);
       continue;
     }
     const auto installed = platform::joinBelow(instMainDir, entry.path);
@@ -92,10 +111,10 @@ std::vector<PlannedFile> planFiles(const solution::SolutionInfo& info,
       file.action = FileAction::New;
     } else if (entry.customized) {
       file.action = FileAction::SaveAndReplace;
-      file.reason = "customized";
+      file.save = SaveReason::Customized;
     } else if (entry.metabaseLookupFailed) {
       file.action = FileAction::SaveAndReplace;
-      file.reason = "the Metabase could not tell whether it was customized";
+      file.save = SaveReason::LookupFailed;
     } else {
       file.action = FileAction::Replace;
     }

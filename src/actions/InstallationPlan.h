@@ -26,19 +26,35 @@ struct PlannedModule {
 
 enum class FileAction { New, Replace, SaveAndReplace, NotInstalled };
 
+// Why a file is saved before it is replaced.
+enum class SaveReason {
+  None,              // it is not saved
+  Customized,        // changed since its last installation, as the Metabase tells
+  LookupFailed,      // the Metabase could not tell whether it was
+  ChangedMeanwhile,  // changed after the information was retrieved
+};
+
+// The reason as the plan and the log "Copy Files" tell it ("customized").
+[[nodiscard]] std::string_view saveReasonText(SaveReason reason);
+
 struct PlannedFile {
   std::size_t entry = 0;  // its index in the package's file list
   std::string path;       // installation path
   std::string module;
   std::string packagePath;  // where the new file lies in the package
   FileAction action = FileAction::NotInstalled;
-  std::string reason;  // why it is saved first, or not installed
+  SaveReason save = SaveReason::None;  // SaveAndReplace: why
+  std::string notInstalledWhy;         // NotInstalled: the versions that keep it out
   // A later entry installed at the path of an earlier one: it replaces what
   // that one put there, and nothing is saved for it.
   bool again = false;
   bool isCOMComponent = false;  // unregistered before the copy, registered after
   bool isMTSComponent = false;  // removed from the MTS package before, installed after
 };
+
+// Why a file is saved first or not installed, as the plan tells it; empty
+// when it is neither.
+[[nodiscard]] std::string reasonOf(const PlannedFile& file);
 
 struct PlannedScript {
   std::string name;      // as Sequence.txt lists it

@@ -61,10 +61,15 @@ bool isLibraryPath(const fs::path& path) {
          platform::toLower(std::string_view(text).substr(text.size() - 3)) == "dll";
 }
 
+std::optional<std::string> knownChecksum(std::string text) {
+  if (text.empty() || text == kNoChecksum) return std::nullopt;
+  return text;
+}
+
 std::string getFileChecksum(const fs::path& path) {
-  if (isLibraryPath(path)) return "0";
+  if (isLibraryPath(path)) return std::string(kNoChecksum);
   std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return "0";
+  if (!fs::is_regular_file(path, ec)) return std::string(kNoChecksum);
   return checksumOfBytes(fingerprintOf(path));
 }
 

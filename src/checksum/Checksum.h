@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,14 @@ struct Fingerprint {
 // Whether the path's last three characters are "dll" in any case: libraries
 // are never checksummed.
 [[nodiscard]] bool isLibraryPath(const std::filesystem::path& path);
+
+// The checksum text that stands for none: what getFileChecksum and the
+// Metabase give when there is none to be had, and what a package ships for a
+// file whose bytes are not to be checked.
+inline constexpr std::string_view kNoChecksum = "0";
+
+// A checksum text as the records keep it: "0" and an empty text are none.
+[[nodiscard]] std::optional<std::string> knownChecksum(std::string text);
 
 // The checksum text of a file. "0" when the file does not exist or when the
 // path's last three characters are "dll" in any case (libraries are never

@@ -23,7 +23,7 @@ const std::string kPleaseInstall = std::string(" is not installed yet,") +
 bool checkProductVersion(const platform::Environment& env, const solution::SolutionInfo& info,
                          std::string& installedVersion) {
   installedVersion = site::getModuleAppVersion(env.registry, info.productName);
-  if (version::compareVersions(installedVersion, info.version) == version::kSecondSmaller) {
+  if (version::compareVersions(installedVersion, info.version.text()) == version::kSecondSmaller) {
     env.ui.messageBox({info.productName + " is already up to date!"});
     throw AlreadyUpToDate{};
   }
@@ -40,9 +40,10 @@ bool checkDependencyProductVersion(const platform::Environment& env,
                                    const solution::SolutionInfo& info,
                                    std::string& installedVersion) {
   installedVersion = site::getModuleAppVersion(env.registry, info.productName);
-  if (version::compareVersions(info.dependencyVersion, installedVersion) != version::kSecondSmaller)
-    return true;
-  env.ui.messageBox({info.dependencyProductName + " " + info.dependencyVersion + kPleaseInstall});
+  const std::string& needed = info.dependencyVersion.text();
+  if (version::compareVersions(needed, installedVersion) != version::kSecondSmaller) return true;
+  env.ui.messageBox(
+      {info.dependencyProductName + " " + info.dependencyVersion.text() + kPleaseInstall});
   return false;
 }
 
@@ -50,8 +51,9 @@ bool checkDependencyCommonVersion(const platform::Environment& env,
                                   const solution::SolutionInfo& info,
                                   std::string& installedVersion) {
   installedVersion = site::getModuleAppVersion(env.registry, "Q-Common");
-  if (version::compareVersions(info.commonVersion, installedVersion) == version::kSecondSmaller)
-    refuse(env, "Q-Common version " + info.commonVersion + kPleaseInstall);
+  if (version::compareVersions(info.commonVersion.text(), installedVersion) ==
+      version::kSecondSmaller)
+    refuse(env, "Q-Common version " + info.commonVersion.text() + kPleaseInstall);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "checksum/Checksum.h"
 #include "checksum/ChecksumReader.h"
 #include "log/CLog.h"
 #include "metabase/MetabaseChecksum.h"
@@ -18,8 +19,8 @@ namespace qsi::control {
 namespace {
 
 bool isCustomized(const solution::FileEntry& entry) {
-  return entry.currentChecksum != entry.metabaseChecksum && entry.currentChecksum != "0" &&
-         entry.metabaseChecksum != "0" && !entry.metabaseChecksum.empty();
+  return entry.currentChecksum && entry.metabaseChecksum &&
+         *entry.currentChecksum != *entry.metabaseChecksum;
 }
 
 }  // namespace
@@ -33,7 +34,7 @@ void buildCustomizationsLog(const platform::Environment& env, solution::Solution
   for (solution::FileEntry& entry : solution.files) {
     entry.customized = isCustomized(entry);
     if (!entry.customized) continue;
-    log.writeLine(entry.currentChecksum + "\t\t\t" + entry.metabaseChecksum + "\t\t\t" +
+    log.writeLine(*entry.currentChecksum + "\t\t\t" + *entry.metabaseChecksum + "\t\t\t" +
                   entry.path);
     solution.hasCustomizedFiles = true;
   }
@@ -41,11 +42,7 @@ void buildCustomizationsLog(const platform::Environment& env, solution::Solution
 }
 
 std::string showCustomizationReport(const platform::Environment& env) {
-  log::CLog log(env);
-  log.openLogFileForReading("Customizations");
-  std::string text = log.getText();
-  log.closeLogFile();
-  return text;
+  return log::readLogFile(env, "Customizations");
 }
 
 void readCurrentSiteChecksums(const platform::Environment& env, solution::SolutionInfo& solution,
@@ -66,7 +63,7 @@ void readCurrentSiteChecksums(const platform::Environment& env, solution::Soluti
     env.ui.setProgress(platform::ProgressBox::Detail, entry.path);
     env.ui.setProgressCount(i, total);
     try {
-      entry.currentChecksum = checksums.next();
+      entry.currentChecksum = checksum::knownChecksum(checksums.next());
     } catch (const std::exception& e) {
       const std::filesystem::path installed = platform::joinDataPath(base, entry.path);
       // Whether it was customized cannot be told: nothing may be decided.
@@ -74,8 +71,8 @@ void readCurrentSiteChecksums(const platform::Environment& env, solution::Soluti
                               "The installed file " + platform::displayPath(installed) +
                                   " cannot be read: " + e.what());
     }
-    entry.metabaseChecksum =
-        lookup.getMetabaseChecksum(machine, "WebServer", entry.module, entry.path, failure);
+    entry.metabaseChecksum = checksum::knownChecksum(
+        lookup.getMetabaseChecksum(machine, "WebServer", entry.module, entry.path, failure));
     entry.metabaseLookupFailed = !failure.empty();
     if (entry.metabaseLookupFailed) {
       if (!log.isOpen()) log.openLogFile("Gathering Current Site Information");

@@ -11,7 +11,7 @@ void determineWhatToInstall(const platform::Environment& env, solution::Solution
   log.openLogFile("FilesToBeInstalled");
   for (solution::FileEntry& entry : solution.files) {
     const std::string newVersion = site::getModuleVersion(entry.module, solution.modules);
-    const std::string installed = site::getModuleVersion(entry.module, site.Modules);
+    const std::string installed = site::getModuleVersion(entry.module, site.modules);
     entry.install = version::compareVersions(installed, newVersion) == version::kSecondGreater;
     if (entry.install)
       log.writeLine("Install : " + entry.path);

@@ -200,8 +200,8 @@ void Main::endPlanOnly() {
   writePlan();
   siteLock_.reset();
   const fs::path journals =
-      fs::path(siteInfo_.InstMainDir.empty() ? site::getInstMainDir(env_.registry)
-                                             : siteInfo_.InstMainDir) /
+      fs::path(siteInfo_.instMainDir.empty() ? site::getInstMainDir(env_.registry)
+                                             : siteInfo_.instMainDir) /
       "QOJournal";
   std::error_code ec;
   if (!env_.stamp.runFolder.empty()) fs::remove(journals / env_.stamp.runFolder, ec);
@@ -248,9 +248,11 @@ void restrictToPart(actions::InstallationPlan& plan, Part part) {
     const std::string why = "the web server part is not run (--part db)";
     for (actions::PlannedFile& file : plan.files) {
       if (file.action == actions::FileAction::NotInstalled) continue;
-      file = {
-          file.entry, file.path, file.module, file.packagePath, actions::FileAction::NotInstalled,
-          why};
+      file = {.entry = file.entry,
+              .path = file.path,
+              .module = file.module,
+              .packagePath = file.packagePath,
+              .notInstalledWhy = why};
     }
     plan.stopsServices = false;
     plan.javaClasses.clear();
@@ -281,7 +283,7 @@ void Main::cmdStart_Click() {
   clearProgress();
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
   writePlan();
-  const fs::path instMainDir(siteInfo_.InstMainDir);
+  const fs::path instMainDir(siteInfo_.instMainDir);
   qsi::journal::Journal journal(actions::journalFolder(instMainDir, env_.stamp.runFolder),
                                 platform::filesOf(env_));
   journal.begin(env_.stamp);
@@ -334,7 +336,7 @@ void Main::runWebServerPart(const platform::Environment& recording, qsi::journal
     actions::stopQOServices(env_, actions_.commands);
   }
   stepLog_ = actions::kCopyLog;
-  outcome.files = actions::installFiles(env_, actions_, fs::path(siteInfo_.InstMainDir),
+  outcome.files = actions::installFiles(env_, actions_, fs::path(siteInfo_.instMainDir),
                                         solutionInfo_, folders_, plan_, journal);
   const std::set<std::string>& failed = outcome.files.failedModules;
   if (recordSection(recording, actions::installedOnly(solutionInfo_, outcome.files),
@@ -497,7 +499,7 @@ void Main::restartServices(const std::exception& failure) {
 
 std::string Main::closingText(const RunOutcome& outcome) const {
   const actions::InstallationResult& files = outcome.files;
-  const std::filesystem::path instMainDir(siteInfo_.InstMainDir);
+  const std::filesystem::path instMainDir(siteInfo_.instMainDir);
   const std::string& run = env_.stamp.runFolder;
   std::string text = "The setup program has finished updating " + solutionInfo_.productName + "." +
                      kLineBreak + kLineBreak;

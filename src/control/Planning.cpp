@@ -28,10 +28,6 @@ std::string where(std::string_view machine, std::string_view server) {
          metabase::sqlValue(server) + "'";
 }
 
-std::string threeParts(const solution::ModuleInfo& module) {
-  return module.versionPart1 + "." + module.versionPart2 + "." + module.versionPart3;
-}
-
 std::vector<std::string> javaClasses(const solution::SolutionFolders& folders) {
   std::vector<std::string> names;
   const fs::path classes = folders.solutionRoot / "Classes";
@@ -49,10 +45,11 @@ std::vector<std::string> javaClasses(const solution::SolutionFolders& folders) {
 bool keeps(const std::optional<std::string>& recorded, const solution::ModuleInfo& module,
            std::string_view section, bool inRegistry, std::string where,
            actions::InstallationPlan& plan) {
-  if (!recorded || version::compareVersions(module.version, *recorded) != version::kSecondGreater)
+  if (!recorded ||
+      version::compareVersions(module.version.text(), *recorded) != version::kSecondGreater)
     return false;
-  plan.keptVersions.push_back(
-      {std::string(section), module.name, inRegistry, std::move(where), *recorded, module.version});
+  plan.keptVersions.push_back({std::string(section), module.name, inRegistry, std::move(where),
+                               *recorded, module.version.text()});
   return true;
 }
 
@@ -67,7 +64,8 @@ void planRegistry(const platform::Environment& env, const solution::SolutionInfo
     site::checkStringValue(env.registry, key, "AppVersion");
     auto before = env.registry.readValue(key, "AppVersion");
     if (!keeps(before, module, section, true, key + " AppVersion", plan))
-      plan.registryValues.push_back({key + " AppVersion", std::move(before), threeParts(module)});
+      plan.registryValues.push_back(
+          {key + " AppVersion", std::move(before), module.version.threeParts()});
   }
 }
 
@@ -87,31 +85,32 @@ void planMetabase(const platform::Environment& env, const solution::SolutionInfo
       // A Metabase that cannot be asked is taken to hold what the site has installed.
       const auto recorded = before || rows.reached()
                                 ? before
-                                : std::optional(site::getModuleVersion(module.name, site.Modules));
+                                : std::optional(site::getModuleVersion(module.name, site.modules));
       // An update: a module without a row gets none.
       if (!keeps(recorded, module, section, false, row, plan) && before)
-        plan.metabaseRows.push_back({row, std::move(before), threeParts(module)});
+        plan.metabaseRows.push_back({row, std::move(before), module.version.threeParts()});
     }
   if (type == "ServicePack")
     if (auto before = rows.value("SELECT SERVICEPACK FROM SERVER WHERE " + where(host, section),
                                  "SERVICEPACK"))
       plan.metabaseRows.push_back({"SERVER " + host + "/" + std::string(section) + " SERVICEPACK",
-                                   std::move(before), info.version + " "});
-  if (type == "Solution" && !info.versionPart4.empty())
+                                   std::move(before), info.version.text() + " "});
+  const std::string patch = info.version.revisionPart();
+  if (type == "Solution" && !patch.empty())
     plan.metabaseRows.push_back(
-        {"PATCH " + machine + "/" + std::string(section) + "/" + info.versionPart4,
+        {"PATCH " + machine + "/" + std::string(section) + "/" + patch,
          rows.value("SELECT PATCH FROM PATCH WHERE " + where(machine, section) + " AND PATCH = '" +
-                        metabase::sqlValue(info.versionPart4) + "'",
+                        metabase::sqlValue(patch) + "'",
                     "PATCH"),
-         info.versionPart4});
-  plan.metabaseRows.push_back(
-      {"INSTALLATIONHISTORY " + machine + "/" + std::string(section), std::nullopt,
-       info.productName + " - " + info.solutionType + " " + info.versionPart4});
+         patch});
+  plan.metabaseRows.push_back({"INSTALLATIONHISTORY " + machine + "/" + std::string(section),
+                               std::nullopt,
+                               info.productName + " - " + info.solutionType + " " + patch});
 }
 
 std::optional<std::string> recordedBy(std::string_view module, const site::SiteInfo& site) {
   std::optional<std::string> run;
-  for (const site::RecordedModule& recorded : site.Recorded)
+  for (const site::RecordedModule& recorded : site.recorded)
     if (recorded.name == module) run = recorded.run;
   return run;
 }
@@ -139,15 +138,15 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
                                                const site::SiteInfo& site,
                                                const solution::SolutionFolders& folders) {
   actions::InstallationPlan plan;
-  plan.product = info.productName + " " + info.version + " (" + info.solutionType + ")";
+  plan.product = info.productName + " " + info.version.text() + " (" + info.solutionType + ")";
   for (const solution::ModuleInfo& module : info.modules) {
-    const std::string installed = site::getModuleVersion(module.name, site.Modules);
+    const std::string installed = site::getModuleVersion(module.name, site.modules);
     plan.modules.push_back(
-        {module.name, installed, module.version,
-         version::compareVersions(installed, module.version) == version::kSecondGreater,
+        {module.name, installed, module.version.text(),
+         version::compareVersions(installed, module.version.text()) == version::kSecondGreater,
          recordedBy(module.name, site)});
   }
-  plan.files = actions::planFiles(info, site.Modules, site.InstMainDir);
+  plan.files = actions::planFiles(info, site.modules, site.instMainDir);
   if (info.hasFiles && std::all_of(plan.files.begin(), plan.files.end(), [](const auto& file) {
         return file.action == FileAction::NotInstalled;
       }))
@@ -170,10 +169,8 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
     for (const actions::PlannedFile& file : plan.files) {
       if (file.action == FileAction::NotInstalled || file.again) continue;
       const solution::FileEntry& entry = info.files[file.entry];
-      plan.metabaseRows.push_back(
-          {"OBJECT " + host + "/WebServer/" + entry.path + " CHECKSUM",
-           entry.metabaseChecksum == "0" ? std::nullopt : std::optional(entry.metabaseChecksum),
-           entry.solutionChecksum});
+      plan.metabaseRows.push_back({"OBJECT " + host + "/WebServer/" + entry.path + " CHECKSUM",
+                                   entry.metabaseChecksum, entry.solutionChecksum.value_or("")});
     }
     planMetabase(env, info, site, metabase::kWebServer, rows, plan);
   }

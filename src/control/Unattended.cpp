@@ -273,7 +273,7 @@ Json planJson(const actions::InstallationPlan& plan, const std::string& textFile
                    .set("module", file.module)
                    .set("package_path", file.packagePath)
                    .set("action", fileAction(file.action))
-                   .set("reason", file.reason.empty() ? Json() : Json(file.reason))
+                   .set("reason", reasonOf(file).empty() ? Json() : Json(reasonOf(file)))
                    .set("again", file.again));
     if (file.action != actions::FileAction::NotInstalled &&
         (file.isCOMComponent || file.isMTSComponent))
@@ -331,7 +331,7 @@ void setRunItems(Json& result, const Main& main, bool reachedEnd) {
     const bool skipped = file.action == actions::FileAction::NotInstalled;
     const bool inPlace = file.entry < run.files.installed.size() && run.files.installed[file.entry];
     const char* outcome = skipped ? "not_installed" : inPlace ? "installed" : "failed";
-    std::string reason = skipped   ? file.reason
+    std::string reason = skipped   ? file.notInstalledWhy
                          : inPlace ? ""
                                    : "not put in place; the log \"" +
                                          std::string(actions::kCopyLog) + "\" tells why";
@@ -433,12 +433,13 @@ void setPackage(Json& result, const Main& main) {
     }
   }
   const bool known = info.solutionType == "Solution" || info.solutionType == "ServicePack";
-  result.set("package", Json::object()
-                            .set("folder", main.folders().solutionRoot.string())
-                            .set("product", info.productName)
-                            .set("version", info.version.empty() ? Json() : Json(info.version))
-                            .set("type", known ? Json(info.solutionType) : Json())
-                            .set("file_version_checksum", std::move(checksum)));
+  result.set("package",
+             Json::object()
+                 .set("folder", main.folders().solutionRoot.string())
+                 .set("product", info.productName)
+                 .set("version", info.version.empty() ? Json() : Json(info.version.text()))
+                 .set("type", known ? Json(info.solutionType) : Json())
+                 .set("file_version_checksum", std::move(checksum)));
 }
 
 enum class Phase { load, retrieve, start };
@@ -560,9 +561,9 @@ int runUnattended(Services services, const UnattendedRequest& request, std::ostr
   setPackage(result, main);
   const std::string& run = main.environment().stamp.runFolder;
   if (!run.empty()) result.set("run", run);
-  const std::string instMainDir = main.siteInfo().InstMainDir.empty()
+  const std::string instMainDir = main.siteInfo().instMainDir.empty()
                                       ? site::getInstMainDir(registry)
-                                      : main.siteInfo().InstMainDir;
+                                      : main.siteInfo().instMainDir;
   const fs::path logFolder = run.empty() ? fs::path() : fs::path(instMainDir) / "QOLog" / run;
   if (!run.empty()) result.set("logs", logsOf(logFolder));
   if (main.hasPlan()) {

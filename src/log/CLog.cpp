@@ -1,7 +1,6 @@
 #include "log/CLog.h"
 
 #include <system_error>
-#include <utility>
 
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
@@ -66,13 +65,12 @@ void CLog::openLogFile(std::string_view installSection) {
                 std::string(installSection));
 }
 
-void CLog::openLogFileForReading(std::string_view installSection) {
-  const fs::path file = logFilePath(*env_, installSection);
-  reset();
+std::string readLogFile(const platform::Environment& env, std::string_view installSection) {
+  const fs::path file = CLog::logFilePath(env, installSection);
   try {
-    text_ = platform::readFileBytes(file);
+    return platform::readFileBytes(file);
   } catch (const std::exception& e) {
-    fail("openLogFileForReading",
+    fail("readLogFile",
          platform::withReason("Cannot open the log file " + file.string(), platform::reasonOf(e)));
   }
 }
@@ -127,11 +125,6 @@ void CLog::writeLine(std::string_view line) {
   write(text, "writeLine");
 }
 
-std::string CLog::getText() {
-  if (!text_) fail("getText", "The log is not open for reading.");
-  return std::exchange(*text_, {});
-}
-
 void CLog::closeLogFile() {
   if (!isOpen()) fail("closeLogFile", "The log is not open.");
   flush();
@@ -141,7 +134,6 @@ void CLog::closeLogFile() {
 void CLog::reset() {
   writePending(false);
   out_.reset();
-  text_.reset();
 }
 
 }  // namespace qsi::log

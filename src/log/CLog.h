@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,8 +30,6 @@ class CLog {
   // the environment has no log root or a folder or the file cannot be made,
   // with the system's reason.
   void openLogFile(std::string_view installSection);
-  // Opens the existing log for reading; throws Failure when it cannot.
-  void openLogFileForReading(std::string_view installSection);
 
   // Lines are written in batches: a log is flushed at the latest 100 ms
   // after a line, by flush(), and when it is closed. A kill loses at most
@@ -43,13 +40,12 @@ class CLog {
   void writeHeader(std::string_view header);  // nothing when closed
   void writeSection(std::string_view caption);
   void writeLine(std::string_view line);
-  [[nodiscard]] std::string getText();
   void closeLogFile();  // throws Failure when not open
   // Puts the lines written so far into the file: before an outside command
   // runs, and before a batch of changes to the site.
   void flush();
 
-  [[nodiscard]] bool isOpen() const { return out_ != nullptr || text_.has_value(); }
+  [[nodiscard]] bool isOpen() const { return out_ != nullptr; }
 
   // The run's log folder and the file of a section, for the closing message and tests.
   [[nodiscard]] static std::filesystem::path runFolder(const platform::Environment& env);
@@ -64,9 +60,13 @@ class CLog {
   const platform::Environment* env_;
   std::chrono::steady_clock::time_point flushed_{};
   std::unique_ptr<platform::AppendOnlyFile> out_;
-  std::string pending_;              // lines written, not yet in the file
-  std::optional<std::string> text_;  // the file opened for reading
+  std::string pending_;  // lines written, not yet in the file
 };
+
+// The whole text of a log of the run, as written so far. Throws Failure when
+// it cannot be read, with the system's reason.
+[[nodiscard]] std::string readLogFile(const platform::Environment& env,
+                                      std::string_view installSection);
 
 inline constexpr std::string_view kAsteriskLine =
     "****************************************************************************************";

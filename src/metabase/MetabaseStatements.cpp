@@ -189,7 +189,7 @@ void insertInstallationHistory(const platform::Environment& env,
                                std::string_view server) {
   try {
     const std::string description = solutionInfo.productName + " - " + solutionInfo.solutionType +
-                                    " " + solutionInfo.versionPart4;
+                                    " " + solutionInfo.version.revisionPart();
     send(connection, log,
          insertHistoryStatement(sectionMachine(env.registry, server), server, description,
                                 env.stamp.installDateText));
@@ -202,10 +202,11 @@ void insertInstallationHistory(const platform::Environment& env,
 void savePatch(const platform::Environment& env, platform::DatabaseConnection& connection,
                log::CLog& log, const solution::SolutionInfo& solutionInfo,
                std::string_view server) {
-  if (solutionInfo.versionPart4.empty()) return;
+  std::string patch = solutionInfo.version.revisionPart();
+  if (patch.empty()) return;
   try {
     const PatchValues values{sectionMachine(env.registry, server), std::string(server),
-                             solutionInfo.versionPart4, env.stamp.installDateText};
+                             std::move(patch), env.stamp.installDateText};
     if (lookup(connection, log, selectPatchStatement(values)))
       updatePatch(connection, log, values);
     else

@@ -15,7 +15,7 @@ namespace {
 std::string moduleVersion(const std::vector<solution::ModuleInfo>& modules, std::string_view name) {
   const auto it = std::find_if(modules.begin(), modules.end(),
                                [&](const solution::ModuleInfo& m) { return m.name == name; });
-  return it == modules.end() ? std::string() : it->version;
+  return it == modules.end() ? std::string() : it->version.text();
 }
 
 // The update run's connection, counting the statements the database
@@ -69,8 +69,8 @@ Recording updateMetabase(const platform::Environment& env,
       recording.versionsRecorded = connection.refused() == before;
     }
     if (type == "ServicePack" && completed)
-      updateServerServicePack(connection, log, hostname, installSection, solutionInfo.version,
-                              env.stamp.installDateText);
+      updateServerServicePack(connection, log, hostname, installSection,
+                              solutionInfo.version.text(), env.stamp.installDateText);
     if (type == "Solution" && completed)
       savePatch(env, connection, log, solutionInfo, installSection);
     insertInstallationHistory(env, connection, log, solutionInfo, installSection);
@@ -98,7 +98,7 @@ void updateObjects(const platform::Environment& env, platform::DatabaseConnectio
       saveObject(
           connection, log,
           {hostname, std::string(kWebServer), file.module, file.path, env.stamp.installDateText,
-           moduleVersion(solutionInfo.modules, file.module), file.solutionChecksum});
+           moduleVersion(solutionInfo.modules, file.module), file.solutionChecksum.value_or("")});
     }
     env.ui.setProgressCount(0, 0);
     log.writeSection("End Update Objects in the Metabase");
@@ -116,10 +116,8 @@ void updateServicePackTable(const platform::Environment& env,
     const std::string hostname = site::getHostname(env.registry);
     for (const solution::ModuleInfo& module : solutionInfo.modules) {
       if (keepVersions.contains(module.name)) continue;
-      const std::string version =
-          module.versionPart1 + "." + module.versionPart2 + "." + module.versionPart3;
-      updateModuleVersion(connection, log, hostname, installSection, module.name, version,
-                          env.stamp.installDateText);
+      updateModuleVersion(connection, log, hostname, installSection, module.name,
+                          module.version.threeParts(), env.stamp.installDateText);
     }
   } catch (const std::exception& failure) {
     platform::raiseReplacing(failure, platform::kReadFailure, "updateServicePackTable",

@@ -18,9 +18,8 @@ void updateRegistryModulesInfo(const platform::Environment& env,
   try {
     for (const solution::ModuleInfo& module : solutionInfo.modules) {
       if (keepVersions.contains(module.name)) continue;
-      const std::string version =
-          module.versionPart1 + "." + module.versionPart2 + "." + module.versionPart3;
-      updateRegistryModuleInfo(env.registry, installSection, module.name, version);
+      updateRegistryModuleInfo(env.registry, installSection, module.name,
+                               module.version.threeParts());
     }
   } catch (const std::exception& failure) {
     platform::raiseReplacing(failure, platform::kReadFailure, "updateRegistryModulesInfo",

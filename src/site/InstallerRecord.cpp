@@ -141,13 +141,13 @@ std::vector<RecordedModule> addRecordedModules(const platform::Environment& env,
     bool filled = false;
     for (solution::ModuleInfo& module : modules)
       if (module.name == recorded.name && module.version.empty()) {
-        module.version = recorded.version;
+        module.version = version::Version(recorded.version);
         filled = true;
       }
     if (!filled) {
       solution::ModuleInfo& added = modules.emplace_back();
       added.name = recorded.name;
-      added.version = recorded.version;
+      added.version = version::Version(recorded.version);
     }
     taken.push_back(std::move(recorded));
   }
@@ -169,18 +169,18 @@ void recordInstalledModules(platform::Registry& registry, std::string_view secti
   const std::string_view config = section == kDbServer ? kDbServerConfig : kWebServerConfig;
   recording([&] {
     for (const solution::ModuleInfo& module : installed) {
-      if (!keyName(module.name) || !comparable(module.version) ||
+      if (!keyName(module.name) || !comparable(module.version.text()) ||
           suiteHasVersion(registry, config, module.name))
         continue;
       const std::string key = modulesKey(section) + "\\" + module.name;
       // A recorded version is never lowered, nor written again.
       const auto recorded = registry.readValue(key, "Version");
       if (recorded && comparable(*recorded) &&
-          version::compareVersions(module.version, *recorded) != version::kSecondSmaller)
+          version::compareVersions(module.version.text(), *recorded) != version::kSecondSmaller)
         continue;
       (void)registry.createKey(key);
       set(registry, key, "Run", run);
-      set(registry, key, "Version", module.version);
+      set(registry, key, "Version", module.version.text());
     }
   });
 }

@@ -47,16 +47,16 @@ SiteInfo readSiteInfo(const platform::Environment& env, log::CLog& log) {
   try {
     log.openLogFile("Gathering Current Site Information");
     SiteInfo site;
-    site.Modules = readInstalledModules(env, log);
-    site.Recorded = addRecordedModules(env, site.Modules, log);
-    site.IISVirtId = toInt32(getIISVirtId(env.registry));
-    site.InstallDir = getInstallDir(env.registry);
-    site.InstMainDir = getInstMainDir(env.registry);
+    site.modules = readInstalledModules(env, log);
+    site.recorded = addRecordedModules(env, site.modules, log);
+    site.iisVirtId = toInt32(getIISVirtId(env.registry));
+    site.installDir = getInstallDir(env.registry);
+    site.instMainDir = getInstMainDir(env.registry);
     // Every installed file, log and saved file is joined to it.
-    if (const auto problem = instMainDirProblem(site.InstMainDir))
+    if (const auto problem = instMainDirProblem(site.instMainDir))
       throw Failure(platform::kReadFailure, "readSiteInfo", *problem + ".");
-    site.MemScriptCode = getMemScriptCode(env.registry);
-    site.Available = true;
+    site.memScriptCode = getMemScriptCode(env.registry);
+    site.available = true;
     log.closeLogFile();
     return site;
   } catch (const std::exception& e) {
@@ -97,9 +97,10 @@ solution::ModuleInfo readSiteModuleInfo(const platform::Environment& env, const 
     env.ui.setProgress(ProgressBox::Text, "Reading the Modules information");
     solution::ModuleInfo module;
     module.name = name;
-    module.version = getModuleAppVersion(env.registry, name);
-    log.writeLine(name + "\t\t" + module.version);
-    env.ui.append(InfoBox::Current, name + " : " + module.version + std::string(platform::kCrLf));
+    module.version = version::Version(getModuleAppVersion(env.registry, name));
+    log.writeLine(name + "\t\t" + module.version.text());
+    env.ui.append(InfoBox::Current,
+                  name + " : " + module.version.text() + std::string(platform::kCrLf));
     return module;
   } catch (const std::exception& e) {
     platform::raiseReplacing(e, platform::kReadFailure, "readSiteModuleInfo",
@@ -111,7 +112,7 @@ std::string getModuleVersion(std::string_view name,
                              const std::vector<solution::ModuleInfo>& modules) {
   std::string version;
   for (const solution::ModuleInfo& module : modules)
-    if (module.name == name) version = module.version;
+    if (module.name == name) version = module.version.text();
   return version;
 }
 

@@ -12,17 +12,20 @@
 
 namespace qsi::site {
 
-// The current installation, as the registry describes it.
+// The current installation, as the registry describes it. The members are
+// the site fields of the old program in camelCase (InstMainDir is
+// instMainDir, IISVirtId is iisVirtId), each read from the registry value of
+// its old name.
 struct SiteInfo {
-  bool Available = false;
-  std::string InstallDir;
-  std::string InstMainDir;
-  std::int32_t IISVirtId = 0;
-  std::string MemScriptCode;
-  std::vector<solution::ModuleInfo> Modules;  // installed modules, in the registry's order
+  bool available = false;
+  std::string installDir;
+  std::string instMainDir;
+  std::int32_t iisVirtId = 0;
+  std::string memScriptCode;
+  std::vector<solution::ModuleInfo> modules;  // installed modules, in the registry's order
   // The modules whose versions came from the installer's own record, the
-  // suite's keys holding none; they are in Modules too.
-  std::vector<RecordedModule> Recorded;
+  // suite's keys holding none; they are in modules too.
+  std::vector<RecordedModule> recorded;
 };
 
 // Reads the site from the registry, shows the installed modules in txtCurrent

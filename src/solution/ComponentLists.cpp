@@ -71,7 +71,8 @@ ShippedChecksum getSolutionChecksum(platform::ProfileReader& profiles,
                                     const SolutionFolders& folders,
                                     std::string_view installationPath) {
   ShippedChecksum shipped{getLookupPath(installationPath), {}};
-  shipped.checksum = profiles.readIniValue(folders.fileVersions, shipped.lookupPath, "Checksum");
+  std::string text = profiles.readIniValue(folders.fileVersions, shipped.lookupPath, "Checksum");
+  if (!text.empty()) shipped.checksum = std::move(text);
   return shipped;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,7 +33,7 @@ namespace qsi::solution {
 
 struct ShippedChecksum {
   std::string lookupPath;
-  std::string checksum;  // empty when FileVersion.txt does not list the file
+  std::optional<std::string> checksum;  // none when FileVersion.txt does not list the file
 };
 
 // The checksum the package ships for the file at the installation path.

@@ -48,7 +48,7 @@ std::optional<std::string> moduleVersionProblem(std::string_view version) {
 std::vector<RefusedEntry> unversionedModules(const std::vector<ModuleInfo>& modules) {
   std::vector<RefusedEntry> refused;
   for (const ModuleInfo& module : modules)
-    if (const auto problem = moduleVersionProblem(module.version))
+    if (const auto problem = moduleVersionProblem(module.version.text()))
       refused.push_back({"configuration files\\" + module.name + ".ini", *problem});
   return refused;
 }
@@ -62,13 +62,8 @@ ModuleInfo readModuleInfo(const platform::Environment& env, const SolutionFolder
   ModuleInfo module;
   log.writeSection("Module name : " + name);
   module.name = name;
-  module.version = env.profiles.readIniValue(file, "ReleaseInfo", "Version");
-  auto parts = version::versionParts(module.version);
-  module.versionPart1 = std::move(parts.part1);
-  module.versionPart2 = std::move(parts.part2);
-  module.versionPart3 = std::move(parts.part3);
-  module.versionPart4 = std::move(parts.part4);
-  log.writeLine("Version       : " + module.version);
+  module.version = version::Version(env.profiles.readIniValue(file, "ReleaseInfo", "Version"));
+  log.writeLine("Version       : " + module.version.text());
   std::vector<std::string> databases{moduleDatabaseName(name)};
   if (name == "Q-Common") databases.insert(databases.end(), {"QOMetabase", "QOMembership"});
   for (std::string& database : databases) {

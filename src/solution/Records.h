@@ -1,7 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "version/Version.h"
 
 namespace qsi::solution {
 
@@ -15,8 +18,7 @@ struct ModuleDatabase {
 // (from the registry, where only name and version are filled).
 struct ModuleInfo {
   std::string name;
-  std::string version;
-  std::string versionPart1, versionPart2, versionPart3, versionPart4;
+  version::Version version;
   // Its own database first; Q-Common's also the Metabase and the membership's.
   std::vector<ModuleDatabase> databases;
 };
@@ -27,9 +29,14 @@ struct FileEntry {
   std::string module;  // display name of its module
   bool install = false;
   bool customized = false;
-  std::string solutionChecksum;  // as shipped, from FileVersion.txt
-  std::string currentChecksum;   // of the installed copy
-  std::string metabaseChecksum;  // recorded at its last installation
+  // Checksum texts, nullopt where there is none. As shipped, from
+  // FileVersion.txt (none: not listed; "0": its bytes are not checked).
+  std::optional<std::string> solutionChecksum;
+  // Of the installed copy (none: no file, or a library).
+  std::optional<std::string> currentChecksum;
+  // Recorded at its last installation (none: none recorded, or the
+  // Metabase could not be asked).
+  std::optional<std::string> metabaseChecksum;
   // The Metabase could not be asked (its query failed, twice): whether the
   // installed file is customized is not known, so it is saved before it is
   // replaced.
@@ -44,17 +51,13 @@ struct FileEntry {
 // Everything read from the solution package.
 struct SolutionInfo {
   std::string productName;
-  std::string version;
-  std::string versionPart1, versionPart2, versionPart3, versionPart4;
+  version::Version version;
   std::string solutionType;
   bool hasSqlScripts = false;
   bool hasFiles = false;
   std::string dependencyProductName;
-  std::string dependencyVersion;
-  std::string dependencyVersionPart1, dependencyVersionPart2, dependencyVersionPart3,
-      dependencyVersionPart4;
-  std::string commonVersion;
-  std::string commonVersionPart1, commonVersionPart2, commonVersionPart3, commonVersionPart4;
+  version::Version dependencyVersion;
+  version::Version commonVersion;
   bool hasCustomizedFiles = false;
   std::vector<ModuleInfo> modules;
   std::vector<FileEntry> files;

@@ -32,26 +32,15 @@ struct Reader {
   void append(const std::string& text) const { env.ui.append(InfoBox::Solution, text); }
 };
 
-void setParts(const std::string& version, std::string& p1, std::string& p2, std::string& p3,
-              std::string& p4) {
-  auto parts = version::versionParts(version);
-  p1 = std::move(parts.part1);
-  p2 = std::move(parts.part2);
-  p3 = std::move(parts.part3);
-  p4 = std::move(parts.part4);
-}
-
 void readDescriptor(const Reader& r, SolutionInfo& info) {
   r.log.writeSection("Retrieve the global solution info");
   info.productName = r.read("ReleaseInfo", "ProductName");
   r.log.writeLine("ProductName    : " + info.productName);
   r.append("ProductName    : " + info.productName + std::string(kCrLf));
 
-  info.version = r.read("ReleaseInfo", "Version");
-  setParts(info.version, info.versionPart1, info.versionPart2, info.versionPart3,
-           info.versionPart4);
-  r.log.writeLine("ProductVersion : " + info.version);
-  r.append("ProductVersion : " + info.version + std::string(kCrLf));
+  info.version = version::Version(r.read("ReleaseInfo", "Version"));
+  r.log.writeLine("ProductVersion : " + info.version.text());
+  r.append("ProductVersion : " + info.version.text() + std::string(kCrLf));
 
   info.solutionType = r.read("ReleaseInfo", "SolutionType");
   r.log.writeLine("Solution type  : " + info.solutionType);
@@ -60,19 +49,17 @@ void readDescriptor(const Reader& r, SolutionInfo& info) {
   r.log.writeSection("Dependent on Q-Product Version");
   r.append("Pre-requisites" + std::string(kCrLf));
   info.dependencyProductName = r.read("Dependency", "ProductName");
-  info.dependencyVersion = r.read("Dependency", "Version");
-  setParts(info.dependencyVersion, info.dependencyVersionPart1, info.dependencyVersionPart2,
-           info.dependencyVersionPart3, info.dependencyVersionPart4);
-  const std::string dependencyLine = info.productName + " Version : " + info.dependencyVersion;
+  info.dependencyVersion = version::Version(r.read("Dependency", "Version"));
+  const std::string dependencyLine =
+      info.productName + " Version : " + info.dependencyVersion.text();
   r.log.writeLine(dependencyLine);
   r.append(dependencyLine + std::string(kCrLf));
 
   r.log.writeSection("Dependent on Q-Common version");
-  info.commonVersion = r.read("Dependency", "CommonVersion");
-  setParts(info.commonVersion, info.commonVersionPart1, info.commonVersionPart2,
-           info.commonVersionPart3, info.commonVersionPart4);
-  r.log.writeLine("Version : " + info.commonVersion);
-  r.append("Q-Common Version : " + info.commonVersion + std::string(kCrLf) + std::string(kCrLf));
+  info.commonVersion = version::Version(r.read("Dependency", "CommonVersion"));
+  r.log.writeLine("Version : " + info.commonVersion.text());
+  r.append("Q-Common Version : " + info.commonVersion.text() + std::string(kCrLf) +
+           std::string(kCrLf));
 }
 
 // The most refused entries a message box lists; the log lists them all.

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qsi::version {
 
@@ -35,5 +36,30 @@ struct VersionParts {
   std::string part1, part2, part3, part4;
 };
 [[nodiscard]] VersionParts versionParts(std::string_view version);
+
+// A version as a package's files or the registry give it. Its text is kept
+// as written, since logs and records show it so; its parts are read as the
+// part operations above read them.
+class Version {
+ public:
+  Version() = default;
+  explicit Version(std::string text) : text_(std::move(text)) {}
+
+  [[nodiscard]] const std::string& text() const { return text_; }
+  [[nodiscard]] bool empty() const { return text_.empty(); }
+  [[nodiscard]] std::string majorPart() const { return getVersionMajor(text_); }
+  [[nodiscard]] std::string minorPart() const { return getVersionMinor(text_); }
+  [[nodiscard]] std::string buildPart() const { return getVersionBuild(text_); }
+  [[nodiscard]] std::string revisionPart() const { return getVersionRevision(text_); }
+  // "major.minor.build": how the registry and the Metabase record a module.
+  [[nodiscard]] std::string threeParts() const {
+    return majorPart() + "." + minorPart() + "." + buildPart();
+  }
+
+  friend bool operator==(const Version&, const Version&) = default;
+
+ private:
+  std::string text_;
+};
 
 }  // namespace qsi::version

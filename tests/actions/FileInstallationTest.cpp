@@ -130,7 +130,8 @@ TEST_F(FileInstallationTest, ACustomizedMtsComponentIsSavedRemovedReplacedAndIns
                  .install = true,
                  .customized = true,
                  .isMTSComponent = true},
-                {.path = "QO11\\Q-Alder\\page.asp", .install = true, .customized = true},
+                // Saved as a customization is: the Metabase could not tell.
+                {.path = "QO11\\Q-Alder\\page.asp", .install = true, .metabaseLookupFailed = true},
                 // A path installed twice is saved once, before its first replacement.
                 {.path = "QO11\\Q-Alder\\page.asp",
                  .install = true,

@@ -16,12 +16,12 @@ TEST(Checks, PassOrShowWhyNotEndingTheProgramWhenTheyRefuse) {
   test::TestSite site;
   solution::SolutionInfo info;
   info.productName = "Q-Alder";
-  info.version = "2.1.1.0";
+  info.version = version::Version("2.1.1.0");
   info.dependencyProductName = "Q-Dep";
-  info.dependencyVersion = info.commonVersion = "2.1.0.0";
+  info.dependencyVersion = info.commonVersion = version::Version("2.1.0.0");
   std::string installed;
   solution::SolutionInfo noCommon = info;
-  noCommon.commonVersion.clear();
+  noCommon.commonVersion = {};
 
   using Check = std::function<bool()>;
   const Check product = [&] { return checkProductVersion(site.env, info, installed); };

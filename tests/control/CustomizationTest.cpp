@@ -10,7 +10,9 @@
 namespace qsi::control {
 namespace {
 
-solution::FileEntry entry(std::string path, std::string current, std::string metabase) {
+using Checksum = std::optional<std::string>;
+
+solution::FileEntry entry(std::string path, Checksum current, Checksum metabase) {
   solution::FileEntry e;
   e.path = std::move(path);
   e.currentChecksum = std::move(current);
@@ -24,16 +26,15 @@ TEST(Customizations, OnlyKnownDifferingChecksumsCountAndAreLogged) {
   solution::SolutionInfo info;
   info.files = {entry("QO11\\same.asp", "1A2B", "1A2B"),
                 entry("QO11\\Q-Alder\\changed.asp", "1A2B", "3C4D"),
-                entry("QO11\\missing.asp", "0", "3C4D"),
-                entry("QO11\\norow.asp", "1A2B", "0"),
-                entry("Components\\QAlder\\x.dll", "0", "186"),
-                entry("QO11\\case.asp", "02c5", "02C5"),
-                entry("QO11\\empty.asp", "1A2B", "")};
+                entry("QO11\\missing.asp", std::nullopt, "3C4D"),
+                entry("QO11\\norow.asp", "1A2B", std::nullopt),
+                entry("Components\\QAlder\\x.dll", std::nullopt, "186"),
+                entry("QO11\\case.asp", "02c5", "02C5")};
   buildCustomizationsLog(site.env, info);
 
   std::vector<bool> flags;
   for (const auto& e : info.files) flags.push_back(e.customized);
-  EXPECT_EQ(flags, (std::vector<bool>{false, true, false, false, false, true, false}));
+  EXPECT_EQ(flags, (std::vector<bool>{false, true, false, false, false, true}));
   EXPECT_TRUE(info.hasCustomizedFiles);
 
   const std::string stars(88, '*');
@@ -67,7 +68,7 @@ class CurrentSiteChecksums : public test::MetabaseTest {
     readCurrentSiteChecksums(env, info, log);
     std::string text;
     for (const auto& file : info.files)
-      text += file.currentChecksum + "/" + file.metabaseChecksum +
+      text += file.currentChecksum.value_or("-") + "/" + file.metabaseChecksum.value_or("-") +
               (file.metabaseLookupFailed ? "! " : " ");
     EXPECT_EQ(site.ui.progressText, "Reading the current site info");
     EXPECT_TRUE(site.ui.boxes.empty());
@@ -80,14 +81,14 @@ TEST_F(CurrentSiteChecksums, EveryFileGetsItsChecksumsAndAFailedLookupIsTold) {
   sources.exec("QOMetabase",
                "INSERT INTO OBJECT(MACHINE,SERVER,OBJECT,CHECKSUM) VALUES "
                "('WEB01','WebServer','QO11\\Q-Alder\\a.asp','3C4D')");
-  EXPECT_EQ(checksums(site.env), "CADB/3C4D 0/0 0/0 ");
+  EXPECT_EQ(checksums(site.env), "CADB/3C4D -/- -/- ");
   test::FaultyDatabases databases;
   databases.fails = [](std::string_view statement, int) {
     return platform::contains(statement, "a.asp");
   };
   platform::Environment env = site.env;
   env.databases = &databases;
-  EXPECT_EQ(checksums(env), "CADB/0! 0/0 0/0 ");
+  EXPECT_EQ(checksums(env), "CADB/-! -/- -/- ");
   EXPECT_NE(site.logText("Gathering Current Site Information")
                 .find("  The Metabase lookup failed for QO11\\Q-Alder\\a.asp, which is saved "
                       "before it is replaced: Communication link failure\r\n"),

@@ -22,7 +22,7 @@ TEST(DetermineWhatToInstall, InstallsOnlyFilesOfNewerModules) {
                 fileEntry("Components\\Foo\\x.dll", "Foo", true),
                 fileEntry("QO11\\Q-Alder\\d.asp", "Q-Alder", false)};
   site::SiteInfo installed;
-  installed.Modules = {moduleInfo("Q-Alder", "2.1.0.0"), moduleInfo("Q-Common", "2.1.0.0"),
+  installed.modules = {moduleInfo("Q-Alder", "2.1.0.0"), moduleInfo("Q-Common", "2.1.0.0"),
                        moduleInfo("Foo", "1.0")};
   determineWhatToInstall(site.env, info, installed);
 

@@ -40,8 +40,7 @@ class MetabaseUpdateTest : public test::MetabaseTest {
   solution::SolutionInfo info = [] {
     solution::SolutionInfo s;
     s.productName = "Q-Alder";
-    s.version = "11.1.0.2";
-    s.versionPart4 = "2";
+    s.version = version::Version("11.1.0.2");
     s.modules = {moduleInfo("Q-Alder", "11.1.0.2"), moduleInfo("Q-Common", "7.1.0.0")};
     s.files = {fileEntry("QO11\\Q-Alder\\default.asp", "Q-Alder", true, "1A2B"),
                fileEntry("QO11\\Q-Alder\\skipped.asp", "Q-Alder", false, "FFFF"),

@@ -34,9 +34,9 @@ TEST_F(ReadSiteInfo, TwoInstalledModulesAreShownAndLogged) {
   site.writeRegistry(kConfig + "Modules\\Q-Common]\r\n\"AppVersion\"=\"2.1.0.0\"\r\n" + kConfig +
                      "Modules\\Q-Alder]\r\n\"Installed\"=\"1\"\r\n");
   const SiteInfo info = readSiteInfo(site.env, log);
-  EXPECT_TRUE(info.Available);
-  EXPECT_EQ(info.InstMainDir, site.instMainDir.string());
-  EXPECT_EQ(info.Modules.size(), 2u);
+  EXPECT_TRUE(info.available);
+  EXPECT_EQ(info.instMainDir, site.instMainDir.string());
+  EXPECT_EQ(info.modules.size(), 2u);
   EXPECT_EQ(site.ui.current, "Installed Modules\r\nQ-Alder : \r\nQ-Common : 2.1.0.0\r\n");
   EXPECT_TRUE(site.ui.boxes.empty());
 }
@@ -61,7 +61,7 @@ TEST_F(ReadSiteInfo, IISVirtIdMustBeAWholeNumberOrAFraction) {
                    test::regText(site.instMainDir.string()) + "\"\r\n" + id + "\r\n" + modules);
   };
   withId("\"IISVirtId\"=\"2.6\"");
-  EXPECT_EQ(readSiteInfo(site.env, log).IISVirtId, 3);
+  EXPECT_EQ(readSiteInfo(site.env, log).iisVirtId, 3);
   for (const char* bad : {"", "\"IISVirtId\"=\"web\"", "\"IISVirtId\"=\"9999999999\""}) {
     withId(bad);
     expectUnreadable();
@@ -91,7 +91,8 @@ TEST_F(ReadSiteInfo, TheInstallersRecordFillsOnlyWhatTheSuitesKeysLeaveOpen) {
                      "DbServer\\Q-Rowan]\r\n\"Version\"=\"1.0\"\r\n");
   const SiteInfo info = readSiteInfo(site.env, log);
   std::string modules;
-  for (const auto& module : info.Modules) modules += module.name + "=" + module.version + " ";
+  for (const auto& module : info.modules)
+    modules += module.name + "=" + module.version.text() + " ";
   EXPECT_EQ(modules, "Q-Alder=2.1.0.0 Q-Common=2.2 Q-Maple=2.1.1.0 ");
   EXPECT_TRUE(site.ui.current.ends_with("Q-Maple : 2.1.1.0 (recorded by the installer)\r\n"))
       << site.ui.current;

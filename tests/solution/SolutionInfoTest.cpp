@@ -37,9 +37,9 @@ TEST(ReadSolutionInfo, TypicalDescriptorFillsTheRecordTheBoxAndTheLog) {
   log::CLog log(env);
   const SolutionInfo info = readSolutionInfo(env, folders, log);
   EXPECT_EQ(info.productName, "Q-Alder");
-  EXPECT_EQ(info.versionPart1 + info.versionPart2 + info.versionPart3 + info.versionPart4, "2110");
-  EXPECT_EQ(info.dependencyVersionPart3, "0");
-  EXPECT_EQ(info.commonVersion, "2.1.0.0");
+  EXPECT_EQ(info.version.threeParts() + "." + info.version.revisionPart(), "2.1.1.0");
+  EXPECT_EQ(info.dependencyVersion.buildPart(), "0");
+  EXPECT_EQ(info.commonVersion.text(), "2.1.0.0");
   EXPECT_TRUE(info.files.empty() && !info.hasFiles && !info.hasComponents && info.hasSqlScripts);
   ASSERT_EQ(info.modules.size(), 2u);  // Upper.INI is not a module
   EXPECT_EQ(info.modules[0].databases.at(0).user, "big");

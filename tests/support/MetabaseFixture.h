@@ -46,11 +46,8 @@ class MetabaseTest : public ::testing::Test {
 
 inline solution::ModuleInfo moduleInfo(std::string name, std::string version) {
   solution::ModuleInfo module;
-  const auto parts = version::versionParts(version);
   module.name = std::move(name);
-  module.version = std::move(version);
-  std::tie(module.versionPart1, module.versionPart2, module.versionPart3, module.versionPart4) =
-      std::tie(parts.part1, parts.part2, parts.part3, parts.part4);
+  module.version = version::Version(std::move(version));
   return module;
 }
 
@@ -60,7 +57,7 @@ inline solution::FileEntry fileEntry(std::string path, std::string module = {},
   entry.path = std::move(path);
   entry.module = std::move(module);
   entry.install = install;
-  entry.solutionChecksum = std::move(checksum);
+  if (!checksum.empty()) entry.solutionChecksum = std::move(checksum);
   return entry;
 }
 
