@@ -64,13 +64,14 @@ std::string versionOf(std::string_view name, const std::vector<solution::ModuleI
 
 }  // namespace
 
-std::vector<PlannedFile> planFiles(const solution::SolutionInfo& info,
+std::vector<PlannedFile> planFiles(const std::vector<solution::FileEntry>& entries,
+                                   const std::vector<solution::ModuleInfo>& modules,
                                    const std::vector<solution::ModuleInfo>& installedModules,
                                    const std::filesystem::path& instMainDir) {
   std::vector<PlannedFile> files;
   std::set<std::string> installedPaths;
-  for (std::size_t i = 0; i < info.files.size(); ++i) {
-    const solution::FileEntry& entry = info.files[i];
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const solution::FileEntry& entry = entries[i];
     PlannedFile& file = files.emplace_back();
     file.entry = i;
     file.path = entry.path;
@@ -80,7 +81,7 @@ std::vector<PlannedFile> planFiles(const solution::SolutionInfo& info,
     file.isMTSComponent = entry.isMTSComponent;
     if (!entry.install) {
       file.reason = "installed " + versionOf(entry.module, installedModules) + ", the package's " +
-                    versionOf(entry.module, info.modules);
+                    versionOf(entry.module, modules);
       continue;
     }
     const auto installed = platform::joinBelow(instMainDir, entry.path);

@@ -33,7 +33,6 @@ using platform::ProgressBox;
 namespace {
 
 const std::string kLineBreak(kCrLf);
-void restrictToPart(actions::InstallationPlan& plan, Part part);
 
 // The password dialog as the password proof sees it.
 class LoginAdapter final : public metabase::PasswordDialog {
@@ -186,8 +185,7 @@ void Main::cmdRetrieveInfo_Click() {
   clearProgress();
   stepLog_ = "FilesToBeInstalled";
   determineWhatToInstall(env_, solutionInfo_, siteInfo_);
-  plan_ = makeInstallationPlan(env_, solutionInfo_, siteInfo_, folders_);
-  restrictToPart(plan_, settings_.part);
+  plan_ = makeInstallationPlan(env_, solutionInfo_, siteInfo_, folders_, settings_.part);
   hasPlan_ = true;
   planText_ = actions::planText(plan_);
   setButtons(false, true, false);
@@ -246,27 +244,6 @@ std::string failures(std::size_t count, std::string_view one, std::string_view m
   for (std::size_t i = 0; i < named.size(); ++i)
     text += (i == 0 ? "" : i + 1 == named.size() ? " and " : ", ") + ("\"" + named[i] + "\"");
   return text + (named.size() > 1 ? " name them." : count == 1 ? " names it." : " names them.");
-}
-
-// The part a run leaves out runs nothing, and its plan says so.
-void restrictToPart(actions::InstallationPlan& plan, Part part) {
-  if (part == Part::web) {
-    const std::string why = "the database part is not run (--part web)";
-    for (actions::PlannedScript& script : plan.scripts)
-      if (script.skipped.empty()) script.skipped = why;
-    plan.databasePassedOver = why;
-  } else if (part == Part::db) {
-    const std::string why = "the web server part is not run (--part db)";
-    for (actions::PlannedFile& file : plan.files) {
-      if (file.action == actions::FileAction::NotInstalled) continue;
-      file = {
-          file.entry, file.path, file.module, file.packagePath, actions::FileAction::NotInstalled,
-          why};
-    }
-    plan.stopsServices = false;
-    plan.javaClasses.clear();
-    plan.webPassedOver = why;
-  }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "actions/FileInstallation.h"
 #include "actions/InstallationPlan.h"
 #include "control/Dialogs.h"
+#include "control/Planning.h"
 #include "control/Run.h"
 #include "control/View.h"
 #include "journal/Journal.h"
@@ -40,11 +41,6 @@ struct Services {
 };
 
 enum class Button { cmdRetrieveInfo, cmdStart, cmdCustimizationReport, cmdViewPlan };
-
-// Which part of the package a run carries out: the web server part (files,
-// components, services and their records), the database part (scripts and
-// their records), or both.
-enum class Part { web, db, all };
 
 // How a run that nobody watches is driven; the windows keep the defaults.
 struct RunSettings {

@@ -132,12 +132,34 @@ void planScriptsRecord(const platform::Environment& env, const solution::Solutio
                        platform::escapeControls(*run) + " ran it to its end: it is not run again.";
 }
 
+// The part a run leaves out runs nothing, and its plan says so.
+void restrictToPart(actions::InstallationPlan& plan, Part part) {
+  if (part == Part::web) {
+    const std::string why = "the database part is not run (--part web)";
+    for (actions::PlannedScript& script : plan.scripts)
+      if (script.skipped.empty()) script.skipped = why;
+    plan.databasePassedOver = why;
+  } else if (part == Part::db) {
+    const std::string why = "the web server part is not run (--part db)";
+    for (actions::PlannedFile& file : plan.files) {
+      if (file.action == actions::FileAction::NotInstalled) continue;
+      file = {
+          file.entry, file.path, file.module, file.packagePath, actions::FileAction::NotInstalled,
+          why};
+    }
+    plan.stopsServices = false;
+    plan.javaClasses.clear();
+    plan.webPassedOver = why;
+  }
+}
+
 }  // namespace
 
 actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
                                                const solution::SolutionInfo& info,
                                                const site::SiteInfo& site,
-                                               const solution::SolutionFolders& folders) {
+                                               const solution::SolutionFolders& folders,
+                                               Part part) {
   actions::InstallationPlan plan;
   plan.product = info.productName + " " + info.version + " (" + info.solutionType + ")";
   for (const solution::ModuleInfo& module : info.modules) {
@@ -147,7 +169,7 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
          version::compareVersions(installed, module.version) == version::kSecondGreater,
          recordedBy(module.name, site)});
   }
-  plan.files = actions::planFiles(info, site.Modules, site.InstMainDir);
+  plan.files = actions::planFiles(info.files, info.modules, site.Modules, site.InstMainDir);
   if (info.hasFiles && std::all_of(plan.files.begin(), plan.files.end(), [](const auto& file) {
         return file.action == FileAction::NotInstalled;
       }))
@@ -155,7 +177,7 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
   const bool web = info.hasFiles && plan.webPassedOver.empty();
   plan.stopsServices = web && info.hasComponents;
   if (web) plan.javaClasses = javaClasses(folders);
-  plan.scripts = metabase::planScripts(folders.sqlFolder, info);
+  plan.scripts = metabase::planScripts(folders.sqlFolder, info.sqlScripts);
   if (info.hasSqlScripts) planScriptsRecord(env, info, folders, plan);
   const bool database = info.hasSqlScripts && plan.databasePassedOver.empty();
 
@@ -178,6 +200,7 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
     planMetabase(env, info, site, metabase::kWebServer, rows, plan);
   }
   if (database) planMetabase(env, info, site, metabase::kDbServer, rows, plan);
+  restrictToPart(plan, part);
   return plan;
 }
 
