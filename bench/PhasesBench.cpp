@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -103,13 +104,11 @@ struct Installer {
 
 double startUpProgram(const SiteLayout& site, std::size_t files) {
   Installer installer(site);
-  try {
-    const double seconds = timed([&] { installer.main.Form_Load(); });
-    expect(installer.main.solutionInfo().files.size() == files, "start-up missed files");
-    return seconds;
-  } catch (const platform::EndProgram&) {
-    throw std::runtime_error("start-up ended the program: " + installer.out.str());
-  }
+  std::optional<control::ProgramEnd> end;
+  const double seconds = timed([&] { end = installer.main.Form_Load(); });
+  if (end) throw std::runtime_error("start-up ended the program: " + installer.out.str());
+  expect(installer.main.solutionInfo().files.size() == files, "start-up missed files");
+  return seconds;
 }
 
 // A run's start as the main window makes it: the package read, its logs open.
@@ -153,7 +152,7 @@ double installationProgram(const SiteLayout& site, std::size_t files) {
   control::buildCustomizationsLog(env, info);
   control::determineWhatToInstall(env, info, siteInfo);
   actions::InstallationPlan plan;
-  plan.files = actions::planFiles(info, siteInfo.modules, siteInfo.instMainDir);
+  plan.files = actions::planFiles(info.files, info.modules, siteInfo.modules, siteInfo.instMainDir);
   const actions::ActionServices services = installer.actions.services();
   const fs::path instMainDir(siteInfo.instMainDir);
 

@@ -83,13 +83,14 @@ std::string reasonOf(const PlannedFile& file) {
                                        : file.notInstalledWhy;
 }
 
-std::vector<PlannedFile> planFiles(const solution::SolutionInfo& info,
+std::vector<PlannedFile> planFiles(const std::vector<solution::FileEntry>& entries,
+                                   const std::vector<solution::ModuleInfo>& modules,
                                    const std::vector<solution::ModuleInfo>& installedModules,
                                    const std::filesystem::path& instMainDir) {
   std::vector<PlannedFile> files;
   std::set<std::string> installedPaths;
-  for (std::size_t i = 0; i < info.files.size(); ++i) {
-    const solution::FileEntry& entry = info.files[i];
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const solution::FileEntry& entry = entries[i];
     PlannedFile& file = files.emplace_back();
     file.entry = i;
     file.path = entry.path;
@@ -99,7 +100,7 @@ std::vector<PlannedFile> planFiles(const solution::SolutionInfo& info,
     file.isMTSComponent = entry.isMTSComponent;
     if (!entry.install) {
       file.notInstalledWhy = "installed " + versionOf(entry.module, installedModules) +
-                             ", the package's " + versionOf(entry.module, info.modules);
+                             ", the package's " + versionOf(entry.module, modules);
       continue;
     }
     const auto installed = platform::joinBelow(instMainDir, entry.path);

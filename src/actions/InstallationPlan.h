@@ -112,8 +112,10 @@ struct InstallationPlan {
 // is new; a customized one, or one the Metabase could not be asked about, is
 // saved before it is replaced; a later entry of a path installed before in
 // the list replaces what that one put there, and nothing is saved for it.
+// `files` are the package's file list, `modules` its modules.
 [[nodiscard]] std::vector<PlannedFile> planFiles(
-    const solution::SolutionInfo& info, const std::vector<solution::ModuleInfo>& installedModules,
+    const std::vector<solution::FileEntry>& files, const std::vector<solution::ModuleInfo>& modules,
+    const std::vector<solution::ModuleInfo>& installedModules,
     const std::filesystem::path& instMainDir);
 
 // The package's modules the plan installs, but those named in `failed` (a

@@ -5,25 +5,17 @@
 #include <thread>
 
 #include "actions/FileInstallation.h"
-#include "actions/Services.h"
 #include "actions/Undo.h"
 #include "control/Checks.h"
 #include "control/Customization.h"
 #include "control/FileSelection.h"
 #include "control/Planning.h"
-#include "journal/Journaling.h"
-#include "metabase/MetabaseStatements.h"
-#include "metabase/MetabaseUpdate.h"
-#include "metabase/RegistryUpdate.h"
 #include "metabase/SAPassword.h"
-#include "metabase/SqlScripts.h"
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupt.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
-#include "site/InstallerRecord.h"
-#include "site/KeptJournals.h"
 #include "site/RootKey.h"
 #include "solution/SolutionReader.h"
 
@@ -41,7 +33,6 @@ using platform::ProgressBox;
 namespace {
 
 const std::string kLineBreak(kCrLf);
-void restrictToPart(actions::InstallationPlan& plan, Part part);
 
 // The password dialog as the password proof sees it.
 class LoginAdapter final : public metabase::PasswordDialog {
@@ -67,8 +58,8 @@ Main::Main(Services services, View& view)
       env_{services.registry,  services.profiles, *this, std::move(services.installerFolder), {},
            services.databases, services.files,    {}} {}
 
-void Main::Form_Load() {
-  try {
+std::optional<ProgramEnd> Main::Form_Load() {
+  return ended([this]() -> std::optional<ProgramEnd> {
     env_.stamp = platform::makeRunStamp(clock_.now());
     // Without a usable installation folder nothing can be written: this
     // says why, before anything else is tried.
@@ -77,9 +68,8 @@ void Main::Form_Load() {
     offerUndoOfKilledRuns();
     getSolutionInformation();
     clearProgress();
-  } catch (const std::exception& failure) {
-    endWithFailure(failure);
-  }
+    return std::nullopt;
+  });
 }
 
 // One installer per site: the lock is taken before anything is written, and
@@ -132,14 +122,18 @@ void Main::getSolutionInformation() {
     messageBox({"Solution info could not be found in the Solution.info file"});
 }
 
-void Main::press(Button button) {
-  try {
+std::optional<ProgramEnd> Main::press(Button button) {
+  return ended([this, button]() -> std::optional<ProgramEnd> {
     switch (button) {
       case Button::cmdRetrieveInfo:
         if (state_.cmdRetrieveInfoEnabled) cmdRetrieveInfo_Click();
         break;
       case Button::cmdStart:
-        if (state_.cmdStartEnabled) cmdStart_Click();
+        if (state_.cmdStartEnabled) {
+          RunOutcome run = cmdStart_Click();
+          const Ending ending = run.ending();
+          return ProgramEnd{ending, std::move(run)};
+        }
         break;
       case Button::cmdCustimizationReport:
         if (state_.cmdCustimizationReportEnabled) cmdCustimizationReport_Click();
@@ -148,8 +142,24 @@ void Main::press(Button button) {
         if (state_.cmdViewPlanEnabled) cmdViewPlan_Click();
         break;
     }
-  } catch (const std::exception& failure) {
-    endWithFailure(failure);
+    return std::nullopt;
+  });
+}
+
+std::optional<ProgramEnd> Main::ended(const std::function<std::optional<ProgramEnd>()>& flow) {
+  try {
+    try {
+      return flow();
+    } catch (const AlreadyUpToDate&) {
+      return ProgramEnd{Ending::upToDate, std::nullopt};
+    } catch (const platform::EndProgram&) {  // a refusal, told already
+      return ProgramEnd{Ending::refused, std::nullopt};
+    } catch (const std::exception& failure) {
+      reportFailure(tellFailure(env_, failure, stepLog_));
+      return ProgramEnd{Ending::failed, std::nullopt};
+    }
+  } catch (...) {  // nothing may leave a flow: the window's message loop is above it
+    return ProgramEnd{Ending::failed, std::nullopt};
   }
 }
 
@@ -175,8 +185,7 @@ void Main::cmdRetrieveInfo_Click() {
   clearProgress();
   stepLog_ = "FilesToBeInstalled";
   determineWhatToInstall(env_, solutionInfo_, siteInfo_);
-  plan_ = makeInstallationPlan(env_, solutionInfo_, siteInfo_, folders_);
-  restrictToPart(plan_, settings_.part);
+  plan_ = makeInstallationPlan(env_, solutionInfo_, siteInfo_, folders_, settings_.part);
   hasPlan_ = true;
   planText_ = actions::planText(plan_);
   setButtons(false, true, false);
@@ -237,49 +246,9 @@ std::string failures(std::size_t count, std::string_view one, std::string_view m
   return text + (named.size() > 1 ? " name them." : count == 1 ? " names it." : " names them.");
 }
 
-// The part a run leaves out runs nothing, and its plan says so.
-void restrictToPart(actions::InstallationPlan& plan, Part part) {
-  if (part == Part::web) {
-    const std::string why = "the database part is not run (--part web)";
-    for (actions::PlannedScript& script : plan.scripts)
-      if (script.skipped.empty()) script.skipped = why;
-    plan.databasePassedOver = why;
-  } else if (part == Part::db) {
-    const std::string why = "the web server part is not run (--part db)";
-    for (actions::PlannedFile& file : plan.files) {
-      if (file.action == actions::FileAction::NotInstalled) continue;
-      file = {.entry = file.entry,
-              .path = file.path,
-              .module = file.module,
-              .packagePath = file.packagePath,
-              .notInstalledWhy = why};
-    }
-    plan.stopsServices = false;
-    plan.javaClasses.clear();
-    plan.webPassedOver = why;
-  }
-}
-
-// After a run that completed, the journals and saved files of older runs go;
-// the log "Journal" names them. A failure here costs the run nothing.
-void pruneJournals(const platform::Environment& env, const fs::path& instMainDir) {
-  try {
-    std::string problem;
-    const std::size_t keep = site::keptJournals(env.registry, problem);
-    const std::vector<std::string> pruned = actions::pruneRuns(instMainDir, keep);
-    if (problem.empty() && pruned.empty()) return;
-    log::CLog log(env);
-    log.openLogFile("Journal");
-    if (!problem.empty()) log.writeLine(problem);
-    for (const std::string& run : pruned) log.writeLine("Pruned -> " + run);
-    log.closeLogFile();
-  } catch (const std::exception&) {
-  }
-}
-
 }  // namespace
 
-void Main::cmdStart_Click() {
+RunOutcome Main::cmdStart_Click() {
   clearProgress();
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
   writePlan();
@@ -287,124 +256,22 @@ void Main::cmdStart_Click() {
   qsi::journal::Journal journal(actions::journalFolder(instMainDir, env_.stamp.runFolder),
                                 platform::filesOf(env_));
   journal.begin(env_.stamp);
-  // The registry values and Metabase rows the run writes are told to the
-  // journal first; SQL scripts tell it themselves.
-  qsi::journal::JournalingRegistry registry(env_.registry, journal);
-  qsi::journal::JournalingDatabases databases(platform::databasesOf(env_), journal);
-  const platform::Environment recording{registry,   env_.profiles, *this,      env_.installerFolder,
-                                        env_.stamp, &databases,    env_.files, env_.logRoot};
-  RunOutcome outcome;
-  bool servicesStopped = false;
-  try {
-    if (solutionInfo_.hasFiles && plan_.webPassedOver.empty())
-      runWebServerPart(recording, journal, servicesStopped, outcome);
-    if (solutionInfo_.hasSqlScripts && plan_.databasePassedOver.empty())
-      runDatabasePart(recording, journal, outcome);
-    journal.write(qsi::journal::End{});
-    pruneJournals(env_, instMainDir);
-  } catch (const std::exception& failure) {
-    if (servicesStopped) {
-      restartServices(failure);
-      journal.append(qsi::journal::ServicesStarted{});
-    }
-    runOutcome_ = outcome;
-    runChangedSite_ = journal.hasChanges();
-    reportFailure(failure);
+  RunOutcome outcome = runInstallation(
+      env_, actions_, {solutionInfo_, folders_, plan_, instMainDir, login_.SAPassword, stepLog_},
+      journal);
+  if (outcome.failure) {
+    reportFailure(*outcome.failure);
     offerUndo(journal, env_.stamp.runFolder);
-    throw platform::EndProgram{platform::EndProgram::kFailed};
+    outcome.undone = undoneAfterFailure_;
+    return outcome;
   }
   stepLog_.clear();
-  runOutcome_ = outcome;
-  runChangedSite_ = journal.hasChanges();
   setButtons(state_.cmdRetrieveInfoEnabled, false, state_.cmdCustimizationReportEnabled);
   clearProgress();
-  const bool failed = outcome.hasFailures();
-  messageBox({closingText(outcome), Buttons::OK, failed ? Icon::Warning : Icon::Information,
+  messageBox({closingText(outcome), Buttons::OK,
+              outcome.hasFailures() ? Icon::Warning : Icon::Information,
               std::string(kSolutionInstallerTitle)});
-  throw platform::EndProgram{failed ? platform::EndProgram::kCompletedWithFailures
-                                    : platform::EndProgram::kInstalled};
-}
-
-void Main::runWebServerPart(const platform::Environment& recording, qsi::journal::Journal& journal,
-                            bool& servicesStopped, RunOutcome& outcome) {
-  if (plan_.stopsServices) {
-    servicesStopped = true;  // a stop cut short still gets its start
-    journal.write(qsi::journal::ServicesStopped{});
-    stepLog_ = "Stop Services";
-    actions::stopNTServices(env_, actions_.commands);
-    stepLog_ = "Stop Q-Orchard Services";
-    actions::stopQOServices(env_, actions_.commands);
-  }
-  stepLog_ = actions::kCopyLog;
-  outcome.files = actions::installFiles(env_, actions_, fs::path(siteInfo_.instMainDir),
-                                        solutionInfo_, folders_, plan_, journal);
-  const std::set<std::string>& failed = outcome.files.failedModules;
-  if (recordSection(recording, actions::installedOnly(solutionInfo_, outcome.files),
-                    metabase::kWebServer, failed, true, outcome))
-    site::recordInstalledModules(recording.registry, metabase::kWebServer,
-                                 actions::installedModules(plan_, solutionInfo_, failed),
-                                 env_.stamp.runFolder);
-  if (plan_.stopsServices) {
-    stepLog_ = "Start Services";
-    actions::startNTServices(env_, actions_.commands);
-    journal.append(qsi::journal::ServicesStarted{});
-    servicesStopped = false;
-  }
-}
-
-// A script that failed leaves the database part unrecorded as installed.
-void Main::runDatabasePart(const platform::Environment& recording, qsi::journal::Journal& journal,
-                           RunOutcome& outcome) {
-  stepLog_ = metabase::kSkippedScriptsLog;
-  outcome.failedScripts = metabase::runSQLScripts(env_, plan_.scripts, login_.SAPassword, &journal);
-  recordSection(recording, actions::installedOnly(solutionInfo_, outcome.files),
-                metabase::kDbServer, {}, outcome.failedScripts.empty(), outcome);
-  if (outcome.failedScripts.empty()) recordDatabasePart(recording.registry);
-}
-
-// The section in the Metabase, then, unless the solution is of the type
-// "Solution", its versions in the registry; a module whose file failed keeps
-// its versions, the registry follows the MODULE rows, and no version is
-// lowered. True when the section's versions were recorded.
-bool Main::recordSection(const platform::Environment& recording,
-                         const solution::SolutionInfo& recorded, std::string_view section,
-                         const std::set<std::string>& failedModules, bool completed,
-                         RunOutcome& outcome) {
-  stepLog_ = "Metabase";
-  std::set<std::string> keep = plan_.keptModules(section, false);
-  keep.insert(failedModules.begin(), failedModules.end());
-  const metabase::Recording written =
-      metabase::updateMetabase(recording, recorded, section, login_.SAPassword, keep, completed);
-  outcome.refusedStatements += written.refusedStatements;
-  logKeptVersions(section);
-  if (!written.versionsRecorded) return false;
-  if (solutionInfo_.solutionType == "Solution") return true;
-  keep = plan_.keptModules(section, true);
-  keep.insert(failedModules.begin(), failedModules.end());
-  metabase::updateRegistryModulesInfo(recording, recorded, section, keep);
-  return true;
-}
-
-void Main::logKeptVersions(std::string_view section) const {
-  std::optional<log::CLog> log;
-  for (const actions::KeptVersion& kept : plan_.keptVersions) {
-    if (kept.section != section) continue;
-    if (!log) {
-      log.emplace(env_);
-      log->openLogFile("Metabase");
-    }
-    log->writeLine("Not lowered -> " + actions::keptText(kept));
-  }
-  if (log) log->closeLogFile();
-}
-
-// A database part that ran to its end is kept in the installer's record:
-// its scripts are not run again, and its modules the suite has no key for
-// are known.
-void Main::recordDatabasePart(platform::Registry& registry) const {
-  const std::string& run = env_.stamp.runFolder;
-  site::recordInstalledModules(registry, metabase::kDbServer, solutionInfo_.modules, run);
-  site::recordCompletedScripts(registry, plan_.scriptsChecksum, plan_.product, run);
+  return outcome;
 }
 
 // The plan as the administrator filed it: beside the run's logs. One that
@@ -484,19 +351,6 @@ bool Main::undo(const std::string& run) {
   return result.complete();
 }
 
-// Every way out of a run that stopped the services starts them again: a
-// failure, an exception, an interruption. Nothing may cut this short.
-void Main::restartServices(const std::exception& failure) {
-  const platform::InterruptShield shield;
-  try {
-    actions::startNTServices(
-        env_, actions_.commands,
-        std::string("The run ended with a failure; the services are started again: ") +
-            failure.what());
-  } catch (const std::exception&) {  // the failure that ended the run is the one shown
-  }
-}
-
 std::string Main::closingText(const RunOutcome& outcome) const {
   const actions::InstallationResult& files = outcome.files;
   const std::filesystem::path instMainDir(siteInfo_.instMainDir);
@@ -540,40 +394,9 @@ void Main::cmdViewPlan_Click() {
   view_.showReport(frmReport{planText_, std::string(frmReport::kInstallationPlan)});
 }
 
-void Main::endWithFailure(const std::exception& e) {
-  reportFailure(e);
-  throw platform::EndProgram{platform::EndProgram::kFailed};
-}
-
-void Main::reportFailure(const std::exception& e) {
-  const auto* failure = dynamic_cast<const Failure*>(&e);
-  std::string text =
-      failure != nullptr
-          ? "Error " + std::to_string(failure->number()) + " in " + failure->source() + ":" +
-                kLineBreak + failure->description()
-          : "Error " + std::to_string(platform::kUnexpectedFailure) + ":" + kLineBreak + e.what();
-  if (failure != nullptr && !failure->cause().empty()) text += kLineBreak + failure->cause();
-  ReportedError& told = errors_.emplace_back();
-  told.number = failure != nullptr ? failure->number() : platform::kUnexpectedFailure;
-  told.source = failure != nullptr ? failure->source() : "";
-  told.description = failure != nullptr ? failure->description() : e.what();
-  told.cause = failure != nullptr ? failure->cause() : "";
-  told.step = stepLog_;
-  // The log of the step that failed says so, when the step has written one.
-  if (!stepLog_.empty()) {
-    try {
-      if (fs::exists(log::CLog::logFilePath(env_, stepLog_))) {
-        log::CLog log(env_);
-        log.openLogFile(stepLog_);
-        log.writeLine("The run ended with a failure: " +
-                      platform::replaceAll(text, kLineBreak, " "));
-        log.closeLogFile();
-        told.logFile = log::CLog::logFilePath(env_, stepLog_).string();
-      }
-    } catch (const std::exception&) {  // the box still tells it
-    }
-  }
-  messageBox({text, platform::Buttons::OK, platform::Icon::Critical});
+void Main::reportFailure(const ReportedError& failure) {
+  errors_.push_back(failure);
+  messageBox({failure.shown, platform::Buttons::OK, platform::Icon::Critical});
 }
 
 void Main::clearProgress() {

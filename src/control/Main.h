@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,6 +14,8 @@
 #include "actions/FileInstallation.h"
 #include "actions/InstallationPlan.h"
 #include "control/Dialogs.h"
+#include "control/Planning.h"
+#include "control/Run.h"
 #include "control/View.h"
 #include "journal/Journal.h"
 #include "log/CLog.h"
@@ -39,22 +42,6 @@ struct Services {
 
 enum class Button { cmdRetrieveInfo, cmdStart, cmdCustimizationReport, cmdViewPlan };
 
-// What an installation run could not do, as its closing box tells it.
-struct RunOutcome {
-  actions::InstallationResult files;
-  std::vector<std::string> failedScripts;  // the log that tells each one
-  std::size_t refusedStatements = 0;       // by the Metabase, told in "Metabase"
-
-  [[nodiscard]] bool hasFailures() const {
-    return files.hasFailures() || !failedScripts.empty() || refusedStatements > 0;
-  }
-};
-
-// Which part of the package a run carries out: the web server part (files,
-// components, services and their records), the database part (scripts and
-// their records), or both.
-enum class Part { web, db, all };
-
 // How a run that nobody watches is driven; the windows keep the defaults.
 struct RunSettings {
   Part part = Part::all;
@@ -62,14 +49,12 @@ struct RunSettings {
   bool planOnly = false;  // the plan is all: no unfinished run is undone, nothing is kept
 };
 
-// A failure the run told, as the result file names it.
-struct ReportedError {
-  long number = 0;
-  std::string source;
-  std::string step;  // the step's log, or empty
-  std::string description;
-  std::string cause;
-  std::string logFile;  // the log it was written to, or empty
+// Where a flow ended the program: how, and what Start's run did.
+struct ProgramEnd {
+  Ending ending = Ending::refused;
+  std::optional<RunOutcome> run;  // the run Start carried out, when it began
+
+  [[nodiscard]] int exitStatus() const { return exitStatusOf(ending); }
 };
 
 // The captions of the main window's buttons.
@@ -89,13 +74,14 @@ class Main final : public platform::UserInterface {
   Main(Services services, View& view);
 
   // Start-up: stamps the run, takes the site's lock (a second installer on
-  // the site ends with exit status 2) and reads the package. A failure ends
-  // the program (EndProgram) after telling the administrator.
-  void Form_Load();
-  // Runs a button's handler if the button is enabled. Any exception that
+  // the site is refused: exit status 2) and reads the package. Gives the
+  // program's end when start-up ended it, after telling the administrator.
+  [[nodiscard]] std::optional<ProgramEnd> Form_Load();
+  // Runs a button's handler if the button is enabled; gives the program's
+  // end when the flow ended it (Start always does). Any exception that
   // reaches the handler ends the program after a critical box naming it, also
-  // written to the log of the step it ended; EndProgram propagates.
-  void press(Button button);
+  // written to the log of the step it ended. Nothing leaves it.
+  [[nodiscard]] std::optional<ProgramEnd> press(Button button);
 
   [[nodiscard]] const MainWindowState& state() const { return state_; }
   [[nodiscard]] const solution::SolutionInfo& solutionInfo() const { return solutionInfo_; }
@@ -110,9 +96,6 @@ class Main final : public platform::UserInterface {
   [[nodiscard]] bool hasPlan() const { return hasPlan_; }
   // Whether carrying out the plan changes the site.
   [[nodiscard]] bool planChangesSite() const;
-  [[nodiscard]] const std::optional<RunOutcome>& runOutcome() const { return runOutcome_; }
-  [[nodiscard]] bool runChangedSite() const { return runChangedSite_; }
-  [[nodiscard]] bool undoneAfterFailure() const { return undoneAfterFailure_; }
   [[nodiscard]] const std::string& lockHolder() const { return heldBy_; }
   [[nodiscard]] const std::vector<ReportedError>& errors() const { return errors_; }
   [[nodiscard]] const solution::SolutionFolders& folders() const { return folders_; }
@@ -133,30 +116,24 @@ class Main final : public platform::UserInterface {
   void getSolutionInformation();
   void getCurrentInstallationInformation();
   void cmdRetrieveInfo_Click();
-  void cmdStart_Click();
-  void runWebServerPart(const platform::Environment& recording, qsi::journal::Journal& journal,
-                        bool& servicesStopped, RunOutcome& outcome);
-  void runDatabasePart(const platform::Environment& recording, qsi::journal::Journal& journal,
-                       RunOutcome& outcome);
-  bool recordSection(const platform::Environment& recording, const solution::SolutionInfo& recorded,
-                     std::string_view section, const std::set<std::string>& failedModules,
-                     bool completed, RunOutcome& outcome);
-  void logKeptVersions(std::string_view section) const;
+  // The handlers keep the names of the window's buttons; Start hands the
+  // plan to runInstallation (control/Run.h) and shows what it returns.
+  [[nodiscard]] RunOutcome cmdStart_Click();
   void cmdCustimizationReport_Click();
   void cmdViewPlan_Click();
   void lockSite();
   void offerUndoOfKilledRuns();
   void writePlan();
-  void recordDatabasePart(platform::Registry& registry) const;
   void offerUndo(qsi::journal::Journal& journal, const std::string& run);
   void keepRun(const std::filesystem::path& journalFolder);
   bool undo(const std::string& run);  // true: undone whole
-  void restartServices(const std::exception& failure);
-  void reportFailure(const std::exception& failure);
+  // Ends the flow: the end it gives, or the one an EndProgram or a failure
+  // brings (a failure after its box).
+  std::optional<ProgramEnd> ended(const std::function<std::optional<ProgramEnd>()>& flow);
+  void reportFailure(const ReportedError& failure);
   [[nodiscard]] std::string closingText(const RunOutcome& outcome) const;
   void clearProgress();
   void setButtons(bool retrieve, bool start, bool report);
-  [[noreturn]] void endWithFailure(const std::exception& failure);
 
   View& view_;
   const platform::Clock& clock_;
@@ -172,16 +149,14 @@ class Main final : public platform::UserInterface {
   MainWindowState state_;
   RunSettings settings_;
   bool hasPlan_ = false;
-  std::optional<RunOutcome> runOutcome_;  // once Start ran to its end or failed
-  bool runChangedSite_ = false;
   bool undoneAfterFailure_ = false;
   bool madeJournals_ = false;  // QOJournal was made by this run
   std::string heldBy_;         // the other installer, when the lock was held
   std::vector<ReportedError> errors_;
   std::optional<platform::SiteLock> siteLock_;  // held until the program ends
-  std::string stepLog_;             // the log of the step in hand, which a failure is written to
-  actions::InstallationPlan plan_;  // made after Retrieve; what Start carries out
-  std::string planText_;            // the plan, as the administrator reads it
+  std::string stepLog_;  // the step in hand outside a run, whose log a failure is written to
+  actions::InstallationPlan plan_;            // made after Retrieve; what Start carries out
+  std::string planText_;                      // the plan, as the administrator reads it
   std::set<std::filesystem::path> toldLogs_;  // the logs told to be unwritable
 };
 

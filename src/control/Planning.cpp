@@ -131,12 +131,36 @@ void planScriptsRecord(const platform::Environment& env, const solution::Solutio
                        platform::escapeControls(*run) + " ran it to its end: it is not run again.";
 }
 
+// The part a run leaves out runs nothing, and its plan says so.
+void restrictToPart(actions::InstallationPlan& plan, Part part) {
+  if (part == Part::web) {
+    const std::string why = "the database part is not run (--part web)";
+    for (actions::PlannedScript& script : plan.scripts)
+      if (script.skipped.empty()) script.skipped = why;
+    plan.databasePassedOver = why;
+  } else if (part == Part::db) {
+    const std::string why = "the web server part is not run (--part db)";
+    for (actions::PlannedFile& file : plan.files) {
+      if (file.action == actions::FileAction::NotInstalled) continue;
+      file = {.entry = file.entry,
+              .path = file.path,
+              .module = file.module,
+              .packagePath = file.packagePath,
+              .notInstalledWhy = why};
+    }
+    plan.stopsServices = false;
+    plan.javaClasses.clear();
+    plan.webPassedOver = why;
+  }
+}
+
 }  // namespace
 
 actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
                                                const solution::SolutionInfo& info,
                                                const site::SiteInfo& site,
-                                               const solution::SolutionFolders& folders) {
+                                               const solution::SolutionFolders& folders,
+                                               Part part) {
   actions::InstallationPlan plan;
   plan.product = info.productName + " " + info.version.text() + " (" + info.solutionType + ")";
   for (const solution::ModuleInfo& module : info.modules) {
@@ -146,7 +170,7 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
          version::compareVersions(installed, module.version.text()) == version::kSecondGreater,
          recordedBy(module.name, site)});
   }
-  plan.files = actions::planFiles(info, site.modules, site.instMainDir);
+  plan.files = actions::planFiles(info.files, info.modules, site.modules, site.instMainDir);
   if (info.hasFiles && std::all_of(plan.files.begin(), plan.files.end(), [](const auto& file) {
         return file.action == FileAction::NotInstalled;
       }))
@@ -154,7 +178,7 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
   const bool web = info.hasFiles && plan.webPassedOver.empty();
   plan.stopsServices = web && info.hasComponents;
   if (web) plan.javaClasses = javaClasses(folders);
-  plan.scripts = metabase::planScripts(folders.sqlFolder, info);
+  plan.scripts = metabase::planScripts(folders.sqlFolder, info.sqlScripts);
   if (info.hasSqlScripts) planScriptsRecord(env, info, folders, plan);
   const bool database = info.hasSqlScripts && plan.databasePassedOver.empty();
 
@@ -175,6 +199,7 @@ actions::InstallationPlan makeInstallationPlan(const platform::Environment& env,
     planMetabase(env, info, site, metabase::kWebServer, rows, plan);
   }
   if (database) planMetabase(env, info, site, metabase::kDbServer, rows, plan);
+  restrictToPart(plan, part);
   return plan;
 }
 

@@ -7,7 +7,6 @@
 #include <stdexcept>
 
 #include "checksum/Checksum.h"
-#include "control/Checks.h"
 #include "log/CLog.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupt.h"
@@ -321,9 +320,8 @@ Json planJson(const actions::InstallationPlan& plan, const std::string& textFile
 }
 
 // What the run did with each planned file, component and script.
-void setRunItems(Json& result, const Main& main, bool reachedEnd) {
-  const actions::InstallationPlan& plan = main.plan();
-  const RunOutcome& run = *main.runOutcome();
+void setRunItems(Json& result, const actions::InstallationPlan& plan, const RunOutcome& run) {
+  const bool reachedEnd = !run.failure;
   Json files = Json::array();
   Json components = Json::array();
   std::size_t installed = 0, failed = 0, notInstalled = 0, registered = 0, notRegistered = 0;
@@ -442,8 +440,6 @@ void setPackage(Json& result, const Main& main) {
                  .set("file_version_checksum", std::move(checksum)));
 }
 
-enum class Phase { load, retrieve, start };
-
 }  // namespace
 
 Answers readAnswers(const fs::path& file) {
@@ -527,31 +523,24 @@ int runUnattended(Services services, const UnattendedRequest& request, std::ostr
   view.retries(answers.loginRetries);
   Main main(std::move(services), view);
   main.configure(request.settings);
-  Phase phase = Phase::load;
-  std::optional<int> ended;  // the exit status EndProgram gave
-  bool upToDate = false, cancelled = false;
-  try {
-    main.Form_Load();
-    phase = Phase::retrieve;
-    main.press(Button::cmdRetrieveInfo);
+  bool cancelled = false;
+  std::optional<ProgramEnd> ended = main.Form_Load();
+  if (!ended) {
+    ended = main.press(Button::cmdRetrieveInfo);
     view.forgetPassword();
-    if (main.solutionInfo().hasCustomizedFiles && !answers.continueWithCustomizations) {
+    if (!ended && main.solutionInfo().hasCustomizedFiles && !answers.continueWithCustomizations) {
       out << "The customized files found stop the run (answers key \"customizations\").\n";
       cancelled = true;
     }
-    if (request.settings.planOnly || !main.planChangesSite() || cancelled) {
+    if (ended || request.settings.planOnly || !main.planChangesSite() || cancelled)
       main.endPlanOnly();
-    } else {
-      phase = Phase::start;
-      main.press(Button::cmdStart);
-    }
-  } catch (const AlreadyUpToDate&) {
-    upToDate = true;
-    main.endPlanOnly();
-  } catch (const platform::EndProgram& end) {
-    ended = end.exitStatus;
-    if (phase == Phase::retrieve) main.endPlanOnly();
+    else
+      ended = main.press(Button::cmdStart);
   }
+  const bool upToDate = ended && ended->ending == Ending::upToDate;
+  if (upToDate) ended.reset();
+  const RunOutcome* installation = ended && ended->run ? &*ended->run : nullptr;
+  const bool changedSite = installation != nullptr && installation->changedSite;
   view.forgetPassword();
   platform::wipe(main.login().SAPassword);
   platform::wipe(main.login().txtPassword);
@@ -572,9 +561,7 @@ int runUnattended(Services services, const UnattendedRequest& request, std::ostr
     result.set("plan", planJson(main.plan(), fs::is_regular_file(text, ec) ? text.string() : ""));
   }
   result.set("counts", counts(0, 0, 0, 0, 0, 0, 0, 0));
-  const bool reachedEnd = ended == platform::EndProgram::kInstalled ||
-                          ended == platform::EndProgram::kCompletedWithFailures;
-  if (main.runOutcome()) setRunItems(result, main, reachedEnd);
+  if (installation != nullptr) setRunItems(result, main.plan(), *installation);
 
   const bool interrupted =
       !main.errors().empty() && main.errors().back().number == platform::kInterrupted;
@@ -593,12 +580,12 @@ int runUnattended(Services services, const UnattendedRequest& request, std::ostr
       setOutcome(result, "planned", 0, true);
     else
       setOutcome(result, "nothing_to_do", 0, false);
-  } else if (*ended == platform::EndProgram::kInstalled) {
+  } else if (ended->ending == Ending::completed) {
     setOutcome(result, "completed", 0, true);
-  } else if (*ended == platform::EndProgram::kCompletedWithFailures) {
+  } else if (ended->ending == Ending::completedWithFailures) {
     setOutcome(result, "completed_with_failures", 3, true);
-  } else if (*ended == platform::EndProgram::kFailed) {
-    setOutcome(result, "failed", 1, main.runChangedSite(), failureReason);
+  } else if (ended->ending == Ending::failed) {
+    setOutcome(result, "failed", 1, changedSite, failureReason);
   } else {
     const std::string_view why = !main.lockHolder().empty() ? "lock_held"
                                  : view.loginRefused()      ? "login"
@@ -609,7 +596,7 @@ int runUnattended(Services services, const UnattendedRequest& request, std::ostr
                                     .set("pid", holderPid(main.lockHolder()))
                                     .set("description", main.lockHolder()));
   }
-  if (view.question() && *ended == platform::EndProgram::kFailed)
+  if (view.question() && ended && ended->ending == Ending::failed)
     result.set(
         "question",
         Json::object().set("key", view.question()->key()).set("text", view.question()->text()));
@@ -618,13 +605,13 @@ int runUnattended(Services services, const UnattendedRequest& request, std::ostr
     errors.push(error(result.find("exit_status")->integer(), "qsolutioninstaller", "",
                       view.lastBox(), "", ""));
   result.set("errors", std::move(errors));
-  if (!request.settings.planOnly && main.runChangedSite()) {
+  if (!request.settings.planOnly && changedSite) {
     Json command =
         Json::array().push(request.program).push("--undo").push(run).push("--unattended");
     result.set("undo", Json::object()
                            .set("handle", run)
                            .set("command", std::move(command))
-                           .set("undone", main.undoneAfterFailure()));
+                           .set("undone", installation->undone));
     if (result.find("logs")->kind() == Json::Kind::Null)
       result.set("logs",
                  Json::object().set("folder", logFolder.string()).set("files", Json::array()));

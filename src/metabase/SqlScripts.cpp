@@ -195,10 +195,10 @@ actions::PlannedScript planScript(const fs::path& sqlFolder, std::size_t line,
 }
 
 std::vector<actions::PlannedScript> planScripts(const fs::path& sqlFolder,
-                                                const solution::SolutionInfo& solutionInfo) {
+                                                const std::vector<solution::FileEntry>& sequence) {
   std::vector<actions::PlannedScript> scripts;
-  for (std::size_t i = 0; i < solutionInfo.sqlScripts.size(); ++i)
-    scripts.push_back(planScript(sqlFolder, i + 1, solutionInfo.sqlScripts[i].path));
+  for (std::size_t i = 0; i < sequence.size(); ++i)
+    scripts.push_back(planScript(sqlFolder, i + 1, sequence[i].path));
   return scripts;
 }
 

@@ -23,8 +23,9 @@ inline constexpr std::string_view kSkippedScriptsLog = "SQL Scripts";
 // as the log "SQL Scripts" tells it.
 [[nodiscard]] actions::PlannedScript planScript(const std::filesystem::path& sqlFolder,
                                                 std::size_t line, const std::string& name);
+// Each entry of Sequence.txt, `sequence` in its order.
 [[nodiscard]] std::vector<actions::PlannedScript> planScripts(
-    const std::filesystem::path& sqlFolder, const solution::SolutionInfo& solutionInfo);
+    const std::filesystem::path& sqlFolder, const std::vector<solution::FileEntry>& sequence);
 
 // Runs the planned scripts in their order, each on the data source its
 // first line names, as the system administrator, after telling `journal`;

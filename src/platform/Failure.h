@@ -86,7 +86,8 @@ inline constexpr long kLogFailure = 1030;
 inline constexpr long kUnexpectedFailure = 1060;
 
 // The program ends: every window closes and the process exits with `exitStatus`.
-// Thrown after the user was told why; it unwinds to the front-end.
+// Thrown after the user was told why, by a refusal before the run; the flow
+// that met it gives the program's end to the front-end as a value.
 struct EndProgram {
   static constexpr int kInstalled = 0;
   static constexpr int kFailed = 1;

@@ -59,7 +59,7 @@ class FileInstallationTest : public ::testing::Test {
 
   // The run as the plan of `info` has it, told to a journal of its own.
   InstallationResult install() {
-    const InstallationPlan plan{.files = planFiles(info, {}, inst)};
+    const InstallationPlan plan{.files = planFiles(info.files, info.modules, {}, inst)};
     journal::Journal journal(inst / "QOJournal" / env.stamp.runFolder);
     return installFiles(env, services, inst, info,
                         solution::SolutionFolders::beside(site.installer), plan, journal);

@@ -67,33 +67,24 @@ class InstallationRun : public test::SuiteSite {
   }
   void TearDown() override { platform::clearInterruptRequest(); }
 
-  // Start-up, Retrieve, Start; the exit status the run ended with.
-  int install(const std::function<void()>& beforeStart = {}) {
-    try {
-      main.Form_Load();
-      main.press(Button::cmdRetrieveInfo);
-      if (beforeStart) beforeStart();
-      main.press(Button::cmdStart);
-    } catch (const platform::EndProgram& end) {
-      return end.exitStatus;
-    }
-    return -1;
+  // Start-up, Retrieve, Start on `window`; the exit status the program ended with.
+  static int wholeRun(Main& window, const std::function<void()>& beforeStart = {}) {
+    std::optional<control::ProgramEnd> end = window.Form_Load();
+    if (!end) end = window.press(Button::cmdRetrieveInfo);
+    if (!end && beforeStart) beforeStart();
+    if (!end) end = window.press(Button::cmdStart);
+    return end ? end->exitStatus() : -1;
   }
+  int install(const std::function<void()>& beforeStart = {}) { return wholeRun(main, beforeStart); }
   // One more whole run, on a window of its own, answering `answers`.
   int runAgain(std::deque<platform::Answer> answers = {}) {
     test::ScriptedView again;
     again.logins.push_back({"secret"});
     again.answers = std::move(answers);
     Main next{services(&databases), again};
-    try {
-      next.Form_Load();
-      next.press(Button::cmdRetrieveInfo);
-      next.press(Button::cmdStart);
-    } catch (const platform::EndProgram& end) {
-      boxes = again.boxes;
-      return end.exitStatus;
-    }
-    return -1;
+    const int status = wholeRun(next);
+    boxes = again.boxes;
+    return status;
   }
   std::vector<platform::MessageBox> boxes;  // those of the last runAgain()
   [[nodiscard]] std::string log(std::string_view section) const {
@@ -121,9 +112,9 @@ TEST_F(InstallationRun, ThePlanTellsEverythingTheRunWillDo) {
     test::ScriptedView shown;
     shown.logins.push_back({"secret"});
     Main fresh{services(), shown};
-    fresh.Form_Load();
-    fresh.press(Button::cmdRetrieveInfo);
-    fresh.press(Button::cmdViewPlan);
+    ASSERT_FALSE(fresh.Form_Load());
+    ASSERT_FALSE(fresh.press(Button::cmdRetrieveInfo));
+    ASSERT_FALSE(fresh.press(Button::cmdViewPlan));
     ASSERT_EQ(shown.reports.size(), 1u);
     EXPECT_EQ(shown.reports[0].caption, "Installation Plan");
     const std::string file = sample ? "SamplePackagePlan.txt" : "EveryKindPlan.txt";
@@ -136,7 +127,7 @@ TEST_F(InstallationRun, StartUpReadsThePackageIntoARunFolderOfItsOwn) {
   const std::string stamp = platform::makeRunStamp(clock.now()).installDateAndTimeFormat;
   fs::create_directories(site.instMainDir / "QOLog" / stamp);
   fs::create_directories(site.instMainDir / "QOCustomized" / (stamp + " (2)"));
-  main.Form_Load();
+  ASSERT_FALSE(main.Form_Load());
   EXPECT_EQ(main.environment().stamp.runFolder, stamp + " (3)");
   EXPECT_TRUE(log("Gathering Solution Information").starts_with(std::string(88, '*')));
   const MainWindowState& s = main.state();
@@ -229,15 +220,12 @@ INSTANTIATE_TEST_SUITE_P(Entries, HostilePackageAtStartUp, ::testing::ValuesIn(k
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
-  main.Form_Load();
+  ASSERT_FALSE(main.Form_Load());
   test::ScriptedView second;
   Main other{services(), second};
-  try {
-    other.Form_Load();
-    ADD_FAILURE() << "the second installer must end";
-  } catch (const platform::EndProgram& end) {
-    EXPECT_EQ(end.exitStatus, platform::EndProgram::kStopped);
-  }
+  const std::optional<control::ProgramEnd> end = other.Form_Load();
+  ASSERT_TRUE(end) << "the second installer must end";
+  EXPECT_EQ(end->exitStatus(), platform::EndProgram::kStopped);
   ASSERT_EQ(second.boxes.size(), 1u);
   EXPECT_EQ(second.boxes[0].text,
             "Another installer is working on this site: " +
@@ -248,10 +236,12 @@ TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
 }
 
 // However the run fails after the services were stopped, they are started
-// again, the "Start Services" log says why, and the failure is shown.
+// again, the "Start Services" log says why, and the failure is shown and told
+// in the log of the step it ended.
 struct FailureKind {
   const char* name;
   const char* shown;
+  const char* step;
 };
 
 class FailureAfterTheStop : public InstallationRun,
@@ -288,6 +278,11 @@ TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
                 .find("  The run ended with a failure; the services are started again: "),
             std::string::npos)
       << log("Start Services");
+  EXPECT_NE(log(GetParam().step)
+                .find("  The run ended with a failure: " +
+                      platform::replaceAll(GetParam().shown, "\r\n", " ")),
+            std::string::npos)
+      << log(GetParam().step);
   // The failure, then the offer to undo what the run changed (declined).
   ASSERT_GE(view.boxes.size(), 2u);
   const platform::MessageBox& shown = view.boxes[view.boxes.size() - 2];
@@ -301,15 +296,19 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, FailureAfterTheStop,
     ::testing::Values(
         FailureKind{"MetabaseError",
-                    "Error 1010 in updateServicePackTable:\r\nError while updating the metabase!"},
-        FailureKind{"MetabaseTimeOut", "Error 1040 in test:\r\nThe statement did not end"},
+                    "Error 1010 in updateServicePackTable:\r\nError while updating the metabase!",
+                    "Metabase"},
+        FailureKind{"MetabaseTimeOut", "Error 1040 in test:\r\nThe statement did not end",
+                    "Metabase"},
         FailureKind{"RegistryWrite",
                     "Error 1010 in updateRegistryModulesInfo:\r\nError while updating the "
-                    "Registry!"},
+                    "Registry!",
+                    "Metabase"},
         FailureKind{"CtrlC",
                     "Error 1050 in QSolutionInstaller:\r\nThe installation was interrupted "
-                    "(Ctrl-C)."},
-        FailureKind{"JournalWrite", "Error 1060:\r\ncannot write "}),
+                    "(Ctrl-C).",
+                    "FileCopy"},
+        FailureKind{"JournalWrite", "Error 1060:\r\ncannot write ", "FileCopy"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // However a step of the run fails, the run goes on to its end and the

@@ -62,7 +62,7 @@ TEST_F(SqlScriptsTest, RunsInOrderEachWithItsLogAndPassesOverFailures) {
   const auto logOf = [&](const char* name) {
     return "SQL Script - " + platform::shortPath(sqlFolder / name).filename().string();
   };
-  EXPECT_EQ(runSQLScripts(site.env, planScripts(sqlFolder, info), "secret"),
+  EXPECT_EQ(runSQLScripts(site.env, planScripts(sqlFolder, info.sqlScripts), "secret"),
             (std::vector<std::string>{logOf("2_broken.sql"), std::string(kSkippedScriptsLog),
                                       logOf("4_nodb.sql"), logOf("6_dsn.sql"), logOf("7_brace.sql"),
                                       logOf("8_header.sql")}));
@@ -105,8 +105,9 @@ TEST_F(SqlScriptsTest, ScriptWithABatchSeparatorFailsWholeOnTheServer) {
   info.sqlScripts = {test::fileEntry("batches.sql"), test::fileEntry("whole.sql"),
                      test::fileEntry("long.sql"), test::fileEntry("whole.sql")};
   const test::ScopedEnv scripts("QSI_SCRIPT_TIMEOUT", "1"), queries("QSI_QUERY_TIMEOUT", "60");
-  EXPECT_THROW(runSQLScripts(site.env, planScripts(sqlFolder, info), saPassword()),  // as "SA"
-               platform::OdbcTimeout);
+  EXPECT_THROW(
+      runSQLScripts(site.env, planScripts(sqlFolder, info.sqlScripts), saPassword()),  // as "SA"
+      platform::OdbcTimeout);
 
   EXPECT_EQ(sources.rows("QAlderPg", "SELECT NAME FROM SETTINGS ORDER BY NAME"),
             (std::vector<std::vector<std::string>>{{"c"}, {"d"}}));

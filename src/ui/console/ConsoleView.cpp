@@ -133,29 +133,28 @@ void ConsoleView::showWindow(const MainWindowState& state) {
 }
 
 int ConsoleView::run(control::Main& main) {
-  try {
-    main.Form_Load();
-    std::string line;
-    while (true) {
-      showWindow(main.state());
-      if (!readLine(line)) break;
-      const std::string choice(platform::trim(line));
-      if (choice == "q" || choice == "Q") break;
-      if (choice == "1")
-        main.press(control::Button::cmdRetrieveInfo);
-      else if (choice == "2")
-        main.press(control::Button::cmdStart);
-      else if (choice == "3")
-        main.press(control::Button::cmdCustimizationReport);
-      else if (choice == "4")
-        main.press(control::Button::cmdViewPlan);
-    }
-    io_.out << '\n';
-    return platform::EndProgram::kStopped;
-  } catch (const platform::EndProgram& end) {
-    flushProgress();
-    return end.exitStatus;
+  std::optional<control::ProgramEnd> end = main.Form_Load();
+  std::string line;
+  while (!end) {
+    showWindow(main.state());
+    if (!readLine(line)) break;
+    const std::string choice(platform::trim(line));
+    if (choice == "q" || choice == "Q") break;
+    if (choice == "1")
+      end = main.press(control::Button::cmdRetrieveInfo);
+    else if (choice == "2")
+      end = main.press(control::Button::cmdStart);
+    else if (choice == "3")
+      end = main.press(control::Button::cmdCustimizationReport);
+    else if (choice == "4")
+      end = main.press(control::Button::cmdViewPlan);
   }
+  if (end) {
+    flushProgress();
+    return end->exitStatus();
+  }
+  io_.out << '\n';
+  return platform::EndProgram::kStopped;
 }
 
 void ConsoleView::refresh(Element element, const MainWindowState& state) {

@@ -93,27 +93,20 @@ MainWindow::~MainWindow() {
 }
 
 bool MainWindow::start() {
-  try {
-    main_->Form_Load();
-    flushProgress();
-    return true;
-  } catch (const platform::EndProgram& end) {
-    endProgram(end.exitStatus);
+  if (const auto end = main_->Form_Load()) {
+    endProgram(end->exitStatus());
     return false;
   }
+  flushProgress();
+  return true;
 }
 
 void MainWindow::press(control::Button button) {
   if (ended_) return;
-  try {
-    main_->press(button);
+  if (const auto end = main_->press(button))
+    endProgram(end->exitStatus());
+  else
     flushProgress();
-  } catch (const platform::EndProgram& end) {
-    endProgram(end.exitStatus);
-  } catch (...) {
-    // Nothing may leave a slot; the model has shown what it knew.
-    endProgram(platform::EndProgram::kFailed);
-  }
 }
 
 void MainWindow::endProgram(int status) {

@@ -132,14 +132,12 @@ bool MainWindow::start() {
   // An interruption while no flow runs (Ctrl-C in the console that started
   // us) ends the program at the next look.
   SetTimer(handle(), kInterruptTimer, 200, nullptr);
-  try {
-    main_->Form_Load();
-    flushProgress();
-    return true;
-  } catch (const platform::EndProgram& end) {
-    endProgram(end.exitStatus);
+  if (const auto end = main_->Form_Load()) {
+    endProgram(end->exitStatus());
     return false;
   }
+  flushProgress();
+  return true;
 }
 
 int MainWindow::run() {
@@ -157,15 +155,10 @@ int MainWindow::run() {
 
 void MainWindow::press(control::Button button) {
   if (ended_) return;
-  try {
-    main_->press(button);
+  if (const auto end = main_->press(button))
+    endProgram(end->exitStatus());
+  else
     flushProgress();
-  } catch (const platform::EndProgram& end) {
-    endProgram(end.exitStatus);
-  } catch (...) {
-    // Nothing may leave the window procedure; the model has shown what it knew.
-    endProgram(platform::EndProgram::kFailed);
-  }
 }
 
 void MainWindow::endProgram(int status) {
