@@ -467,6 +467,11 @@ UndoResult Undo::run(std::string_view run) {
   // followed in nothing.
   for (const std::string& torn : contents.torn)
     log_.writeLine("Skipped -> " + platform::escapeControls(run) + " " + torn);
+  // An altered one may have told a change that took effect: the run cannot
+  // count as undone while what it told is not known.
+  for (const std::string& altered : contents.altered)
+    notUndone("the journal of the run " + platform::escapeControls(run) + ", " + altered,
+              "what it told is not known; the run is not marked undone");
   for (const std::string& refused : contents.refused)
     notUndone("the journal of the run " + platform::escapeControls(run) + ", " + refused,
               "it is no record the installer writes; nothing follows from it");
@@ -493,7 +498,8 @@ UndoResult Undo::run(std::string_view run) {
   log_.close();
   // The renames durable, each folder flushed once, before the run counts as undone.
   for (const fs::path& folder : swept_) platform::syncFile(folder);
-  if (interrupted) return result_;  // not undone: a later undo goes on from there
+  // Not undone: a later undo goes on from there.
+  if (interrupted || !contents.altered.empty()) return result_;
   Journal journal(journal_, platform::filesOf(env_));
   journal.write(journal::Undone{env_.stamp.installDateText});
   return result_;

@@ -226,12 +226,12 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   const fs::path runFolder =
       actions::journalFolder(site.instMainDir, runLogs().filename().string());
   const checksum::Fingerprint kept = checksum::fingerprintOf(outside);
-  {
-    // A torn record in the middle is skipped alone.
-    std::string records = readText(journal::Journal::fileOf(runFolder));
-    records.insert(records.find('\n') + 1, "#40 0badf00d mkdir\t/\n");
-    std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc) << records;
-  }
+  // A torn record in the middle is skipped alone; an altered one leaves the
+  // run not undone until it is mended.
+  const std::string records = readText(journal::Journal::fileOf(runFolder));
+  const std::string altered = "#7 0badf00d mkdir\t/\n";
+  std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc)
+      << std::string(records).insert(records.find('\n') + 1, "#40 0badf00d mkdir\t/\n" + altered);
   journal::Journal forged(runFolder);
   forged.append(journal::Create{outside.string(), "x"});
   forged.append(journal::RegistryKey{
@@ -262,6 +262,14 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
         readText(entry.path()) == "edited after the run")
       saved = entry.path().string();
   EXPECT_NE(saved.find("Undo"), std::string::npos) << saved;
+  EXPECT_TRUE(platform::contains(undone.out, "the journal of the run " +
+                                                 runLogs().filename().string() +
+                                                 ", record 3: its frame does not fit"))
+      << undone.out;
+  std::string mended = readText(journal::Journal::fileOf(runFolder));
+  std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc)
+      << mended.erase(mended.find(altered), altered.size());
+  EXPECT_EQ(run("", {}, {"--undo"}).status, 1);  // the forged records stay refused
   EXPECT_EQ(run("", {}, {"--undo"}).status, 2);  // nothing left to undo
   // An undone run is not undone again; no run is undone before a later one.
   const char* const runs[] = {"older", "later", "newest"};  // in the order they ran
