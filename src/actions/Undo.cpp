@@ -312,10 +312,11 @@ void Undo::remove(const journal::Create& record) {
 }
 
 // A key the run made goes when it holds nothing the run did not write; only
-// the installer's own key is the run's to remove, as the journal lies where
-// others can write.
+// the installer's own key and the COM registrar's are the run's to remove,
+// as the journal lies where others can write.
 void Undo::removeKey(const std::string& key) {
-  if (!site::isInstallerKey(key)) {
+  if (!site::isInstallerKey(key) &&
+      !platform::isKeyOrBelow(key, platform::RegistryComRegistrar::kRegistrarKey)) {
     notUndone(key, "it lies outside the installer's own key: the run made no such key");
     return;
   }

@@ -301,10 +301,18 @@ std::string modes(const std::vector<fs::path>& folders) {
 }
 
 // A read-only page and Java classes on another file system than the
-// journal come back byte for byte with their modes; an undo killed at any
-// instant is finished by the next one.
+// journal come back byte for byte with their modes, the registry store byte
+// for byte: values of other types the run wrote over, no key the run made;
+// an undo killed at any instant is finished by the next one.
 TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFinished) {
   writeEveryKindPackage();
+  site.write("registry.reg",
+             platform::replaceAll(readText(site.registryFile),
+                                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\QSolutionInstaller\\"
+                                  "ComRegistrations]\r\n",
+                                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes]\r\n") +
+                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\QSolutionInstaller\\Installed\\WebServer\\"
+                 "Q-Maple]\r\n\"Run\"=hex(2):25,00,52,00,00,00\r\n\"Version\"=dword:00000002\r\n");
   const fs::path elsewhere = fs::path("/dev/shm") / site.root.filename();
   ASSERT_NE(fs::status(elsewhere.parent_path()).type(), fs::file_type::not_found);
   fs::create_directories(elsewhere / "java/Classes/com/corvane");
@@ -316,11 +324,14 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
   fs::permissions(page, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   const fs::path saved = site.root / "saved";
   fs::copy(site.instMainDir, saved, fs::copy_options::recursive);
-  const std::string registry = readText(site.registryFile);
+  std::string registry = readText(site.registryFile);
   const auto before = everything() + modes({site.instMainDir, elsewhere});
   for (int instant = 0; instant < 6; ++instant) {
     ASSERT_EQ(run(kInstall).status, 0);
     EXPECT_EQ(readText(javaClass), "class");
+    EXPECT_EQ(
+        registryValue("SOFTWARE\\QSolutionInstaller\\Installed\\WebServer\\Q-Maple", "Version"),
+        "2.1.1.0");
     const ProcessResult killed =
         run("",
             [&](unsigned long pid) {
@@ -331,6 +342,9 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
     const ProcessResult again = run("", {}, {"--undo"});
     EXPECT_EQ(everything() + modes({site.instMainDir, elsewhere}), before) << killed.status << "\n"
                                                                            << again.out;
+    // In the store's own layout from the first undo on, then byte for byte.
+    if (instant == 0) registry = readText(site.registryFile);
+    EXPECT_EQ(readText(site.registryFile), registry);
     fs::remove_all(site.instMainDir);
     fs::copy(saved, site.instMainDir, fs::copy_options::recursive);
     site.write("registry.reg", registry);
