@@ -82,10 +82,11 @@ struct Listed {
 struct Listing {
   std::vector<Listed> runs;                                  // with changes, newest first
   std::vector<std::pair<std::string, std::string>> refused;  // run, why
+  std::optional<std::string> rootRefused;                    // the journal root, why
 };
 
-std::optional<journal::RunState> legacyState(const fs::path& folder, std::string& date) {
-  const auto records = Journal::read(folder).records;
+std::optional<journal::RunState> legacyState(const journal::Contents& contents, std::string& date) {
+  const auto& records = contents.records;
   if (!hasChanges(records)) return std::nullopt;
   date = dateOf(records);
   using journal::Status;
@@ -96,32 +97,73 @@ std::optional<journal::RunState> legacyState(const fs::path& folder, std::string
   return journal::RunState{0, true, status};
 }
 
+fs::path journalRoot(const fs::path& instMainDir) {
+  return instMainDir / "QOJournal";
+}
+
+// The file `name` of a run's folder, read through the folder opened and
+// checked: nothing when it is missing, why when it is refused.
+std::optional<std::string> readOfRun(const platform::TrustedFolder& run, const fs::path& file,
+                                     std::string& why) {
+  auto bytes = run.readFile(file.filename().string(), why);
+  if (!why.empty()) why = platform::displayPath(run.path() / file.filename()) + ": " + why;
+  return bytes;
+}
+
+// The run's folder opened below the journal root, both checked; why not.
+std::optional<platform::TrustedFolder> openRun(const fs::path& instMainDir, const std::string& run,
+                                               std::string& why) {
+  const auto root = platform::TrustedFolder::open(journalRoot(instMainDir), why);
+  auto folder = root ? root->openFolder(run, why) : std::nullopt;
+  if (!why.empty())
+    why = platform::displayPath(root ? root->path() / run : journalRoot(instMainDir)) + ": " + why;
+  return folder;
+}
+
 // The runs of the site with changes, newest first by sequence; the
 // journals of an earlier version come before none, by their dates. A run
-// folder, marker or journal that others could have written is refused.
+// folder, marker or journal that others could have written is refused, the
+// journal root too; each is opened without following a link and checked on
+// what was opened, its files read through it.
 Listing runsWithChanges(const fs::path& instMainDir) {
   Listing listing;
+  std::string why;
+  const auto root = platform::TrustedFolder::open(journalRoot(instMainDir), why);
+  if (!root) {
+    if (!why.empty())
+      listing.rootRefused = platform::displayPath(journalRoot(instMainDir)) + ": " + why;
+    return listing;
+  }
   std::error_code ec;
-  for (const auto& item : fs::directory_iterator(instMainDir / "QOJournal", ec)) {
+  for (const auto& item : fs::directory_iterator(root->path(), ec)) {
     if (!item.is_directory(ec) && !item.is_symlink(ec)) continue;
     const fs::path& folder = item.path();
     const std::string name = folder.filename().string();
-    std::optional<std::string> why;
-    for (const fs::path& part : {folder, journal::stateFileOf(folder), Journal::fileOf(folder)})
-      if (!why)
-        if (const auto problem = platform::untrustedBy(part))
-          why = platform::displayPath(part) + ": " + *problem;
-    if (why) {
-      listing.refused.emplace_back(name, *why);
+    const auto run = root->openFolder(name, why);
+    if (!run) {
+      listing.refused.emplace_back(name, platform::displayPath(folder) + ": " + why);
+      continue;
+    }
+    std::optional<std::string> problem;
+    for (const fs::path& part : {journal::stateFileOf(folder), Journal::fileOf(folder)})
+      if (!problem)
+        if (const auto untrusted = run->untrustedEntry(part.filename().string()))
+          problem = platform::displayPath(part) + ": " + *untrusted;
+    const auto marker = problem ? std::nullopt : readOfRun(*run, journal::stateFileOf(folder), why);
+    if (problem || !why.empty()) {
+      listing.refused.emplace_back(name, problem.value_or(why));
       continue;
     }
     Listed listed{name, {}, {}};
-    if (const auto state = journal::readState(folder)) {
+    if (const auto state = marker ? journal::parseState(*marker) : std::nullopt) {
       listed.state = *state;
-    } else if (fs::exists(journal::stateFileOf(folder), ec)) {
+    } else if (marker) {
       listing.refused.emplace_back(name, "its state marker is none the installer writes");
       continue;
-    } else if (const auto old = legacyState(folder, listed.date)) {
+    } else if (const auto text = readOfRun(*run, Journal::fileOf(folder), why); !why.empty()) {
+      listing.refused.emplace_back(name, why);
+      continue;
+    } else if (const auto old = legacyState(Journal::parse(text.value_or("")), listed.date)) {
       listed.state = *old;
     } else {
       continue;
@@ -458,7 +500,17 @@ void Undo::undo(const Record& record) {
 }
 
 UndoResult Undo::run(std::string_view run) {
-  const journal::Contents contents = Journal::read(journal_);
+  // Read through the folders opened and checked: not a link put there since.
+  std::string why;
+  const auto opened = openRun(instMainDir_, std::string(run), why);
+  const auto text = opened ? readOfRun(*opened, Journal::fileOf(journal_), why) : std::nullopt;
+  if (!why.empty()) {
+    notUndone("the journal of the run " + platform::escapeControls(run),
+              platform::escapeControls(why) + "; nothing is undone");
+    log_.close();
+    return result_;
+  }
+  const journal::Contents contents = Journal::parse(text.value_or(""));
   const std::vector<Record>& records = contents.records;
   for (const Record& record : records)
     if (const auto* placed = std::get_if<journal::Placed>(&record))
@@ -523,7 +575,16 @@ std::string undoSummary(std::string_view run, const UndoResult& result, const fs
 }
 
 fs::path journalFolder(const fs::path& instMainDir, std::string_view run) {
-  return instMainDir / "QOJournal" / std::string(run);
+  return journalRoot(instMainDir) / std::string(run);
+}
+
+std::optional<std::string> journalRootRefusal(const fs::path& instMainDir) {
+  std::string why;
+  (void)platform::TrustedFolder::open(journalRoot(instMainDir), why);
+  if (why.empty()) return std::nullopt;
+  return "The journals of the site are not read: " +
+         platform::escapeControls(platform::displayPath(journalRoot(instMainDir))) + ": " + why +
+         ".";
 }
 
 UndoResult undoRun(const platform::Environment& env, const ActionServices& services,
@@ -551,6 +612,9 @@ std::optional<std::string> lastRun(const fs::path& instMainDir) {
 std::optional<std::string> undoRefusal(const fs::path& instMainDir, std::string_view run) {
   const Listing listing = runsWithChanges(instMainDir);
   const std::string named = platform::escapeControls(run);
+  if (listing.rootRefused)
+    return "The run " + named +
+           " is not undone: " + platform::escapeControls(*listing.rootRefused) + ".";
   for (const auto& [name, why] : listing.refused)
     if (name == run)
       return "The run " + named + " is not undone: " + platform::escapeControls(why) + ".";

@@ -54,6 +54,12 @@ UndoResult undoRun(const platform::Environment& env, const ActionServices& servi
 // another user or can be written by others is refused: neither listed nor
 // undone.
 
+// Why the site's journal root, InstMainDir/QOJournal, may not be trusted,
+// naming it (a link, another user's, writable by others); nothing when it
+// may or is missing. While it is refused, no run is listed or undone.
+[[nodiscard]] std::optional<std::string> journalRootRefusal(
+    const std::filesystem::path& instMainDir);
+
 // The runs whose journals hold changes but neither an end, an undo nor a
 // declined undo: runs that were killed. Newest first.
 [[nodiscard]] std::vector<std::string> unfinishedRuns(const std::filesystem::path& instMainDir);

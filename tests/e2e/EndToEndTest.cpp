@@ -439,6 +439,18 @@ TEST_F(EndToEnd, OlderJournalsArePrunedAndRunsAreTakenInTheOrderTheyRan) {
   const ProcessResult refused = run("", {}, {"--undo", "shared"});
   EXPECT_TRUE(refused.status == 2 && platform::contains(refused.out, "others than its owner"))
       << refused.out;
+  // A link for a run folder is refused by name; while others can write the
+  // journal root, nothing in it is read.
+  fs::create_directory_symlink(future, journals / "linked");
+  const ProcessResult linked = run("", {}, {"--undo", "linked"});
+  EXPECT_TRUE(linked.status == 2 && platform::contains(linked.out, "linked: it is a symbolic link"))
+      << linked.out;
+  fs::permissions(journals, fs::perms::others_write, fs::perm_options::add);
+  const ProcessResult open = run("", {}, {"--undo"});
+  EXPECT_TRUE(open.status == 2 &&
+              platform::contains(open.out, "QOJournal: others than its owner can write it"))
+      << open.out;
+  fs::permissions(journals, fs::perms::others_write, fs::perm_options::remove);
   const ProcessResult last = run("", {}, {"--undo"});
   EXPECT_EQ(last.status, 0) << last.out;
   EXPECT_EQ(everything(), before);
