@@ -310,6 +310,14 @@ void Undo::restore(const journal::Replace& record) {
     return;
   }
   const fs::path& backup = *where;
+  // The hidden folders beside the file are read as they were made: no link.
+  if (backup.parent_path().parent_path().filename() == ".qsi-kept")
+    for (const fs::path& folder : {backup.parent_path().parent_path(), backup.parent_path()})
+      if (const auto problem = platform::untrustedBy(folder)) {
+        notUndone(path.string(),
+                  "its kept copy's folder " + platform::displayPath(folder) + ": " + *problem);
+        return;
+      }
   const Fingerprint& old = record.old;
   sweep(path.parent_path());
   const auto kept = fingerprintIfThere(backup);
@@ -558,6 +566,34 @@ UndoResult Undo::run(std::string_view run) {
   return result_;
 }
 
+// The copies a run kept beside the files it replaced, where the journal's
+// file system could not link them, as its replace records name them: each
+// goes, and its hidden folders once they hold nothing else. A record that
+// names no folder of the run's beside its file, below the site, is passed
+// over: the journal is outside input.
+void dropKeptCopies(const fs::path& instMainDir, const std::string& run) {
+  std::string why;
+  const auto opened = openRun(instMainDir, run, why);
+  const auto text =
+      opened ? readOfRun(*opened, Journal::fileOf(opened->path()), why) : std::nullopt;
+  if (!text) return;
+  for (const Record& record : Journal::parse(*text).records) {
+    const auto* replace = std::get_if<journal::Replace>(&record);
+    if (replace == nullptr || replace->keptBeside.empty() ||
+        platform::nameProblem(replace->backup) ||
+        (!platform::liesBelow(instMainDir, replace->path) &&
+         !platform::liesBelow(platform::windowsFolder(), replace->path)))
+      continue;
+    const fs::path beside = platform::keptBesideFolder(replace->path, run);
+    if (fs::path(replace->keptBeside) != beside || platform::untrustedBy(beside.parent_path()) ||
+        platform::untrustedBy(beside))
+      continue;
+    std::error_code ec;
+    fs::remove(beside / replace->backup, ec);
+    if (fs::remove(beside, ec)) fs::remove(beside.parent_path(), ec);
+  }
+}
+
 }  // namespace
 
 std::string undoSummary(std::string_view run, const UndoResult& result, const fs::path& log) {
@@ -664,6 +700,7 @@ std::vector<std::string> pruneRuns(const fs::path& instMainDir, std::size_t keep
     } catch (const std::system_error&) {
       continue;
     }
+    dropKeptCopies(instMainDir, run.name);
     for (const auto& item : fs::directory_iterator(folder, ec))
       if (item.path().filename() != journal::stateFileOf(folder).filename())
         fs::remove_all(item.path(), ec);

@@ -1,9 +1,11 @@
 #include "platform/Ownership.h"
 
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
 #include "platform/FileIO.h"
+#include "platform/Paths.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -22,6 +24,15 @@ struct TrustedFolder::Handle {};
 
 std::optional<std::string> untrustedBy(const std::filesystem::path&) {
   return std::nullopt;
+}
+
+// Only a symbolic link is refused: ownership is not read there.
+void makeOwnFolder(const std::filesystem::path& folder) {
+  std::error_code ec;
+  std::filesystem::create_directory(folder, ec);
+  const auto status = std::filesystem::symlink_status(folder, ec);
+  if (ec || std::filesystem::is_symlink(status) || !std::filesystem::is_directory(status))
+    throw std::runtime_error("the folder " + displayPath(folder) + " is refused: it is no folder");
 }
 
 std::optional<TrustedFolder> TrustedFolder::open(const std::filesystem::path& path,
@@ -83,6 +94,20 @@ std::optional<std::string> untrustedBy(const std::filesystem::path& path) {
   if (::lstat(path.c_str(), &info) != 0)
     return errno == ENOENT ? std::nullopt : std::optional<std::string>("it cannot be examined");
   return problemOf(info);
+}
+
+void makeOwnFolder(const std::filesystem::path& folder) {
+  // mkdir never follows a link where the folder should be: it fails as existing.
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    throw std::system_error(errno, std::generic_category(), "cannot make " + displayPath(folder));
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0)
+    throw std::system_error(errno, std::generic_category(),
+                            "cannot examine " + displayPath(folder));
+  auto problem = problemOf(info);
+  if (!problem && !S_ISDIR(info.st_mode)) problem = "it is no folder";
+  if (problem)
+    throw std::runtime_error("the folder " + displayPath(folder) + " is refused: " + *problem);
 }
 
 namespace {

@@ -17,6 +17,13 @@ namespace qsi::platform {
 // held in security descriptors, which the platform layer does not read.
 [[nodiscard]] std::optional<std::string> untrustedBy(const std::filesystem::path& path);
 
+// Makes the folder `folder` (its parent must exist) private to its owner,
+// without following a link, or takes it as it is when it is there and
+// untrustedBy finds nothing. Throws std::system_error when it cannot be made
+// or examined, std::runtime_error naming the folder and why it is refused
+// (a link, another user's, writable by others, no folder).
+void makeOwnFolder(const std::filesystem::path& folder);
+
 // A folder opened without following a link and checked, as untrustedBy
 // checks a path, on the open folder itself; what lies in it is examined and
 // read relative to it, so that a folder or file swapped for a link after

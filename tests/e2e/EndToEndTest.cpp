@@ -349,6 +349,26 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
     fs::copy(saved, site.instMainDir, fs::copy_options::recursive);
     site.write("registry.reg", registry);
   }
+  // A link put where the copy's hidden folder was is not followed by undo;
+  // the copy a pruned run kept goes with its journal.
+  std::ofstream(site.registryFile, std::ios::app)
+      << "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QSolutionInstaller]\r\n\"KeepJournals\"=dword:"
+         "00000001\r\n";
+  ASSERT_EQ(run(kInstall).status, 0);
+  const std::string first = runLogs().filename().string();
+  const fs::path kept = javaClass.parent_path() / ".qsi-kept";
+  fs::rename(kept, elsewhere / "trap");
+  fs::create_directory_symlink(elsewhere / "trap", kept);
+  const ProcessResult linked = run("", {}, {"--undo"});
+  EXPECT_TRUE(linked.status == 1 &&
+              platform::contains(linked.out, ".qsi-kept: it is a symbolic link"))
+      << linked.out;
+  EXPECT_EQ(readText(javaClass), "class");
+  fs::remove(kept);
+  fs::rename(elsewhere / "trap", kept);
+  ASSERT_TRUE(fs::exists(kept / first));
+  ASSERT_EQ(run(kInstall).status, 0);
+  EXPECT_FALSE(fs::exists(kept / first));
   fs::remove_all(elsewhere);
 }
 
