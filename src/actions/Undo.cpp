@@ -207,6 +207,7 @@ class Undo {
                                                        const std::string& source) const;
   bool saveIfChanged(const fs::path& file, const std::optional<Fingerprint>& expected);
   [[nodiscard]] const fs::path& savedRoot();
+  [[nodiscard]] bool throughLink(const fs::path& base, const fs::path& folder);
   void notUndone(const std::string& what, const std::string& why);
 
   const platform::Environment& env_;
@@ -220,8 +221,23 @@ class Undo {
   UndoResult result_;
   bool stopped_ = false;
   bool started_ = false;
-  std::set<fs::path> swept_;  // each folder once: a sweep per record costs the square
+  std::set<fs::path> swept_;         // each folder once: a sweep per record costs the square
+  std::map<fs::path, bool> linked_;  // each folder's answer of throughLink, once
 };
+
+// Whether `folder`, below `base`, leads elsewhere than its path says: a
+// folder of the site swapped for a link since the run would carry the
+// change out of the site.
+bool Undo::throughLink(const fs::path& base, const fs::path& folder) {
+  if (const auto known = linked_.find(folder); known != linked_.end()) return known->second;
+  // The base itself may be a link: only what lies below it is the run's.
+  const fs::path below = folder.lexically_relative(base);
+  if (below.empty() || below == ".") return false;
+  std::error_code ec;
+  const fs::path expected = (fs::weakly_canonical(base, ec) / below).lexically_normal();
+  const bool linked = fs::weakly_canonical(folder, ec) != expected || ec;
+  return linked_.emplace(folder, linked).first->second;
+}
 
 void Undo::sweep(const fs::path& folder) {
   if (swept_.insert(folder).second) sweepTemporaryFiles(folder);
@@ -462,6 +478,15 @@ void Undo::undoFile(const Record& record, const std::string& path) {
   if (!platform::liesBelow(instMainDir_, path) &&
       !platform::liesBelow(platform::windowsFolder(), path)) {
     notUndone(path, "it lies outside the site: the run made no such change");
+    return;
+  }
+  const fs::path folder = fs::path(path).parent_path();
+  if (throughLink(
+          platform::liesBelow(instMainDir_, path) ? instMainDir_ : platform::windowsFolder(),
+          folder)) {
+    notUndone(path, "its folder " + platform::displayPath(folder) +
+                        " leads elsewhere, through a link made since the run; nothing is changed "
+                        "there");
     return;
   }
   if (const auto* replace = std::get_if<journal::Replace>(&record)) {

@@ -369,6 +369,14 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
   ASSERT_TRUE(fs::exists(kept / first));
   ASSERT_EQ(run(kInstall).status, 0);
   EXPECT_FALSE(fs::exists(kept / first));
+  // Nor is a site folder swapped for a link since the run.
+  const fs::path folder = site.instMainDir / "QO11/Q-Alder";
+  fs::rename(folder, site.root / "moved");
+  fs::create_directory_symlink(site.root / "moved", folder);
+  const ProcessResult through = run("", {}, {"--undo"});
+  EXPECT_TRUE(through.status == 1 && platform::contains(through.out, "Q-Alder leads elsewhere"))
+      << through.out;
+  EXPECT_EQ(readText(site.root / "moved/default.asp"), kNewPage);
   fs::remove_all(elsewhere);
 }
 
