@@ -101,8 +101,8 @@ fs::path journalRoot(const fs::path& instMainDir) {
   return instMainDir / "QOJournal";
 }
 
-// The file `name` of a run's folder, read through the folder opened and
-// checked: nothing when it is missing, why when it is refused.
+// The file of a run's folder named as `file` is, read through the folder
+// opened and checked: nothing when it is missing, why when it is refused.
 std::optional<std::string> readOfRun(const platform::TrustedFolder& run, const fs::path& file,
                                      std::string& why) {
   auto bytes = run.readFile(file.filename().string(), why);
