@@ -45,6 +45,9 @@ bool readable(int fd, std::chrono::steady_clock::time_point deadline) {
 std::string readLine(int fd, const std::string& source) {
   const TimeLimit limit = timeLimit(kPasswordTimeLimit);
   const auto deadline = std::chrono::steady_clock::now() + limit.seconds;
+#ifdef _WIN32
+  (void)deadline;  // a read from a pipe or console cannot be given one there
+#endif
   std::string line;
   line.reserve(kMaxSecretLength + 2);  // never moved: no copy is left unwiped
   const auto refuse = [&](const std::string& why) {
