@@ -326,6 +326,10 @@ void Installation::installComponentFile(const PlannedFile& planned) {
   const auto com = [&](bool doRegister) {
     return [&, doRegister] {
       const auto was = services_.com.isRegistered(dll);
+      // Keys the registration makes: undo removes them once they are empty.
+      if (doRegister)
+        for (std::string& key : services_.com.keysMadeByRegistering())
+          journal_.append(journal::RegistryKey{std::move(key)});
       journal_.write(journal::Com{dll.string(), doRegister, was});
       registerCOMComponent(services_.com, dll, doRegister);
     };

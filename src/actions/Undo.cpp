@@ -82,10 +82,11 @@ struct Listed {
 struct Listing {
   std::vector<Listed> runs;                                  // with changes, newest first
   std::vector<std::pair<std::string, std::string>> refused;  // run, why
+  std::optional<std::string> rootRefused;                    // the journal root, why
 };
 
-std::optional<journal::RunState> legacyState(const fs::path& folder, std::string& date) {
-  const auto records = Journal::read(folder).records;
+std::optional<journal::RunState> legacyState(const journal::Contents& contents, std::string& date) {
+  const auto& records = contents.records;
   if (!hasChanges(records)) return std::nullopt;
   date = dateOf(records);
   using journal::Status;
@@ -96,32 +97,73 @@ std::optional<journal::RunState> legacyState(const fs::path& folder, std::string
   return journal::RunState{0, true, status};
 }
 
+fs::path journalRoot(const fs::path& instMainDir) {
+  return instMainDir / "QOJournal";
+}
+
+// The file of a run's folder named as `file` is, read through the folder
+// opened and checked: nothing when it is missing, why when it is refused.
+std::optional<std::string> readOfRun(const platform::TrustedFolder& run, const fs::path& file,
+                                     std::string& why) {
+  auto bytes = run.readFile(file.filename().string(), why);
+  if (!why.empty()) why = platform::displayPath(run.path() / file.filename()) + ": " + why;
+  return bytes;
+}
+
+// The run's folder opened below the journal root, both checked; why not.
+std::optional<platform::TrustedFolder> openRun(const fs::path& instMainDir, const std::string& run,
+                                               std::string& why) {
+  const auto root = platform::TrustedFolder::open(journalRoot(instMainDir), why);
+  auto folder = root ? root->openFolder(run, why) : std::nullopt;
+  if (!why.empty())
+    why = platform::displayPath(root ? root->path() / run : journalRoot(instMainDir)) + ": " + why;
+  return folder;
+}
+
 // The runs of the site with changes, newest first by sequence; the
 // journals of an earlier version come before none, by their dates. A run
-// folder, marker or journal that others could have written is refused.
+// folder, marker or journal that others could have written is refused, the
+// journal root too; each is opened without following a link and checked on
+// what was opened, its files read through it.
 Listing runsWithChanges(const fs::path& instMainDir) {
   Listing listing;
+  std::string why;
+  const auto root = platform::TrustedFolder::open(journalRoot(instMainDir), why);
+  if (!root) {
+    if (!why.empty())
+      listing.rootRefused = platform::displayPath(journalRoot(instMainDir)) + ": " + why;
+    return listing;
+  }
   std::error_code ec;
-  for (const auto& item : fs::directory_iterator(instMainDir / "QOJournal", ec)) {
+  for (const auto& item : fs::directory_iterator(root->path(), ec)) {
     if (!item.is_directory(ec) && !item.is_symlink(ec)) continue;
     const fs::path& folder = item.path();
     const std::string name = folder.filename().string();
-    std::optional<std::string> why;
-    for (const fs::path& part : {folder, journal::stateFileOf(folder), Journal::fileOf(folder)})
-      if (!why)
-        if (const auto problem = platform::untrustedBy(part))
-          why = platform::displayPath(part) + ": " + *problem;
-    if (why) {
-      listing.refused.emplace_back(name, *why);
+    const auto run = root->openFolder(name, why);
+    if (!run) {
+      listing.refused.emplace_back(name, platform::displayPath(folder) + ": " + why);
+      continue;
+    }
+    std::optional<std::string> problem;
+    for (const fs::path& part : {journal::stateFileOf(folder), Journal::fileOf(folder)})
+      if (!problem)
+        if (const auto untrusted = run->untrustedEntry(part.filename().string()))
+          problem = platform::displayPath(part) + ": " + *untrusted;
+    const auto marker = problem ? std::nullopt : readOfRun(*run, journal::stateFileOf(folder), why);
+    if (problem || !why.empty()) {
+      listing.refused.emplace_back(name, problem.value_or(why));
       continue;
     }
     Listed listed{name, {}, {}};
-    if (const auto state = journal::readState(folder)) {
+    if (const auto state = marker ? journal::parseState(*marker) : std::nullopt) {
       listed.state = *state;
-    } else if (fs::exists(journal::stateFileOf(folder), ec)) {
+    } else if (marker) {
       listing.refused.emplace_back(name, "its state marker is none the installer writes");
       continue;
-    } else if (const auto old = legacyState(folder, listed.date)) {
+    } else if (const auto text = readOfRun(*run, Journal::fileOf(folder), why); !why.empty()) {
+      listing.refused.emplace_back(name, why);
+      continue;
+    } else if (const auto old = legacyState(Journal::parse(text.value_or("")), listed.date)) {
       listed.state = *old;
     } else {
       continue;
@@ -165,6 +207,7 @@ class Undo {
                                                        const std::string& source) const;
   bool saveIfChanged(const fs::path& file, const std::optional<Fingerprint>& expected);
   [[nodiscard]] const fs::path& savedRoot();
+  [[nodiscard]] bool throughLink(const fs::path& base, const fs::path& folder);
   void notUndone(const std::string& what, const std::string& why);
 
   const platform::Environment& env_;
@@ -178,8 +221,23 @@ class Undo {
   UndoResult result_;
   bool stopped_ = false;
   bool started_ = false;
-  std::set<fs::path> swept_;  // each folder once: a sweep per record costs the square
+  std::set<fs::path> swept_;         // each folder once: a sweep per record costs the square
+  std::map<fs::path, bool> linked_;  // each folder's answer of throughLink, once
 };
+
+// Whether `folder`, below `base`, leads elsewhere than its path says: a
+// folder of the site swapped for a link since the run would carry the
+// change out of the site.
+bool Undo::throughLink(const fs::path& base, const fs::path& folder) {
+  if (const auto known = linked_.find(folder); known != linked_.end()) return known->second;
+  // The base itself may be a link: only what lies below it is the run's.
+  const fs::path below = folder.lexically_relative(base);
+  if (below.empty() || below == ".") return false;
+  std::error_code ec;
+  const fs::path expected = (fs::weakly_canonical(base, ec) / below).lexically_normal();
+  const bool linked = fs::weakly_canonical(folder, ec) != expected || ec;
+  return linked_.emplace(folder, linked).first->second;
+}
 
 void Undo::sweep(const fs::path& folder) {
   if (swept_.insert(folder).second) sweepTemporaryFiles(folder);
@@ -268,6 +326,14 @@ void Undo::restore(const journal::Replace& record) {
     return;
   }
   const fs::path& backup = *where;
+  // The hidden folders beside the file are read as they were made: no link.
+  if (backup.parent_path().parent_path().filename() == ".qsi-kept")
+    for (const fs::path& folder : {backup.parent_path().parent_path(), backup.parent_path()})
+      if (const auto problem = platform::untrustedBy(folder)) {
+        notUndone(path.string(),
+                  "its kept copy's folder " + platform::displayPath(folder) + ": " + *problem);
+        return;
+      }
   const Fingerprint& old = record.old;
   sweep(path.parent_path());
   const auto kept = fingerprintIfThere(backup);
@@ -312,10 +378,11 @@ void Undo::remove(const journal::Create& record) {
 }
 
 // A key the run made goes when it holds nothing the run did not write; only
-// the installer's own key is the run's to remove, as the journal lies where
-// others can write.
+// the installer's own key and the COM registrar's are the run's to remove,
+// as the journal lies where others can write.
 void Undo::removeKey(const std::string& key) {
-  if (!site::isInstallerKey(key)) {
+  if (!site::isInstallerKey(key) &&
+      !platform::isKeyOrBelow(key, platform::RegistryComRegistrar::kRegistrarKey)) {
     notUndone(key, "it lies outside the installer's own key: the run made no such key");
     return;
   }
@@ -413,6 +480,15 @@ void Undo::undoFile(const Record& record, const std::string& path) {
     notUndone(path, "it lies outside the site: the run made no such change");
     return;
   }
+  const fs::path folder = fs::path(path).parent_path();
+  if (throughLink(
+          platform::liesBelow(instMainDir_, path) ? instMainDir_ : platform::windowsFolder(),
+          folder)) {
+    notUndone(path, "its folder " + platform::displayPath(folder) +
+                        " leads elsewhere, through a link made since the run; nothing is changed "
+                        "there");
+    return;
+  }
   if (const auto* replace = std::get_if<journal::Replace>(&record)) {
     // A backup is a plain name in the run's own folder, or it could bring any file in.
     if (const auto problem = platform::nameProblem(replace->backup)) {
@@ -457,7 +533,17 @@ void Undo::undo(const Record& record) {
 }
 
 UndoResult Undo::run(std::string_view run) {
-  const journal::Contents contents = Journal::read(journal_);
+  // Read through the folders opened and checked: not a link put there since.
+  std::string why;
+  const auto opened = openRun(instMainDir_, std::string(run), why);
+  const auto text = opened ? readOfRun(*opened, Journal::fileOf(journal_), why) : std::nullopt;
+  if (!why.empty()) {
+    notUndone("the journal of the run " + platform::escapeControls(run),
+              platform::escapeControls(why) + "; nothing is undone");
+    log_.close();
+    return result_;
+  }
+  const journal::Contents contents = Journal::parse(text.value_or(""));
   const std::vector<Record>& records = contents.records;
   for (const Record& record : records)
     if (const auto* placed = std::get_if<journal::Placed>(&record))
@@ -467,6 +553,11 @@ UndoResult Undo::run(std::string_view run) {
   // followed in nothing.
   for (const std::string& torn : contents.torn)
     log_.writeLine("Skipped -> " + platform::escapeControls(run) + " " + torn);
+  // An altered one may have told a change that took effect: the run cannot
+  // count as undone while what it told is not known.
+  for (const std::string& altered : contents.altered)
+    notUndone("the journal of the run " + platform::escapeControls(run) + ", " + altered,
+              "what it told is not known; the run is not marked undone");
   for (const std::string& refused : contents.refused)
     notUndone("the journal of the run " + platform::escapeControls(run) + ", " + refused,
               "it is no record the installer writes; nothing follows from it");
@@ -493,10 +584,39 @@ UndoResult Undo::run(std::string_view run) {
   log_.close();
   // The renames durable, each folder flushed once, before the run counts as undone.
   for (const fs::path& folder : swept_) platform::syncFile(folder);
-  if (interrupted) return result_;  // not undone: a later undo goes on from there
+  // Not undone: a later undo goes on from there.
+  if (interrupted || !contents.altered.empty()) return result_;
   Journal journal(journal_, platform::filesOf(env_));
   journal.write(journal::Undone{env_.stamp.installDateText});
   return result_;
+}
+
+// The copies a run kept beside the files it replaced, where the journal's
+// file system could not link them, as its replace records name them: each
+// goes, and its hidden folders once they hold nothing else. A record that
+// names no folder of the run's beside its file, below the site, is passed
+// over: the journal is outside input.
+void dropKeptCopies(const fs::path& instMainDir, const std::string& run) {
+  std::string why;
+  const auto opened = openRun(instMainDir, run, why);
+  const auto text =
+      opened ? readOfRun(*opened, Journal::fileOf(opened->path()), why) : std::nullopt;
+  if (!text) return;
+  for (const Record& record : Journal::parse(*text).records) {
+    const auto* replace = std::get_if<journal::Replace>(&record);
+    if (replace == nullptr || replace->keptBeside.empty() ||
+        platform::nameProblem(replace->backup) ||
+        (!platform::liesBelow(instMainDir, replace->path) &&
+         !platform::liesBelow(platform::windowsFolder(), replace->path)))
+      continue;
+    const fs::path beside = platform::keptBesideFolder(replace->path, run);
+    if (fs::path(replace->keptBeside) != beside || platform::untrustedBy(beside.parent_path()) ||
+        platform::untrustedBy(beside))
+      continue;
+    std::error_code ec;
+    fs::remove(beside / replace->backup, ec);
+    if (fs::remove(beside, ec)) fs::remove(beside.parent_path(), ec);
+  }
 }
 
 }  // namespace
@@ -516,7 +636,16 @@ std::string undoSummary(std::string_view run, const UndoResult& result, const fs
 }
 
 fs::path journalFolder(const fs::path& instMainDir, std::string_view run) {
-  return instMainDir / "QOJournal" / std::string(run);
+  return journalRoot(instMainDir) / std::string(run);
+}
+
+std::optional<std::string> journalRootRefusal(const fs::path& instMainDir) {
+  std::string why;
+  (void)platform::TrustedFolder::open(journalRoot(instMainDir), why);
+  if (why.empty()) return std::nullopt;
+  return "The journals of the site are not read: " +
+         platform::escapeControls(platform::displayPath(journalRoot(instMainDir))) + ": " + why +
+         ".";
 }
 
 UndoResult undoRun(const platform::Environment& env, const ActionServices& services,
@@ -544,6 +673,9 @@ std::optional<std::string> lastRun(const fs::path& instMainDir) {
 std::optional<std::string> undoRefusal(const fs::path& instMainDir, std::string_view run) {
   const Listing listing = runsWithChanges(instMainDir);
   const std::string named = platform::escapeControls(run);
+  if (listing.rootRefused)
+    return "The run " + named +
+           " is not undone: " + platform::escapeControls(*listing.rootRefused) + ".";
   for (const auto& [name, why] : listing.refused)
     if (name == run)
       return "The run " + named + " is not undone: " + platform::escapeControls(why) + ".";
@@ -593,6 +725,7 @@ std::vector<std::string> pruneRuns(const fs::path& instMainDir, std::size_t keep
     } catch (const std::system_error&) {
       continue;
     }
+    dropKeptCopies(instMainDir, run.name);
     for (const auto& item : fs::directory_iterator(folder, ec))
       if (item.path().filename() != journal::stateFileOf(folder).filename())
         fs::remove_all(item.path(), ec);

@@ -52,7 +52,15 @@ UndoResult undoRun(const platform::Environment& env, const ActionServices& servi
 // no marker, is older than every run that has one. Listing reads the markers
 // only. A run whose folder, marker or journal is a symbolic link, is owned by
 // another user or can be written by others is refused: neither listed nor
-// undone.
+// undone; while the journal root itself is, no run is. Each folder is
+// opened once, without following a link, and what lies in it read through
+// it.
+
+// Why the site's journal root, InstMainDir/QOJournal, may not be trusted,
+// naming it (a link, another user's, writable by others); nothing when it
+// may or is missing. While it is refused, no run is listed or undone.
+[[nodiscard]] std::optional<std::string> journalRootRefusal(
+    const std::filesystem::path& instMainDir);
 
 // The runs whose journals hold changes but neither an end, an undo nor a
 // declined undo: runs that were killed. Newest first.
@@ -73,7 +81,8 @@ UndoResult undoRun(const platform::Environment& env, const ActionServices& servi
 [[nodiscard]] std::vector<std::string> refusedRuns(const std::filesystem::path& instMainDir);
 
 // Keeps the journals and saved files of the `keep` newest runs with changes
-// and removes those of older runs that ended, were undone or kept; a run
+// and removes those of older runs that ended, were undone or kept, with the
+// copies they kept beside the files they replaced (.qsi-kept); a run
 // that did not finish is never pruned. A pruned run keeps its marker, which
 // says so. Returns the pruned runs.
 std::vector<std::string> pruneRuns(const std::filesystem::path& instMainDir, std::size_t keep);

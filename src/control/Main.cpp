@@ -83,6 +83,10 @@ void Main::lockSite() {
   const fs::path base(instMainDir);
   const fs::path journals = base / "QOJournal";
   madeJournals_ = fs::create_directory(journals);
+  // Others than its owner may not write it, or undo would refuse every run in it.
+  if (madeJournals_)
+    fs::permissions(journals, fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove, ec);
   const auto giveUp = std::chrono::steady_clock::now() + settings_.lockWait;
   while (true) {
     siteLock_ = platform::SiteLock::take(

@@ -53,7 +53,13 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
   }
   const fs::path base(instMainDir);
   std::error_code ec;
-  fs::create_directory(base / "QOJournal", ec);
+  if (fs::create_directory(base / "QOJournal", ec))
+    fs::permissions(base / "QOJournal", fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove, ec);
+  if (const auto refusal = actions::journalRootRefusal(base)) {  // before a lock is made in it
+    out << *refusal << '\n';
+    return platform::EndProgram::kStopped;
+  }
   platform::RunStamp stamp = platform::makeRunStamp(services.clock.now());
   std::string heldBy;
   const auto lock = platform::SiteLock::take(

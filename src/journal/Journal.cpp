@@ -26,6 +26,10 @@ void appendFramed(std::string& out, const std::string& line) {
   out.push_back('\n');
 }
 
+bool isLowerHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
 // The record a framed line holds, or nothing when its frame does not fit.
 std::optional<std::string_view> unframe(std::string_view line) {
   if (line.empty() || line.front() != '#') return std::nullopt;
@@ -38,13 +42,31 @@ std::optional<std::string_view> unframe(std::string_view line) {
   const std::size_t crcAt = static_cast<std::size_t>(afterLength - line.data()) + 1;
   if (line.size() < crcAt + 9 || line[crcAt + 8] != ' ') return std::nullopt;
   for (std::size_t i = crcAt; i < crcAt + 8; ++i)
-    if (!((line[i] >= '0' && line[i] <= '9') || (line[i] >= 'a' && line[i] <= 'f')))
-      return std::nullopt;
+    if (!isLowerHex(line[i])) return std::nullopt;
   std::uint32_t crc = 0;
   (void)std::from_chars(line.data() + crcAt, line.data() + crcAt + 8, crc, 16);
   const std::string_view record = line.substr(crcAt + 9);
   if (record.size() != length || platform::crc32c(record) != crc) return std::nullopt;
   return record;
+}
+
+// Whether a frame that does not fit is the beginning of a whole one, as a
+// kill or a full disk leaves it: cut inside its head, or its record shorter
+// than its length.
+bool cutShort(std::string_view line) {
+  if (line.empty() || line.front() != '#') return false;
+  std::size_t at = 1;
+  while (at < line.size() && line[at] >= '0' && line[at] <= '9') ++at;
+  if (at == line.size()) return true;
+  std::size_t length = 0;
+  if (std::from_chars(line.data() + 1, line.data() + at, length).ec != std::errc() ||
+      line[at] != ' ')
+    return false;
+  const std::size_t crcAt = ++at;
+  while (at < line.size() && at < crcAt + 8 && isLowerHex(line[at])) ++at;
+  if (at == line.size()) return true;
+  if (at != crcAt + 8 || line[at] != ' ') return false;
+  return line.size() - at - 1 < length;
 }
 
 // Whether the file ends inside a line (a torn append): reads its last byte.
@@ -160,8 +182,10 @@ Contents Journal::parse(std::string_view text) {
     if (line.empty()) continue;
     const auto record = contents.unframed ? std::optional(line) : unframe(line);
     if (!record) {
-      contents.torn.push_back(named +
-                              ": its length or checksum does not fit, it is torn or altered");
+      if (cutShort(line))
+        contents.torn.push_back(named + ": it was cut short");
+      else
+        contents.altered.push_back(named + ": its frame does not fit its record, it was altered");
       continue;
     }
     Parsed parsed = journal::parse(*record);

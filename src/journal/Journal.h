@@ -22,16 +22,21 @@
 // decimal, and its CRC-32C in eight lower-case hexadecimal digits. A record
 // that a kill or a full disk tore, or that was altered, fails its frame and
 // is skipped alone: every append starts on a line of its own, so the next
-// record is never read as part of it.
+// record is never read as part of it. A torn frame is the beginning of a
+// whole one (its record shorter than its length, or its head cut); any
+// other frame that fails was altered after it was written.
 namespace qsi::journal {
 
 // What a journal holds: its records in order, and the lines that are none,
 // each named by its record (line) number and why.
 struct Contents {
   std::vector<Record> records;
-  // Torn or altered frames: a change they tell never took effect, as it
-  // waits for its record on disk.
+  // Torn frames: a change they tell never took effect, as it waits for its
+  // record on disk.
   std::vector<std::string> torn;
+  // Whole frames whose checksum does not fit: what they told may have taken
+  // effect, and is not known.
+  std::vector<std::string> altered;
   // Whole frames that hold no record the installer writes: forged.
   std::vector<std::string> refused;
   // Whether the journal was written before records were framed: its lines

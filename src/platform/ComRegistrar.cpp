@@ -37,4 +37,11 @@ std::optional<bool> RegistryComRegistrar::isRegistered(const std::filesystem::pa
   return registry_.readValue(keyOf(dll), "DLL").has_value();
 }
 
+std::vector<std::string> RegistryComRegistrar::keysMadeByRegistering() const {
+  std::vector<std::string> missing;
+  for (std::string_view key : {kRegistrarKey, kComRegistrationsKey})
+    if (!missing.empty() || !registry_.subKeys(key)) missing.emplace_back(key);
+  return missing;
+}
+
 }  // namespace qsi::platform

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/Registry.h"
 
@@ -30,6 +31,11 @@ class ComRegistrar {
     (void)dll;
     return std::nullopt;
   }
+  // The registry keys a registration would make that are missing now, from
+  // the top; an unregistration of the DLL leaves them, so a run journals them
+  // for undo to remove. None where the registrar keeps nothing in the
+  // registry.
+  [[nodiscard]] virtual std::vector<std::string> keysMadeByRegistering() const { return {}; }
 };
 
 // Registrations kept in the registry store: one key per DLL below
@@ -37,6 +43,9 @@ class ComRegistrar {
 // cannot hold "\"), with the value "DLL" holding the path.
 class RegistryComRegistrar final : public ComRegistrar {
  public:
+  // The registrar's own key, which holds nothing else; below it, the
+  // registrations' key.
+  static constexpr std::string_view kRegistrarKey = "SOFTWARE\\Classes\\QSolutionInstaller";
   static constexpr std::string_view kComRegistrationsKey =
       "SOFTWARE\\Classes\\QSolutionInstaller\\ComRegistrations";
 
@@ -45,6 +54,9 @@ class RegistryComRegistrar final : public ComRegistrar {
   void registerComponent(const std::filesystem::path& dll) override;
   void unregisterComponent(const std::filesystem::path& dll) override;
   [[nodiscard]] std::optional<bool> isRegistered(const std::filesystem::path& dll) const override;
+  // The levels from kRegistrarKey down to kComRegistrationsKey that are
+  // missing; the keys above are not the registrar's.
+  [[nodiscard]] std::vector<std::string> keysMadeByRegistering() const override;
 
  private:
   [[nodiscard]] static std::string keyOf(const std::filesystem::path& dll);

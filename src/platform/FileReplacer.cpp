@@ -68,6 +68,7 @@ fs::path keptBesideFolder(const fs::path& file, std::string_view run) {
 #include "platform/Crc16.h"
 #include "platform/Descriptor.h"
 #include "platform/FileIO.h"
+#include "platform/Ownership.h"
 
 namespace qsi::platform {
 
@@ -295,7 +296,9 @@ void PosixFileReplacer::keep(const Placement& placement, std::set<fs::path>& fol
   if (link(placement.destination, placement.backup) == 0) return;
   if ((errno != EXDEV && errno != EPERM && errno != EMLINK) || placement.keptBeside.empty())
     throwErrno(errno, "cannot keep", placement.destination);
-  fs::create_directories(placement.keptBeside.parent_path());
+  // The hidden folders lie in the site, where others may have put a link.
+  makeOwnFolder(placement.keptBeside.parent_path().parent_path());
+  makeOwnFolder(placement.keptBeside.parent_path());
   copyWithAttributes(placement.destination, placement.keptBeside);
   folders.insert(folderOf(placement.keptBeside));
 }

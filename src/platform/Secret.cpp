@@ -1,14 +1,18 @@
 #include "platform/Secret.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <system_error>
 
 #include "platform/Paths.h"
+#include "platform/TimeLimits.h"
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -23,26 +27,60 @@ void wipe(std::string& text) noexcept {
 
 namespace {
 
+#ifndef _WIN32
+// Waits until `fd` can be read or the deadline passes; false when it passed.
+bool readable(int fd, std::chrono::steady_clock::time_point deadline) {
+  while (true) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd one{fd, POLLIN, 0};
+    const int ready = ::poll(&one, 1, static_cast<int>(std::min<long long>(left.count(), 60000)));
+    if (ready > 0) return true;
+    if (ready < 0 && errno != EINTR) return true;  // the read tells why
+  }
+}
+#endif
+
 std::string readLine(int fd, const std::string& source) {
+  const TimeLimit limit = timeLimit(kPasswordTimeLimit);
+  const auto deadline = std::chrono::steady_clock::now() + limit.seconds;
+#ifdef _WIN32
+  (void)deadline;  // a read from a pipe or console cannot be given one there
+#endif
   std::string line;
+  line.reserve(kMaxSecretLength + 2);  // never moved: no copy is left unwiped
+  const auto refuse = [&](const std::string& why) {
+    wipe(line);
+    throw SecretRefused(why);
+  };
   char c = 0;
+  bool tooLong = false;
   while (true) {
 #ifdef _WIN32
     const int got = ::_read(fd, &c, 1);
 #else
+    if (!readable(fd, deadline))
+      refuse("no password arrived within " + std::to_string(limit.seconds.count()) + " s on " +
+             source + " (" + limit.setting + ")");
     const auto got = ::read(fd, &c, 1);
 #endif
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      const std::string why = std::generic_category().message(errno);
-      wipe(line);
-      throw SecretRefused("the password cannot be read from " + source + ": " + why);
-    }
+    if (got < 0)
+      refuse("the password cannot be read from " + source + ": " +
+             std::generic_category().message(errno));
     if (got == 0 || c == '\n') break;
+    // One more byte for a line end of "\r\n"; the rest is left unread.
+    tooLong = line.size() > kMaxSecretLength;
+    if (tooLong) break;
     line += c;
   }
+  c = 0;
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.empty()) throw SecretRefused("the password from " + source + " is empty");
+  if (tooLong || line.size() > kMaxSecretLength)
+    refuse("the password from " + source + " is longer than " + std::to_string(kMaxSecretLength) +
+           " bytes");
+  if (line.empty()) refuse("the password from " + source + " is empty");
   return line;
 }
 

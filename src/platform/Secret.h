@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -16,9 +17,16 @@ class SecretRefused : public std::runtime_error {
 // empties it: a secret must not outlive its use in freed memory.
 void wipe(std::string& text) noexcept;
 
+// The longest password read, in bytes: no database takes a longer one.
+inline constexpr std::size_t kMaxSecretLength = 4096;
+
 // The first line of the open descriptor `fd`, without its line break. Reads
 // byte by byte, so that nothing after the line is taken from a shared pipe.
-// Throws SecretRefused when nothing can be read or the line is empty.
+// Throws SecretRefused when nothing can be read, the line is empty, longer
+// than kMaxSecretLength, or has not ended within kPasswordTimeLimit (on
+// Linux; on Windows a read from a pipe or console cannot be given a
+// deadline, and the wait is bounded by the writer alone). What was read is
+// wiped before it throws.
 [[nodiscard]] std::string readSecretLine(int fd, const std::string& source);
 
 // The first line of the file `path`, which must be a regular file (opened

@@ -226,12 +226,12 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   const fs::path runFolder =
       actions::journalFolder(site.instMainDir, runLogs().filename().string());
   const checksum::Fingerprint kept = checksum::fingerprintOf(outside);
-  {
-    // A torn record in the middle is skipped alone.
-    std::string records = readText(journal::Journal::fileOf(runFolder));
-    records.insert(records.find('\n') + 1, "#40 0badf00d mkdir\t/\n");
-    std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc) << records;
-  }
+  // A torn record in the middle is skipped alone; an altered one leaves the
+  // run not undone until it is mended.
+  const std::string records = readText(journal::Journal::fileOf(runFolder));
+  const std::string altered = "#7 0badf00d mkdir\t/\n";
+  std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc)
+      << std::string(records).insert(records.find('\n') + 1, "#40 0badf00d mkdir\t/\n" + altered);
   journal::Journal forged(runFolder);
   forged.append(journal::Create{outside.string(), "x"});
   forged.append(journal::RegistryKey{
@@ -262,6 +262,14 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
         readText(entry.path()) == "edited after the run")
       saved = entry.path().string();
   EXPECT_NE(saved.find("Undo"), std::string::npos) << saved;
+  EXPECT_TRUE(platform::contains(undone.out, "the journal of the run " +
+                                                 runLogs().filename().string() +
+                                                 ", record 3: its frame does not fit"))
+      << undone.out;
+  std::string mended = readText(journal::Journal::fileOf(runFolder));
+  std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc)
+      << mended.erase(mended.find(altered), altered.size());
+  EXPECT_EQ(run("", {}, {"--undo"}).status, 1);  // the forged records stay refused
   EXPECT_EQ(run("", {}, {"--undo"}).status, 2);  // nothing left to undo
   // An undone run is not undone again; no run is undone before a later one.
   const char* const runs[] = {"older", "later", "newest"};  // in the order they ran
@@ -293,10 +301,18 @@ std::string modes(const std::vector<fs::path>& folders) {
 }
 
 // A read-only page and Java classes on another file system than the
-// journal come back byte for byte with their modes; an undo killed at any
-// instant is finished by the next one.
+// journal come back byte for byte with their modes, the registry store byte
+// for byte: values of other types the run wrote over, no key the run made;
+// an undo killed or told to end at any instant is finished by the next one.
 TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFinished) {
   writeEveryKindPackage();
+  site.write("registry.reg",
+             platform::replaceAll(readText(site.registryFile),
+                                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\QSolutionInstaller\\"
+                                  "ComRegistrations]\r\n",
+                                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes]\r\n") +
+                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\QSolutionInstaller\\Installed\\WebServer\\"
+                 "Q-Maple]\r\n\"Run\"=hex(2):25,00,52,00,00,00\r\n\"Version\"=dword:00000002\r\n");
   const fs::path elsewhere = fs::path("/dev/shm") / site.root.filename();
   ASSERT_NE(fs::status(elsewhere.parent_path()).type(), fs::file_type::not_found);
   fs::create_directories(elsewhere / "java/Classes/com/corvane");
@@ -308,25 +324,65 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
   fs::permissions(page, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   const fs::path saved = site.root / "saved";
   fs::copy(site.instMainDir, saved, fs::copy_options::recursive);
-  const std::string registry = readText(site.registryFile);
+  std::string registry = readText(site.registryFile);
   const auto before = everything() + modes({site.instMainDir, elsewhere});
-  for (int instant = 0; instant < 6; ++instant) {
+  int interrupted = 0;
+  for (int instant = 0; instant < 8; ++instant) {
     ASSERT_EQ(run(kInstall).status, 0);
     EXPECT_EQ(readText(javaClass), "class");
+    EXPECT_EQ(
+        registryValue("SOFTWARE\\QSolutionInstaller\\Installed\\WebServer\\Q-Maple", "Version"),
+        "2.1.1.0");
     const ProcessResult killed =
         run("",
             [&](unsigned long pid) {
-              std::this_thread::sleep_for(std::chrono::milliseconds(2 * instant));
-              ::kill(static_cast<pid_t>(pid), SIGKILL);
+              std::this_thread::sleep_for(std::chrono::milliseconds(instant));
+              ::kill(static_cast<pid_t>(pid), instant % 2 == 0 ? SIGKILL : SIGTERM);
             },
             {"--undo"});
+    // Told to end, it stops after a record; the next one takes it up.
+    const bool stopped = platform::contains(killed.out, "the undo was interrupted");
+    interrupted += stopped ? 1 : 0;
     const ProcessResult again = run("", {}, {"--undo"});
+    EXPECT_TRUE(!stopped || (killed.status == 1 && again.status == 0)) << again.out;
     EXPECT_EQ(everything() + modes({site.instMainDir, elsewhere}), before) << killed.status << "\n"
                                                                            << again.out;
+    // In the store's own layout from the first undo on, then byte for byte.
+    if (instant == 0) registry = readText(site.registryFile);
+    EXPECT_EQ(readText(site.registryFile), registry);
     fs::remove_all(site.instMainDir);
     fs::copy(saved, site.instMainDir, fs::copy_options::recursive);
     site.write("registry.reg", registry);
   }
+  EXPECT_GT(interrupted, 0);
+  // A link put where the copy's hidden folder was is not followed by undo;
+  // the copy a pruned run kept goes with its journal.
+  std::ofstream(site.registryFile, std::ios::app)
+      << "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QSolutionInstaller]\r\n\"KeepJournals\"=dword:"
+         "00000001\r\n";
+  ASSERT_EQ(run(kInstall).status, 0);
+  const std::string first = runLogs().filename().string();
+  const fs::path kept = javaClass.parent_path() / ".qsi-kept";
+  fs::rename(kept, elsewhere / "trap");
+  fs::create_directory_symlink(elsewhere / "trap", kept);
+  const ProcessResult linked = run("", {}, {"--undo"});
+  EXPECT_TRUE(linked.status == 1 &&
+              platform::contains(linked.out, ".qsi-kept: it is a symbolic link"))
+      << linked.out;
+  EXPECT_EQ(readText(javaClass), "class");
+  fs::remove(kept);
+  fs::rename(elsewhere / "trap", kept);
+  ASSERT_TRUE(fs::exists(kept / first));
+  ASSERT_EQ(run(kInstall).status, 0);
+  EXPECT_FALSE(fs::exists(kept / first));
+  // Nor is a site folder swapped for a link since the run.
+  const fs::path folder = site.instMainDir / "QO11/Q-Alder";
+  fs::rename(folder, site.root / "moved");
+  fs::create_directory_symlink(site.root / "moved", folder);
+  const ProcessResult through = run("", {}, {"--undo"});
+  EXPECT_TRUE(through.status == 1 && platform::contains(through.out, "Q-Alder leads elsewhere"))
+      << through.out;
+  EXPECT_EQ(readText(site.root / "moved/default.asp"), kNewPage);
   fs::remove_all(elsewhere);
 }
 
@@ -417,6 +473,18 @@ TEST_F(EndToEnd, OlderJournalsArePrunedAndRunsAreTakenInTheOrderTheyRan) {
   const ProcessResult refused = run("", {}, {"--undo", "shared"});
   EXPECT_TRUE(refused.status == 2 && platform::contains(refused.out, "others than its owner"))
       << refused.out;
+  // A link for a run folder is refused by name; while others can write the
+  // journal root, nothing in it is read.
+  fs::create_directory_symlink(future, journals / "linked");
+  const ProcessResult linked = run("", {}, {"--undo", "linked"});
+  EXPECT_TRUE(linked.status == 2 && platform::contains(linked.out, "linked: it is a symbolic link"))
+      << linked.out;
+  fs::permissions(journals, fs::perms::others_write, fs::perm_options::add);
+  const ProcessResult open = run("", {}, {"--undo"});
+  EXPECT_TRUE(open.status == 2 &&
+              platform::contains(open.out, "QOJournal: others than its owner can write it"))
+      << open.out;
+  fs::permissions(journals, fs::perms::others_write, fs::perm_options::remove);
   const ProcessResult last = run("", {}, {"--undo"});
   EXPECT_EQ(last.status, 0) << last.out;
   EXPECT_EQ(everything(), before);

@@ -83,11 +83,23 @@ TEST(Journal, ATornRecordIsSkippedAloneAndAFailedAppendIsCutBack) {
   ASSERT_EQ(contents.records.size(), 3u);
   EXPECT_EQ(std::get<Metabase>(contents.records[1]).statement, "a\tb\\\r\nc");
   EXPECT_TRUE(std::holds_alternative<End>(contents.records[2]));
-  EXPECT_EQ(contents.torn,
-            (std::vector<std::string>{
-                "record 2: its length or checksum does not fit, it is torn or altered",
-                "record 4: its length or checksum does not fit, it is torn or altered"}));
+  EXPECT_EQ(contents.torn, std::vector<std::string>{"record 4: it was cut short"});
+  EXPECT_EQ(contents.altered, std::vector<std::string>{
+                                  "record 2: its frame does not fit its record, it was altered"});
   EXPECT_TRUE(contents.refused.empty());
+  // Cut short anywhere is torn; any other frame that fails was altered.
+  for (const auto& [line, torn] : {std::pair<std::string, bool>{"#12", true},
+                                   {"#12 0bad", true},
+                                   {"#12 0badf00d end", true},
+                                   {"#3 0badf00d end", false},
+                                   {"#2 0badf00d end", false},
+                                   {"#12 0badf00x end", false},
+                                   {"#12 0badf00d0 end", false},
+                                   {"12 0badf00d end", false}}) {
+    const Contents read = Journal::parse(first + line + "\n");
+    EXPECT_EQ(read.torn.size(), torn ? 1u : 0u) << line;
+    EXPECT_EQ(read.altered.size(), torn ? 0u : 1u) << line;
+  }
 }
 
 // The counter gives each run the next number, and a hand-made one near the

@@ -152,6 +152,16 @@ def main():
     os.close(write)
     rc, out, doc = run(site, '--plan-only', '--password-fd', str(read), stdin='', pass_fds=(read,))
     check('--password-fd reads the password', rc == 0 and doc['outcome'] == 'planned', out)
+    # A writer that never writes, or never ends the line, holds the run only so long.
+    read, write = os.pipe()
+    os.environ['QSI_PASSWORD_TIMEOUT'] = '1'
+    for stdin, options, why in (('x' * 5000 + '\n', (), 'longer than 4096 bytes'),
+                                ('', ('--password-fd', str(read)), 'no password arrived within 1 s')):
+        rc, out, doc = run(site, '--plan-only', *options, stdin=stdin, pass_fds=(read,))
+        check('a password refused: %s' % why, rc == 2 and outcome(doc) == ('refused', 'password')
+              and why in doc['errors'][0]['description'], out)
+    del os.environ['QSI_PASSWORD_TIMEOUT']
+    os.close(write)
     rc, out, doc = run(site, '--plan-only', '--password-file', secret, stdin='')
     check('--password-file reads a private file', rc == 0 and doc['outcome'] == 'planned', out)
     rc, out, doc = run(site, '--plan-only', stdin='')

@@ -7,6 +7,7 @@
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
+#include "platform/Ownership.h"
 #include "platform/win32/WindowsApi.h"
 
 namespace qsi::platform {
@@ -78,7 +79,9 @@ void keep(const Placement& placement) {
   if (CreateHardLinkA(placement.backup.string().c_str(), from.c_str(), nullptr)) return;
   if (placement.keptBeside.empty()) fail(GetLastError(), "cannot keep", placement.destination);
   const fs::path folder = placement.keptBeside.parent_path();
-  fs::create_directories(folder);
+  // The hidden folders lie in the site, where others may have put a link.
+  makeOwnFolder(folder.parent_path());
+  makeOwnFolder(folder);
   SetFileAttributesA(folder.parent_path().string().c_str(), FILE_ATTRIBUTE_HIDDEN);
   copyWithAttributes(placement.destination, placement.keptBeside);
 }

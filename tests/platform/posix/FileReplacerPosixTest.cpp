@@ -83,6 +83,21 @@ TEST(FileReplacer, KeepsAndPutsBackAFileOfAnotherFileSystemWithItsMode) {
   EXPECT_EQ(test::readText(old), "old");
   EXPECT_EQ(fs::status(old).permissions(), P::owner_read | P::group_read | P::others_read);
   EXPECT_EQ(test::treeText(old.parent_path()), ".qsi-kept/\n.qsi-kept/run/\nA.class = old\n");
+  // A link where the hidden folder goes is not followed: the file stays as it was.
+  const fs::path other = site.write("java2/B.class", "old");
+  fs::create_directory(site.root / "trap");
+  fs::create_directory_symlink(site.root / "trap", other.parent_path() / ".qsi-kept");
+  Placement linked = placement;
+  linked.destination = other;
+  linked.backup = site.root / "journal/files/000002";
+  linked.keptBeside = keptBesideFolder(other, "run") / "000002";
+  files.elsewhere = [&](const fs::path& path) { return path == linked.backup; };
+  files.placeAll(std::span(&linked, 1), site.root / "journal", nullptr);
+  EXPECT_FALSE(linked.placed());
+  EXPECT_NE(linked.error.find(".qsi-kept is refused: it is a symbolic link"), std::string::npos)
+      << linked.error;
+  EXPECT_TRUE(fs::is_empty(site.root / "trap"));
+  EXPECT_EQ(test::readText(other), "old");
 
   const auto attributes = attributesOf(old);
   ASSERT_TRUE(attributes);
