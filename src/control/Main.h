@@ -150,7 +150,8 @@ class Main final : public platform::UserInterface {
   void recordDatabasePart(platform::Registry& registry) const;
   void offerUndo(qsi::journal::Journal& journal, const std::string& run);
   void keepRun(const std::filesystem::path& journalFolder);
-  bool undo(const std::string& run);  // true: undone whole
+  std::optional<bool> undo(const std::string& run, const std::string& question,
+                           std::string_view key, bool afterInterrupt);
   void restartServices(const std::exception& failure);
   void reportFailure(const std::exception& failure);
   [[nodiscard]] std::string closingText(const RunOutcome& outcome) const;

@@ -115,7 +115,7 @@ TEST_F(EndToEnd, ASecondRunOfThePackageChangesNothing) {
            "Module Q-Maple: skip, 2.1.1.0 (recorded by the run of " + first + ") -> 2.1.1.0"})
     EXPECT_NE(plan.find(line + "\r\n"), std::string::npos) << line << "\n" << plan;
 
-  const ProcessResult undone = run("", {}, {"--undo"});
+  const ProcessResult undone = run("y\n", {}, {"--undo"});
   EXPECT_EQ(undone.status, 0) << undone.out;
   EXPECT_EQ(everything(), before);  // the first run undone: the second changed nothing
   EXPECT_FALSE(hasRegistryKey("SOFTWARE\\QSolutionInstaller"));
@@ -190,7 +190,8 @@ TEST_F(EndToEnd, AnUnreadableInstalledFileIsShownAndLogged) {
   EXPECT_EQ(calls(), "");
 }
 
-// The run does what the plan says; the undo saves a file edited since.
+// The run does what the plan says; the undo leaves what changed since, and
+// asks before it changes anything.
 TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid) {
   writeEveryKindPackage();
   const std::string before = everything();
@@ -219,50 +220,74 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   EXPECT_EQ(copied.find("logo.gif"), std::string::npos);
 
   const fs::path page = site.instMainDir / "QO11/Q-Alder/default.asp";
+  const std::string left = readText(page);
   site.write("inst/QO11/Q-Alder/default.asp", "edited after the run");
+  const std::string version = appVersion("WebServer");
+  const std::string modules = "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
+  ASSERT_TRUE(
+      site.registry.writeValue(modules + "WebServerConfig\\Modules\\Q-Alder", "AppVersion", "9.9"));
   // Hand-made records are not followed; a folder the run made keeps the admin's file.
   const fs::path mine = site.write("inst/QO11/Q-Alder/new/mine.asp", "mine");
   const fs::path outside = site.write("outside.txt", "not the site's");
   const fs::path runFolder =
       actions::journalFolder(site.instMainDir, runLogs().filename().string());
+  const std::string journalText = readText(journal::Journal::fileOf(runFolder));
   const checksum::Fingerprint kept = checksum::fingerprintOf(outside);
   {
     // A torn record in the middle is skipped alone.
-    std::string records = readText(journal::Journal::fileOf(runFolder));
+    std::string records = journalText;
     records.insert(records.find('\n') + 1, "#40 0badf00d mkdir\t/\n");
     std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc) << records;
   }
   journal::Journal forged(runFolder);
   forged.append(journal::Create{outside.string(), "x"});
-  forged.append(journal::RegistryKey{
-      "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\DbServerConfig\\Modules\\Q-Alder"});
+  forged.append(journal::RegistryKey{modules + "DbServerConfig\\Modules\\Q-Alder"});
   forged.append(journal::RegistryValue{"SOFTWARE\\Corvane", "Run", true, "x", "", std::nullopt});
   forged.append(journal::Com{(site.root / "elsewhere.dll").string(), true, false});
   forged.append(journal::Mts{"QOPackage", (site.root / "other.dll").string(), true, {}});
   forged.write(journal::Replace{(site.instMainDir / "QO11" / "in.asp").string(),
                                 "../../../../outside.txt", kept, "x", "", ""});
-  const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
+  const std::vector<std::string> args = {"--undo", runLogs().filename().string()};
+  // The plan comes first; declined, or at the end of input, nothing changes.
+  const std::string edited = everything() + calls();
+  for (const std::string answer : {"", "n\n", "yes please, but not now\n"}) {
+    const ProcessResult declined = run(answer, {}, args);
+    EXPECT_EQ(declined.status, 2) << declined.out;
+    EXPECT_TRUE(
+        platform::contains(declined.out, "Conflicts, left as they are\n") &&
+        platform::contains(declined.out, "\n  " + page.string() + ": changed after the run\n"))
+        << declined.out;
+    EXPECT_TRUE(platform::contains(declined.out, "The undo is declined; nothing was changed."));
+    EXPECT_EQ(everything() + calls(), edited) << answer;
+  }
+  const ProcessResult undone = run("y\n", {}, args);
   EXPECT_EQ(undone.status, 1) << undone.out;  // undone in part
-  EXPECT_EQ(readText(mine) + readText(outside),
+  EXPECT_EQ(readText(mine) + readText(outside) + readText(page) + appVersion("WebServer"),
             "mine"
-            "not the site's");
-  fs::remove_all(mine.parent_path());
-  EXPECT_EQ(everything(), before);
+            "not the site's"
+            "edited after the run"
+            "9.9");
   EXPECT_NE(undone.out.find("scripts run and Metabase rows written are not undone"),
             std::string::npos)
       << undone.out;
   for (const std::string dll : {"elsewhere.dll", "other.dll"})
     EXPECT_TRUE(platform::contains(undone.out, dll + ": it lies outside the site")) << undone.out;
-  EXPECT_NE(undone.out.find("Changed after the run, saved first: " + page.string()),
-            std::string::npos)
-      << undone.out;
-  std::string saved;
-  for (const auto& entry : fs::recursive_directory_iterator(site.instMainDir / "QOCustomized"))
-    if (entry.path().filename() == "default.asp" &&
-        readText(entry.path()) == "edited after the run")
-      saved = entry.path().string();
-  EXPECT_NE(saved.find("Undo"), std::string::npos) << saved;
-  EXPECT_EQ(run("", {}, {"--undo"}).status, 2);  // nothing left to undo
+  for (const std::string& conflict :
+       {page.string(),
+        "registry value " + modules + "WebServerConfig\\Modules\\Q-Alder AppVersion"})
+    EXPECT_TRUE(
+        platform::contains(undone.out, "Left as it is: " + conflict + ": changed after the run"))
+        << undone.out;
+  // Put back as the run left them, the rest of the run is undone by the next undo.
+  std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc) << journalText;
+  site.write("inst/QO11/Q-Alder/default.asp", left);
+  ASSERT_TRUE(site.registry.writeValue(modules + "WebServerConfig\\Modules\\Q-Alder", "AppVersion",
+                                       version));
+  fs::remove_all(mine.parent_path());
+  const ProcessResult rest = run("y\n", {}, args);
+  EXPECT_EQ(rest.status, 0) << rest.out;
+  EXPECT_EQ(everything(), before);
+  EXPECT_EQ(run("y\n", {}, {"--undo"}).status, 2);  // nothing left to undo
   // An undone run is not undone again; no run is undone before a later one.
   const char* const runs[] = {"older", "later", "newest"};  // in the order they ran
   for (int i = 0; i < 3; ++i) {
@@ -274,7 +299,7 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   for (const auto& [name, refusal] :
        {std::pair<std::string, std::string>{runLogs().filename().string(), " is undone already"},
         {"older", "while later runs stand; undo them first, newest first: newest, later."}}) {
-    const ProcessResult refused = run("", {}, {"--undo", name});
+    const ProcessResult refused = run("y\n", {}, {"--undo", name});
     EXPECT_TRUE(refused.status == 2 && platform::contains(refused.out, refusal)) << refused.out;
   }
 }
@@ -314,13 +339,13 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
     ASSERT_EQ(run(kInstall).status, 0);
     EXPECT_EQ(readText(javaClass), "class");
     const ProcessResult killed =
-        run("",
+        run("y\n",
             [&](unsigned long pid) {
               std::this_thread::sleep_for(std::chrono::milliseconds(2 * instant));
               ::kill(static_cast<pid_t>(pid), SIGKILL);
             },
             {"--undo"});
-    const ProcessResult again = run("", {}, {"--undo"});
+    const ProcessResult again = run("y\n", {}, {"--undo"});
     EXPECT_EQ(everything() + modes({site.instMainDir, elsewhere}), before) << killed.status << "\n"
                                                                            << again.out;
     fs::remove_all(site.instMainDir);
@@ -396,14 +421,14 @@ TEST_F(EndToEnd, OlderJournalsArePrunedAndRunsAreTakenInTheOrderTheyRan) {
   const std::set<std::string> first = runFolders();
   ASSERT_EQ(first.size(), 1u);
   const std::string a = *first.begin();
-  const ProcessResult undone = run("", {}, {"--undo"});
+  const ProcessResult undone = run("y\n", {}, {"--undo"});
   ASSERT_EQ(undone.status, 0) << undone.out;
   ASSERT_EQ(run(kInstall).status, 0);
   std::set<std::string> pruned;
   for (const auto& item : fs::directory_iterator(journals / a))
     pruned.insert(item.path().filename().string());
   EXPECT_EQ(pruned, std::set<std::string>{"state"});
-  const ProcessResult again = run("", {}, {"--undo", a});
+  const ProcessResult again = run("y\n", {}, {"--undo", a});
   EXPECT_TRUE(again.status == 2 && platform::contains(again.out, " was pruned")) << again.out;
   // A later date and a higher sequence do not make a run the last one.
   const fs::path future = journals / "2999-01-01 00.00.00";
@@ -414,10 +439,10 @@ TEST_F(EndToEnd, OlderJournalsArePrunedAndRunsAreTakenInTheOrderTheyRan) {
   fs::create_directories(shared);
   std::ofstream(shared / "state") << "sequence=1000\nchanges=1\nstatus=ended\n";
   fs::permissions(shared, fs::perms::all);
-  const ProcessResult refused = run("", {}, {"--undo", "shared"});
+  const ProcessResult refused = run("y\n", {}, {"--undo", "shared"});
   EXPECT_TRUE(refused.status == 2 && platform::contains(refused.out, "others than its owner"))
       << refused.out;
-  const ProcessResult last = run("", {}, {"--undo"});
+  const ProcessResult last = run("y\n", {}, {"--undo"});
   EXPECT_EQ(last.status, 0) << last.out;
   EXPECT_EQ(everything(), before);
 }
