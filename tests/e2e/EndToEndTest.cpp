@@ -221,7 +221,14 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
 
   const fs::path page = site.instMainDir / "QO11/Q-Alder/default.asp";
   const std::string left = readText(page);
-  site.write("inst/QO11/Q-Alder/default.asp", "edited after the run");
+  // Edited to the size and CRC-16 of what the run left: only the CRC-32C tells.
+  std::string edited = left;
+  edited[edited.size() - 3] ^= 1;
+  for (int n = 0; checksum::calculateCRC(edited) != checksum::calculateCRC(left); ++n) {
+    edited[edited.size() - 2] = static_cast<char>(n >> 8);
+    edited.back() = static_cast<char>(n & 0xFF);
+  }
+  site.write("inst/QO11/Q-Alder/default.asp", edited);
   const std::string version = appVersion("WebServer");
   const std::string modules = "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
   ASSERT_TRUE(
@@ -249,7 +256,7 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
                                 "../../../../outside.txt", kept, "x", "", ""});
   const std::vector<std::string> args = {"--undo", runLogs().filename().string()};
   // The plan comes first; declined, or at the end of input, nothing changes.
-  const std::string edited = everything() + calls();
+  const std::string editedSite = everything() + calls();
   for (const std::string answer : {"", "n\n", "yes please, but not now\n"}) {
     const ProcessResult declined = run(answer, {}, args);
     EXPECT_EQ(declined.status, 2) << declined.out;
@@ -258,15 +265,14 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
         platform::contains(declined.out, "\n  " + page.string() + ": changed after the run\n"))
         << declined.out;
     EXPECT_TRUE(platform::contains(declined.out, "The undo is declined; nothing was changed."));
-    EXPECT_EQ(everything() + calls(), edited) << answer;
+    EXPECT_EQ(everything() + calls(), editedSite) << answer;
   }
   const ProcessResult undone = run("y\n", {}, args);
   EXPECT_EQ(undone.status, 1) << undone.out;  // undone in part
   EXPECT_EQ(readText(mine) + readText(outside) + readText(page) + appVersion("WebServer"),
             "mine"
-            "not the site's"
-            "edited after the run"
-            "9.9");
+            "not the site's" +
+                edited + "9.9");
   EXPECT_NE(undone.out.find("scripts run and Metabase rows written are not undone"),
             std::string::npos)
       << undone.out;
@@ -423,11 +429,17 @@ TEST_F(EndToEnd, OlderJournalsArePrunedAndRunsAreTakenInTheOrderTheyRan) {
   const std::string a = *first.begin();
   const ProcessResult undone = run("y\n", {}, {"--undo"});
   ASSERT_EQ(undone.status, 0) << undone.out;
+  // A run undone in part stands, and keeps its journal.
+  const fs::path partial = journals / "partial";
+  fs::create_directories(partial);
+  std::ofstream(partial / "state") << "sequence=1\nchanges=1\nstatus=partial\n";
+  std::ofstream(journal::Journal::fileOf(partial)) << "begin\tpartial\t2000-01-01 00:00:00\tx\n";
   ASSERT_EQ(run(kInstall).status, 0);
   std::set<std::string> pruned;
   for (const auto& item : fs::directory_iterator(journals / a))
     pruned.insert(item.path().filename().string());
   EXPECT_EQ(pruned, std::set<std::string>{"state"});
+  EXPECT_TRUE(fs::exists(journal::Journal::fileOf(partial)));
   const ProcessResult again = run("y\n", {}, {"--undo", a});
   EXPECT_TRUE(again.status == 2 && platform::contains(again.out, " was pruned")) << again.out;
   // A later date and a higher sequence do not make a run the last one.
