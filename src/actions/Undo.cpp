@@ -148,6 +148,15 @@ struct Checked {
   std::string why;  // it conflicts or cannot be undone
 };
 
+// A path as records of one file are matched: Windows names a file in any case.
+std::string pathKey(const fs::path& path) {
+  std::string key = path.lexically_normal().string();
+#ifdef _WIN32
+  key = platform::toLower(key);
+#endif
+  return key;
+}
+
 // What each record's target is: records of one target are undone together,
 // the newest telling what the run left there.
 std::string targetOf(const Record& record) {
@@ -156,9 +165,9 @@ std::string targetOf(const Record& record) {
         using Kind = std::decay_t<decltype(r)>;
         if constexpr (std::is_same_v<Kind, journal::Replace> ||
                       std::is_same_v<Kind, journal::Create>)
-          return "file\t" + fs::path(r.path).lexically_normal().string();
+          return "file\t" + pathKey(r.path);
         else if constexpr (std::is_same_v<Kind, journal::Mkdir>)
-          return "file\t" + fs::path(r.folder).lexically_normal().string();
+          return "file\t" + pathKey(r.folder);
         else if constexpr (std::is_same_v<Kind, journal::RegistryValue>)
           return "value\t" + r.key + "\t" + r.name;
         else if constexpr (std::is_same_v<Kind, journal::RegistryKey>)
@@ -189,8 +198,8 @@ class Checker {
         placed_[placed->path] = placed->fingerprint;
   }
 
-  // `removing`: the files and folders that steps before this one remove.
-  [[nodiscard]] Checked check(const Record& record, const std::set<fs::path>& removing) const;
+  // `removing`: the files and folders that steps before this one remove, by pathKey.
+  [[nodiscard]] Checked check(const Record& record, const std::set<std::string>& removing) const;
   [[nodiscard]] std::optional<fs::path> keptCopy(const journal::Replace& record) const;
 
  private:
@@ -198,7 +207,7 @@ class Checker {
   [[nodiscard]] Checked checkFile(const journal::Replace& record) const;
   [[nodiscard]] Checked checkFile(const journal::Create& record) const;
   [[nodiscard]] Checked checkFolder(const journal::Mkdir& record,
-                                    const std::set<fs::path>& removing) const;
+                                    const std::set<std::string>& removing) const;
   [[nodiscard]] Checked check(const journal::RegistryValue& record) const;
   [[nodiscard]] Checked check(const journal::RegistryKey& record) const;
   [[nodiscard]] Checked check(const journal::Com& record) const;
@@ -290,13 +299,13 @@ Checked Checker::checkFile(const journal::Create& record) const {
 }
 
 Checked Checker::checkFolder(const journal::Mkdir& record,
-                             const std::set<fs::path>& removing) const {
+                             const std::set<std::string>& removing) const {
   const fs::path folder(record.folder);
   std::error_code ec;
   if (!fs::is_directory(fs::symlink_status(folder, ec))) return {};
   for (const auto& item : fs::directory_iterator(folder, ec))
     if (!platform::isTemporaryFileName(item.path().filename().string()) &&
-        !removing.contains(item.path().lexically_normal()))
+        !removing.contains(pathKey(item.path())))
       return {Verdict::Conflict, "the folder holds files the run did not make"};
   if (ec) return {Verdict::Problem, platform::systemReason(ec)};
   return {Verdict::Step, {}};
@@ -352,7 +361,7 @@ Checked Checker::check(const journal::Mts& record) const {
   return {Verdict::Conflict, "the package's components changed after the run"};
 }
 
-Checked Checker::check(const Record& record, const std::set<fs::path>& removing) const {
+Checked Checker::check(const Record& record, const std::set<std::string>& removing) const {
   return std::visit(
       [&](const auto& r) -> Checked {
         using Kind = std::decay_t<decltype(r)>;
@@ -719,7 +728,7 @@ UndoPlan planUndo(const platform::Environment& env, const ActionServices& servic
                              ": it is no record the installer writes; nothing follows from it");
   const Checker checker(env, services, instMainDir, folder, plan.records);
   std::map<std::string, Verdict> decided;  // per target, by its newest record
-  std::set<fs::path> removing;
+  std::set<std::string> removing;          // by pathKey
   bool stopped = false, started = false;
   for (std::size_t i = plan.records.size(); i-- > 0;) {
     const Record& record = plan.records[i];
@@ -747,7 +756,7 @@ UndoPlan planUndo(const platform::Environment& env, const ActionServices& servic
       plan.steps.push_back({i, verbOf(record) + " " + nameOf(record), true});
       if (std::holds_alternative<journal::Create>(record) ||
           std::holds_alternative<journal::Mkdir>(record))
-        removing.insert(fs::path(target.substr(target.find('\t') + 1)));
+        removing.insert(target.substr(target.find('\t') + 1));
     } else if (checked.verdict == Verdict::Conflict) {
       plan.conflicts.push_back(nameOf(record) + ": " + checked.why);
     } else if (checked.verdict == Verdict::Problem) {
