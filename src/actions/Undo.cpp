@@ -337,12 +337,11 @@ Checked Checker::check(const journal::Com& record) const {
   if (!platform::liesBelow(instMainDir_, record.dll))
     return {Verdict::Problem, "it lies outside the site: the run registers no such DLL"};
   if (record.wasRegistered == record.registering) return {};  // the run changed nothing
-  // Where the registrar cannot be asked there is nothing to compare; putting
-  // back a registration overwrites no one's bytes, the DLL is a file checked
-  // on its own.
-  const auto now = services_.com.isRegistered(record.dll);
-  if (!now || *now == record.registering) return {Verdict::Step, {}};
-  return {};  // the other of two states: as before the run
+  // A registration has two states, and the undo brings back the one before
+  // the run, whatever it is now: that overwrites no one's change, and a
+  // registrar killed halfway (a key without its value, which reads as not
+  // registered) is cleared only so. The DLL is a file, checked on its own.
+  return {Verdict::Step, {}};
 }
 
 Checked Checker::check(const journal::Mts& record) const {

@@ -42,13 +42,14 @@ class PrintingUi final : public platform::UserInterface {
 };
 
 // Whether the administrator says yes: one line of at most a few
-// characters, "y" or "Y"; the end of input, or a longer line, is no.
+// characters, "y" or "Y" (a CR before its end is the console's); the end
+// of input, or a longer line, is no.
 bool answersYes(std::istream& in) {
   constexpr std::size_t kLongest = 16;
   std::string line;
   for (int c = in.get(); c != std::char_traits<char>::eof() && c != '\n'; c = in.get()) {
     if (line.size() == kLongest) return false;
-    line.push_back(static_cast<char>(c));
+    if (c != '\r') line.push_back(static_cast<char>(c));
   }
   const std::string_view answer = platform::trim(line);
   return answer == "y" || answer == "Y";
@@ -112,6 +113,7 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
         out << "\nThe undo is declined; nothing was changed.\n";
         return platform::EndProgram::kStopped;
       }
+      out << '\n';
     }
     const actions::UndoResult result = actions::undoRun(env, services.actions, base, plan);
     told.conflicts = result.conflicts;
