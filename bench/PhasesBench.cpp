@@ -232,8 +232,10 @@ double undoProgram(const SiteLayout& site, std::size_t files) {
   ::sync();
   actions::UndoResult result;
   const double seconds = timed([&] {
-    result = actions::undoRun(run.env, run.installer.actions.services(), run.instMainDir,
-                              run.env.stamp.runFolder, run.instMainDir / "QOCustomized" / "Undo");
+    const auto& services = run.installer.actions.services();
+    result = actions::undoRun(
+        run.env, services, run.instMainDir,
+        actions::planUndo(run.env, services, run.instMainDir, run.env.stamp.runFolder));
   });
   expect(result.complete() && result.restored == files, "the undo did not put back every page");
   return seconds;

@@ -278,7 +278,7 @@ void Installation::report(Pending& pending) {
     }
   }
   if (installed) {
-    written_[planned.entry] = Fingerprint{pending.copy.size, pending.copy.crc};
+    written_[planned.entry] = Fingerprint{pending.copy.size, pending.copy.crc, pending.copy.crc32c};
     journal_.append(journal::Placed{pending.installed.string(), *written_[planned.entry]});
   }
   result_.installed[planned.entry] = installed;
@@ -381,8 +381,9 @@ void Installation::copyJavaClasses() {
     if (why.empty())
       why = pending.folderFailure.empty() ? pending.copy.error : pending.folderFailure;
     if (pending.copy.placed() && !pending.copy.source.empty())
-      journal_.append(journal::Placed{pending.installed.string(),
-                                      Fingerprint{pending.copy.size, pending.copy.crc}});
+      journal_.append(
+          journal::Placed{pending.installed.string(),
+                          Fingerprint{pending.copy.size, pending.copy.crc, pending.copy.crc32c}});
   }
   if (!why.empty()) copyLog_.writeLine(platform::withReason("Error copying the Java Classes", why));
 }

@@ -344,15 +344,16 @@ int runInstaller(int argc, char** argv) {
                                        control::Part::all};
       std::ostringstream told;
       control::UndoReport report;
-      const int status = control::runUndoCommand(services, undo->second, told, &report);
+      const int status = control::runUndoCommand(services, undo->second, told, nullptr, &report);
       std::cout << told.str();
-      const auto result =
-          control::undoResult(read.request, start, status, told.str(), report.run, report.heldBy);
+      const auto result = control::undoResult(read.request, start, status, told.str(), report.run,
+                                              report.heldBy, report.conflicts);
       if (read.request.resultFile)
         control::writeResult(*read.request.resultFile, result, std::cerr);
       return static_cast<int>(result.find("exit_status")->integer());
     }
-    if (undo != given->end()) return control::runUndoCommand(services, undo->second, std::cout);
+    if (undo != given->end())
+      return control::runUndoCommand(services, undo->second, std::cout, &std::cin);
     if (unattended) return control::runUnattended(services, read.request, std::cout);
 #if defined(QSI_HAVE_WIN32_UI)
     (void)argc;

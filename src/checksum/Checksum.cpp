@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/Crc32.h"
 #include "platform/FileIO.h"
 #include "platform/Text.h"
 
@@ -42,13 +43,20 @@ Fingerprint fingerprintOf(const fs::path& file) {
   platform::InputFile in(file);
   std::vector<char> chunk(kChunkSize);
   Crc16 crc;
+  std::uint32_t strong = 0;
   Fingerprint fingerprint;
   for (std::size_t got = 0; (got = in.read(chunk.data(), chunk.size())) > 0;) {
     crc.update(std::string_view(chunk.data(), got));
+    strong = platform::crc32c(std::string_view(chunk.data(), got), strong);
     fingerprint.size += got;
   }
   fingerprint.crc = crc.value();
+  fingerprint.crc32c = strong;
   return fingerprint;
+}
+
+bool sameBytes(const Fingerprint& a, const Fingerprint& b) {
+  return a.crc32c && b.crc32c && a == b;
 }
 
 std::string checksumOfBytes(const Fingerprint& fingerprint) {

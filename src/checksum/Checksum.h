@@ -25,15 +25,22 @@ using platform::Crc16;
 // one its digits without leading zeros ("186", "0").
 [[nodiscard]] std::string checksumText(std::int32_t crcRegister);
 
-// What the journal keeps to know a file's bytes again: their number and
-// their CRC-16, libraries included.
+// What the journal keeps to know a file's bytes again: their number, their
+// CRC-16 (the checksum text's) and their CRC-32C, libraries included. A
+// journal of an earlier version holds no CRC-32C.
 struct Fingerprint {
   std::uint64_t size = 0;
   std::uint16_t crc = 0;
+  std::optional<std::uint32_t> crc32c;
   friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
 };
 
-// The fingerprint of a file's bytes. Throws std::system_error naming the
+// Whether two fingerprints tell the same bytes for sure: both hold a
+// CRC-32C, and all agree. A CRC-16 alone is shared by one file in 65,536
+// and decides nothing.
+[[nodiscard]] bool sameBytes(const Fingerprint& a, const Fingerprint& b);
+
+// The fingerprint of a file's bytes, its CRC-32C included. Throws std::system_error naming the
 // file when it cannot be read.
 [[nodiscard]] Fingerprint fingerprintOf(const std::filesystem::path& file);
 

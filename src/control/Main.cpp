@@ -301,14 +301,11 @@ void Main::offerUndo(qsi::journal::Journal& journal, const std::string& run) {
   } catch (const std::exception&) {
   }
   if (platform::nobodyToAnswer()) return;
-  platform::MessageBox box{"Undo the changes made by this run?", Buttons::YesNo, Icon::None};
-  box.question = kOnFailureQuestion;
-  if (messageBox(box) == Answer::Yes) {
-    // A Ctrl-C that ended the run has been acted on; the undo asked for after
-    // it runs, and only a new request stops it.
-    platform::clearInterruptRequest();
-    undoneAfterFailure_ = undo(run);
-  } else
+  // A Ctrl-C that ended the run has been acted on; the undo asked for after
+  // it runs, and only a new request stops it.
+  if (const auto undone = undo(run, "Undo the changes made by this run?", kOnFailureQuestion, true))
+    undoneAfterFailure_ = *undone;
+  else
     keepRun(journal.folder());
 }
 
@@ -330,26 +327,31 @@ void Main::offerUndoOfKilledRuns() {
   for (const std::string& run : actions::unfinishedRuns(instMainDir)) {
     const std::string question = "The run of " + run + " did not finish." + kLineBreak +
                                  "Undo the changes made by this run?";
-    platform::MessageBox box{question, Buttons::YesNo, Icon::None};
-    box.question = kUnfinishedRunQuestion;
-    if (messageBox(box) == Answer::Yes)
-      (void)undo(run);
-    else if (!platform::nobodyToAnswer())
+    if (!undo(run, question, kUnfinishedRunQuestion, false) && !platform::nobodyToAnswer())
       keepRun(actions::journalFolder(instMainDir, run));
   }
 }
 
-// Undoes a run and tells what could not be undone.
-bool Main::undo(const std::string& run) {
+// Shows what the undo of `run` will do, nothing changed yet, and asks
+// `question`; on Yes, undoes it and tells what could not be undone. Returns
+// nothing when declined, else whether it was undone whole.
+std::optional<bool> Main::undo(const std::string& run, const std::string& question,
+                               std::string_view key, bool afterInterrupt) {
   const fs::path instMainDir(site::getInstMainDir(env_.registry));
   platform::RunStamp stamp = env_.stamp;
   stamp.runFolder = run;  // the "Undo" log goes beside the run's own logs
   const platform::Environment runEnv{env_.registry,        env_.profiles, *this,
                                      env_.installerFolder, stamp,         env_.databases,
                                      env_.files,           env_.logRoot};
-  const actions::UndoResult result =
-      actions::undoRun(runEnv, actions_, instMainDir, run,
-                       instMainDir / "QOCustomized" / env_.stamp.runFolder / "Undo");
+  const actions::UndoPlan plan = actions::planUndo(runEnv, actions_, instMainDir, run);
+  // A box holds the head of a long plan; the log "Undo" gets all of it.
+  constexpr std::size_t kStepsShown = 30;
+  platform::MessageBox box{actions::undoPlanText(plan, kStepsShown) + kLineBreak + question,
+                           Buttons::YesNo, Icon::None};
+  box.question = key;
+  if (messageBox(box) != Answer::Yes) return std::nullopt;
+  if (afterInterrupt) platform::clearInterruptRequest();
+  const actions::UndoResult result = actions::undoRun(runEnv, actions_, instMainDir, plan);
   messageBox({actions::undoSummary(run, result, log::CLog::logFilePath(runEnv, actions::kUndoLog)),
               Buttons::OK, result.complete() ? Icon::Information : Icon::Critical});
   return result.complete();

@@ -126,7 +126,8 @@ class Main final : public platform::UserInterface {
   void writePlan();
   void offerUndo(qsi::journal::Journal& journal, const std::string& run);
   void keepRun(const std::filesystem::path& journalFolder);
-  bool undo(const std::string& run);  // true: undone whole
+  std::optional<bool> undo(const std::string& run, const std::string& question,
+                           std::string_view key, bool afterInterrupt);
   // Ends the flow: the end it gives, or the one an EndProgram or a failure
   // brings (a failure after its box).
   std::optional<ProgramEnd> ended(const std::function<std::optional<ProgramEnd>()>& flow);

@@ -622,7 +622,7 @@ int runUnattended(Services services, const UnattendedRequest& request, std::ostr
 
 Json undoResult(const UnattendedRequest& request, const ResultStart& start, int exitStatus,
                 const std::string& told, const std::optional<std::string>& run,
-                const std::string& lockHolder) {
+                const std::string& lockHolder, const std::vector<std::string>& conflicts) {
   Json result = baseResult(request, start);
   result.set("counts", counts(0, 0, 0, 0, 0, 0, 0, 0));
   if (run) result.set("run", *run);
@@ -630,7 +630,11 @@ Json undoResult(const UnattendedRequest& request, const ResultStart& start, int 
   const std::string description(platform::trim(flat));
   const auto failed = [&](std::string_view outcome, int status, std::string_view why) {
     setOutcome(result, outcome, status, outcome == "failed", why);
-    result.set("errors", Json::array().push(error(status, "Undo", "", description, "", "")));
+    Json errors = Json::array().push(error(status, "Undo", "", description, "", ""));
+    for (const std::string& conflict : conflicts)
+      errors.push(
+          error(status, "Undo", "Undo", conflict, "changed after the run, left as it is", ""));
+    result.set("errors", std::move(errors));
   };
   if (exitStatus == platform::EndProgram::kInstalled) {
     setOutcome(result, "undone", 0, true);

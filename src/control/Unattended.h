@@ -71,10 +71,12 @@ void writeResult(const std::filesystem::path& file, const platform::Json& result
 // the exit status (0, 1, 2 or 3 as the window's flow would end).
 int runUnattended(Services services, const UnattendedRequest& request, std::ostream& out);
 
-// The undo command's result (mode undo) for its exit status and what it told.
+// The undo command's result (mode undo) for its exit status and what it
+// told; each conflict, left as it is, is an error of its own.
 [[nodiscard]] platform::Json undoResult(const UnattendedRequest& request, const ResultStart& start,
                                         int exitStatus, const std::string& told,
                                         const std::optional<std::string>& run,
-                                        const std::string& lockHolder);
+                                        const std::string& lockHolder,
+                                        const std::vector<std::string>& conflicts = {});
 
 }  // namespace qsi::control

@@ -1,5 +1,6 @@
 #include "control/UndoCommand.h"
 
+#include <istream>
 #include <ostream>
 #include <set>
 
@@ -40,10 +41,28 @@ class PrintingUi final : public platform::UserInterface {
   std::set<fs::path> told_;
 };
 
+// Whether the administrator says yes: one line of at most a few
+// characters, "y" or "Y" (a CR before its end is the console's); the end
+// of input, or a longer line, is no.
+bool answersYes(std::istream& in) {
+  constexpr std::size_t kLongest = 16;
+  std::string line;
+  for (int c = in.get(); c != std::char_traits<char>::eof() && c != '\n'; c = in.get()) {
+    if (line.size() == kLongest) return false;
+    if (c != '\r') line.push_back(static_cast<char>(c));
+  }
+  const std::string_view answer = platform::trim(line);
+  return answer == "y" || answer == "Y";
+}
+
+std::string lines(std::string_view text) {
+  return platform::replaceAll(text, "\r\n", "\n");
+}
+
 }  // namespace
 
 int runUndoCommand(Services services, const std::optional<std::string>& run, std::ostream& out,
-                   UndoReport* report) {
+                   std::istream* answers, UndoReport* report) {
   UndoReport ignored;
   UndoReport& told = report != nullptr ? *report : ignored;
   const std::string instMainDir = site::getInstMainDir(services.registry);
@@ -85,19 +104,27 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
     return platform::EndProgram::kStopped;
   }
   if (journal::Journal::read(actions::journalFolder(base, *chosen)).records.empty()) return none();
-  const std::string savedBelow = stamp.runFolder;
   stamp.runFolder = *chosen;  // the "Undo" log goes beside the run's own logs
   PrintingUi ui(out);
   const platform::Environment env{
       services.registry, services.profiles, ui, services.installerFolder, stamp, services.databases,
       services.files,    base / "QOLog"};
   try {
-    const actions::UndoResult result = actions::undoRun(
-        env, services.actions, base, *chosen, base / "QOCustomized" / savedBelow / "Undo");
-    out << platform::replaceAll(
-               actions::undoSummary(*chosen, result,
-                                    log::CLog::logFilePath(env, actions::kUndoLog)),
-               "\r\n", "\n")
+    const actions::UndoPlan plan = actions::planUndo(env, services.actions, base, *chosen);
+    told.conflicts = plan.conflicts;
+    out << lines(actions::undoPlanText(plan)) << '\n';
+    if (answers != nullptr) {
+      out << "Undo these changes? [y/n] " << std::flush;
+      if (!answersYes(*answers)) {
+        out << "\nThe undo is declined; nothing was changed.\n";
+        return platform::EndProgram::kStopped;
+      }
+      out << '\n';
+    }
+    const actions::UndoResult result = actions::undoRun(env, services.actions, base, plan);
+    told.conflicts = result.conflicts;
+    out << lines(actions::undoSummary(*chosen, result,
+                                      log::CLog::logFilePath(env, actions::kUndoLog)))
         << '\n';
     return result.complete() ? platform::EndProgram::kInstalled : platform::EndProgram::kFailed;
   } catch (const std::exception& e) {

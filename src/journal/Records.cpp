@@ -160,12 +160,14 @@ struct Layout {
   void operator()(const Mkdir& r) { out = {r.folder}; }
   void operator()(const Replace& r) {
     out = {r.path, r.backup, std::to_string(r.old.size), std::to_string(r.old.crc), r.source};
-    if (!r.keptBeside.empty() || !r.attributes.empty())
+    if (!r.keptBeside.empty() || !r.attributes.empty() || r.old.crc32c)
       out.insert(out.end(), {r.keptBeside, r.attributes});
+    if (r.old.crc32c) out.push_back(std::to_string(*r.old.crc32c));
   }
   void operator()(const Create& r) { out = {r.path, r.source}; }
   void operator()(const Placed& r) {
     out = {r.path, std::to_string(r.fingerprint.size), std::to_string(r.fingerprint.crc)};
+    if (r.fingerprint.crc32c) out.push_back(std::to_string(*r.fingerprint.crc32c));
   }
   void operator()(const RegistryValue& r) {
     out = {r.key, r.name, r.existed ? "1" : "0", r.old, r.now};
@@ -199,12 +201,15 @@ struct Layout {
 };
 
 // How many fields each kind has; the MTS record at least three, the begin
-// record three (older runs) or four.
+// record three (older runs) or four; a replace or placed record of an older
+// run lacks the CRC-32C, the last field.
 bool countFits(std::size_t kind, std::size_t count) {
   constexpr std::size_t kCounts[] = {3, 1, 5, 2, 3, 5, 1, 3, 3, 0, 0, 2, 1, 0, 1, 1};
   if (kind == 0) return count == 3 || count == 4;
   if (kind == 8) return count >= 3;
-  if (kind == 2 || kind == 5) return count == 5 || count == 7;
+  if (kind == 2) return count == 5 || count == 7 || count == 8;
+  if (kind == 4) return count == 3 || count == 4;
+  if (kind == 5) return count == 5 || count == 7;
   return count == kCounts[kind];
 }
 
@@ -223,12 +228,13 @@ Record decode(std::size_t kind, Fields& f) {
       r.backup = f.name();
       r.old = f.fingerprint();
       r.source = f.name();
-      if (f.size() == 7) {
+      if (f.size() >= 7) {
         r.keptBeside = f.name();
         r.attributes = f.name();
         if (!r.attributes.empty() && !platform::parseAttributes(r.attributes))
           (void)f.fail("field 7 is no file's attributes");
       }
+      if (f.size() == 8) r.old.crc32c = f.number<std::uint32_t>();
       return r;
     }
     case 3:
@@ -237,6 +243,7 @@ Record decode(std::size_t kind, Fields& f) {
       Placed r;
       r.path = f.name();
       r.fingerprint = f.fingerprint();
+      if (f.size() == 4) r.fingerprint.crc32c = f.number<std::uint32_t>();
       return r;
     }
     case 5: {

@@ -30,7 +30,8 @@ struct Mkdir {
   std::string folder;
 };
 // The run replaced `path`; its old bytes are kept as `backup`, a plain name
-// in the journal's files/; `source` is the package's file.
+// in the journal's files/; `source` is the package's file; `old` has no
+// CRC-32C in a journal of an older run.
 struct Replace {
   std::string path, backup;
   Fingerprint old;
@@ -44,7 +45,7 @@ struct Replace {
 struct Create {
   std::string path, source;
 };
-// What the run put at `path`.
+// What the run put at `path` (without a CRC-32C in a journal of an older run).
 struct Placed {
   std::string path;
   Fingerprint fingerprint;

@@ -14,8 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kStatusNames = {"open", "ended", "undone", "kept",
-                                                          "pruned"};
+constexpr std::array<std::string_view, 6> kStatusNames = {"open", "ended",  "undone",
+                                                          "kept", "pruned", "partial"};
 
 // A whole decimal number without sign, leading zeros or trailing text.
 std::optional<std::uint64_t> strictNumber(std::string_view text) {

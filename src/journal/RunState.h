@@ -9,7 +9,7 @@
 // The state of a run in a few bytes, so that listing the site's runs at
 // start-up reads no journal: InstMainDir/QOJournal/<run>/state holds
 //
-//   sequence=<n>\nchanges=<0|1>\nstatus=<open|ended|undone|kept|pruned>\n
+//   sequence=<n>\nchanges=<0|1>\nstatus=<open|ended|undone|kept|pruned|partial>\n
 //
 // and is replaced atomically whenever the run's state changes. The marker
 // says "changes=1" before the first change's record can reach the journal,
@@ -20,7 +20,8 @@
 // folder names or clocks.
 namespace qsi::journal {
 
-enum class Status { Open, Ended, Undone, Kept, Pruned };
+// Partial: undone in part; the run stands, and a later undo takes it up.
+enum class Status { Open, Ended, Undone, Kept, Pruned, Partial };
 
 struct RunState {
   std::uint64_t sequence = 0;

@@ -20,8 +20,8 @@ constexpr auto kTable = makeTable();
 
 }  // namespace
 
-std::uint32_t crc32c(std::string_view bytes) {
-  std::uint32_t crc = 0xFFFFFFFFU;
+std::uint32_t crc32c(std::string_view bytes, std::uint32_t previous) {
+  std::uint32_t crc = previous ^ 0xFFFFFFFFU;
   for (const char c : bytes)
     crc = (crc >> 8) ^ kTable[(crc ^ static_cast<unsigned char>(c)) & 0xFFU];
   return crc ^ 0xFFFFFFFFU;

@@ -66,6 +66,7 @@ fs::path keptBesideFolder(const fs::path& file, std::string_view run) {
 #include <utility>
 
 #include "platform/Crc16.h"
+#include "platform/Crc32.h"
 #include "platform/Descriptor.h"
 #include "platform/FileIO.h"
 #include "platform/Ownership.h"
@@ -176,6 +177,7 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
       const bool sameDevice = deviceOf(folder) == stagingDevice;
       auto temp = std::make_unique<TemporaryFile>(sameDevice ? staging : folder);
       Crc16 crc;
+      std::uint32_t strong = 0;
       std::uint64_t size = 0;
       for (;;) {
         const auto got = ::read(in.get(), buffer.data(), buffer.size());
@@ -184,6 +186,7 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
         if (got == 0) break;
         const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
         crc.update(bytes);
+        strong = crc32c(bytes, strong);
         writeChunk(temp->fd(), bytes, temp->path());
         size += bytes.size();
       }
@@ -199,6 +202,7 @@ void PosixFileReplacer::placeAll(std::span<Placement> batch, const fs::path& sta
       }
       placement.size = size;
       placement.crc = crc.value();
+      placement.crc32c = strong;
       staged.push_back({&placement, std::move(temp), sameDevice});
     } catch (const std::exception& e) {
       fail(placement, e);

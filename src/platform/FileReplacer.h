@@ -31,10 +31,12 @@ struct Placement {
   // copy) was: an index, so that the batch may move.
   std::optional<std::size_t> after;
 
-  // Set by the batch: the size and CRC-16 of what was put in place, or why
-  // nothing was, the system's reason (the destination is then as it was).
+  // Set by the batch: the size, CRC-16 and CRC-32C of what was put in
+  // place, or why nothing was, the system's reason (the destination is then
+  // as it was).
   std::uint64_t size = 0;
   std::uint16_t crc = 0;
+  std::uint32_t crc32c = 0;
   std::string error;
   [[nodiscard]] bool placed() const { return error.empty(); }
 };

@@ -26,6 +26,10 @@ std::optional<std::string> untrustedBy(const std::filesystem::path&) {
   return std::nullopt;
 }
 
+bool isLinkMadeSince(const std::filesystem::path&, std::chrono::system_clock::time_point) {
+  return false;
+}
+
 // Only a symbolic link is refused: ownership is not read there.
 void makeOwnFolder(const std::filesystem::path& folder) {
   std::error_code ec;
@@ -88,6 +92,15 @@ std::string openProblem(int error) {
 }
 
 }  // namespace
+
+bool isLinkMadeSince(const std::filesystem::path& path,
+                     std::chrono::system_clock::time_point since) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return false;
+  return std::chrono::system_clock::from_time_t(info.st_ctim.tv_sec) +
+             std::chrono::nanoseconds(info.st_ctim.tv_nsec) >=
+         since;
+}
 
 std::optional<std::string> untrustedBy(const std::filesystem::path& path) {
   struct stat info {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -16,6 +17,12 @@ namespace qsi::platform {
 // On Windows nothing is refused yet: ownership and write access there are
 // held in security descriptors, which the platform layer does not read.
 [[nodiscard]] std::optional<std::string> untrustedBy(const std::filesystem::path& path);
+
+// Whether `path` is a symbolic link made, or moved where it is, at or after
+// `since`, as its own change time tells, which no user can set back. On
+// Windows never: links there are not examined yet.
+[[nodiscard]] bool isLinkMadeSince(const std::filesystem::path& path,
+                                   std::chrono::system_clock::time_point since);
 
 // Makes the folder `folder` (its parent must exist) private to its owner,
 // without following a link, or takes it as it is when it is there and

@@ -115,7 +115,7 @@ TEST_F(EndToEnd, ASecondRunOfThePackageChangesNothing) {
            "Module Q-Maple: skip, 2.1.1.0 (recorded by the run of " + first + ") -> 2.1.1.0"})
     EXPECT_NE(plan.find(line + "\r\n"), std::string::npos) << line << "\n" << plan;
 
-  const ProcessResult undone = run("", {}, {"--undo"});
+  const ProcessResult undone = run("y\n", {}, {"--undo"});
   EXPECT_EQ(undone.status, 0) << undone.out;
   EXPECT_EQ(everything(), before);  // the first run undone: the second changed nothing
   EXPECT_FALSE(hasRegistryKey("SOFTWARE\\QSolutionInstaller"));
@@ -190,7 +190,8 @@ TEST_F(EndToEnd, AnUnreadableInstalledFileIsShownAndLogged) {
   EXPECT_EQ(calls(), "");
 }
 
-// The run does what the plan says; the undo saves a file edited since.
+// The run does what the plan says; the undo leaves what changed since, and
+// asks before it changes anything.
 TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid) {
   writeEveryKindPackage();
   const std::string before = everything();
@@ -219,58 +220,91 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   EXPECT_EQ(copied.find("logo.gif"), std::string::npos);
 
   const fs::path page = site.instMainDir / "QO11/Q-Alder/default.asp";
-  site.write("inst/QO11/Q-Alder/default.asp", "edited after the run");
+  const std::string left = readText(page);
+  // Edited to the size and CRC-16 of what the run left: only the CRC-32C tells.
+  std::string edited = left;
+  edited[edited.size() - 3] ^= 1;
+  for (int n = 0; checksum::calculateCRC(edited) != checksum::calculateCRC(left); ++n) {
+    edited[edited.size() - 2] = static_cast<char>(n >> 8);
+    edited.back() = static_cast<char>(n & 0xFF);
+  }
+  site.write("inst/QO11/Q-Alder/default.asp", edited);
+  const std::string version = appVersion("WebServer");
+  const std::string modules = "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\";
+  ASSERT_TRUE(
+      site.registry.writeValue(modules + "WebServerConfig\\Modules\\Q-Alder", "AppVersion", "9.9"));
   // Hand-made records are not followed; a folder the run made keeps the admin's file.
   const fs::path mine = site.write("inst/QO11/Q-Alder/new/mine.asp", "mine");
   const fs::path outside = site.write("outside.txt", "not the site's");
   const fs::path runFolder =
       actions::journalFolder(site.instMainDir, runLogs().filename().string());
+  const std::string journalText = readText(journal::Journal::fileOf(runFolder));
   const checksum::Fingerprint kept = checksum::fingerprintOf(outside);
   // A torn record in the middle is skipped alone; an altered one leaves the
   // run not undone until it is mended.
-  const std::string records = readText(journal::Journal::fileOf(runFolder));
-  const std::string altered = "#7 0badf00d mkdir\t/\n";
-  std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc)
-      << std::string(records).insert(records.find('\n') + 1, "#40 0badf00d mkdir\t/\n" + altered);
+  {
+    std::string records = journalText;
+    records.insert(records.find('\n') + 1, "#40 0badf00d mkdir\t/\n#7 0badf00d mkdir\t/\n");
+    std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc) << records;
+  }
   journal::Journal forged(runFolder);
   forged.append(journal::Create{outside.string(), "x"});
-  forged.append(journal::RegistryKey{
-      "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\DbServerConfig\\Modules\\Q-Alder"});
+  forged.append(journal::RegistryKey{modules + "DbServerConfig\\Modules\\Q-Alder"});
   forged.append(journal::RegistryValue{"SOFTWARE\\Corvane", "Run", true, "x", "", std::nullopt});
   forged.append(journal::Com{(site.root / "elsewhere.dll").string(), true, false});
   forged.append(journal::Mts{"QOPackage", (site.root / "other.dll").string(), true, {}});
   forged.write(journal::Replace{(site.instMainDir / "QO11" / "in.asp").string(),
                                 "../../../../outside.txt", kept, "x", "", ""});
-  const ProcessResult undone = run("", {}, {"--undo", runLogs().filename().string()});
+  const std::vector<std::string> args = {"--undo", runLogs().filename().string()};
+  // The plan comes first; declined, or at the end of input, nothing changes.
+  const std::string editedSite = everything() + calls();
+  for (const std::string answer : {"", "n\n", "yes please, but not now\n"}) {
+    const ProcessResult declined = run(answer, {}, args);
+    EXPECT_EQ(declined.status, 2) << declined.out;
+    EXPECT_TRUE(
+        platform::contains(declined.out, "Conflicts, left as they are\n") &&
+        platform::contains(declined.out, "\n  " + mine.parent_path().string() +
+                                             ": the folder holds files the run did not make\n  " +
+                                             page.string() + ": changed after the run\n"))
+        << declined.out;
+    EXPECT_TRUE(platform::contains(declined.out, "The undo is declined; nothing was changed."));
+    EXPECT_EQ(everything() + calls(), editedSite) << answer;
+  }
+  const ProcessResult undone = run("y\n", {}, args);
   EXPECT_EQ(undone.status, 1) << undone.out;  // undone in part
-  EXPECT_EQ(readText(mine) + readText(outside),
+  EXPECT_EQ(readText(mine) + readText(outside) + readText(page) + appVersion("WebServer"),
             "mine"
-            "not the site's");
-  fs::remove_all(mine.parent_path());
-  EXPECT_EQ(everything(), before);
+            "not the site's" +
+                edited + "9.9");
   EXPECT_NE(undone.out.find("scripts run and Metabase rows written are not undone"),
             std::string::npos)
       << undone.out;
-  for (const std::string dll : {"elsewhere.dll", "other.dll"})
-    EXPECT_TRUE(platform::contains(undone.out, dll + ": it lies outside the site")) << undone.out;
-  EXPECT_NE(undone.out.find("Changed after the run, saved first: " + page.string()),
-            std::string::npos)
-      << undone.out;
-  std::string saved;
-  for (const auto& entry : fs::recursive_directory_iterator(site.instMainDir / "QOCustomized"))
-    if (entry.path().filename() == "default.asp" &&
-        readText(entry.path()) == "edited after the run")
-      saved = entry.path().string();
-  EXPECT_NE(saved.find("Undo"), std::string::npos) << saved;
+  for (const std::string refused :
+       {"elsewhere.dll: it lies outside the site", "other.dll: it lies outside the site",
+        "Q-Alder: it lies outside the installer's own key",
+        "Corvane Run: it lies outside the suite's",
+        "in.asp: its kept copy \"../../../../outside.txt\" is no name in the run's journal"})
+    EXPECT_TRUE(platform::contains(undone.out, refused)) << refused << "\n" << undone.out;
+  for (const std::string& conflict :
+       {page.string(),
+        "registry value " + modules + "WebServerConfig\\Modules\\Q-Alder AppVersion"})
+    EXPECT_TRUE(
+        platform::contains(undone.out, "Left as it is: " + conflict + ": changed after the run"))
+        << undone.out;
   EXPECT_TRUE(platform::contains(undone.out, "the journal of the run " +
                                                  runLogs().filename().string() +
                                                  ", record 3: its frame does not fit"))
       << undone.out;
-  std::string mended = readText(journal::Journal::fileOf(runFolder));
-  std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc)
-      << mended.erase(mended.find(altered), altered.size());
-  EXPECT_EQ(run("", {}, {"--undo"}).status, 1);  // the forged records stay refused
-  EXPECT_EQ(run("", {}, {"--undo"}).status, 2);  // nothing left to undo
+  // Put back as the run left them, the rest of the run is undone by the next undo.
+  std::ofstream(journal::Journal::fileOf(runFolder), std::ios::trunc) << journalText;
+  site.write("inst/QO11/Q-Alder/default.asp", left);
+  ASSERT_TRUE(site.registry.writeValue(modules + "WebServerConfig\\Modules\\Q-Alder", "AppVersion",
+                                       version));
+  fs::remove_all(mine.parent_path());
+  const ProcessResult rest = run("y\n", {}, args);
+  EXPECT_EQ(rest.status, 0) << rest.out;
+  EXPECT_EQ(everything(), before);
+  EXPECT_EQ(run("y\n", {}, {"--undo"}).status, 2);  // nothing left to undo
   // An undone run is not undone again; no run is undone before a later one.
   const char* const runs[] = {"older", "later", "newest"};  // in the order they ran
   for (int i = 0; i < 3; ++i) {
@@ -282,7 +316,7 @@ TEST_F(EndToEnd, InstallThenUndoLeavesTheSiteAsItWasAndTheRunDidWhatThePlanSaid)
   for (const auto& [name, refusal] :
        {std::pair<std::string, std::string>{runLogs().filename().string(), " is undone already"},
         {"older", "while later runs stand; undo them first, newest first: newest, later."}}) {
-    const ProcessResult refused = run("", {}, {"--undo", name});
+    const ProcessResult refused = run("y\n", {}, {"--undo", name});
     EXPECT_TRUE(refused.status == 2 && platform::contains(refused.out, refusal)) << refused.out;
   }
 }
@@ -334,7 +368,7 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
         registryValue("SOFTWARE\\QSolutionInstaller\\Installed\\WebServer\\Q-Maple", "Version"),
         "2.1.1.0");
     const ProcessResult killed =
-        run("",
+        run("y\n",
             [&](unsigned long pid) {
               std::this_thread::sleep_for(std::chrono::milliseconds(instant));
               ::kill(static_cast<pid_t>(pid), instant % 2 == 0 ? SIGKILL : SIGTERM);
@@ -343,7 +377,7 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
     // Told to end, it stops after a record; the next one takes it up.
     const bool stopped = platform::contains(killed.out, "the undo was interrupted");
     interrupted += stopped ? 1 : 0;
-    const ProcessResult again = run("", {}, {"--undo"});
+    const ProcessResult again = run("y\n", {}, {"--undo"});
     EXPECT_TRUE(!stopped || (killed.status == 1 && again.status == 0)) << again.out;
     EXPECT_EQ(everything() + modes({site.instMainDir, elsewhere}), before) << killed.status << "\n"
                                                                            << again.out;
@@ -365,7 +399,7 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
   const fs::path kept = javaClass.parent_path() / ".qsi-kept";
   fs::rename(kept, elsewhere / "trap");
   fs::create_directory_symlink(elsewhere / "trap", kept);
-  const ProcessResult linked = run("", {}, {"--undo"});
+  const ProcessResult linked = run("y\n", {}, {"--undo"});
   EXPECT_TRUE(linked.status == 1 &&
               platform::contains(linked.out, ".qsi-kept: it is a symbolic link"))
       << linked.out;
@@ -373,13 +407,22 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
   fs::remove(kept);
   fs::rename(elsewhere / "trap", kept);
   ASSERT_TRUE(fs::exists(kept / first));
+  EXPECT_EQ(run("y\n", {}, {"--undo"}).status, 0);  // taken up where the link stopped it
   ASSERT_EQ(run(kInstall).status, 0);
-  EXPECT_FALSE(fs::exists(kept / first));
-  // Nor is a site folder swapped for a link since the run.
+  ASSERT_EQ(std::distance(fs::directory_iterator(kept), {}), 1);  // the second run's copy
+  const fs::path second = fs::directory_iterator(kept)->path();
+  ASSERT_TRUE(site.registry.writeValue(
+      "SOFTWARE\\Corvane\\Corvane Q-Orchard\\ConfigTypes\\WebServerConfig\\Modules\\Q-Alder",
+      "AppVersion", "2.1.0.0"));
+  ASSERT_EQ(run(kInstall).status, 0);
+  EXPECT_FALSE(fs::exists(second));
+  // Nor is a site folder swapped for a link since the run (its dates tell
+  // whole seconds), while a link that was there before it is followed.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   const fs::path folder = site.instMainDir / "QO11/Q-Alder";
   fs::rename(folder, site.root / "moved");
   fs::create_directory_symlink(site.root / "moved", folder);
-  const ProcessResult through = run("", {}, {"--undo"});
+  const ProcessResult through = run("y\n", {}, {"--undo"});
   EXPECT_TRUE(through.status == 1 && platform::contains(through.out, "Q-Alder leads elsewhere"))
       << through.out;
   EXPECT_EQ(readText(site.root / "moved/default.asp"), kNewPage);
@@ -452,14 +495,20 @@ TEST_F(EndToEnd, OlderJournalsArePrunedAndRunsAreTakenInTheOrderTheyRan) {
   const std::set<std::string> first = runFolders();
   ASSERT_EQ(first.size(), 1u);
   const std::string a = *first.begin();
-  const ProcessResult undone = run("", {}, {"--undo"});
+  const ProcessResult undone = run("y\n", {}, {"--undo"});
   ASSERT_EQ(undone.status, 0) << undone.out;
+  // A run undone in part stands, and keeps its journal.
+  const fs::path partial = journals / "partial";
+  fs::create_directories(partial);
+  std::ofstream(partial / "state") << "sequence=1\nchanges=1\nstatus=partial\n";
+  std::ofstream(journal::Journal::fileOf(partial)) << "begin\tpartial\t2000-01-01 00:00:00\tx\n";
   ASSERT_EQ(run(kInstall).status, 0);
   std::set<std::string> pruned;
   for (const auto& item : fs::directory_iterator(journals / a))
     pruned.insert(item.path().filename().string());
   EXPECT_EQ(pruned, std::set<std::string>{"state"});
-  const ProcessResult again = run("", {}, {"--undo", a});
+  EXPECT_TRUE(fs::exists(journal::Journal::fileOf(partial)));
+  const ProcessResult again = run("y\n", {}, {"--undo", a});
   EXPECT_TRUE(again.status == 2 && platform::contains(again.out, " was pruned")) << again.out;
   // A later date and a higher sequence do not make a run the last one.
   const fs::path future = journals / "2999-01-01 00.00.00";
@@ -470,22 +519,22 @@ TEST_F(EndToEnd, OlderJournalsArePrunedAndRunsAreTakenInTheOrderTheyRan) {
   fs::create_directories(shared);
   std::ofstream(shared / "state") << "sequence=1000\nchanges=1\nstatus=ended\n";
   fs::permissions(shared, fs::perms::all);
-  const ProcessResult refused = run("", {}, {"--undo", "shared"});
+  const ProcessResult refused = run("y\n", {}, {"--undo", "shared"});
   EXPECT_TRUE(refused.status == 2 && platform::contains(refused.out, "others than its owner"))
       << refused.out;
   // A link for a run folder is refused by name; while others can write the
   // journal root, nothing in it is read.
   fs::create_directory_symlink(future, journals / "linked");
-  const ProcessResult linked = run("", {}, {"--undo", "linked"});
+  const ProcessResult linked = run("y\n", {}, {"--undo", "linked"});
   EXPECT_TRUE(linked.status == 2 && platform::contains(linked.out, "linked: it is a symbolic link"))
       << linked.out;
   fs::permissions(journals, fs::perms::others_write, fs::perm_options::add);
-  const ProcessResult open = run("", {}, {"--undo"});
+  const ProcessResult open = run("y\n", {}, {"--undo"});
   EXPECT_TRUE(open.status == 2 &&
               platform::contains(open.out, "QOJournal: others than its owner can write it"))
       << open.out;
   fs::permissions(journals, fs::perms::others_write, fs::perm_options::remove);
-  const ProcessResult last = run("", {}, {"--undo"});
+  const ProcessResult last = run("y\n", {}, {"--undo"});
   EXPECT_EQ(last.status, 0) << last.out;
   EXPECT_EQ(everything(), before);
 }

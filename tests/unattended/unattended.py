@@ -99,11 +99,23 @@ def main():
     rc, out, doc = run(site, '--part', 'db')
     check('--part db runs the scripts and no file', rc == 0 and doc['counts']['scripts_ran'] == 2
           and doc['counts']['files_installed'] == 0 and doc['undo']['handle'] == doc['run'], doc.get('counts'))
-    rc, out, doc = run(site, '--part', 'web')
-    check('--part web then installs the files and runs no script', rc == 0 and doc['counts']['scripts_ran'] == 0
-          and doc['counts']['files_installed'] > 0, doc.get('counts'))
+    rc, out, web = run(site, '--part', 'web')
+    check('--part web then installs the files and runs no script', rc == 0 and web['counts']['scripts_ran'] == 0
+          and web['counts']['files_installed'] > 0, web.get('counts'))
     rc, out, doc = run(site)
     check('a run after both parts has nothing to do', rc == 0 and outcome(doc) == ('nothing_to_do', None), out)
+    # A file changed after the run is a conflict: left, and named in the result; put back, the undo completes.
+    page = next(site + '/inst/' + f['path'].replace('\\', '/') for f in web['files']
+                if f['outcome'] == 'installed' and not f['path'].lower().endswith('.dll'))
+    left = open(page, 'rb').read()
+    open(page, 'wb').write(b'edited')
+    rc, out, doc = run(site, '--undo', web['run'], stdin='')
+    check('--undo --unattended leaves a file changed after the run, naming it', rc == 1
+          and outcome(doc) == ('failed', 'failure') and open(page, 'rb').read() == b'edited'
+          and [e['cause'] for e in doc['errors']].count('changed after the run, left as it is') == 1, out)
+    open(page, 'wb').write(left)
+    rc, out, doc = run(site, '--undo', web['run'], stdin='')
+    check('  put back as the run left it, a second --undo completes', rc == 0 and outcome(doc) == ('undone', None), out)
 
     site = make_site('answers')
     for answers, stop in (({'unknown_key': 1}, 'unknown key "unknown_key"'), ('{"on_failure": "undo",}', 'no JSON'),

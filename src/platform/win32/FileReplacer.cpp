@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/Crc16.h"
+#include "platform/Crc32.h"
 #include "platform/Failure.h"
 #include "platform/FileIO.h"
 #include "platform/FileReplacer.h"
@@ -55,6 +56,7 @@ void copyContent(const fs::path& source, const fs::path& temp, Placement& placem
   if (!out.valid()) fail(GetLastError(), "cannot write", temp);
   std::vector<char> buffer(std::size_t{1} << 20);
   Crc16 crc;
+  std::uint32_t strong = 0;
   std::uint64_t size = 0;
   for (;;) {
     DWORD got = 0;
@@ -62,6 +64,7 @@ void copyContent(const fs::path& source, const fs::path& temp, Placement& placem
       fail(GetLastError(), "cannot read", source);
     if (got == 0) break;
     crc.update(std::string_view(buffer.data(), got));
+    strong = crc32c(std::string_view(buffer.data(), got), strong);
     size += got;
     DWORD written = 0;
     if (!WriteFile(out.get(), buffer.data(), got, &written, nullptr) || written != got)
@@ -70,6 +73,7 @@ void copyContent(const fs::path& source, const fs::path& temp, Placement& placem
   if (!FlushFileBuffers(out.get())) fail(GetLastError(), "cannot flush", temp);
   placement.size = size;
   placement.crc = crc.value();
+  placement.crc32c = strong;
 }
 
 // The old file as a second name at its backup; where no link reaches it
