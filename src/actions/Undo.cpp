@@ -793,9 +793,17 @@ UndoResult Undo::run() {
   if (interrupted)
     notUndone("the run " + run,
               "the undo was interrupted; --undo again takes it up where it stopped");
-  if (plan_.startsServices)
-    startNTServices(env_, services_.commands,
-                    "The undone run had stopped the services; they are started again.");
+  if (plan_.startsServices) {
+    // A request to end stops the records, never this: nothing else would
+    // start the services the undone run left stopped.
+    const platform::InterruptShield shield;
+    try {
+      startNTServices(env_, services_.commands,
+                      "The undone run had stopped the services; they are started again.");
+    } catch (const std::exception& e) {
+      notUndone("the services the run stopped", platform::reasonOf(e));
+    }
+  }
   if (!result_.notReversed.empty()) {
     log_.writeSection("Not undone: the scripts that ran and the Metabase rows written");
     for (const std::string& line : result_.notReversed) log_.writeLine(line);

@@ -70,7 +70,7 @@ std::string readLogFile(const platform::Environment& env, std::string_view insta
   try {
     return platform::readFileBytes(file);
   } catch (const std::exception& e) {
-    fail("readLogFile",
+    fail("openLogFileForReading",
          platform::withReason("Cannot open the log file " + file.string(), platform::reasonOf(e)));
   }
 }

@@ -64,7 +64,8 @@ class CLog {
 };
 
 // The whole text of a log of the run, as written so far. Throws Failure when
-// it cannot be read, with the system's reason.
+// it cannot be read, with the system's reason, in the source the box has
+// always named, "openLogFileForReading".
 [[nodiscard]] std::string readLogFile(const platform::Environment& env,
                                       std::string_view installSection);
 

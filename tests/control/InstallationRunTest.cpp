@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #endif
 
+#include "actions/Undo.h"
 #include "control/Main.h"
+#include "journal/Journal.h"
 #include "platform/Clock.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupt.h"
@@ -517,6 +519,19 @@ TEST_F(InstallationRun, EntriesEqualButForLetterCaseAreInstalledOntoTheFirstOnes
             std::string::npos);
 }
 #endif
+
+// Told to end while it undoes a run killed with the services stopped, undo
+// still starts them: the request ends the records, not that.
+TEST_F(InstallationRun, AnUndoToldToEndStillStartsTheServicesTheKilledRunLeftStopped) {
+  journal::Journal killed(actions::journalFolder(site.instMainDir, "killed"));
+  killed.begin(site.env.stamp);
+  killed.write(journal::ServicesStopped{});
+  const actions::ActionServices actions{commands, com, mts, files};
+  const actions::UndoPlan plan = actions::planUndo(site.env, actions, site.instMainDir, "killed");
+  platform::requestInterrupt(SIGTERM);
+  EXPECT_TRUE(actions::undoRun(site.env, actions, site.instMainDir, plan).notUndone.empty());
+  EXPECT_EQ(starts(), 3u);
+}
 
 }  // namespace
 }  // namespace qsi::control
