@@ -955,6 +955,17 @@ fs::path journalFolder(const fs::path& instMainDir, std::string_view run) {
   return journalRoot(instMainDir) / std::string(run);
 }
 
+std::optional<std::string> prepareJournalRoot(const fs::path& instMainDir, bool& made) {
+  const fs::path root = journalRoot(instMainDir);
+  std::error_code ec;
+  made = fs::create_directory(root, ec);
+  // Never through a link; a folder of another user's stays as it is (refused below).
+  if (fs::is_directory(fs::symlink_status(root, ec)))
+    fs::permissions(root, fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove | fs::perm_options::nofollow, ec);
+  return journalRootRefusal(instMainDir);
+}
+
 std::optional<std::string> journalRootRefusal(const fs::path& instMainDir) {
   std::string why;
   (void)platform::TrustedFolder::open(journalRoot(instMainDir), why);

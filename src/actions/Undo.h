@@ -100,6 +100,14 @@ UndoResult undoRun(const platform::Environment& env, const ActionServices& servi
 [[nodiscard]] std::optional<std::string> journalRootRefusal(
     const std::filesystem::path& instMainDir);
 
+// Makes the journal root when it is missing (`made` says so), closes it to
+// others than its owner when it is a folder this user may change (an earlier
+// version left it open to the group under a lenient umask), and tells why it
+// is refused, as journalRootRefusal does: a run writes into it only when
+// undo will trust it.
+[[nodiscard]] std::optional<std::string> prepareJournalRoot(
+    const std::filesystem::path& instMainDir, bool& made);
+
 // The runs whose journals hold changes but neither an end, an undo, an undo
 // in part nor a declined undo: runs that were killed. Newest first.
 [[nodiscard]] std::vector<std::string> unfinishedRuns(const std::filesystem::path& instMainDir);

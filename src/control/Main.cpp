@@ -82,11 +82,12 @@ void Main::lockSite() {
   if (site::instMainDirProblem(instMainDir) || !fs::is_directory(instMainDir, ec)) return;
   const fs::path base(instMainDir);
   const fs::path journals = base / "QOJournal";
-  madeJournals_ = fs::create_directory(journals);
-  // Others than its owner may not write it, or undo would refuse every run in it.
-  if (madeJournals_)
-    fs::permissions(journals, fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove, ec);
+  // A run writes only where undo will read: a refused root is named before any change.
+  if (const auto refusal = actions::prepareJournalRoot(base, madeJournals_)) {
+    messageBox({*refusal + kLineBreak + "This installer ends without changing anything.",
+                Buttons::OK, Icon::Critical});
+    throw platform::EndProgram{platform::EndProgram::kStopped};
+  }
   const auto giveUp = std::chrono::steady_clock::now() + settings_.lockWait;
   while (true) {
     siteLock_ = platform::SiteLock::take(

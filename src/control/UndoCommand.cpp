@@ -71,11 +71,8 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
     return platform::EndProgram::kFailed;
   }
   const fs::path base(instMainDir);
-  std::error_code ec;
-  if (fs::create_directory(base / "QOJournal", ec))
-    fs::permissions(base / "QOJournal", fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove, ec);
-  if (const auto refusal = actions::journalRootRefusal(base)) {  // before a lock is made in it
+  bool made = false;
+  if (const auto refusal = actions::prepareJournalRoot(base, made)) {  // before a lock in it
     out << *refusal << '\n';
     return platform::EndProgram::kStopped;
   }
