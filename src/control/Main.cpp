@@ -326,6 +326,8 @@ void Main::offerUndoOfKilledRuns() {
   if (!siteLock_ || settings_.planOnly) return;
   const fs::path instMainDir(site::getInstMainDir(env_.registry));
   for (const std::string& run : actions::unfinishedRuns(instMainDir)) {
+    // Not while later runs stand: undoing it would take away what they installed.
+    if (actions::undoRefusal(instMainDir, run)) continue;
     const std::string question = "The run of " + run + " did not finish." + kLineBreak +
                                  "Undo the changes made by this run?";
     if (!undo(run, question, kUnfinishedRunQuestion, false) && !platform::nobodyToAnswer())

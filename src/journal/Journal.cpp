@@ -182,7 +182,10 @@ Contents Journal::parse(std::string_view text) {
     if (line.empty()) continue;
     const auto record = contents.unframed ? std::optional(line) : unframe(line);
     if (!record) {
-      if (cutShort(line))
+      // Zeros where a power loss left blocks unwritten, a later append after them.
+      if (line.find_first_not_of('\0') == std::string_view::npos)
+        contents.torn.push_back(named + ": it was never written");
+      else if (cutShort(line))
         contents.torn.push_back(named + ": it was cut short");
       else
         contents.altered.push_back(named + ": its frame does not fit its record, it was altered");

@@ -533,6 +533,20 @@ TEST_F(InstallationRun, AnUndoToldToEndStillStartsTheServicesTheKilledRunLeftSto
   EXPECT_EQ(starts(), 3u);
 }
 
+// A killed run is not offered for undo while a later run stands: undoing it
+// would take away what that run installed.
+TEST_F(InstallationRun, AKilledRunIsNotOfferedForUndoWhileALaterRunStands) {
+  ASSERT_EQ(runAgain(), platform::EndProgram::kInstalled);
+  journal::Journal killed(actions::journalFolder(site.instMainDir, "killed"));
+  killed.begin(site.env.stamp);  // of an earlier version: older than every run with a number
+  killed.write(journal::Create{(site.instMainDir / "QO11/killed.asp").string(), "x"});
+  ASSERT_EQ(actions::unfinishedRuns(site.instMainDir), Strings{"killed"});
+  (void)runAgain();
+  ASSERT_FALSE(boxes.empty());
+  for (const platform::MessageBox& box : boxes)
+    EXPECT_FALSE(platform::contains(box.text, "did not finish")) << box.text;
+}
+
 }  // namespace
 }  // namespace qsi::control
 

@@ -95,7 +95,8 @@ TEST(Journal, ATornRecordIsSkippedAloneAndAFailedAppendIsCutBack) {
                                    {"#2 0badf00d end", false},
                                    {"#12 0badf00x end", false},
                                    {"#12 0badf00d0 end", false},
-                                   {"12 0badf00d end", false}}) {
+                                   {"12 0badf00d end", false},
+                                   {std::string(7, '\0'), true}}) {
     const Contents read = Journal::parse(first + line + "\n");
     EXPECT_EQ(read.torn.size(), torn ? 1u : 0u) << line;
     EXPECT_EQ(read.altered.size(), torn ? 0u : 1u) << line;
