@@ -11,6 +11,7 @@
 #include "actions/Undo.h"
 #include "control/Main.h"
 #include "journal/Journal.h"
+#include "journal/RunState.h"
 #include "platform/Clock.h"
 #include "platform/FileIO.h"
 #include "platform/Interrupt.h"
@@ -537,9 +538,9 @@ TEST_F(InstallationRun, AnUndoToldToEndStillStartsTheServicesTheKilledRunLeftSto
 // would take away what that run installed.
 TEST_F(InstallationRun, AKilledRunIsNotOfferedForUndoWhileALaterRunStands) {
   ASSERT_EQ(runAgain(), platform::EndProgram::kInstalled);
-  journal::Journal killed(actions::journalFolder(site.instMainDir, "killed"));
-  killed.begin(site.env.stamp);  // of an earlier version: older than every run with a number
-  killed.write(journal::Create{(site.instMainDir / "QO11/killed.asp").string(), "x"});
+  const fs::path folder = actions::journalFolder(site.instMainDir, "killed");
+  journal::Journal(folder).write(journal::Create{(site.instMainDir / "QO11/a.asp").string(), "x"});
+  fs::remove(journal::stateFileOf(folder));  // of an earlier version: older than every numbered run
   ASSERT_EQ(actions::unfinishedRuns(site.instMainDir), Strings{"killed"});
   (void)runAgain();
   ASSERT_FALSE(boxes.empty());
