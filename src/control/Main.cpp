@@ -34,6 +34,20 @@ namespace {
 
 const std::string kLineBreak(kCrLf);
 
+// The ending an exit status stands for; any other status is a refusal.
+Ending endingOf(int exitStatus) {
+  switch (exitStatus) {
+    case platform::EndProgram::kInstalled:
+      return Ending::completed;
+    case platform::EndProgram::kCompletedWithFailures:
+      return Ending::completedWithFailures;
+    case platform::EndProgram::kFailed:
+      return Ending::failed;
+    default:
+      return Ending::refused;
+  }
+}
+
 // The password dialog as the password proof sees it.
 class LoginAdapter final : public metabase::PasswordDialog {
  public:
@@ -156,8 +170,8 @@ std::optional<ProgramEnd> Main::ended(const std::function<std::optional<ProgramE
       return flow();
     } catch (const AlreadyUpToDate&) {
       return ProgramEnd{Ending::upToDate, std::nullopt};
-    } catch (const platform::EndProgram&) {  // a refusal, told already
-      return ProgramEnd{Ending::refused, std::nullopt};
+    } catch (const platform::EndProgram& end) {  // told already
+      return ProgramEnd{endingOf(end.exitStatus), std::nullopt};
     } catch (const std::exception& failure) {
       reportFailure(tellFailure(env_, failure, stepLog_));
       return ProgramEnd{Ending::failed, std::nullopt};
