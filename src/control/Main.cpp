@@ -34,6 +34,20 @@ namespace {
 
 const std::string kLineBreak(kCrLf);
 
+// The ending an exit status stands for; any other status is a refusal.
+Ending endingOf(int exitStatus) {
+  switch (exitStatus) {
+    case platform::EndProgram::kInstalled:
+      return Ending::completed;
+    case platform::EndProgram::kCompletedWithFailures:
+      return Ending::completedWithFailures;
+    case platform::EndProgram::kFailed:
+      return Ending::failed;
+    default:
+      return Ending::refused;
+  }
+}
+
 // The password dialog as the password proof sees it.
 class LoginAdapter final : public metabase::PasswordDialog {
  public:
@@ -157,8 +171,8 @@ std::optional<ProgramEnd> Main::ended(const std::function<std::optional<ProgramE
       return flow();
     } catch (const AlreadyUpToDate&) {
       return ProgramEnd{Ending::upToDate, std::nullopt};
-    } catch (const platform::EndProgram&) {  // a refusal, told already
-      return ProgramEnd{Ending::refused, std::nullopt};
+    } catch (const platform::EndProgram& end) {  // told already
+      return ProgramEnd{endingOf(end.exitStatus), std::nullopt};
     } catch (const std::exception& failure) {
       reportFailure(tellFailure(env_, failure, stepLog_));
       return ProgramEnd{Ending::failed, std::nullopt};
@@ -336,8 +350,9 @@ void Main::offerUndoOfKilledRuns() {
 }
 
 // Shows what the undo of `run` will do, nothing changed yet, and asks
-// `question`; on Yes, undoes it and tells what could not be undone. Returns
-// nothing when declined, else whether it was undone whole.
+// `question`; on Yes, undoes it and tells what could not be undone, or why
+// the undo failed. Returns nothing when declined, else whether it was undone
+// whole (an undo that failed was not).
 std::optional<bool> Main::undo(const std::string& run, const std::string& question,
                                std::string_view key, bool afterInterrupt) {
   const fs::path instMainDir(site::getInstMainDir(env_.registry));
@@ -354,10 +369,22 @@ std::optional<bool> Main::undo(const std::string& run, const std::string& questi
   box.question = key;
   if (messageBox(box) != Answer::Yes) return std::nullopt;
   if (afterInterrupt) platform::clearInterruptRequest();
-  const actions::UndoResult result = actions::undoRun(runEnv, actions_, instMainDir, plan);
-  messageBox({actions::undoSummary(run, result, log::CLog::logFilePath(runEnv, actions::kUndoLog)),
-              Buttons::OK, result.complete() ? Icon::Information : Icon::Critical});
-  return result.complete();
+  const fs::path log = log::CLog::logFilePath(runEnv, actions::kUndoLog);
+  try {
+    const actions::UndoResult result = actions::undoRun(runEnv, actions_, instMainDir, plan);
+    messageBox({actions::undoSummary(run, result, log), Buttons::OK,
+                result.complete() ? Icon::Information : Icon::Critical});
+    return result.complete();
+  } catch (const std::exception& e) {
+    // A full disk may fail the undo as it failed the run: the run stands,
+    // and what it did is still told.
+    messageBox({"The changes made by the run of " + run +
+                    " are not undone: " + tellFailure(runEnv, e, {}).shown + kLineBreak +
+                    "The run still stands; --undo takes it up again." + kLineBreak +
+                    "The log: " + platform::displayPath(log),
+                Buttons::OK, Icon::Critical});
+    return false;
+  }
 }
 
 std::string Main::closingText(const RunOutcome& outcome) const {

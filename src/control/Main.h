@@ -128,8 +128,8 @@ class Main final : public platform::UserInterface {
   void keepRun(const std::filesystem::path& journalFolder);
   std::optional<bool> undo(const std::string& run, const std::string& question,
                            std::string_view key, bool afterInterrupt);
-  // Ends the flow: the end it gives, or the one an EndProgram or a failure
-  // brings (a failure after its box).
+  // Ends the flow: the end it gives, or the one an EndProgram (by its exit
+  // status) or a failure brings (a failure after its box).
   std::optional<ProgramEnd> ended(const std::function<std::optional<ProgramEnd>()>& flow);
   void reportFailure(const ReportedError& failure);
   [[nodiscard]] std::string closingText(const RunOutcome& outcome) const;

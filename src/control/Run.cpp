@@ -69,33 +69,24 @@ ReportedError tellFailure(const platform::Environment& env, const std::exception
 
 namespace {
 
-// The step a failure is told in: the innermost step it left, or the step
-// in hand before the run when it happened between two.
+// The step a failure is told in: the step that ran last, whether the failure
+// ended it or came between two steps or after the last; before the first,
+// the step in hand before the run. Steps do not nest.
 class Steps {
  public:
-  explicit Steps(std::string before) : before_(std::move(before)) {}
-  [[nodiscard]] const std::string& failedIn() const { return left_.empty() ? before_ : left_; }
+  explicit Steps(std::string before) : last_(std::move(before)) {}
+  [[nodiscard]] const std::string& failedIn() const { return last_; }
 
-  // One step, for the life of the scope.
+  // One step, from the start of its scope on.
   class Scope {
    public:
-    Scope(Steps& steps, std::string_view name)
-        : steps_(steps), name_(name), unwinding_(std::uncaught_exceptions()) {}
+    Scope(Steps& steps, std::string_view name) { steps.last_ = name; }
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
-    ~Scope() {
-      if (std::uncaught_exceptions() > unwinding_ && steps_.left_.empty()) steps_.left_ = name_;
-    }
-
-   private:
-    Steps& steps_;
-    std::string name_;
-    int unwinding_;
   };
 
  private:
-  std::string before_;
-  std::string left_;
+  std::string last_;
 };
 
 // Once the services were stopped, they are started again on every way out

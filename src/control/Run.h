@@ -80,7 +80,8 @@ struct RunInput {
 // the journal's end, and the journals of older runs pruned.
 //
 // A failure is not thrown: it ends the run, is told in the log of the step it
-// ended (between two steps, in that of stepBefore) and is returned as the
+// ended (between two steps or after the last, in that of the step that ran
+// last; before the first, in that of stepBefore) and is returned as the
 // outcome's failure. Once the services were stopped, every way out starts them again,
 // the "Start Services" log saying why, uncut by an interruption.
 [[nodiscard]] RunOutcome runInstallation(const platform::Environment& env,

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -70,24 +71,30 @@ class InstallationRun : public test::SuiteSite {
   }
   void TearDown() override { platform::clearInterruptRequest(); }
 
-  // Start-up, Retrieve, Start on `window`; the exit status the program ended with.
-  static int wholeRun(Main& window, const std::function<void()>& beforeStart = {}) {
+  // Start-up, Retrieve, Start on `window`; the program's end.
+  static std::optional<ProgramEnd> wholeRun(Main& window,
+                                            const std::function<void()>& beforeStart = {}) {
     std::optional<control::ProgramEnd> end = window.Form_Load();
     if (!end) end = window.press(Button::cmdRetrieveInfo);
     if (!end && beforeStart) beforeStart();
     if (!end) end = window.press(Button::cmdStart);
-    return end ? end->exitStatus() : -1;
+    return end;
   }
-  int install(const std::function<void()>& beforeStart = {}) { return wholeRun(main, beforeStart); }
+  std::optional<ProgramEnd> ended;  // that of the last install()
+  // The exit status the program ended with.
+  int install(const std::function<void()>& beforeStart = {}) {
+    ended = wholeRun(main, beforeStart);
+    return ended ? ended->exitStatus() : -1;
+  }
   // One more whole run, on a window of its own, answering `answers`.
   int runAgain(std::deque<platform::Answer> answers = {}) {
     test::ScriptedView again;
     again.logins.push_back({"secret"});
     again.answers = std::move(answers);
     Main next{services(&databases), again};
-    const int status = wholeRun(next);
+    const std::optional<ProgramEnd> end = wholeRun(next);
     boxes = again.boxes;
-    return status;
+    return end ? end->exitStatus() : -1;
   }
   std::vector<platform::MessageBox> boxes;  // those of the last runAgain()
   [[nodiscard]] std::string log(std::string_view section) const {
@@ -240,7 +247,8 @@ TEST_F(InstallationRun, ASecondInstallerIsRefusedWhileTheFirstHoldsTheSite) {
 
 // However the run fails after the services were stopped, they are started
 // again, the "Start Services" log says why, and the failure is shown and told
-// in the log of the step it ended.
+// in the log of the step it ended (after the last, in that of the last). The
+// run's outcome is kept whatever the undo asked for after it meets.
 struct FailureKind {
   const char* name;
   const char* shown;
@@ -268,35 +276,61 @@ TEST_P(FailureAfterTheStop, StartsTheServicesAgainAndShowsTheFailure) {
     };
   } else if (kind == "RegistryWrite") {
     registry.fails = [](std::string_view, std::string_view name) { return name == "AppVersion"; };
-  } else if (kind == "JournalWrite") {  // a full disk, once the services are stopped
+  } else if (kind.starts_with("JournalWrite")) {  // a full disk, once the services are stopped
     disk.full = [&](const fs::path& f) {
       return f.filename() == "journal" && !commands.calls.empty();
     };
+  } else if (kind == "EndRecord") {  // a full disk, once the last record before the end is in
+    auto recorded = std::make_shared<bool>(false);
+    registry.fails = [recorded](std::string_view key, std::string_view name) {
+      *recorded = *recorded || (platform::contains(key, "\\Scripts\\") && name == "Run");
+      return false;
+    };
+    disk.full = [recorded](const fs::path& f) { return f.filename() == "journal" && *recorded; };
   } else {
     FAIL() << "no fault for " << kind;
   }
+  // The undo, asked for, fails on the same full disk.
+  const bool undoes = kind.ends_with("ThenUndo");
+  if (undoes)
+    view.answers = {platform::Answer::OK, platform::Answer::OK, platform::Answer::OK,
+                    platform::Answer::Yes};
   EXPECT_EQ(install(), platform::EndProgram::kFailed);
-  EXPECT_EQ(starts(), 3u);
-  EXPECT_NE(log("Start Services")
-                .find("  The run ended with a failure; the services are started again: "),
-            std::string::npos)
-      << log("Start Services");
+  ASSERT_TRUE(ended && ended->run) << "the run's outcome is lost";
+  EXPECT_TRUE(ended->run->changedSite);
+  EXPECT_FALSE(ended->run->undone);
+  EXPECT_EQ(main.errors().size(), 1u);
+  EXPECT_EQ(starts(), undoes ? 6u : 3u);  // the undo stops and starts them too
+  if (kind != "EndRecord") {              // the run started them itself
+    EXPECT_NE(log("Start Services")
+                  .find("  The run ended with a failure; the services are started again: "),
+              std::string::npos)
+        << log("Start Services");
+  }
   EXPECT_NE(log(GetParam().step)
                 .find("  The run ended with a failure: " +
                       platform::replaceAll(GetParam().shown, "\r\n", " ")),
             std::string::npos)
       << log(GetParam().step);
-  // The failure, then the offer to undo what the run changed (declined).
-  ASSERT_GE(view.boxes.size(), 2u);
-  const platform::MessageBox& shown = view.boxes[view.boxes.size() - 2];
+  // The failure, then the offer to undo what the run changed (declined, or
+  // its failure told).
+  ASSERT_GE(view.boxes.size(), undoes ? 3u : 2u);
+  const std::size_t last = view.boxes.size() - (undoes ? 2 : 1);
+  const platform::MessageBox& shown = view.boxes[last - 1];
   EXPECT_TRUE(shown.text.starts_with(GetParam().shown)) << shown.text;
   EXPECT_EQ(shown.icon, platform::Icon::Critical);
   // The question carries the undo's plan, checked before anything changes.
-  const std::string& question = view.boxes.back().text;
+  const std::string& question = view.boxes[last].text;
   EXPECT_TRUE(question.starts_with("Undo Plan\r\n") &&
               question.ends_with("\r\n\r\nUndo the changes made by this run?"))
       << question;
-  EXPECT_EQ(view.boxes.back().buttons, platform::Buttons::YesNo);
+  EXPECT_EQ(view.boxes[last].buttons, platform::Buttons::YesNo);
+  if (undoes) {
+    EXPECT_TRUE(view.boxes.back().text.starts_with("The changes made by the run of " +
+                                                   main.environment().stamp.runFolder +
+                                                   " are not undone: " + GetParam().shown))
+        << view.boxes.back().text;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -315,7 +349,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "Error 1050 in QSolutionInstaller:\r\nThe installation was interrupted "
                     "(Ctrl-C).",
                     "FileCopy"},
-        FailureKind{"JournalWrite", "Error 1060:\r\ncannot write ", "FileCopy"}),
+        FailureKind{"JournalWrite", "Error 1060:\r\ncannot write ", "FileCopy"},
+        FailureKind{"JournalWriteThenUndo", "Error 1060:\r\ncannot write ", "FileCopy"},
+        FailureKind{"EndRecord", "Error 1060:\r\ncannot write ", "Metabase"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // However a step of the run fails, the run goes on to its end and the
