@@ -66,9 +66,10 @@ std::optional<std::vector<std::string>> packageComponents(platform::MtsCatalog& 
   return dlls;
 }
 
-void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
-                              const std::filesystem::path& dll,
-                              const std::vector<std::string>& before) {
+void restorePackageComponents(
+    platform::MtsCatalog& mts, std::string_view packageName, const std::filesystem::path& dll,
+    const std::vector<std::string>& before, const std::vector<std::string>& taken,
+    const std::function<void(const std::vector<std::string>&)>& beforeRemoving) {
   const auto components = componentsOf(mts, packageName);
   if (!components) return;
   const std::string wanted = platform::toLower(dll.string());
@@ -83,14 +84,17 @@ void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packag
   // other one that is there now in its old place, those added since after.
   std::vector<std::string> wantedList;
   for (const std::string& path : before)
-    if ((isOfDll(path) || listed(now, path)) && !listed(wantedList, path))
+    if ((isOfDll(path) || listed(now, path) || listed(taken, path)) && !listed(wantedList, path))
       wantedList.push_back(path);
+  for (const std::string& path : taken)
+    if (!isOfDll(path) && !listed(wantedList, path)) wantedList.push_back(path);
   // An entry without its DLL, which a killed save leaves, is no component.
   for (const std::string& path : now)
     if (!path.empty() && !isOfDll(path) && !listed(wantedList, path)) wantedList.push_back(path);
   if (now == wantedList) return;  // put back already
   std::size_t same = 0;
   while (same < now.size() && same < wantedList.size() && now[same] == wantedList[same]) ++same;
+  if (beforeRemoving) beforeRemoving(wantedList);
   while (components->count() > static_cast<long>(same)) components->remove(static_cast<long>(same));
   components->saveChanges();
   // One that cannot be installed again costs no other its place.

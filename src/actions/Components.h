@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,8 +40,15 @@ void registerMTSComponent(platform::MtsCatalog& mts, const std::filesystem::path
 // in its own letter case; every other component that is there stays, and
 // one added since comes last. From the first place that differs, the
 // components are removed and installed again in that order.
-void restorePackageComponents(platform::MtsCatalog& mts, std::string_view packageName,
-                              const std::filesystem::path& dll,
-                              const std::vector<std::string>& before);
+//
+// The catalog refuses a component installed twice, so those after the first
+// difference are gone between the removal and their installing: `taken`, the
+// whole list a restore cut short there was putting back, keeps them (and
+// their places); `beforeRemoving` is told the whole list before anything is
+// removed, to keep it where a later restore finds it.
+void restorePackageComponents(
+    platform::MtsCatalog& mts, std::string_view packageName, const std::filesystem::path& dll,
+    const std::vector<std::string>& before, const std::vector<std::string>& taken = {},
+    const std::function<void(const std::vector<std::string>&)>& beforeRemoving = {});
 
 }  // namespace qsi::actions

@@ -244,6 +244,27 @@ std::chrono::system_clock::time_point beganAt(const std::string& date) {
                               : std::chrono::system_clock::from_time_t(t) + std::chrono::seconds(1);
 }
 
+// Where a restore of an MTS package notes the list it puts back before it
+// removes anything: the catalog holds the components after the first
+// difference nowhere until they are installed again.
+constexpr std::string_view kTakenComponents = "mts-taken";
+
+// The list a restore of `package` cut short was putting back, as it noted
+// it in the run's folder (checked as the journal is); empty when there is
+// none. A path outside the site in it is passed over.
+std::vector<std::string> takenComponents(const fs::path& journal, const fs::path& instMainDir,
+                                         std::string_view package) {
+  std::vector<std::string> taken;
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::symlink_status(journal / kTakenComponents, ec))) return taken;
+  const std::vector<std::string> lines =
+      platform::split(platform::readFileBytes(journal / kTakenComponents), '\n');
+  if (lines.empty() || lines.front() != package) return taken;
+  for (std::size_t i = 1; i < lines.size(); ++i)
+    if (!lines[i].empty() && platform::liesBelow(instMainDir, lines[i])) taken.push_back(lines[i]);
+  return taken;
+}
+
 // Checks records against the site and changes nothing: the plan asks it of
 // every record, and the undo again of each target's newest record just
 // before it changes the target, as the site may have changed in between.
@@ -452,6 +473,8 @@ Checked Checker::check(const journal::Com& record) const {
 Checked Checker::check(const journal::Mts& record) const {
   if (!platform::liesBelow(instMainDir_, record.dll))
     return {Verdict::Problem, "it lies outside the site: the run installs no such DLL"};
+  // A restore cut short took components out: it is carried out again, whatever the DLL's place.
+  if (!takenComponents(journal_, instMainDir_, record.package).empty()) return {Verdict::Step, {}};
   const auto components = packageComponents(services_.mts, record.package);
   if (!components) return {};  // no package: nothing to put back into
   const std::string dll = platform::toLower(record.dll);
@@ -585,6 +608,7 @@ class Undo {
       : env_(env),
         services_(services),
         plan_(plan),
+        instMainDir_(instMainDir),
         checker_(env, services, std::move(instMainDir), journal, plan.records),
         journal_(std::move(journal)),
         log_(env, kUndoLog) {}
@@ -608,6 +632,7 @@ class Undo {
   const platform::Environment& env_;
   const ActionServices& services_;
   const UndoPlan& plan_;
+  const fs::path instMainDir_;
   const Checker checker_;
   const fs::path journal_;
   StepLog log_;
@@ -734,7 +759,16 @@ void Undo::putBack(const journal::Com& record) {
 
 void Undo::putBack(const journal::Mts& record) {
   try {
-    restorePackageComponents(services_.mts, record.package, record.dll, record.before);
+    const fs::path note = journal_ / kTakenComponents;
+    restorePackageComponents(services_.mts, record.package, record.dll, record.before,
+                             takenComponents(journal_, instMainDir_, record.package),
+                             [&](const std::vector<std::string>& list) {
+                               std::string text = record.package + "\n";
+                               for (const std::string& path : list) text += path + "\n";
+                               platform::writeFileAtomically(note, text);
+                             });
+    std::error_code ec;
+    fs::remove(note, ec);
     log_.writeLine("MTS package put back -> " + record.package + " " + record.dll);
   } catch (const std::exception& e) {
     notUndone(record.package + " " + record.dll, e.what());

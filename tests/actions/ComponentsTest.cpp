@@ -62,6 +62,22 @@ TEST(ComponentsTest, PutsBackTheComponentsOfTheDllAndLeavesEveryOther) {
   test::writeCatalog(site, {other, upper, upper});  // twice: once is put back, in its place
   restorePackageComponents(catalog, kMtsPackageName, dll, *before);
   EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{upper, other}));
+  // Cut short once the components after the first difference are taken out
+  // (here the other one cannot be read just then), the list it noted first
+  // puts every one back in its place.
+  const std::string third = site.write("inst/Components/QOCommon/t.dll", "MZ").string();
+  test::writeCatalog(site, {upper, other, third});
+  const auto three = packageComponents(catalog, kMtsPackageName);
+  registerMTSComponent(catalog, dll, kMtsPackageName, false);
+  registerMTSComponent(catalog, dll, kMtsPackageName, true);
+  Strings noted;
+  fs::rename(other, other + ".away");
+  EXPECT_ANY_THROW(restorePackageComponents(catalog, kMtsPackageName, dll, *three, {},
+                                            [&](const Strings& list) { noted = list; }));
+  fs::rename(other + ".away", other);
+  EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{upper, third}));
+  restorePackageComponents(catalog, kMtsPackageName, dll, *three, noted);
+  EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{upper, other, third}));
 }
 
 // A registration killed between its key and its value leaves a key that

@@ -361,6 +361,11 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
   std::string registry = readText(site.registryFile);
   const auto before = everything() + modes({site.instMainDir, elsewhere});
   int interrupted = 0;
+  // Kills and requests to end spread over one whole undo, however fast this build is.
+  ASSERT_EQ(run(kInstall).status, 0);
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(run("y\n", {}, {"--undo"}).status, 0);
+  const auto whole = std::chrono::steady_clock::now() - started;
   for (int instant = 0; instant < 8; ++instant) {
     ASSERT_EQ(run(kInstall).status, 0);
     EXPECT_EQ(readText(javaClass), "class");
@@ -370,7 +375,7 @@ TEST_F(EndToEnd, UndoPutsBackModesAndFilesOfAnotherFileSystemAndAKilledUndoIsFin
     const ProcessResult killed =
         run("y\n",
             [&](unsigned long pid) {
-              std::this_thread::sleep_for(std::chrono::milliseconds(instant));
+              std::this_thread::sleep_for(whole * (instant + 1) / 9);
               ::kill(static_cast<pid_t>(pid), instant % 2 == 0 ? SIGKILL : SIGTERM);
             },
             {"--undo"});
