@@ -250,10 +250,12 @@ std::chrono::system_clock::time_point beganAt(const std::string& date) {
 constexpr std::string_view kTakenComponents = "mts-taken";
 
 // The list a restore of `package` cut short was putting back, as it noted
-// it in the run's folder (checked as the journal is); empty when there is
-// none. A path outside the site in it is passed over.
+// it in the run's folder; empty when there is none. The note lies where the
+// journal lies: a path in it that is neither below the site nor in the
+// package's list before the run (`before`) is passed over.
 std::vector<std::string> takenComponents(const fs::path& journal, const fs::path& instMainDir,
-                                         std::string_view package) {
+                                         std::string_view package,
+                                         const std::vector<std::string>& before) {
   std::vector<std::string> taken;
   std::error_code ec;
   if (!fs::is_regular_file(fs::symlink_status(journal / kTakenComponents, ec))) return taken;
@@ -261,7 +263,12 @@ std::vector<std::string> takenComponents(const fs::path& journal, const fs::path
       platform::split(platform::readFileBytes(journal / kTakenComponents), '\n');
   if (lines.empty() || lines.front() != package) return taken;
   for (std::size_t i = 1; i < lines.size(); ++i)
-    if (!lines[i].empty() && platform::liesBelow(instMainDir, lines[i])) taken.push_back(lines[i]);
+    if (!lines[i].empty() &&
+        (platform::liesBelow(instMainDir, lines[i]) ||
+         std::any_of(before.begin(), before.end(), [&](const std::string& listed) {
+           return platform::toLower(listed) == platform::toLower(lines[i]);
+         })))
+      taken.push_back(lines[i]);
   return taken;
 }
 
@@ -473,10 +480,14 @@ Checked Checker::check(const journal::Com& record) const {
 Checked Checker::check(const journal::Mts& record) const {
   if (!platform::liesBelow(instMainDir_, record.dll))
     return {Verdict::Problem, "it lies outside the site: the run installs no such DLL"};
-  // A restore cut short took components out: it is carried out again, whatever the DLL's place.
-  if (!takenComponents(journal_, instMainDir_, record.package).empty()) return {Verdict::Step, {}};
   const auto components = packageComponents(services_.mts, record.package);
   if (!components) return {};  // no package: nothing to put back into
+  // A restore cut short took components out: while one is missing, it is
+  // carried out again, whatever the DLL's place.
+  for (const std::string& taken :
+       takenComponents(journal_, instMainDir_, record.package, record.before))
+    if (std::find(components->begin(), components->end(), taken) == components->end())
+      return {Verdict::Step, {}};
   const std::string dll = platform::toLower(record.dll);
   const auto holds = [&](const std::vector<std::string>& list) {
     return std::any_of(list.begin(), list.end(),
@@ -761,8 +772,12 @@ void Undo::putBack(const journal::Mts& record) {
   try {
     const fs::path note = journal_ / kTakenComponents;
     restorePackageComponents(services_.mts, record.package, record.dll, record.before,
-                             takenComponents(journal_, instMainDir_, record.package),
+                             takenComponents(journal_, instMainDir_, record.package, record.before),
                              [&](const std::vector<std::string>& list) {
+                               // Standing, the run is neither pruned nor
+                               // taken as undone before the list is back.
+                               if (journal::readState(journal_))
+                                 journal::markStatus(journal_, journal::Status::Partial);
                                std::string text = record.package + "\n";
                                for (const std::string& path : list) text += path + "\n";
                                platform::writeFileAtomically(note, text);

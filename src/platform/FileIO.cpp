@@ -135,7 +135,10 @@ std::string readFileBytes(const fs::path& file) {
 
 void syncFile(const fs::path& file) {
 #ifdef _WIN32
-  (void)file;
+  // A folder cannot be opened so: its entries are the file system's to keep.
+  const Handle handle(CreateFileA(file.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (handle.valid()) FlushFileBuffers(handle.get());
 #else
   const Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() >= 0) ::fsync(fd.get());
@@ -158,6 +161,8 @@ void writeFileAtomically(const fs::path& file, std::string_view bytes,
       throwErrno("cannot write", temp);
     }
   }
+  // A rename that lasts may not bring bytes that did not: a power loss would leave zeros.
+  syncFile(temp);
   if (!MoveFileExA(temp.string().c_str(), file.string().c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     std::error_code ignored;
