@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #endif
 
+#include "actions/Catalog.h"
+#include "actions/Components.h"
 #include "actions/Undo.h"
 #include "control/Main.h"
 #include "journal/Journal.h"
@@ -568,6 +570,26 @@ TEST_F(InstallationRun, AnUndoToldToEndStillStartsTheServicesTheKilledRunLeftSto
   platform::requestInterrupt(SIGTERM);
   EXPECT_TRUE(actions::undoRun(site.env, actions, site.instMainDir, plan).notUndone.empty());
   EXPECT_EQ(starts(), 3u);
+}
+
+// An undo cut short while an MTS package's components were taken out is
+// taken up from the list it noted: the other module's component comes back
+// in its place, though the run's own DLL is there as before, and the note goes.
+TEST_F(InstallationRun, AnUndoCutShortInAnMtsPackageIsTakenUpFromItsNote) {
+  const std::string dll = site.write("inst/Components/QAlder/u.dll", "MZ").string();
+  const std::string other = site.write("inst/Components/QOCommon/o.dll", "MZ").string();
+  test::writeCatalog(site, {dll});
+  const fs::path folder = actions::journalFolder(site.instMainDir, "cut");
+  journal::Journal cut(folder);
+  cut.begin(site.env.stamp);
+  cut.write(journal::Mts{std::string(actions::kMtsPackageName), dll, false, {dll, other}});
+  platform::writeFileAtomically(folder / "mts-taken", "Q-Orchard\n" + dll + "\n" + other + "\n");
+  const actions::ActionServices actions{commands, com, mts, files};
+  EXPECT_TRUE(actions::undoRun(site.env, actions, site.instMainDir,
+                               actions::planUndo(site.env, actions, site.instMainDir, "cut"))
+                  .complete());
+  EXPECT_EQ(test::storedDlls(site, "{C}"), (Strings{dll, other}));
+  EXPECT_FALSE(fs::exists(folder / "mts-taken"));
 }
 
 // A killed run is not offered for undo while a later run stands: undoing it
