@@ -8,6 +8,7 @@
 #include "actions/Services.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "site/SiteInformation.h"
 
 namespace qsi::actions {
 
@@ -54,14 +55,6 @@ void appendFile(std::string& text, const PlannedFile& file) {
         kLine;
 }
 
-// The version of the last module of that name in the list, or "".
-std::string versionOf(std::string_view name, const std::vector<solution::ModuleInfo>& modules) {
-  std::string version;
-  for (const solution::ModuleInfo& module : modules)
-    if (module.name == name) version = module.version.text();
-  return version;
-}
-
 }  // namespace
 
 std::string_view saveReasonText(SaveReason reason) {
@@ -99,8 +92,8 @@ std::vector<PlannedFile> planFiles(const std::vector<solution::FileEntry>& entri
     file.isCOMComponent = entry.isCOMComponent;
     file.isMTSComponent = entry.isMTSComponent;
     if (!entry.install) {
-      file.notInstalledWhy = "installed " + versionOf(entry.module, installedModules) +
-                             ", the package's " + versionOf(entry.module, modules);
+      file.notInstalledWhy = "installed " + site::getModuleVersion(entry.module, installedModules) +
+                             ", the package's " + site::getModuleVersion(entry.module, modules);
       continue;
     }
     const auto installed = platform::joinBelow(instMainDir, entry.path);
