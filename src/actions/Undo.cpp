@@ -1055,6 +1055,16 @@ std::optional<std::string> undoRefusal(const fs::path& instMainDir, std::string_
   for (const auto& [name, why] : listing.refused)
     if (name == run)
       return "The run " + named + " is not undone: " + platform::escapeControls(why) + ".";
+  // A refused run may be a later one: what it installed would be taken away.
+  if (!listing.refused.empty()) {
+    std::string names;
+    for (const auto& [name, why] : listing.refused)
+      names += (names.empty() ? "" : "; ") + platform::escapeControls(name + " (" + why + ")");
+    return "The run " + named +
+           " is not undone while runs stand whose journals are refused, which may be later "
+           "ones: " +
+           names + ".";
+  }
   std::vector<std::string> later;
   for (const Listed& each : listing.runs) {
     if (each.name == run) {

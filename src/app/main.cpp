@@ -347,7 +347,7 @@ int runInstaller(int argc, char** argv) {
       const int status = control::runUndoCommand(services, undo->second, told, nullptr, &report);
       std::cout << told.str();
       const auto result = control::undoResult(read.request, start, status, told.str(), report.run,
-                                              report.heldBy, report.conflicts);
+                                              report.heldBy, report.conflicts, report.refused);
       if (read.request.resultFile)
         control::writeResult(*read.request.resultFile, result, std::cerr);
       return static_cast<int>(result.find("exit_status")->integer());

@@ -622,7 +622,8 @@ int runUnattended(Services services, const UnattendedRequest& request, std::ostr
 
 Json undoResult(const UnattendedRequest& request, const ResultStart& start, int exitStatus,
                 const std::string& told, const std::optional<std::string>& run,
-                const std::string& lockHolder, const std::vector<std::string>& conflicts) {
+                const std::string& lockHolder, const std::vector<std::string>& conflicts,
+                bool refused) {
   Json result = baseResult(request, start);
   result.set("counts", counts(0, 0, 0, 0, 0, 0, 0, 0));
   if (run) result.set("run", *run);
@@ -642,7 +643,7 @@ Json undoResult(const UnattendedRequest& request, const ResultStart& start, int 
     failed("refused", platform::EndProgram::kStopped, "lock_held");
     result.set("lock_holder",
                Json::object().set("pid", holderPid(lockHolder)).set("description", lockHolder));
-  } else if (exitStatus == platform::EndProgram::kStopped && !run) {
+  } else if (exitStatus == platform::EndProgram::kStopped && !run && !refused) {
     setOutcome(result, "nothing_to_do", 0, false);
   } else if (exitStatus == platform::EndProgram::kStopped) {
     failed("refused", platform::EndProgram::kStopped, "check");

@@ -77,6 +77,7 @@ int runUnattended(Services services, const UnattendedRequest& request, std::ostr
                                         int exitStatus, const std::string& told,
                                         const std::optional<std::string>& run,
                                         const std::string& lockHolder,
-                                        const std::vector<std::string>& conflicts = {});
+                                        const std::vector<std::string>& conflicts = {},
+                                        bool refused = false);
 
 }  // namespace qsi::control

@@ -73,6 +73,7 @@ int runUndoCommand(Services services, const std::optional<std::string>& run, std
   const fs::path base(instMainDir);
   bool made = false;
   if (const auto refusal = actions::prepareJournalRoot(base, made)) {  // before a lock in it
+    told.refused = true;
     out << *refusal << '\n';
     return platform::EndProgram::kStopped;
   }

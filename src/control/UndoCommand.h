@@ -22,6 +22,7 @@ struct UndoReport {
   std::optional<std::string> run;      // the run undone or refused; nullopt: nothing to undo
   std::string heldBy;                  // the other installer that holds the site
   std::vector<std::string> conflicts;  // what changed after the run, left as it is
+  bool refused = false;                // refused before a run was chosen (the journal root)
 };
 int runUndoCommand(Services services, const std::optional<std::string>& run, std::ostream& out,
                    std::istream* answers, UndoReport* report = nullptr);

@@ -548,6 +548,14 @@ TEST_F(EndToEnd, OlderJournalsArePrunedAndRunsAreTakenInTheOrderTheyRan) {
   fs::remove(journals);
   fs::rename(site.root / "journals", journals);
   fs::permissions(journals, fs::perms::others_write, fs::perm_options::add);
+  // While refused runs stand, which may be later ones, no other run is undone.
+  const ProcessResult waits = run("y\n", {}, {"--undo"});
+  EXPECT_TRUE(waits.status == 2 && platform::contains(waits.out, "whose journals are refused") &&
+              platform::contains(waits.out, "shared (") &&
+              platform::contains(waits.out, "linked ("))
+      << waits.out;
+  fs::remove(journals / "linked");
+  fs::remove_all(shared);
   const ProcessResult last = run("y\n", {}, {"--undo"});
   EXPECT_EQ(fs::status(journals).permissions() & fs::perms::others_write, fs::perms::none);
   EXPECT_EQ(last.status, 0) << last.out;

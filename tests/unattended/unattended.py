@@ -116,6 +116,14 @@ def main():
     open(page, 'wb').write(left)
     rc, out, doc = run(site, '--undo', web['run'], stdin='')
     check('  put back as the run left it, a second --undo completes', rc == 0 and outcome(doc) == ('undone', None), out)
+    journals = site + '/inst/QOJournal'
+    os.rename(journals, site + '/journals')
+    os.symlink(site + '/journals', journals)
+    rc, out, doc = run(site, '--undo', stdin='')
+    check('--undo refuses a journal root that is a link, and its result says so', rc == 2
+          and outcome(doc) == ('refused', 'check'), out)
+    os.remove(journals)
+    os.rename(site + '/journals', journals)
 
     site = make_site('answers')
     for answers, stop in (({'unknown_key': 1}, 'unknown key "unknown_key"'), ('{"on_failure": "undo",}', 'no JSON'),
